@@ -1,0 +1,30 @@
+#ifndef CORE_DATA_STRINGUTILITY_H
+#define CORE_DATA_STRINGUTILITY_H
+
+#include <string>
+
+namespace Vantor {
+namespace Data {
+
+// Every text the program shows, stores, logs or hands to the operating system is UTF-8.
+// This is where other encodings become UTF-8.
+class StringUtility {
+public:
+    // True when `text` is not empty and holds only the digits 0 to 9.
+    static bool IsNumeric(const std::string& text);
+    // Reads `text` as Latin-1.
+    static std::string Latin1toUTF8(const std::string& text);
+    // `text` itself when its first character is a well-formed UTF-8 sequence, otherwise the
+    // whole text read as Latin-1. Only the first character decides.
+    static std::string MakeUTF8(const std::string& text);
+    // The same rule, for texts passed to the file functions of the operating system.
+    static std::string MakeOS(std::string text);
+    // Each wide character is one UTF-16 code unit. Returns "string conversion failed" when
+    // the text ends inside a surrogate pair.
+    static std::string UTF16toUTF8(const std::wstring& text);
+};
+
+} // namespace Data
+} // namespace Vantor
+
+#endif

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the plain build, then the
+# non-GUI tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded
+# tests under ThreadSanitizer. VANTOR_SKIP_SANITIZERS=1 runs only the plain build.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+supp="$root/tests/sanitizers"
+
+build() {
+  local dir=$1; shift
+  cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$root/$dir" -j"$jobs"
+}
+
+echo "== plain build"
+build build
+ctest --test-dir build -j"$jobs" --output-on-failure --no-tests=error
+
+if [ "${VANTOR_SKIP_SANITIZERS:-0}" = "1" ]; then
+  exit 0
+fi
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+build build-asan -DVANTOR_SANITIZE=address -DVANTOR_BUILD_GUI=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS="suppressions=$supp/lsan.supp" \
+  ctest --test-dir build-asan -j"$jobs" --output-on-failure -L sanitizer -LE gui --no-tests=error
+
+echo "== ThreadSanitizer"
+build build-tsan -DVANTOR_SANITIZE=thread -DVANTOR_BUILD_GUI=OFF
+TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp" \
+  ctest --test-dir build-tsan -j"$jobs" --output-on-failure -L threaded --no-tests=error

@@ -18,6 +18,7 @@ namespace VantorTest {
 //   /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked
 //   /redirect?to=<url>          302 to <url>
 //   /nolength/<file>            the file with no length announced
+//   /nothing                    closes the connection without an answer
 //   /gp/sonvel/ruq-result.html/...  the report endpoint: 200, empty body
 //   anything else               the file under the root, whole, status 200 (Range ignored)
 // Every request target (path and query) is recorded in arrival order.

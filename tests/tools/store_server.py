@@ -47,6 +47,7 @@ class StoreHandler(BaseHTTPRequestHandler):
             "range-from": self.answer_range_from,
             "redirect": self.answer_redirect,
             "nolength": self.answer_without_length,
+            "nothing": self.answer_nothing,
         }.get(head)
         if target.path.startswith(REPORT_PATH):
             self.send_body(200, b"")
@@ -117,6 +118,10 @@ class StoreHandler(BaseHTTPRequestHandler):
         self.send_response(200)
         self.end_headers()
         self.wfile.write(data)
+        self.close_connection = True
+
+    # /nothing: closes the connection without an answer.
+    def answer_nothing(self, args, query):
         self.close_connection = True
 
     def answer_file(self, path):

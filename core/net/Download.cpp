@@ -1,0 +1,401 @@
+#include "core/net/Download.h"
+
+#include "core/diagnostic/Debug.h"
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/regex.hpp>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace Vantor {
+namespace Net {
+
+using Vantor::Diagnostic::Debug;
+
+namespace {
+
+// The state and the counters are written by the transfer thread and read without the lock
+// by any other thread (the list's progress bar, pause and cancel); these make such reads
+// whole values.
+template <class T>
+T Load(const T& value)
+{
+    return __atomic_load_n(&value, __ATOMIC_ACQUIRE);
+}
+
+template <class T>
+void Store(T& value, T newValue)
+{
+    __atomic_store_n(&value, newValue, __ATOMIC_RELEASE);
+}
+
+const char kContentRange[] = "content-range: bytes ";
+
+// A transfer that receives less than one byte a second for this long ends as a time-out.
+const long kStallSeconds = 30;
+
+} // namespace
+
+boost::mutex Download::sStaticMemberMutex;
+Download::ProxyHost Download::sProxyHost;
+std::string Download::sUserAgentString;
+std::string Download::sCertificateAuthorityFile;
+
+Download::ProxyHost::ProxyHost()
+    : type(HTTP), port(0)
+{
+}
+
+Download::ProxyHost::ProxyHost(ProxyType type, const char* host, unsigned int port, const char* user, const char* password)
+    : host(host), user(user), password(password), type(type), port(port)
+{
+}
+
+Download::Download(const char* url, long long expectedSize)
+    : requestUrl(url),
+      bytesReceived(0),
+      resumeOffset(0),
+      totalBytes(expectedSize),
+      outputStream(nullptr),
+      networkErrorType(LinkExpired),
+      curlHandle(nullptr),
+      state(Waiting),
+      lastCurlCode(CURLE_OK),
+      httpResponseCode(0),
+      requestedOffset(0)
+{
+}
+
+Download::~Download()
+{
+}
+
+void Download::DownloadSync(std::ostream& out)
+{
+    if (out.fail())
+        return;
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (GetState() != Waiting && GetState() != Retrying)
+            return;
+        outputStream = &out;
+        Store(state, Downloading);
+        OnStateChanged(Downloading);
+    }
+    OnStarted();
+
+    curlHandle = curl_easy_init();
+    Store(resumeOffset, 0LL);
+
+    out.seekp(0, std::ios::end);
+    const long long localSize = out.tellp();
+    out.seekp(0, std::ios::beg);
+    out.clear();
+
+    // A range request, not libcurl's resume: a server that ignores it answers with the
+    // whole file, which is then written from the start instead of failing.
+    requestedOffset = localSize > 0 ? localSize : 0;
+    const std::string range = std::to_string(requestedOffset) + "-";
+    if (requestedOffset > 0) {
+        curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, &Download::OnCurlHeaders);
+        curl_easy_setopt(curlHandle, CURLOPT_RANGE, range.c_str());
+    }
+
+    curl_easy_setopt(curlHandle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(curlHandle, CURLOPT_WRITEFUNCTION, &Download::OnCurlWriteData);
+    curl_easy_setopt(curlHandle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curlHandle, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(curlHandle, CURLOPT_XFERINFOFUNCTION, &Download::OnCurlProgress);
+    curl_easy_setopt(curlHandle, CURLOPT_URL, requestUrl.c_str());
+    // Queue files come from outside: their addresses, and every redirect, stay on the web.
+    curl_easy_setopt(curlHandle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curlHandle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curlHandle, CURLOPT_CONNECTTIMEOUT, 30L);
+    curl_easy_setopt(curlHandle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    ApplyProcessSettings(curlHandle);
+    networkErrorType = NoError;
+    curl_easy_setopt(curlHandle, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_DEBUGFUNCTION, &Download::OnCurlDebugHeaders);
+
+    const auto started = std::chrono::steady_clock::now();
+    CURLcode result = curl_easy_perform(curlHandle);
+    const auto ended = std::chrono::steady_clock::now();
+
+    const char* url = nullptr;
+    curl_easy_getinfo(curlHandle, CURLINFO_EFFECTIVE_URL, &url);
+    effectiveUrl = url ? url : "";
+
+    if (result == CURLE_OK && LeftStaleBytes()) {
+        Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
+        result = CURLE_WRITE_ERROR;
+    }
+
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (GetState() == Pausing)
+            SetState(Paused);
+        else if (GetState() == Canceling)
+            SetState(Canceled);
+        else
+            SetStateFromCURLcode(result);
+    }
+
+    const long long seconds = std::chrono::duration_cast<std::chrono::microseconds>(ended - started).count() / 1000000;
+    const long long speed = seconds == 0 ? 0 : Load(bytesReceived) / seconds;
+    Debug::LogString("Download: Finished (" + GetStateString() + " at " + std::to_string(speed / 1024) + " KB/s) "
+                     + FilterHash(effectiveUrl));
+
+    curl_easy_cleanup(curlHandle);
+    curlHandle = nullptr;
+    outputStream = nullptr;
+    OnFinished();
+}
+
+void Download::ApplyProcessSettings(CURL* handle)
+{
+    // The application's proxy setting is the only one: proxy variables of the environment
+    // take no part.
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
+    boost::mutex::scoped_lock lock(sStaticMemberMutex);
+    curl_easy_setopt(handle, CURLOPT_PROXY, sProxyHost.host.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROXYPORT, static_cast<long>(sProxyHost.port));
+    curl_easy_setopt(handle, CURLOPT_PROXYTYPE, static_cast<long>(sProxyHost.type));
+    if (!sProxyHost.user.empty()) {
+        // Separate options, so a password holding ':' or '@' reaches the proxy as it is.
+        curl_easy_setopt(handle, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+        curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, sProxyHost.user.c_str());
+        curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, sProxyHost.password.c_str());
+    }
+    if (!sUserAgentString.empty())
+        curl_easy_setopt(handle, CURLOPT_USERAGENT, sUserAgentString.c_str());
+    if (!sCertificateAuthorityFile.empty())
+        curl_easy_setopt(handle, CURLOPT_CAINFO, sCertificateAuthorityFile.c_str());
+}
+
+// A whole answer to a range request is written from the start; when it is shorter than
+// what the stream held, the old bytes behind it would remain, and a stream can't be cut.
+bool Download::LeftStaleBytes()
+{
+    return requestedOffset > 0 && Load(resumeOffset) == 0 && static_cast<long long>(outputStream->tellp()) < requestedOffset;
+}
+
+bool Download::CanPause()
+{
+    const State current = GetState();
+    return current == Waiting || current == Downloading;
+}
+
+void Download::Pause()
+{
+    bool paused = false;
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (!CanPause())
+            return;
+        SetState(GetState() == Downloading ? Pausing : Paused);
+        paused = GetState() == Paused;
+    }
+    if (paused)
+        OnFinished();
+}
+
+bool Download::CanCancel()
+{
+    const State current = GetState();
+    return current != Downloaded && current != Pausing && current != Canceled && current != Canceling;
+}
+
+void Download::Cancel()
+{
+    bool canceled = false;
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (!CanCancel())
+            return;
+        const State current = GetState();
+        SetState(current == Downloading || current == Pausing ? Canceling : Canceled);
+        canceled = GetState() == Canceled;
+    }
+    if (canceled)
+        OnFinished();
+}
+
+int Download::PercentOf(long long received) const
+{
+    const long long total = Load(totalBytes);
+    return total > 0 ? static_cast<int>((received + Load(resumeOffset)) * 100 / total) : 0;
+}
+
+int Download::GetPercentCompleted() const
+{
+    return PercentOf(Load(bytesReceived));
+}
+
+Download::State Download::GetState() const
+{
+    return Load(state);
+}
+
+void Download::SetState(State newState)
+{
+    bool changed = false;
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        changed = Load(state) != newState;
+        if (changed)
+            Store(state, newState);
+    }
+    if (changed)
+        OnStateChanged(newState);
+}
+
+const char* Download::EffectiveUrl() const
+{
+    return effectiveUrl.c_str();
+}
+
+void Download::OnStateChanged(State newState)
+{
+    StateChangedSignal.emit(*this, newState);
+}
+
+void Download::OnProgressChanged()
+{
+    if (Load(totalBytes) == 0)
+        ProgressChangedSignal.emit(*this, Bytes, Load(bytesReceived));
+    else
+        ProgressChangedSignal.emit(*this, Percent, GetPercentCompleted());
+}
+
+void Download::OnStarted()
+{
+    StartedSignal.emit(*this);
+}
+
+void Download::OnFinished()
+{
+    FinishedSignal.emit(*this);
+}
+
+void Download::SetProxyHost(const ProxyHost& proxy)
+{
+    boost::mutex::scoped_lock lock(sStaticMemberMutex);
+    sProxyHost = proxy;
+}
+
+Download::ProxyHost Download::GetProxyHost()
+{
+    boost::mutex::scoped_lock lock(sStaticMemberMutex);
+    return sProxyHost;
+}
+
+void Download::SetUserAgent(const char* userAgent)
+{
+    boost::mutex::scoped_lock lock(sStaticMemberMutex);
+    sUserAgentString = userAgent;
+}
+
+void Download::SetCertificateAuthorityFile(const char* path)
+{
+    boost::mutex::scoped_lock lock(sStaticMemberMutex);
+    sCertificateAuthorityFile = path;
+}
+
+bool Download::IsStopping() const
+{
+    const State current = GetState();
+    return current == Canceling || current == Pausing;
+}
+
+size_t Download::OnCurlWriteData(void* data, size_t size, size_t count, void* object)
+{
+    Download* download = static_cast<Download*>(object);
+    const size_t length = size * count;
+    if (download->IsStopping())
+        return ~length;
+    download->outputStream->write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
+    return download->outputStream->fail() ? ~length : length;
+}
+
+int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_t downloaded, curl_off_t, curl_off_t)
+{
+    Download* download = static_cast<Download*>(object);
+    if (download->IsStopping())
+        return 42;
+    Store(download->totalBytes, static_cast<long long>(totalToDownload) + Load(download->resumeOffset));
+    const long long received = downloaded;
+    if (received == Load(download->bytesReceived))
+        return 0;
+    const int before = download->PercentOf(Load(download->bytesReceived));
+    Store(download->bytesReceived, received);
+    if (before != download->PercentOf(received) || Load(download->totalBytes) == 0)
+        download->OnProgressChanged();
+    return 0;
+}
+
+// Where a partial answer starts. Header names are compared in any letter case: HTTP/2
+// sends them in lower case.
+bool Download::MoveToRangeStart(const std::string& headerLine)
+{
+    const size_t nameLength = sizeof kContentRange - 1;
+    if (!boost::istarts_with(headerLine, kContentRange))
+        return true;
+    const std::string::size_type dash = headerLine.find('-', nameLength);
+    if (dash == std::string::npos)
+        return true;
+    const std::string number = headerLine.substr(nameLength, dash - nameLength);
+    char* end = nullptr;
+    const long long start = std::strtoll(number.c_str(), &end, 10);
+    // A start that is not a number or lies beyond the local data can't be continued.
+    if (end == number.c_str() || *end != '\0' || start < 0)
+        return false;
+    outputStream->seekp(0, std::ios::end);
+    const long long size = outputStream->tellp();
+    if (start > size)
+        return false;
+    outputStream->seekp(start, std::ios::beg);
+    Store(resumeOffset, start);
+    return true;
+}
+
+size_t Download::OnCurlHeaders(void* data, size_t size, size_t count, void* object)
+{
+    const size_t length = size * count;
+    const std::string line(static_cast<const char*>(data), length);
+    return static_cast<Download*>(object)->MoveToRangeStart(line) ? length : ~length;
+}
+
+int Download::OnCurlDebugHeaders(CURL*, curl_infotype type, char* data, size_t size, void*)
+{
+    if (!data || size == 0)
+        return 0;
+    if (type == CURLINFO_HEADER_IN)
+        Debug::LogString("Header Recv: " + FilterHash(std::string(data, size)));
+    else if (type == CURLINFO_HEADER_OUT)
+        Debug::LogString("Header Send: " + FilterHash(std::string(data, size)));
+    return 0;
+}
+
+std::string FilterHash(const std::string& text)
+{
+    static const char kMask[] = "...FILTERED...";
+    try {
+        static const boost::regex plain("&h=[0-9a-zA-Z]*");
+        static const boost::regex encoded("%26h%3D[0-9a-zA-Z]*");
+        static const boost::regex lineBreak("\n|\r");
+        std::string filtered = boost::regex_replace(text, plain, kMask);
+        filtered = boost::regex_replace(filtered, encoded, kMask);
+        return boost::regex_replace(filtered, lineBreak, " ");
+    } catch (...) {
+        return kMask;
+    }
+}
+
+} // namespace Net
+} // namespace Vantor

@@ -155,9 +155,9 @@ bool Preferences::Save(FILE* file)
 
 bool Preferences::Load(FILE* file)
 {
-    // The parser steps over a UTF-8 lead byte's announced length even where the text ends
-    // or the sequence is broken, running past its buffer on a damaged file. Text that is not
-    // UTF-8 is therefore parsed byte by byte.
+    // Read as UTF-8, the parser takes a lead byte's announced length on trust: a stray
+    // Latin-1 byte swallows what follows it (the "</" of a closing tag, or the end of its
+    // buffer). A file that is not UTF-8 throughout is therefore parsed byte by byte.
     const TiXmlEncoding encoding = IsWellFormedUTF8(ReadAll(file)) ? TIXML_DEFAULT_ENCODING : TIXML_ENCODING_LEGACY;
     TiXmlDocument document;
     loaded = document.LoadFile(file, encoding);

@@ -78,11 +78,3 @@ TEST(AtomicFile, KeepsThePermissionsOfTheFileItReplaces)
     ASSERT_TRUE(AtomicFile::Replace(fresh, Writing("new")));
     EXPECT_EQ(0600u, Permissions(fresh));
 }
-
-TEST(AtomicFile, DirectoryThatIsAPlainFileFails)
-{
-    TempDirectory dir;
-    WriteFile(dir.File("plain"), "x");
-    EXPECT_FALSE(AtomicFile::Replace(dir.File("plain/Settings.xml"), Writing("new")));
-    EXPECT_EQ("x", ReadFile(dir.File("plain")));
-}

@@ -4,14 +4,18 @@
 // Meeting points for tests that run real threads. Every wait is bounded: a broken program
 // fails its test instead of hanging the run.
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace VantorTest {
 
@@ -77,6 +81,55 @@ private:
     int mCount = 0;
 };
 
+// Entries noted by any thread, in the order they came: what a test's threads did and when
+// the test stepped in.
+class Journal {
+public:
+    void Add(const std::string& entry)
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mEntries.push_back(entry);
+        mChanged.notify_all();
+    }
+
+    // Waits until `entry` has been added `times` times; false when the wait limit ran out.
+    bool WaitFor(const std::string& entry, int times = 1)
+    {
+        std::unique_lock<std::mutex> lock(mMutex);
+        return mChanged.wait_for(lock, kWaitLimit, [&] { return CountLocked(entry) >= times; });
+    }
+
+    int Count(const std::string& entry)
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return CountLocked(entry);
+    }
+
+    std::vector<std::string> Entries()
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        return mEntries;
+    }
+
+    // Position of the first `entry`, or -1.
+    int Position(const std::string& entry)
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        auto it = std::find(mEntries.begin(), mEntries.end(), entry);
+        return it == mEntries.end() ? -1 : static_cast<int>(it - mEntries.begin());
+    }
+
+private:
+    int CountLocked(const std::string& entry) const
+    {
+        return static_cast<int>(std::count(mEntries.begin(), mEntries.end(), entry));
+    }
+
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    std::vector<std::string> mEntries;
+};
+
 // Runs a call on a thread of its own. Join (or the destructor) waits for it to return; a
 // call still running after the wait limit is a hang that can't be undone from here, so the
 // test binary ends with a message rather than stalling the run.
@@ -120,6 +173,37 @@ inline void CallOrAbortOnHang(std::function<void()> call, const char* what)
 {
     BackgroundCall(std::move(call), what).Join();
 }
+
+// Makes the same call over and over on a thread of its own until it goes away.
+class RepeatingCall {
+public:
+    explicit RepeatingCall(std::function<void()> call)
+        : mThread([this, call] {
+            while (!mStop) {
+                call();
+                mCalls.Increment();
+            }
+        })
+    {
+    }
+
+    ~RepeatingCall()
+    {
+        mStop = true;
+        mThread.join();
+    }
+
+    RepeatingCall(const RepeatingCall&) = delete;
+    RepeatingCall& operator=(const RepeatingCall&) = delete;
+
+    // Waits until the call has been made `count` more times; false when the limit ran out.
+    bool WaitForMoreCalls(int count) { return mCalls.WaitFor(mCalls.Value() + count); }
+
+private:
+    std::atomic<bool> mStop{false};
+    Counter mCalls;
+    std::thread mThread;
+};
 
 } // namespace VantorTest
 

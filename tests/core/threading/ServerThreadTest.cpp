@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -14,58 +13,11 @@ using Vantor::Threading::ServerThread;
 using Vantor::Threading::WorkMessage;
 using VantorTest::BackgroundCall;
 using VantorTest::CallOrAbortOnHang;
+using VantorTest::Journal;
 using VantorTest::kWaitLimit;
 using VantorTest::Latch;
 
 namespace {
-
-// What the items of a test did and when the test stepped in, in the order it happened.
-class Journal {
-public:
-    void Add(const std::string& entry)
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mEntries.push_back(entry);
-        mChanged.notify_all();
-    }
-
-    // Waits until `entry` has been added `times` times; false when the wait limit ran out.
-    bool WaitFor(const std::string& entry, int times = 1)
-    {
-        std::unique_lock<std::mutex> lock(mMutex);
-        return mChanged.wait_for(lock, kWaitLimit, [&] { return CountLocked(entry) >= times; });
-    }
-
-    int Count(const std::string& entry)
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return CountLocked(entry);
-    }
-
-    std::vector<std::string> Entries()
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mEntries;
-    }
-
-    // Position of the first `entry`, or -1.
-    int Position(const std::string& entry)
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        auto it = std::find(mEntries.begin(), mEntries.end(), entry);
-        return it == mEntries.end() ? -1 : static_cast<int>(it - mEntries.begin());
-    }
-
-private:
-    int CountLocked(const std::string& entry) const
-    {
-        return static_cast<int>(std::count(mEntries.begin(), mEntries.end(), entry));
-    }
-
-    std::mutex mMutex;
-    std::condition_variable mChanged;
-    std::vector<std::string> mEntries;
-};
 
 const char* NameOf(const WorkMessage& message)
 {

@@ -40,10 +40,11 @@ const long kReceiveBufferSize = 512 * 1024;
 
 } // namespace
 
-boost::mutex Download::sStaticMemberMutex;
-Download::ProxyHost Download::sProxyHost;
-std::string Download::sUserAgentString;
-std::string Download::sCertificateAuthorityFile;
+Download::ProcessSettings& Download::Settings()
+{
+    static ProcessSettings settings;
+    return settings;
+}
 
 Download::ProxyHost::ProxyHost()
     : type(HTTP), port(0)
@@ -166,20 +167,23 @@ void Download::ApplyProcessSettings(CURL* handle)
     // The application's proxy setting is the only one: proxy variables of the environment
     // take no part.
     curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
-    boost::mutex::scoped_lock lock(sStaticMemberMutex);
-    curl_easy_setopt(handle, CURLOPT_PROXY, sProxyHost.host.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROXYPORT, static_cast<long>(sProxyHost.port));
-    curl_easy_setopt(handle, CURLOPT_PROXYTYPE, static_cast<long>(sProxyHost.type));
-    if (!sProxyHost.user.empty()) {
+    ProcessSettings& settings = Settings();
+    boost::mutex::scoped_lock lock(settings.mutex);
+    const ProxyHost& proxy = settings.proxyHost;
+    curl_easy_setopt(handle, CURLOPT_PROXY, proxy.host.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROXYPORT, static_cast<long>(proxy.port));
+    curl_easy_setopt(handle, CURLOPT_PROXYTYPE, static_cast<long>(proxy.type));
+    if (!proxy.user.empty()) {
         // Separate options, so a password holding ':' or '@' reaches the proxy as it is.
         curl_easy_setopt(handle, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
-        curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, sProxyHost.user.c_str());
-        curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, sProxyHost.password.c_str());
+        curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, proxy.user.c_str());
+        curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, proxy.password.c_str());
     }
-    if (!sUserAgentString.empty())
-        curl_easy_setopt(handle, CURLOPT_USERAGENT, sUserAgentString.c_str());
-    if (!sCertificateAuthorityFile.empty())
-        curl_easy_setopt(handle, CURLOPT_CAINFO, sCertificateAuthorityFile.c_str());
+    // libcurl copies every text option, so the lock need not outlive this call.
+    if (!settings.userAgent.empty())
+        curl_easy_setopt(handle, CURLOPT_USERAGENT, settings.userAgent.c_str());
+    if (!settings.certificateAuthorityFile.empty())
+        curl_easy_setopt(handle, CURLOPT_CAINFO, settings.certificateAuthorityFile.c_str());
 }
 
 // A whole answer to a range request is written from the start; when it is shorter than
@@ -289,26 +293,26 @@ void Download::OnFinished()
 
 void Download::SetProxyHost(const ProxyHost& proxy)
 {
-    boost::mutex::scoped_lock lock(sStaticMemberMutex);
-    sProxyHost = proxy;
+    boost::mutex::scoped_lock lock(Settings().mutex);
+    Settings().proxyHost = proxy;
 }
 
 Download::ProxyHost Download::GetProxyHost()
 {
-    boost::mutex::scoped_lock lock(sStaticMemberMutex);
-    return sProxyHost;
+    boost::mutex::scoped_lock lock(Settings().mutex);
+    return Settings().proxyHost;
 }
 
 void Download::SetUserAgent(const char* userAgent)
 {
-    boost::mutex::scoped_lock lock(sStaticMemberMutex);
-    sUserAgentString = userAgent;
+    boost::mutex::scoped_lock lock(Settings().mutex);
+    Settings().userAgent = userAgent;
 }
 
 void Download::SetCertificateAuthorityFile(const char* path)
 {
-    boost::mutex::scoped_lock lock(sStaticMemberMutex);
-    sCertificateAuthorityFile = path;
+    boost::mutex::scoped_lock lock(Settings().mutex);
+    Settings().certificateAuthorityFile = path;
 }
 
 bool Download::IsStopping() const

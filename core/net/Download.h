@@ -133,10 +133,16 @@ private:
     // The local size asked for by the current transfer's range request; 0 when not resuming.
     long long requestedOffset;
 
-    static boost::mutex sStaticMemberMutex;
-    static ProxyHost sProxyHost;
-    static std::string sUserAgentString;
-    static std::string sCertificateAuthorityFile;
+    // What every transfer of the process uses, read once at each transfer's start.
+    struct ProcessSettings {
+        boost::mutex mutex;
+        ProxyHost proxyHost;
+        std::string userAgent;
+        std::string certificateAuthorityFile;
+    };
+    // Built on first use, so that an object that uses it while it is built (the report
+    // service) is destroyed before it at exit.
+    static ProcessSettings& Settings();
 };
 
 // libcurl's result as a network error type.

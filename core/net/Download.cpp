@@ -3,8 +3,8 @@
 #include "core/diagnostic/Debug.h"
 
 #include <boost/algorithm/string/predicate.hpp>
-#include <boost/regex.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -31,6 +31,25 @@ void Store(T& value, T newValue)
 }
 
 const char kContentRange[] = "content-range: bytes ";
+
+bool IsAsciiLetterOrDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Each `marker` and the letters and digits after it become "...FILTERED...".
+std::string MaskValuesAfter(const std::string& text, const std::string& marker)
+{
+    std::string masked;
+    std::string::size_type position = 0;
+    for (std::string::size_type found; (found = text.find(marker, position)) != std::string::npos;) {
+        masked.append(text, position, found - position).append("...FILTERED...");
+        position = found + marker.size();
+        while (position < text.size() && IsAsciiLetterOrDigit(text[position]))
+            ++position;
+    }
+    return masked.append(text, position, std::string::npos);
+}
 
 // A transfer that receives less than one byte a second for this long ends as a time-out.
 const long kStallSeconds = 30;
@@ -392,17 +411,10 @@ int Download::OnCurlDebugHeaders(CURL*, curl_infotype type, char* data, size_t s
 
 std::string FilterHash(const std::string& text)
 {
-    static const char kMask[] = "...FILTERED...";
-    try {
-        static const boost::regex plain("&h=[0-9a-zA-Z]*");
-        static const boost::regex encoded("%26h%3D[0-9a-zA-Z]*");
-        static const boost::regex lineBreak("\n|\r");
-        std::string filtered = boost::regex_replace(text, plain, kMask);
-        filtered = boost::regex_replace(filtered, encoded, kMask);
-        return boost::regex_replace(filtered, lineBreak, " ");
-    } catch (...) {
-        return kMask;
-    }
+    std::string filtered = MaskValuesAfter(MaskValuesAfter(text, "&h="), "%26h%3D");
+    std::replace(filtered.begin(), filtered.end(), '\n', ' ');
+    std::replace(filtered.begin(), filtered.end(), '\r', ' ');
+    return filtered;
 }
 
 } // namespace Net

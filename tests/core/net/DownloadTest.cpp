@@ -404,6 +404,8 @@ TEST(FilterHashTest, MasksPlainAndEncodedHashAndLineBreaks)
     EXPECT_EQ("u?r=a...FILTERED...%26z%3D1", FilterHash("u?r=a%26h%3DAbC123%26z%3D1"));
     EXPECT_EQ("GET / HTTP/1.1  Host: x  ", FilterHash("GET / HTTP/1.1\r\nHost: x\r\n"));
     EXPECT_EQ("?h=kept", FilterHash("?h=kept"));
+    EXPECT_EQ("a...FILTERED......FILTERED...-b", FilterHash("a&h=1&h=2-b"));
+    EXPECT_EQ("x...FILTERED...", FilterHash("x&h="));
 }
 
 // Transfers from the rate-limited location, stopped from the test's thread.

@@ -3,8 +3,10 @@
 #include "core/diagnostic/Debug.h"
 
 #include <boost/algorithm/string/predicate.hpp>
+#include <boost/algorithm/string/trim.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 
@@ -31,6 +33,15 @@ void Store(T& value, T newValue)
 }
 
 const char kContentRange[] = "content-range: bytes ";
+
+// A whole text that is a decimal offset (blanks before it allowed).
+bool ReadOffset(const std::string& text, long long& offset)
+{
+    char* end = nullptr;
+    errno = 0;
+    offset = std::strtoll(text.c_str(), &end, 10);
+    return end != text.c_str() && *end == '\0' && errno == 0 && offset >= 0;
+}
 
 bool IsAsciiLetterOrDigit(char c)
 {
@@ -86,7 +97,8 @@ Download::Download(const char* url, long long expectedSize)
       state(Waiting),
       lastCurlCode(CURLE_OK),
       httpResponseCode(0),
-      requestedOffset(0)
+      requestedOffset(0),
+      localDataComplete(false)
 {
 }
 
@@ -119,6 +131,7 @@ void Download::DownloadSync(std::ostream& out)
     // A range request, not libcurl's resume: a server that ignores it answers with the
     // whole file, which is then written from the start instead of failing.
     requestedOffset = localSize > 0 ? localSize : 0;
+    localDataComplete = false;
     const std::string range = std::to_string(requestedOffset) + "-";
     if (requestedOffset > 0) {
         curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, this);
@@ -155,10 +168,7 @@ void Download::DownloadSync(std::ostream& out)
     curl_easy_getinfo(curlHandle, CURLINFO_EFFECTIVE_URL, &url);
     effectiveUrl = url ? url : "";
 
-    if (result == CURLE_OK && LeftStaleBytes()) {
-        Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
-        result = CURLE_WRITE_ERROR;
-    }
+    result = ResultOfRangeRequest(result);
 
     {
         boost::recursive_mutex::scoped_lock lock(stateMutex);
@@ -203,6 +213,21 @@ void Download::ApplyProcessSettings(CURL* handle)
         curl_easy_setopt(handle, CURLOPT_USERAGENT, settings.userAgent.c_str());
     if (!settings.certificateAuthorityFile.empty())
         curl_easy_setopt(handle, CURLOPT_CAINFO, settings.certificateAuthorityFile.c_str());
+}
+
+// What a resumed transfer's result means for the local data.
+CURLcode Download::ResultOfRangeRequest(CURLcode result)
+{
+    long status = 0;
+    curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &status);
+    // Nothing left to fetch: the local data is the whole file.
+    if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && localDataComplete)
+        return CURLE_OK;
+    if (result == CURLE_OK && LeftStaleBytes()) {
+        Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
+        return CURLE_WRITE_ERROR;
+    }
+    return result;
 }
 
 // A whole answer to a range request is written from the start; when it is shorter than
@@ -370,24 +395,25 @@ int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_
 // sends them in lower case.
 bool Download::MoveToRangeStart(const std::string& headerLine)
 {
-    const size_t nameLength = sizeof kContentRange - 1;
     if (!boost::istarts_with(headerLine, kContentRange))
         return true;
-    const std::string::size_type dash = headerLine.find('-', nameLength);
-    if (dash == std::string::npos)
-        return true;
-    const std::string number = headerLine.substr(nameLength, dash - nameLength);
-    char* end = nullptr;
-    const long long start = std::strtoll(number.c_str(), &end, 10);
-    // A start that is not a number or lies beyond the local data can't be continued.
-    if (end == number.c_str() || *end != '\0' || start < 0)
-        return false;
+    const std::string range = boost::trim_right_copy(headerLine.substr(sizeof kContentRange - 1));
     outputStream->seekp(0, std::ios::end);
     const long long size = outputStream->tellp();
-    if (start > size)
+    long long number = 0;
+    // "*/<length>" refuses a range: it starts at or beyond the end of the file.
+    if (boost::starts_with(range, "*/")) {
+        localDataComplete = ReadOffset(range.substr(2), number) && number == size;
+        return true;
+    }
+    const std::string::size_type dash = range.find('-');
+    if (dash == std::string::npos)
+        return true;
+    // A start that is not a number or lies beyond the local data can't be continued.
+    if (!ReadOffset(range.substr(0, dash), number) || number > size)
         return false;
-    outputStream->seekp(start, std::ios::beg);
-    Store(resumeOffset, start);
+    outputStream->seekp(number, std::ios::beg);
+    Store(resumeOffset, number);
     return true;
 }
 

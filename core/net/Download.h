@@ -129,9 +129,12 @@ private:
     int PercentOf(long long received) const;
     bool LeftStaleBytes();
     bool MoveToRangeStart(const std::string& headerLine);
+    CURLcode ResultOfRangeRequest(CURLcode result);
 
     // The local size asked for by the current transfer's range request; 0 when not resuming.
     long long requestedOffset;
+    // The server said the file is exactly as long as the local data.
+    bool localDataComplete;
 
     // What every transfer of the process uses, read once at each transfer's start.
     struct ProcessSettings {

@@ -162,6 +162,24 @@ TEST_F(DownloadTest, ResumesAtTheLocalSize)
     }
 }
 
+TEST_F(DownloadTest, ResumingACompleteFileFinishesIt)
+{
+    const std::string whole = Served("small.bin");
+    for (const std::string& url : {gStore->nginx->HttpUrl("/small.bin"), gStore->nginx->HttpsUrl("/small.bin")}) {
+        SCOPED_TRACE(url);
+        Download download(url.c_str(), 0);
+        EXPECT_TRUE(whole == Fetch(download, whole));
+        EXPECT_EQ(Download::Downloaded, download.GetState());
+        EXPECT_EQ(416, download.httpResponseCode);
+    }
+    // Local data longer than the file is no part of it.
+    Download longer(gStore->nginx->HttpUrl("/small.bin").c_str(), 0);
+    Fetch(longer, whole + "tail");
+    EXPECT_EQ(Download::NetworkError, longer.GetState());
+    EXPECT_EQ(Download::HttpError, longer.networkErrorType);
+    EXPECT_EQ(416, longer.httpResponseCode);
+}
+
 TEST_F(DownloadTest, ResumesWhereTheServerSaysWithinTheLocalData)
 {
     const std::string whole = Served("track.bin");

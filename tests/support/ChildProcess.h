@@ -9,7 +9,10 @@
 
 namespace VantorTest {
 
-// A program started by a test and stopped by its own process id, never by name.
+// A program started by a test and stopped by its own process id, never by name. Should the
+// test end without stopping it (a crash, a sanitizer's halt, a time-out's kill), the program
+// gets SIGTERM when the thread that started it ends: start servers from the test's main
+// thread.
 class ChildProcess {
 public:
     // Starts argv[0] (looked up in PATH) with standard output and error appended to `logPath`.

@@ -147,9 +147,13 @@ TEST(DownloadModelTrackTest, Latin1AndUTF8ValuesAreKeptAsTheyCameAndSavedAsUTF8)
               "<title>" + utf8 + "</title></track></trackList>",
               Saved(track));
 
-    // A UTF-8 document read back gives the UTF-8 bytes.
-    TrackElement element("<title>" + utf8 + "</title>");
-    EXPECT_EQ(utf8, Track(element.Get()).GetMetadataValue("title"));
+    // A document read back gives its bytes as they stand, UTF-8 or Latin-1.
+    TrackElement element("<title>" + utf8 + "</title><album>" + latin1 + "</album>");
+    Track loaded(element.Get());
+    EXPECT_EQ(utf8, loaded.GetMetadataValue("title"));
+    EXPECT_EQ(latin1, loaded.GetMetadataValue("album"));
+    EXPECT_EQ("<trackList><track><album>" + utf8 + "</album><title>" + utf8 + "</title></track></trackList>",
+              Saved(loaded));
 }
 
 TEST(DownloadModelTrackTest, MarkupCharactersSurviveASaveAndLoad)

@@ -128,12 +128,13 @@ public:
         destination->signal_connect(this);
     }
 
+    // Both ends change under the signal's mutex, as in connect: a connect of the same
+    // subscriber from another thread can't slip in between and leave a connection the
+    // subscriber no longer knows of (it would outlive the subscriber).
     void disconnect(has_slots<mt_policy>* destination)
     {
-        {
-            lock_block<mt_policy> lock(this);
-            RemoveConnectionsTo(destination);
-        }
+        lock_block<mt_policy> lock(this);
+        RemoveConnectionsTo(destination);
         destination->signal_disconnect(this);
     }
 

@@ -1,0 +1,28 @@
+#ifndef CORE_FILESYSTEM_ATOMICFILE_H
+#define CORE_FILESYSTEM_ATOMICFILE_H
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace Vantor {
+namespace Filesystem {
+
+// Replaces a file as a whole or not at all, so that a full disk or a crash half-way through
+// never leaves a cut or empty file where a good one was.
+class AtomicFile {
+public:
+    // `write` fills a hidden temporary file beside `path` (it must neither flush nor close it)
+    // and says whether it succeeded; the file is then flushed, synced and renamed over `path`.
+    // On any failure the temporary file is removed, `path` is untouched, the failure is
+    // logged and the result is false. An existing `path` that may not be written is left
+    // alone (false) and its permission bits are carried over to the new file.
+    static bool Replace(const std::string& path, const std::function<bool(FILE*)>& write);
+
+    AtomicFile() = delete;
+};
+
+} // namespace Filesystem
+} // namespace Vantor
+
+#endif

@@ -1,0 +1,175 @@
+#include "core/filesystem/LinuxFilesystemUtility.h"
+
+#include "core/diagnostic/Debug.h"
+#include "downloader/app/PreferencesKeys.h"
+#include "downloader/app/UtilityPreferences.h"
+
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <vector>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+namespace {
+
+const char kSettingsFolder[] = ".vantormp3/";
+const char kTempFolder[] = "temp/";
+const char kMusicFolder[] = "Music/";
+const char kProgramMusicFolder[] = "Vantor MP3/";
+const char kTemporaryFilename[] = ".vlx.tmp";
+const mode_t kDirectoryMode = 0750;
+
+} // namespace
+
+unsigned int LinuxFilesystemUtility::MaxDirectoryLength()
+{
+    return 4096 - MaxFilenameLength();
+}
+
+unsigned int LinuxFilesystemUtility::MaxSubdirectoryLength()
+{
+    return 255;
+}
+
+std::string LinuxFilesystemUtility::DirectorySeparator()
+{
+    return "/";
+}
+
+std::string LinuxFilesystemUtility::GetSpecialDirectory(SpecialDirectory which)
+{
+    switch (which) {
+    case SettingsDirectory:
+        return GetSettingsDirectory();
+    case MusicDirectory:
+        return GetMusicDirectory();
+    case TempDirectory:
+        return GetTempDirectory();
+    }
+    throw std::exception();
+}
+
+bool LinuxFilesystemUtility::CreateDirectory(const char* path)
+{
+    return RecursiveCreateDir(path);
+}
+
+bool LinuxFilesystemUtility::DirectoryExists(const char* path)
+{
+    return access(path, F_OK) == 0;
+}
+
+unsigned int LinuxFilesystemUtility::MaxFilenameLength()
+{
+    return 255;
+}
+
+std::string LinuxFilesystemUtility::GetTemporaryFilename(const char* directory)
+{
+    return GetUniqueFilename(std::string(directory) + kTemporaryFilename);
+}
+
+bool LinuxFilesystemUtility::FileExists(const char* path)
+{
+    return access(path, F_OK) == 0;
+}
+
+bool LinuxFilesystemUtility::RenameFile(const char* from, const char* to)
+{
+    const std::string directory = GetDirectory(to);
+    if (!DirectoryExists(directory.c_str()) && !CreateDirectory(directory.c_str()))
+        return false;
+    return rename(from, to) == 0;
+}
+
+bool LinuxFilesystemUtility::DeleteFile(const char* path)
+{
+    return remove(path) == 0;
+}
+
+std::string LinuxFilesystemUtility::GetPathRoot()
+{
+    return "/";
+}
+
+unsigned long long LinuxFilesystemUtility::GetFreeSpaceInBytes(const char* path)
+{
+    struct statfs info = {};
+    if (statfs(path, &info) != 0)
+        return ULLONG_MAX;
+    return static_cast<unsigned long long>(info.f_bsize) * static_cast<unsigned long long>(info.f_bavail);
+}
+
+std::string LinuxFilesystemUtility::InvalidPathChars()
+{
+    return "\\:*?\"<>|/";
+}
+
+bool LinuxFilesystemUtility::RecursiveCreateDir(const char* path)
+{
+    std::vector<std::string> components;
+    ExplodePath(path, components);
+    std::string partial = "/";
+    for (const std::string& component : components) {
+        partial += component + "/";
+        // Another thread may make the same directory at the same moment; what exists is fine.
+        if (!DirectoryExists(partial.c_str()) && mkdir(partial.c_str(), kDirectoryMode) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+std::string LinuxFilesystemUtility::GetHomeDirectory()
+{
+    const char* home = std::getenv("HOME");
+    if (!home) {
+        Diagnostic::Debug::LogString("[RUQ] (*CRITICAL*) Failed to determine user's home directory. Aborting");
+        std::exit(-1);
+    }
+    return std::string(home) + "/";
+}
+
+std::string LinuxFilesystemUtility::GetSettingsDirectory()
+{
+    return GetHomeDirectory() + kSettingsFolder;
+}
+
+std::string LinuxFilesystemUtility::GetTempDirectory()
+{
+    return GetSettingsDirectory() + kTempFolder;
+}
+
+std::string LinuxFilesystemUtility::GetMusicDirectory()
+{
+    std::string preferred = Utility::Preferences()->GetString(PreferencesKeys::DownloadDirectory, "");
+    if (!preferred.empty()) {
+        if (preferred.back() != '/')
+            preferred += "/";
+        if (!DirectoryExists(preferred.c_str()))
+            CreateDirectory(preferred.c_str());
+        if (DirectoryExists(preferred.c_str()))
+            return preferred;
+    }
+
+    const std::string home = GetHomeDirectory();
+    std::string music = home + kMusicFolder;
+    music = DirectoryExists(music.c_str()) ? music + kProgramMusicFolder : home + kProgramMusicFolder;
+    if (!DirectoryExists(music.c_str()))
+        CreateDirectory(music.c_str());
+    return music;
+}
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

@@ -1,0 +1,22 @@
+#include "downloader/app/PreferencesKeys.h"
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+const char* const PreferencesKeys::ProxyServerEnabled = "ProxyServerEnabled";
+const char* const PreferencesKeys::ProxyServerType = "ProxyServerType";
+const char* const PreferencesKeys::ProxyServerPort = "ProxyServerPort";
+const char* const PreferencesKeys::ProxyServerAddress = "ProxyServerAddress";
+const char* const PreferencesKeys::ProxyServerUsername = "ProxyServerUsername";
+const char* const PreferencesKeys::ProxyServerPassword = "ProxyServerPassword";
+const char* const PreferencesKeys::DownloadDirectory = "DownloadDirectory";
+const char* const PreferencesKeys::AutoCheckForUpdates = "AutoCheckForUpdates";
+const char* const PreferencesKeys::FirstRunCompleted = "FirstRunCompleted";
+const char* const PreferencesKeys::ShowCompletedDialog = "ShowCompletedDialog";
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

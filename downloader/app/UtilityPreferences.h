@@ -1,0 +1,41 @@
+#ifndef DOWNLOADER_APP_UTILITYPREFERENCES_H
+#define DOWNLOADER_APP_UTILITYPREFERENCES_H
+
+#include "core/settings/Preferences.h"
+
+#include <boost/shared_ptr.hpp>
+#include <sigc++/signal.h>
+
+#include <string>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+namespace Utility {
+
+// The settings directory under HOME, made when missing; ends in "/".
+std::string GetSettingsDirectory();
+
+// "Settings.xml" in the settings directory.
+std::string PreferencesFilename();
+
+// The one preferences object of the process, loaded from "Settings.xml" by the first call
+// from any thread. A file that is missing or not writable leaves every default in place.
+boost::shared_ptr<Settings::Preferences> Preferences();
+
+// Replaces "Settings.xml" with the current preferences as a whole: the old file stays as it
+// was unless the new one has been written completely. Announces a successful save through
+// PreferencesSavedSignal (after the file is written, outside the lock).
+bool SavePreferences();
+
+// Emitted on the thread that saved; the application uses it on the main thread only.
+sigc::signal<void>& PreferencesSavedSignal();
+
+} // namespace Utility
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor
+
+#endif

@@ -1,8 +1,8 @@
 #include "core/database/Connection.h"
 
 #include "core/diagnostic/Debug.h"
+#include "core/filesystem/FilesystemUtility.h"
 
-#include <boost/filesystem.hpp>
 #include <sqlite3.h>
 
 #include <exception>
@@ -13,10 +13,11 @@ namespace SQLite {
 
 namespace {
 
+// Whether it worked shows when the database is opened.
 void CreateDirectoryOf(const std::string& path)
 {
-    boost::system::error_code ignored;
-    boost::filesystem::create_directories(boost::filesystem::path(path).parent_path(), ignored);
+    boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> fs = Vantor::Filesystem::FilesystemUtility::NewInstance();
+    fs->CreateDirectory(fs->GetDirectory(path).c_str());
 }
 
 } // namespace

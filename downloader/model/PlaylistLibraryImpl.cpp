@@ -5,13 +5,13 @@
 #include "core/database/Statement.h"
 #include "core/database/Transaction.h"
 #include "core/diagnostic/Debug.h"
+#include "core/filesystem/FilesystemUtility.h"
 #include "downloader/model/PlaylistImpl.h"
 #include "downloader/model/PlaylistTrackImpl.h"
 
 #include <boost/format.hpp>
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <exception>
 
 namespace Vantor {
@@ -49,16 +49,16 @@ std::string Sql(const char* text, const Names&... names)
     return (format % ... % names).str();
 }
 
-std::string SettingsDirectory()
-{
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.vantormp3/";
-}
+using Vantor::Filesystem::FilesystemUtility;
+
+// Only used to find the settings directory.
+const boost::shared_ptr<FilesystemUtility> sFilesystem = FilesystemUtility::NewInstance();
 
 } // namespace
 
 PlaylistLibraryImpl::PlaylistLibraryImpl()
-    : connection(Connection::Open(SettingsDirectory() + Vantor::Data::StringUtility::MakeUTF8(kDatabaseName)))
+    : connection(Connection::Open(sFilesystem->GetSpecialDirectory(FilesystemUtility::SettingsDirectory) +
+                                  Vantor::Data::StringUtility::MakeUTF8(kDatabaseName)))
 {
 }
 

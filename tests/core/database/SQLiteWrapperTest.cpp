@@ -1,7 +1,9 @@
 #include "core/database/Connection.h"
 #include "core/database/Statement.h"
 #include "core/database/Transaction.h"
-#include "tests/support/LogRecorder.h"
+#include "core/diagnostic/Debug.h"
+#include "core/filesystem/invalid_path_exception.h"
+#include "tests/support/LineSubscriber.h"
 #include "tests/support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +13,6 @@
 #include <exception>
 
 using namespace Vantor::Database::SQLite;
-using VantorTest::LogRecorder;
 using VantorTest::TempDirectory;
 
 namespace {
@@ -59,9 +60,16 @@ TEST_F(SQLiteWrapperTest, FailedOpenIsLoggedAndThrows)
     // A plain file where a folder should be: neither the folder nor the database can be made.
     VantorTest::WriteFile(folder.File("blocker"), "x");
     const std::string path = folder.File("blocker/sub/test.db");
-    LogRecorder log;
+    VantorTest::SlotFaults faults;
+    VantorTest::Journal log;
+    VantorTest::LineSubscriber logged(Vantor::Diagnostic::Debug::StringLoggedSignal(), faults, &log);
     EXPECT_THROW(Connection::Open(path), std::exception);
-    EXPECT_EQ(1, log.Count("Connection: couldn't open: " + path));
+    EXPECT_EQ(std::vector<std::string>({"Connection: couldn't open: " + path}), log.Entries());
+}
+
+TEST_F(SQLiteWrapperTest, PathWithoutAFolderIsRefused)
+{
+    EXPECT_THROW(Connection::Open("test.db"), Vantor::Filesystem::invalid_path_exception);
 }
 
 TEST_F(SQLiteWrapperTest, ValuesAreBoundAndReadBackUnchanged)

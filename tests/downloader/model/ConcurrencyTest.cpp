@@ -1,80 +1,36 @@
 #include "downloader/model/DownloadModelTrack.h"
 #include "downloader/model/StoreNamespace.h"
 #include "tests/downloader/model/PlaylistLibraryFixture.h"
-#include "tests/support/LogRecorder.h"
+#include "tests/support/ThreadSync.h"
 
 #include <tinyxml.h>
 
-#include <atomic>
-#include <chrono>
-#include <future>
 #include <thread>
 
 using namespace VantorTest;
 using Vantor::DigitalMedia::MusicClient::Downloader::DownloadModel;
 using Vantor::DigitalMedia::MusicClient::Downloader::StoreNamespace;
 
-namespace {
-
-const std::chrono::seconds kStartTimeout(10);
-
-// Runs `work` on a thread of its own, over and over, until stopped; Started() tells when the
-// first round has run.
-class RepeatingWorker {
-public:
-    template <class Work>
-    explicit RepeatingWorker(Work work)
-        : thread([this, work] {
-              bool first = true;
-              while (!stop) {
-                  work();
-                  if (first) started.set_value();
-                  first = false;
-                  ++rounds;
-              }
-          })
-    {
-    }
-    ~RepeatingWorker() { Stop(); }
-
-    bool Started() { return started.get_future().wait_for(kStartTimeout) == std::future_status::ready; }
-    // The number of rounds run.
-    int Stop()
-    {
-        stop = true;
-        if (thread.joinable()) thread.join();
-        return rounds;
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::atomic<int> rounds{0};
-    std::promise<void> started;
-    std::thread thread;
-};
-
-} // namespace
-
 TEST_F(PlaylistLibraryTest, WorkerMarksWhileTheMainThreadCreatesAndClears)
 {
-    LogRecorder log;
     PlaylistLibrary library;
     FinishedPlaylists finished(library);
-
-    RepeatingWorker marker([&library] {
-        library.SetTrackDownloaded("a", "/m/a.mp3");
-        library.SetTrackExpired("B");
-    });
-    ASSERT_TRUE(marker.Started());
-    for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(library.Create("Album", {"A", "B"}));
-        ASSERT_TRUE(library.Create("Other", {"b", "C"}));
-        if (i % 4 == 3) {
-            ASSERT_TRUE(library.Clear());
+    {
+        RepeatingCall marker([&library] {
+            library.SetTrackDownloaded("a", "/m/a.mp3");
+            library.SetTrackExpired("B");
+        });
+        ASSERT_TRUE(marker.WaitForMoreCalls(1));
+        for (int i = 0; i < 200; ++i) {
+            ASSERT_TRUE(library.Create("Album", {"A", "B"}));
+            ASSERT_TRUE(library.Create("Other", {"b", "C"}));
+            if (i % 4 == 3) {
+                ASSERT_TRUE(library.Clear());
+            }
         }
+        ASSERT_TRUE(marker.WaitForMoreCalls(1));
     }
-    EXPECT_GT(marker.Stop(), 0);
-    EXPECT_TRUE(log.Lines().empty());
+    EXPECT_TRUE(log.Entries().empty());
 
     // What is left behind is whole: every row belongs to a recorded playlist.
     EXPECT_TRUE(Rows("SELECT id FROM playlist_track WHERE playlist_id NOT IN (SELECT id FROM playlist)").empty());
@@ -95,18 +51,19 @@ TEST(DownloadModelTrackConcurrencyTest, WorkerWritesWhileTheMainThreadReadsAndSa
     DownloadModel::Track track(nullptr);
     track.SetMetadata("title", "Intro");
     int value = 0;
-    RepeatingWorker writer([&track, &value] {
-        track.SetMetadata("retryCount", StoreNamespace::Client(), std::to_string(value % 3));
-        track.SetMetadata("downloadState", std::to_string(++value));
-    });
-    ASSERT_TRUE(writer.Started());
-    for (int i = 0; i < 500; ++i) {
-        TiXmlElement trackList("trackList");
-        track.Save(&trackList);
-        ASSERT_NE(nullptr, trackList.FirstChildElement("track"));
-        EXPECT_EQ("Intro", track.GetMetadataValue("title"));
-        EXPECT_FALSE(track.GetMetadataValue("downloadState").empty());
+    {
+        RepeatingCall writer([&track, &value] {
+            track.SetMetadata("retryCount", StoreNamespace::Client(), std::to_string(value % 3));
+            track.SetMetadata("downloadState", std::to_string(++value));
+        });
+        ASSERT_TRUE(writer.WaitForMoreCalls(1));
+        for (int i = 0; i < 500; ++i) {
+            TiXmlElement trackList("trackList");
+            track.Save(&trackList);
+            ASSERT_NE(nullptr, trackList.FirstChildElement("track"));
+            EXPECT_EQ("Intro", track.GetMetadataValue("title"));
+            EXPECT_FALSE(track.GetMetadataValue("downloadState").empty());
+        }
     }
-    writer.Stop();
     EXPECT_EQ(std::to_string(value), track.GetMetadataValue("downloadState"));
 }

@@ -1,14 +1,15 @@
 #ifndef TESTS_DOWNLOADER_MODEL_PLAYLISTLIBRARYFIXTURE_H
 #define TESTS_DOWNLOADER_MODEL_PLAYLISTLIBRARYFIXTURE_H
 
+#include "core/diagnostic/Debug.h"
 #include "downloader/model/IPlaylist.h"
 #include "downloader/model/PlaylistLibrary.h"
-#include "tests/support/TempDirectory.h"
+#include "tests/support/LineSubscriber.h"
+#include "tests/support/ScopedHome.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -48,26 +49,16 @@ private:
 };
 
 // A temporary home folder for the test's lifetime, so the settings directory and the
-// playlist database are fresh and real.
+// playlist database are fresh and real; every log line is noted in `log`.
 class PlaylistLibraryTest : public ::testing::Test {
 protected:
     PlaylistLibraryTest()
+        : logged(Vantor::Diagnostic::Debug::StringLoggedSignal(), faults, &log)
     {
-        const char* home = std::getenv("HOME");
-        hadHome = home != nullptr;
-        if (home) oldHome = home;
-        setenv("HOME", folder.Path().c_str(), 1);
-    }
-    ~PlaylistLibraryTest() override
-    {
-        if (hadHome)
-            setenv("HOME", oldHome.c_str(), 1);
-        else
-            unsetenv("HOME");
     }
 
-    std::string SettingsDirectory() const { return folder.File(".vantormp3"); }
-    std::string DatabasePath() const { return folder.File(".vantormp3/vantormp3.db"); }
+    std::string SettingsDirectory() const { return home.File(".vantormp3"); }
+    std::string DatabasePath() const { return home.File(".vantormp3/vantormp3.db"); }
 
     // Every row of a query on the library's file, read with SQLite itself: columns joined
     // with "|", NULL shown as "<null>".
@@ -93,11 +84,12 @@ protected:
         return rows;
     }
 
-    TempDirectory folder;
+    ScopedHome home;
+    Journal log;
 
 private:
-    bool hadHome = false;
-    std::string oldHome;
+    SlotFaults faults;
+    LineSubscriber logged;
 };
 
 } // namespace VantorTest

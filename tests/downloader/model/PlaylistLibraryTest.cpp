@@ -1,5 +1,5 @@
 #include "tests/downloader/model/PlaylistLibraryFixture.h"
-#include "tests/support/LogRecorder.h"
+#include "tests/support/ForkedChild.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -187,7 +187,6 @@ TEST_F(PlaylistLibraryTest, FileThatIsNotADatabaseFailsEveryOperationQuietly)
     ASSERT_EQ(0, mkdir(SettingsDirectory().c_str(), 0750));
     const std::string garbage(8192, '\x7f');
     WriteFile(DatabasePath(), garbage);
-    LogRecorder log;
 
     PlaylistLibrary library;
     FinishedPlaylists finished(library);
@@ -197,7 +196,7 @@ TEST_F(PlaylistLibraryTest, FileThatIsNotADatabaseFailsEveryOperationQuietly)
     library.SetTrackExpired("A");
     EXPECT_FALSE(library.Clear());
     EXPECT_TRUE(finished.TakeAll().empty());
-    EXPECT_EQ(1u, log.Lines().size());
+    EXPECT_EQ(1u, log.Entries().size());
     EXPECT_EQ(garbage, ReadFile(DatabasePath()));
 }
 
@@ -205,7 +204,6 @@ TEST_F(PlaylistLibraryTest, SettingsDirectoryThatCannotBeCreatedFailsTheConstruc
 {
     // A plain file where the settings directory belongs.
     WriteFile(SettingsDirectory(), "not a folder");
-    LogRecorder log;
     EXPECT_THROW(PlaylistLibrary library, std::exception);
     EXPECT_EQ(1, log.Count("Connection: couldn't open: " + DatabasePath()));
 }
@@ -218,29 +216,27 @@ TEST_F(PlaylistLibraryTest, ReadOnlyDatabaseReportsEveryFailedWrite)
     }
     ASSERT_EQ(0, chmod(DatabasePath().c_str(), 0444));
     ASSERT_EQ(0, chmod(SettingsDirectory().c_str(), 0555));
-    ASSERT_EQ(0, chmod(folder.Path().c_str(), 0755));
+    ASSERT_EQ(0, chmod(home.Path().c_str(), 0755));
 
     // Root writes through file modes, so the child that opens the file becomes nobody.
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-    EXPECT_EXIT(
-        {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(10);
-            LogRecorder log;
-            PlaylistLibrary library;
-            FinishedPlaylists finished(library);
-            if (log.Count("PlaylistLibrary: Failed to update schema version!") != 1) std::_Exit(11);
-            try {
-                library.Create("U", {"B"});
-                std::_Exit(12);
-            } catch (const std::exception&) {
-            }
-            if (log.Count("PlaylistLibrary: Failed to insert Playlist row!") != 1) std::_Exit(13);
-            library.SetTrackDownloaded("A", "/m/a.mp3");
-            if (log.Count("PlaylistLibrary: Failed to update Playlist row!") != 1) std::_Exit(14);
-            if (!finished.TakeAll().empty()) std::_Exit(15);
-            if (library.Clear()) std::_Exit(16);
-            std::_Exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
+    const ChildResult child = RunInChild([this]() -> std::string {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return "can't become nobody";
+        PlaylistLibrary library;
+        FinishedPlaylists finished(library);
+        if (log.Count("PlaylistLibrary: Failed to update schema version!") != 1) return "version written";
+        try {
+            library.Create("U", {"B"});
+            return "playlist inserted";
+        } catch (const std::exception&) {
+        }
+        if (log.Count("PlaylistLibrary: Failed to insert Playlist row!") != 1) return "insert failure not logged";
+        library.SetTrackDownloaded("A", "/m/a.mp3");
+        if (log.Count("PlaylistLibrary: Failed to update Playlist row!") != 1) return "update failure not logged";
+        if (!finished.TakeAll().empty()) return "playlist announced";
+        if (library.Clear()) return "cleared";
+        return "ok";
+    });
+    ASSERT_TRUE(child.exited);
+    EXPECT_EQ("ok", child.report);
     EXPECT_EQ(Texts({"1|A|<null>|0|0"}), Rows(kTrackRows));
 }

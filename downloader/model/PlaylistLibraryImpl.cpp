@@ -179,9 +179,7 @@ void PlaylistLibraryImpl::GetFinishedPlaylistsContainingPCID(const std::string& 
         while (statement.Step() == SQLITE_ROW) ids.push_back(statement.GetInt64(0));
     }
     for (long long id : ids) {
-        if (!IsPlaylistFinished(id)) continue;
-        boost::shared_ptr<IPlaylist> playlist = GetPlaylistByID(id);
-        if (playlist) out.push_back(playlist);
+        if (IsPlaylistFinished(id)) out.push_back(GetPlaylistByID(id));
     }
 }
 

@@ -52,35 +52,6 @@ private:
     bool mOpen = false;
 };
 
-// Counts up; waiters wait for a number to be reached.
-class Counter {
-public:
-    void Increment()
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        ++mCount;
-        mChanged.notify_all();
-    }
-
-    // True when the count reached `count`, false when the wait limit ran out.
-    bool WaitFor(int count)
-    {
-        std::unique_lock<std::mutex> lock(mMutex);
-        return mChanged.wait_for(lock, kWaitLimit, [&] { return mCount >= count; });
-    }
-
-    int Value()
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mCount;
-    }
-
-private:
-    std::mutex mMutex;
-    std::condition_variable mChanged;
-    int mCount = 0;
-};
-
 // Entries noted by any thread, in the order they came: what a test's threads did and when
 // the test stepped in.
 class Journal {
@@ -92,17 +63,20 @@ public:
         mChanged.notify_all();
     }
 
-    // Waits until `entry` has been added `times` times; false when the wait limit ran out.
+    // Waits until `entry` has been added `times` times, or any entry when `entry` is empty;
+    // false when the wait limit ran out.
     bool WaitFor(const std::string& entry, int times = 1)
     {
         std::unique_lock<std::mutex> lock(mMutex);
-        return mChanged.wait_for(lock, kWaitLimit, [&] { return CountLocked(entry) >= times; });
+        return mChanged.wait_for(lock, kWaitLimit, [&] {
+            return entry.empty() ? !mEntries.empty() : std::count(mEntries.begin(), mEntries.end(), entry) >= times;
+        });
     }
 
     int Count(const std::string& entry)
     {
         std::lock_guard<std::mutex> lock(mMutex);
-        return CountLocked(entry);
+        return static_cast<int>(std::count(mEntries.begin(), mEntries.end(), entry));
     }
 
     std::vector<std::string> Entries()
@@ -111,20 +85,7 @@ public:
         return mEntries;
     }
 
-    // Position of the first `entry`, or -1.
-    int Position(const std::string& entry)
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        auto it = std::find(mEntries.begin(), mEntries.end(), entry);
-        return it == mEntries.end() ? -1 : static_cast<int>(it - mEntries.begin());
-    }
-
 private:
-    int CountLocked(const std::string& entry) const
-    {
-        return static_cast<int>(std::count(mEntries.begin(), mEntries.end(), entry));
-    }
-
     std::mutex mMutex;
     std::condition_variable mChanged;
     std::vector<std::string> mEntries;
@@ -168,21 +129,13 @@ private:
     std::thread mThread;
 };
 
-// Calls `call` and returns when it has returned; ends the binary when it hangs.
-inline void CallOrAbortOnHang(std::function<void()> call, const char* what)
-{
-    BackgroundCall(std::move(call), what).Join();
-}
-
 // Makes the same call over and over on a thread of its own until it goes away.
 class RepeatingCall {
 public:
     explicit RepeatingCall(std::function<void()> call)
         : mThread([this, call] {
-            while (!mStop) {
+            while (!mStop)
                 call();
-                mCalls.Increment();
-            }
         })
     {
     }
@@ -196,12 +149,8 @@ public:
     RepeatingCall(const RepeatingCall&) = delete;
     RepeatingCall& operator=(const RepeatingCall&) = delete;
 
-    // Waits until the call has been made `count` more times; false when the limit ran out.
-    bool WaitForMoreCalls(int count) { return mCalls.WaitFor(mCalls.Value() + count); }
-
 private:
     std::atomic<bool> mStop{false};
-    Counter mCalls;
     std::thread mThread;
 };
 

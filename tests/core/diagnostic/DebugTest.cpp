@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,7 +13,6 @@
 using Vantor::Diagnostic::Debug;
 using VantorTest::Journal;
 using VantorTest::LogSubscriber;
-using VantorTest::RepeatingCall;
 using VantorTest::SlotFaults;
 
 namespace {
@@ -93,14 +93,18 @@ TEST_F(DebugTest, LinesFromSeveralThreadsArriveWholeAndOneAtATime)
 
 TEST_F(DebugTest, ASubscriberDestroyedWhileAnotherThreadLogsIsNeverCalledHalfDestroyed)
 {
-    {
-        RepeatingCall logger([] { Debug::LogString("busy"); });
-        for (int i = 0; i < 200; ++i) {
-            Journal lines;
-            LogSubscriber passing(lines, "", &faults);
-            ASSERT_TRUE(lines.WaitFor("busy"));
-        }
+    std::atomic<bool> stop(false);
+    std::thread logger([&stop] {
+        while (!stop)
+            Debug::LogString("busy");
+    });
+    for (int i = 0; i < 200; ++i) {
+        Journal lines;
+        LogSubscriber passing(lines, "", &faults);
+        EXPECT_TRUE(lines.WaitFor("busy"));
     }
+    stop = true;
+    logger.join();
     EXPECT_EQ(0, faults.halfDestroyed.load());
     EXPECT_EQ(0, faults.overlapping.load());
 }

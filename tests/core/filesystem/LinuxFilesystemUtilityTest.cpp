@@ -123,31 +123,24 @@ TEST_F(LinuxFilesystem, CreateDirectoryMakesEveryMissingLevelWithMode0750)
     EXPECT_TRUE(fs.CreateDirectory(home.File("a/b").c_str()));
 }
 
-TEST_F(LinuxFilesystem, RenameCreatesTheTargetDirectoryAndDeleteRemoves)
+TEST_F(LinuxFilesystem, RenameCreatesTheTargetDirectoryOrFailsWithoutTouchingTheSource)
 {
     const std::string from = home.File("partial");
     WriteFile(from, "track data");
-    const std::string to = home.File("Artist/Album/01 Song.mp3");
-    ASSERT_TRUE(fs.RenameFile(from.c_str(), to.c_str()));
-    EXPECT_EQ("track data", ReadFile(to));
-    EXPECT_FALSE(fs.FileExists(from.c_str()));
-
-    EXPECT_TRUE(fs.DeleteFile(to.c_str()));
-    EXPECT_FALSE(fs.FileExists(to.c_str()));
-    EXPECT_FALSE(fs.DeleteFile(to.c_str()));
-}
-
-TEST_F(LinuxFilesystem, RenameFailsWithoutTouchingTheSource)
-{
-    EXPECT_FALSE(fs.RenameFile(home.File("missing").c_str(), home.File("new/target").c_str()));
-    const std::string from = home.File("source");
-    WriteFile(from, "kept");
     WriteFile(home.File("plain"), "x");
     // A plain file counts as existing and blocks any directory below it.
     EXPECT_TRUE(fs.DirectoryExists(home.File("plain").c_str()));
     EXPECT_FALSE(fs.RenameFile(from.c_str(), home.File("plain/sub/target").c_str()));
     EXPECT_THROW(fs.RenameFile(from.c_str(), "target"), invalid_path_exception);
-    EXPECT_EQ("kept", ReadFile(from));
+    EXPECT_EQ("track data", ReadFile(from));
+
+    const std::string to = home.File("Artist/Album/01 Song.mp3");
+    ASSERT_TRUE(fs.RenameFile(from.c_str(), to.c_str()));
+    EXPECT_EQ("track data", ReadFile(to));
+    EXPECT_FALSE(fs.FileExists(from.c_str()));
+    EXPECT_FALSE(fs.RenameFile(from.c_str(), home.File("new/target").c_str()));
+    EXPECT_TRUE(fs.DeleteFile(to.c_str()));
+    EXPECT_FALSE(fs.DeleteFile(to.c_str()));
 }
 
 TEST_F(LinuxFilesystem, UniqueAndTemporaryNamesSkipTakenNumbers)

@@ -102,6 +102,11 @@ TEST(TranslationService, TranslatesFromTheCurrentLocaleOnly)
     WriteFile(dir.File("b-fr.xml"), Translation("cur_FR", Entry("sonvel_dl_waiting", "En attente") +
                                                               Entry("sonvel_only_fr", "Seulement")));
     WriteFile(dir.File("c-broken.xml"), "<translation><name>cur_XX");
+    // Only regular files (or links to them) whose names end in ".xml", in any case, are read.
+    WriteFile(dir.File("d-it.XML"), Translation("cur_IT", Entry("sonvel_dl_waiting", "In attesa")));
+    WriteFile(dir.File("e-es.xml.bak"), Translation("cur_ES", Entry("sonvel_dl_waiting", "Esperando")));
+    boost::filesystem::create_directory(dir.File("f-folder.xml"));
+    ASSERT_EQ(0, symlink(dir.File("nowhere").c_str(), dir.File("g-dangling.xml").c_str()));
 
     {
         Journal log;
@@ -119,28 +124,11 @@ TEST(TranslationService, TranslatesFromTheCurrentLocaleOnly)
     EXPECT_EQ(service, TranslationService::Instance());
     EXPECT_EQ("Seulement", service->Translate("sonvel_only_fr", "Only"));
 
-    // A locale without a file.
     TranslationService::Initialize(dir.Path(), "cur_IT");
+    EXPECT_EQ("In attesa", service->Translate("sonvel_dl_waiting", "Waiting"));
+    TranslationService::Initialize(dir.Path(), "cur_ES");
     EXPECT_EQ("Waiting", service->Translate("sonvel_dl_waiting", "Waiting"));
     // Locales are kept: a missing directory only changes the current locale.
     TranslationService::Initialize(dir.File("missing"), "cur_DE");
     EXPECT_EQ("Wartet", service->Translate("sonvel_dl_waiting", "Waiting"));
-}
-
-TEST(TranslationService, ReadsOnlyRegularFilesEndingInXml)
-{
-    TempDirectory dir;
-    WriteFile(dir.File("upper.XML"), Translation("ext_A", Entry("sonvel_k", "upper")));
-    WriteFile(dir.File("backup.xml.bak"), Translation("ext_C", Entry("sonvel_k", "backup")));
-    boost::filesystem::create_directory(dir.File("folder.xml"));
-    WriteFile(dir.File("target.txt"), Translation("ext_E", Entry("sonvel_k", "linked")));
-    ASSERT_EQ(0, symlink(dir.File("target.txt").c_str(), dir.File("link.xml").c_str()));
-    ASSERT_EQ(0, symlink(dir.File("nowhere").c_str(), dir.File("dangling.xml").c_str()));
-
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"ext_A", "upper"}, {"ext_C", "-"}, {"ext_E", "linked"}};
-    for (const auto& locale : expected) {
-        TranslationService::Initialize(dir.Path(), locale.first);
-        EXPECT_EQ(locale.second, TranslationService::Instance()->Translate("sonvel_k", "-")) << locale.first;
-    }
 }

@@ -14,8 +14,6 @@ using Vantor::Threading::ServerThread;
 using Vantor::Threading::WorkMessage;
 using VantorTest::BackgroundCall;
 using VantorTest::Journal;
-using VantorTest::kWaitLimit;
-using VantorTest::Latch;
 
 namespace {
 
@@ -33,8 +31,8 @@ std::string NameOf(const WorkMessage& message)
 }
 
 // A work item that notes each call as "<name>:<message>". A blocking probe behaves like a
-// download: its first Run call goes on until the test releases it or the item is told to
-// pause or cancel, then notes "<name>:returned".
+// download: the worker's Run call goes on until the item is told to pause or cancel (or,
+// when it holds on, until the test releases it), then notes "<name>:returned".
 class Probe {
 public:
     Probe(Journal& journal, std::string name)
@@ -43,16 +41,11 @@ public:
     {
     }
 
-    Probe& Blocking()
+    // `holdOn`: keeps running through Pause and Cancel until released.
+    Probe& Blocking(bool holdOn = false)
     {
         mBlocks = true;
-        return *this;
-    }
-
-    // Keeps running through Pause and Cancel until released.
-    Probe& IgnoringStopRequests()
-    {
-        mIgnoresStop = true;
+        mHoldsOn = holdOn;
         return *this;
     }
 
@@ -67,37 +60,24 @@ public:
         return [this](const WorkMessage& message) { Call(message); };
     }
 
-    bool WaitUntilStarted() { return mStarted.Wait(); }
-
-    void Release()
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mReleased = true;
-        mChanged.notify_all();
-    }
+    bool WaitUntilStarted() { return mJournal.WaitFor(mName + ":run"); }
+    void Release() { mJournal.Add(mName + ":released"); }
 
 private:
     void Call(const WorkMessage& message)
     {
-        mJournal.Add(Note(mName + ":" + NameOf(message), mTestThread));
-        bool blockHere = false;
-        {
-            std::lock_guard<std::mutex> lock(mMutex);
-            if (&message == &WorkMessage::Run) {
-                blockHere = mBlocks && !mRanOnce;
-                mRanOnce = true;
-            } else {
-                mStopRequested = true;
-            }
-            mChanged.notify_all();
-        }
+        const std::string note = Note(mName + ":" + NameOf(message), mTestThread);
+        const bool firstRun = note == mName + ":run" && mJournal.Count(note) == 0;
+        mJournal.Add(note);
         if (&message == mThrowsOn)
             throw std::runtime_error(mName + " failed");
-        if (blockHere) {
-            mStarted.Open();
-            std::unique_lock<std::mutex> lock(mMutex);
-            mChanged.wait_for(lock, kWaitLimit, [this] { return mReleased || (mStopRequested && !mIgnoresStop); });
-            lock.unlock();
+        if (firstRun && mBlocks) {
+            mJournal.WaitUntil([this](const Entries& entries) {
+                return std::any_of(entries.begin(), entries.end(), [this](const std::string& entry) {
+                    return entry == mName + ":released" ||
+                           (!mHoldsOn && (entry.rfind(mName + ":pause", 0) == 0 || entry.rfind(mName + ":cancel", 0) == 0));
+                });
+            });
             mJournal.Add(mName + ":returned");
         }
     }
@@ -106,15 +86,8 @@ private:
     const std::string mName;
     const std::thread::id mTestThread = std::this_thread::get_id();
     bool mBlocks = false;
-    bool mIgnoresStop = false;
+    bool mHoldsOn = false;
     const WorkMessage* mThrowsOn = nullptr;
-    Latch mStarted;
-
-    std::mutex mMutex;
-    std::condition_variable mChanged;
-    bool mRanOnce = false;
-    bool mStopRequested = false;
-    bool mReleased = false;
 };
 
 // Notes "empty" in the journal for every WorkQueueEmptySignal.
@@ -207,7 +180,7 @@ TEST_F(ServerThreadTest, CancelCurrentCancelsTheItemUnderWayAndGoesOnWithTheNext
 TEST_F(ServerThreadTest, CancelWithWaitReturnsOnlyAfterTheRunningItemReturned)
 {
     ServerThread server;
-    a.Blocking().IgnoringStopRequests();
+    a.Blocking(true);
     server.EnqueueWork(a.Item());
     server.EnqueueWork(b.Item());
     server.Start();
@@ -227,7 +200,7 @@ TEST_F(ServerThreadTest, CancelWithWaitReturnsOnlyAfterTheRunningItemReturned)
     }
 
     // The queue was dropped: b never runs.
-    EXPECT_EQ((Entries{"a:run", "a:cancel", "a:returned", "cancel returned"}), journal.Entries());
+    EXPECT_EQ((Entries{"a:run", "a:cancel", "a:released", "a:returned", "cancel returned"}), journal.Entries());
 }
 
 TEST_F(ServerThreadTest, CancelWithWaitReturnsAtOnceWhenNothingRuns)
@@ -247,25 +220,6 @@ TEST_F(ServerThreadTest, CancelWithWaitReturnsAtOnceWhenNothingRuns)
 
     // The paused item is still the current one and is told to cancel.
     EXPECT_EQ((Entries{"b:run", "b:pause (caller)", "b:returned", "b:cancel"}), journal.Entries());
-}
-
-TEST_F(ServerThreadTest, ACancelledServerNeverStartsAgainAndDropsLaterWork)
-{
-    auto token = std::make_shared<int>(0);
-    {
-        ServerThread server;
-        server.Start();
-        server.Cancel(true);
-        EXPECT_THROW(server.Start(), ServerThread::ServerAlreadyRunningException);
-
-        server.EnqueueWork([token, this](const WorkMessage& message) { a.Item()(message); });
-        EXPECT_EQ(2, token.use_count());
-        server.Pause();
-        server.Resume();
-        server.CancelCurrent();
-    }
-    EXPECT_EQ(1, token.use_count());
-    EXPECT_TRUE(journal.Entries().empty());
 }
 
 TEST_F(ServerThreadTest, ItemsThatThrowOnTheWorkerOrOnReinvocationAreDiscarded)

@@ -41,17 +41,6 @@ TEST_F(DebugTest, SubscribersGetLaterLinesInConnectionOrderUntilDestroyed)
     EXPECT_EQ((Entries{"kept: both", "gone: both", "kept: ", "gone: ", "kept: one"}), journal.Entries());
 }
 
-TEST_F(DebugTest, TheWideOverloadLogsTheSameUtf8AsTheNarrowOne)
-{
-    LogSubscriber subscriber(journal);
-    // e acute, u umlaut, euro sign, a CJK character: one, two and three byte sequences.
-    Debug::LogString(std::wstring(L"caf\u00e9 \u00fc \u20ac \u4e2d"));
-    Debug::LogString(std::string("caf\xC3\xA9 \xC3\xBC \xE2\x82\xAC \xE4\xB8\xAD"));
-    const Entries lines = journal.Entries();
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ(lines[1], lines[0]);
-}
-
 TEST_F(DebugTest, LinesFromSeveralThreadsArriveWholeAndOneAtATime)
 {
     const int kThreads = 6;

@@ -34,8 +34,6 @@ TEST_F(PathRules, LinuxLimitsAndCharacters)
     EXPECT_EQ(255u, fs->MaxFilenameLength());
     EXPECT_EQ(255u, fs->MaxSubdirectoryLength());
     EXPECT_EQ(3841u, fs->MaxDirectoryLength());
-    EXPECT_EQ("/", fs->DirectorySeparator());
-    EXPECT_EQ('_', fs->InvalidCharReplacement());
 
     std::string text = "a\\b:c*d?e\"f<g>h|i/j\x1Ak caf\xE9 \xC3\xA9\x01\x7F\xFF";
     fs->ReplaceInvalidPathChars(text);

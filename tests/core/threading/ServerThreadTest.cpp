@@ -112,6 +112,15 @@ private:
 // that calls them.
 class ServerThreadTest : public ::testing::Test {
 protected:
+    // Starts `server` on a (set up by the test) and then b, and waits until a runs.
+    void StartWithAThenB(ServerThread& server)
+    {
+        server.EnqueueWork(a.Item());
+        server.EnqueueWork(b.Item());
+        server.Start();
+        ASSERT_TRUE(a.WaitUntilStarted());
+    }
+
     Journal journal;
     Probe a{journal, "a"};
     Probe b{journal, "b"};
@@ -140,10 +149,7 @@ TEST_F(ServerThreadTest, PauseHoldsTheQueueAndResumeRunsThePausedItemAgainOnTheC
     ServerThread server;
     QueueEmptyListener listener(server, journal);
     a.Blocking();
-    server.EnqueueWork(a.Item());
-    server.EnqueueWork(b.Item());
-    server.Start();
-    ASSERT_TRUE(a.WaitUntilStarted());
+    StartWithAThenB(server);
 
     server.Pause();
     server.Pause();
@@ -167,10 +173,7 @@ TEST_F(ServerThreadTest, CancelCurrentCancelsTheItemUnderWayAndGoesOnWithTheNext
     ServerThread server;
     QueueEmptyListener listener(server, journal);
     a.Blocking();
-    server.EnqueueWork(a.Item());
-    server.EnqueueWork(b.Item());
-    server.Start();
-    ASSERT_TRUE(a.WaitUntilStarted());
+    StartWithAThenB(server);
 
     server.CancelCurrent();
     ASSERT_TRUE(journal.WaitFor("empty"));
@@ -181,10 +184,7 @@ TEST_F(ServerThreadTest, CancelWithWaitReturnsOnlyAfterTheRunningItemReturned)
 {
     ServerThread server;
     a.Blocking(true);
-    server.EnqueueWork(a.Item());
-    server.EnqueueWork(b.Item());
-    server.Start();
-    ASSERT_TRUE(a.WaitUntilStarted());
+    StartWithAThenB(server);
 
     {
         BackgroundCall cancel(
@@ -206,20 +206,18 @@ TEST_F(ServerThreadTest, CancelWithWaitReturnsOnlyAfterTheRunningItemReturned)
 TEST_F(ServerThreadTest, CancelWithWaitReturnsAtOnceWhenNothingRuns)
 {
     ServerThread neverStarted;
-    neverStarted.EnqueueWork(a.Item());
+    neverStarted.EnqueueWork(c.Item());
     BackgroundCall([&] { neverStarted.Cancel(true); }, "Cancel(true) before Start").Join();
 
-    ServerThread paused;
-    b.Blocking();
-    paused.EnqueueWork(b.Item());
-    paused.Start();
-    ASSERT_TRUE(b.WaitUntilStarted());
-    paused.Pause();
-    ASSERT_TRUE(journal.WaitFor("b:returned"));
-    BackgroundCall([&] { paused.Cancel(true); }, "Cancel(true) while paused").Join();
+    ServerThread server;
+    a.Blocking();
+    StartWithAThenB(server);
+    server.Pause();
+    ASSERT_TRUE(journal.WaitFor("a:returned"));
+    BackgroundCall([&] { server.Cancel(true); }, "Cancel(true) while paused").Join();
 
     // The paused item is still the current one and is told to cancel.
-    EXPECT_EQ((Entries{"b:run", "b:pause (caller)", "b:returned", "b:cancel"}), journal.Entries());
+    EXPECT_EQ((Entries{"a:run", "a:pause (caller)", "a:returned", "a:cancel"}), journal.Entries());
 }
 
 TEST_F(ServerThreadTest, ItemsThatThrowOnTheWorkerOrOnReinvocationAreDiscarded)
@@ -247,10 +245,7 @@ TEST_F(ServerThreadTest, DestroyingTheServerSurvivesAnItemThatThrowsOnCancel)
     {
         ServerThread server;
         a.Blocking().ThrowingOn(WorkMessage::Cancel);
-        server.EnqueueWork(a.Item());
-        server.EnqueueWork(b.Item());
-        server.Start();
-        ASSERT_TRUE(a.WaitUntilStarted());
+        StartWithAThenB(server);
     }
     EXPECT_EQ((Entries{"a:run", "a:cancel (caller)", "a:returned"}), journal.Entries());
 }

@@ -38,6 +38,12 @@ int EntriesIn(const std::string& directory)
     return static_cast<int>(std::distance(boost::filesystem::directory_iterator(directory), {}));
 }
 
+mode_t Permissions(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
 // Saves and says what came of it: how often the save was announced and what the settings
 // directory then holds.
 std::string SaveAndDescribe()
@@ -73,15 +79,21 @@ TEST(PreferencesKeys, EachKeyIsItsOwnName)
 
 TEST_F(ProcessPreferences, SaveWritesSettingsXmlInTheSettingsDirectoryAndAnnouncesIt)
 {
-    EXPECT_EQ(home.File(".vantormp3/Settings.xml"), Utility::PreferencesFilename());
+    const std::string settings = Utility::PreferencesFilename();
+    EXPECT_EQ(home.File(".vantormp3/Settings.xml"), settings);
+    ASSERT_EQ("saved, announced 1, 1 entries", SaveAndDescribe());
+    // A new file is private; a file that is replaced keeps the permissions it was given.
+    EXPECT_EQ(0600u, Permissions(settings));
+    ASSERT_EQ(0, chmod(settings.c_str(), 0640));
+
     const boost::shared_ptr<Preferences> preferences = Utility::Preferences();
     EXPECT_EQ(preferences, Utility::Preferences());
     preferences->SetBool(PreferencesKeys::ShowCompletedDialog, false);
     preferences->SetString(PreferencesKeys::ProxyServerAddress, "proxy.example \xE9");
-
     ASSERT_EQ("saved, announced 1, 1 entries", SaveAndDescribe());
+    EXPECT_EQ(0640u, Permissions(settings));
     Preferences written;
-    ASSERT_TRUE(written.Load(VantorTest::OpenFile(std::fopen(Utility::PreferencesFilename().c_str(), "rb")).get()));
+    ASSERT_TRUE(written.Load(VantorTest::OpenFile(std::fopen(settings.c_str(), "rb")).get()));
     EXPECT_FALSE(written.GetBool(PreferencesKeys::ShowCompletedDialog, true));
     EXPECT_EQ("proxy.example \xC3\xA9", written.GetString(PreferencesKeys::ProxyServerAddress, ""));
 }

@@ -56,20 +56,15 @@ protected:
 
 } // namespace
 
-TEST_F(LinuxFilesystem, SettingsAndTempLieUnderHomeAndAreNotCreated)
+TEST_F(LinuxFilesystem, SpecialDirectoriesLieUnderHomeAndOnlyMusicIsCreated)
 {
-    EXPECT_EQ(home.Path() + "/", fs.GetHomeDirectory());
     EXPECT_EQ(home.File(".vantormp3/"), fs.GetSpecialDirectory(FilesystemUtility::SettingsDirectory));
     EXPECT_EQ(home.File(".vantormp3/temp/"), fs.GetSpecialDirectory(FilesystemUtility::TempDirectory));
     EXPECT_FALSE(fs.DirectoryExists(home.File(".vantormp3").c_str()));
-}
 
-TEST_F(LinuxFilesystem, MusicGoesUnderTheMusicFolderWhenThereIsOne)
-{
-    const std::string withoutMusic = fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory);
-    EXPECT_EQ(home.File("Vantor MP3/"), withoutMusic);
-    EXPECT_TRUE(IsDirectory(withoutMusic));
-
+    EXPECT_EQ(home.File("Vantor MP3/"), fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory));
+    EXPECT_TRUE(IsDirectory(home.File("Vantor MP3/")));
+    // With a "Music" folder, music goes into it.
     ASSERT_TRUE(fs.CreateDirectory(home.File("Music").c_str()));
     EXPECT_EQ(home.File("Music/Vantor MP3/"), fs.GetMusicDirectory());
     EXPECT_TRUE(IsDirectory(home.File("Music/Vantor MP3/")));
@@ -143,7 +138,7 @@ TEST_F(LinuxFilesystem, RenameCreatesTheTargetDirectoryOrFailsWithoutTouchingThe
     EXPECT_FALSE(fs.DeleteFile(to.c_str()));
 }
 
-TEST_F(LinuxFilesystem, UniqueAndTemporaryNamesSkipTakenNumbers)
+TEST_F(LinuxFilesystem, UniqueAndTemporaryNamesSkipTakenNumbersAndFitTheNameLimit)
 {
     const std::string song = home.File("song.mp3");
     const std::string album = home.Path() + "/";
@@ -159,12 +154,11 @@ TEST_F(LinuxFilesystem, UniqueAndTemporaryNamesSkipTakenNumbers)
     EXPECT_EQ(home.File("song(1)"), fs.GetUniqueFilename(home.File("song")));
     EXPECT_EQ(home.File("song.(1)a"), fs.GetUniqueFilename(home.File("song.a")));
     EXPECT_THROW(fs.GetUniqueFilename("song.mp3"), invalid_path_exception);
-}
 
-TEST_F(LinuxFilesystem, UniqueNameIsCutToMakeRoomForTheNumber)
-{
-    EXPECT_EQ(home.File(std::string(248, 'n') + "(1).mp3"), fs.GetUniqueFilename(home.File(std::string(251, 'n') + ".mp3")));
-    // An extension with no room left is given up rather than cutting into the directory.
+    // A long name is cut to make room for the number; an extension with no room left is
+    // given up rather than cutting into the directory.
+    const std::string longName = std::string(251, 'n') + ".mp3";
+    EXPECT_EQ(home.File(std::string(248, 'n') + "(1).mp3"), fs.GetUniqueFilename(home.File(longName)));
     const std::string hugeExtension = "a." + std::string(253, 'e');
     EXPECT_EQ(home.File(hugeExtension.substr(0, 252) + "(1)"), fs.GetUniqueFilename(home.File(hugeExtension)));
 }

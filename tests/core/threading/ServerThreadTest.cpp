@@ -90,28 +90,19 @@ private:
     const WorkMessage* mThrowsOn = nullptr;
 };
 
-// Notes "empty" in the journal for every WorkQueueEmptySignal.
-class QueueEmptyListener : public sigslot::has_slots<sigslot::multi_threaded_local> {
-public:
-    QueueEmptyListener(ServerThread& server, Journal& journal)
-        : mJournal(journal)
+// The probes and journal of a test outlive its server, whose destructor joins the worker
+// that calls them. The fixture notes "empty" for every WorkQueueEmptySignal it listens to.
+class ServerThreadTest : public ::testing::Test, public sigslot::has_slots<sigslot::multi_threaded_local> {
+protected:
+    ~ServerThreadTest() override { disconnect_all(); }
+
+    void ListenForEmptyQueue(ServerThread& server)
     {
-        server.WorkQueueEmptySignal.connect(this, &QueueEmptyListener::OnQueueEmpty);
+        server.WorkQueueEmptySignal.connect(this, &ServerThreadTest::OnQueueEmpty);
     }
 
-    ~QueueEmptyListener() override { disconnect_all(); }
+    void OnQueueEmpty() { journal.Add(Note("empty", testThread)); }
 
-    void OnQueueEmpty() { mJournal.Add(Note("empty", mTestThread)); }
-
-private:
-    Journal& mJournal;
-    const std::thread::id mTestThread = std::this_thread::get_id();
-};
-
-// The probes and journal of a test outlive its server, whose destructor joins the worker
-// that calls them.
-class ServerThreadTest : public ::testing::Test {
-protected:
     // Starts `server` on a (set up by the test) and then b, and waits until a runs.
     void StartWithAThenB(ServerThread& server)
     {
@@ -125,12 +116,13 @@ protected:
     Probe a{journal, "a"};
     Probe b{journal, "b"};
     Probe c{journal, "c"};
+    const std::thread::id testThread = std::this_thread::get_id();
 };
 
 TEST_F(ServerThreadTest, RunsItemsInOrderOnTheWorkerAndSignalsEachTimeTheQueueEmpties)
 {
     ServerThread server;
-    QueueEmptyListener listener(server, journal);
+    ListenForEmptyQueue(server);
     server.EnqueueWork(a.Item());
     server.EnqueueWork([&](const WorkMessage&) {
         journal.Add("b enqueues c");
@@ -147,7 +139,7 @@ TEST_F(ServerThreadTest, RunsItemsInOrderOnTheWorkerAndSignalsEachTimeTheQueueEm
 TEST_F(ServerThreadTest, PauseHoldsTheQueueAndResumeRunsThePausedItemAgainOnTheCaller)
 {
     ServerThread server;
-    QueueEmptyListener listener(server, journal);
+    ListenForEmptyQueue(server);
     a.Blocking();
     StartWithAThenB(server);
 
@@ -171,7 +163,7 @@ TEST_F(ServerThreadTest, PauseHoldsTheQueueAndResumeRunsThePausedItemAgainOnTheC
 TEST_F(ServerThreadTest, CancelCurrentCancelsTheItemUnderWayAndGoesOnWithTheNext)
 {
     ServerThread server;
-    QueueEmptyListener listener(server, journal);
+    ListenForEmptyQueue(server);
     a.Blocking();
     StartWithAThenB(server);
 
@@ -223,7 +215,7 @@ TEST_F(ServerThreadTest, CancelWithWaitReturnsAtOnceWhenNothingRuns)
 TEST_F(ServerThreadTest, ItemsThatThrowOnTheWorkerOrOnReinvocationAreDiscarded)
 {
     ServerThread server;
-    QueueEmptyListener listener(server, journal);
+    ListenForEmptyQueue(server);
     a.ThrowingOn(WorkMessage::Run);
     b.Blocking().ThrowingOn(WorkMessage::Pause);
     server.EnqueueWork(a.Item());

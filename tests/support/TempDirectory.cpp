@@ -34,6 +34,23 @@ std::string TempDirectory::File(const std::string& relative) const
     return path + "/" + relative;
 }
 
+ScopedHome::ScopedHome()
+{
+    const char* current = std::getenv("HOME");
+    hadHome = current != nullptr;
+    if (hadHome)
+        previousHome = current;
+    setenv("HOME", Path().c_str(), 1);
+}
+
+ScopedHome::~ScopedHome()
+{
+    if (hadHome)
+        setenv("HOME", previousHome.c_str(), 1);
+    else
+        unsetenv("HOME");
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -47,6 +64,25 @@ void WriteFile(const std::string& path, const std::string& contents)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << contents;
     ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+OpenFile TemporaryFileWith(const std::string& contents)
+{
+    OpenFile file(std::tmpfile());
+    std::fwrite(contents.data(), 1, contents.size(), file.get());
+    std::rewind(file.get());
+    return file;
+}
+
+std::string ContentsOf(FILE* file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    char buffer[1024];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), file)) > 0;)
+        text.append(buffer, n);
+    return text;
 }
 
 } // namespace VantorTest

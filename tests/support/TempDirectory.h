@@ -1,6 +1,8 @@
 #ifndef TESTS_SUPPORT_TEMPDIRECTORY_H
 #define TESTS_SUPPORT_TEMPDIRECTORY_H
 
+#include <cstdio>
+#include <memory>
 #include <string>
 
 namespace VantorTest {
@@ -22,10 +24,32 @@ private:
     std::string path;
 };
 
+// A temporary folder that HOME points at for the object's lifetime; HOME is then put back
+// as it was (or unset again).
+class ScopedHome : public TempDirectory {
+public:
+    ScopedHome();
+    ~ScopedHome();
+
+private:
+    bool hadHome;
+    std::string previousHome;
+};
+
 // Whole contents of a file; empty when it can't be read.
 std::string ReadFile(const std::string& path);
 // Writes (replacing) a file; fails the current test when that is not possible.
 void WriteFile(const std::string& path, const std::string& contents);
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+typedef std::unique_ptr<FILE, FileCloser> OpenFile;
+
+// An anonymous temporary file holding `contents`, positioned at its start.
+OpenFile TemporaryFileWith(const std::string& contents);
+// Whole contents of an open file, read from its start.
+std::string ContentsOf(FILE* file);
 
 } // namespace VantorTest
 

@@ -5,16 +5,14 @@
 // fails its test instead of hanging the run.
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 namespace VantorTest {
@@ -22,64 +20,6 @@ namespace VantorTest {
 // Long enough never to run out on a loaded machine or under a sanitizer; reached only when
 // something is broken.
 constexpr std::chrono::seconds kWaitLimit(20);
-
-// Opens once and stays open.
-class Latch {
-public:
-    void Open()
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        mOpen = true;
-        mOpened.notify_all();
-    }
-
-    // True when the latch is open, false when the wait limit ran out.
-    bool Wait()
-    {
-        std::unique_lock<std::mutex> lock(mMutex);
-        return mOpened.wait_for(lock, kWaitLimit, [this] { return mOpen; });
-    }
-
-    bool IsOpen()
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mOpen;
-    }
-
-private:
-    std::mutex mMutex;
-    std::condition_variable mOpened;
-    bool mOpen = false;
-};
-
-// Counts up; waiters wait for a number to be reached.
-class Counter {
-public:
-    void Increment()
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        ++mCount;
-        mChanged.notify_all();
-    }
-
-    // True when the count reached `count`, false when the wait limit ran out.
-    bool WaitFor(int count)
-    {
-        std::unique_lock<std::mutex> lock(mMutex);
-        return mChanged.wait_for(lock, kWaitLimit, [&] { return mCount >= count; });
-    }
-
-    int Value()
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        return mCount;
-    }
-
-private:
-    std::mutex mMutex;
-    std::condition_variable mChanged;
-    int mCount = 0;
-};
 
 // Entries noted by any thread, in the order they came: what a test's threads did and when
 // the test stepped in.
@@ -92,17 +32,25 @@ public:
         mChanged.notify_all();
     }
 
+    // Waits until `holds` is true of the entries; false when the wait limit ran out.
+    bool WaitUntil(const std::function<bool(const std::vector<std::string>&)>& holds)
+    {
+        std::unique_lock<std::mutex> lock(mMutex);
+        return mChanged.wait_for(lock, kWaitLimit, [&] { return holds(mEntries); });
+    }
+
     // Waits until `entry` has been added `times` times; false when the wait limit ran out.
     bool WaitFor(const std::string& entry, int times = 1)
     {
-        std::unique_lock<std::mutex> lock(mMutex);
-        return mChanged.wait_for(lock, kWaitLimit, [&] { return CountLocked(entry) >= times; });
+        return WaitUntil([&](const std::vector<std::string>& entries) {
+            return std::count(entries.begin(), entries.end(), entry) >= times;
+        });
     }
 
     int Count(const std::string& entry)
     {
         std::lock_guard<std::mutex> lock(mMutex);
-        return CountLocked(entry);
+        return static_cast<int>(std::count(mEntries.begin(), mEntries.end(), entry));
     }
 
     std::vector<std::string> Entries()
@@ -111,20 +59,7 @@ public:
         return mEntries;
     }
 
-    // Position of the first `entry`, or -1.
-    int Position(const std::string& entry)
-    {
-        std::lock_guard<std::mutex> lock(mMutex);
-        auto it = std::find(mEntries.begin(), mEntries.end(), entry);
-        return it == mEntries.end() ? -1 : static_cast<int>(it - mEntries.begin());
-    }
-
 private:
-    int CountLocked(const std::string& entry) const
-    {
-        return static_cast<int>(std::count(mEntries.begin(), mEntries.end(), entry));
-    }
-
     std::mutex mMutex;
     std::condition_variable mChanged;
     std::vector<std::string> mEntries;
@@ -137,72 +72,25 @@ class BackgroundCall {
 public:
     BackgroundCall(std::function<void()> call, const char* what)
         : mWhat(what)
-        , mThread([this, call] {
-            call();
-            mReturned.Open();
-        })
+        , mReturned(std::async(std::launch::async, std::move(call)))
     {
     }
 
     ~BackgroundCall() { Join(); }
 
-    BackgroundCall(const BackgroundCall&) = delete;
-    BackgroundCall& operator=(const BackgroundCall&) = delete;
-
-    bool HasReturned() { return mReturned.IsOpen(); }
+    bool HasReturned() { return mReturned.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
 
     void Join()
     {
-        if (!mThread.joinable())
-            return;
-        if (!mReturned.Wait()) {
+        if (mReturned.valid() && mReturned.wait_for(kWaitLimit) != std::future_status::ready) {
             std::fprintf(stderr, "hung: %s\n", mWhat);
             std::abort();
         }
-        mThread.join();
     }
 
 private:
     const char* mWhat;
-    Latch mReturned;
-    std::thread mThread;
-};
-
-// Calls `call` and returns when it has returned; ends the binary when it hangs.
-inline void CallOrAbortOnHang(std::function<void()> call, const char* what)
-{
-    BackgroundCall(std::move(call), what).Join();
-}
-
-// Makes the same call over and over on a thread of its own until it goes away.
-class RepeatingCall {
-public:
-    explicit RepeatingCall(std::function<void()> call)
-        : mThread([this, call] {
-            while (!mStop) {
-                call();
-                mCalls.Increment();
-            }
-        })
-    {
-    }
-
-    ~RepeatingCall()
-    {
-        mStop = true;
-        mThread.join();
-    }
-
-    RepeatingCall(const RepeatingCall&) = delete;
-    RepeatingCall& operator=(const RepeatingCall&) = delete;
-
-    // Waits until the call has been made `count` more times; false when the limit ran out.
-    bool WaitForMoreCalls(int count) { return mCalls.WaitFor(mCalls.Value() + count); }
-
-private:
-    std::atomic<bool> mStop{false};
-    Counter mCalls;
-    std::thread mThread;
+    std::future<void> mReturned;
 };
 
 } // namespace VantorTest

@@ -2,79 +2,48 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 using Vantor::Data::StringUtility;
 
-TEST(MakeUTF8, KeepsTextWhoseFirstCharacterIsAscii)
+// Only the first character decides: text that begins in ASCII or in a well-formed UTF-8
+// sequence is kept as it is, anything else is read as Latin-1.
+TEST(StringUtility, MakeUTF8AndMakeOSDecideOnTheFirstCharacter)
 {
-    const std::string text = "abc\xE9";
-    EXPECT_EQ(text, StringUtility::MakeUTF8(text));
-}
-
-TEST(MakeUTF8, ConvertsLatin1TextWhoseFirstByteIsNotUTF8)
-{
-    EXPECT_EQ("\xC3\x89t", StringUtility::MakeUTF8("\xC9t"));
-    // Later UTF-8 is converted too: only the first character decides.
-
-    EXPECT_EQ(StringUtility::Latin1toUTF8("\xFF\xC3\xA9"), StringUtility::MakeUTF8("\xFF\xC3\xA9"));
-}
-
-TEST(MakeUTF8, KeepsTextThatStartsWithUTF8)
-{
-    EXPECT_EQ("\xC3\xA9t\xE9", StringUtility::MakeUTF8("\xC3\xA9t\xE9"));
-    EXPECT_EQ("\xF0\x9F\x8E\xB5", StringUtility::MakeUTF8("\xF0\x9F\x8E\xB5"));
-}
-
-TEST(MakeUTF8, ConvertsMalformedAndCutSequences)
-{
-    // Overlong lead, surrogate range, a sequence cut by the end, a 5-byte lead.
-    for (const std::string& text : {std::string("\xC0\x80"), std::string("\xED\xA0\x80"),
-                                    std::string("\xE2\x82"), std::string("\xF8\x88\x80\x80\x80")}) {
-        EXPECT_EQ(StringUtility::Latin1toUTF8(text), StringUtility::MakeUTF8(text));
-        EXPECT_EQ(StringUtility::Latin1toUTF8(text), StringUtility::MakeOS(text));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"", ""},
+        {"abc\xE9", "abc\xE9"},
+        {"\xC3\xA9t\xE9", "\xC3\xA9t\xE9"},
+        {"\xF0\x9F\x8E\xB5", "\xF0\x9F\x8E\xB5"},
+        {"\xC9t", "\xC3\x89t"},
+        {"\xFF\xC3\xA9", "\xC3\xBF\xC3\x83\xC2\xA9"},
+        // Overlong lead, surrogate range, a sequence cut by the end, a 5-byte lead.
+        {"\xC0\x80", "\xC3\x80\xC2\x80"},
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},
+        {"\xE2\x82", "\xC3\xA2\xC2\x82"},
+        {"\xF8\x88", "\xC3\xB8\xC2\x88"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.second, StringUtility::MakeUTF8(c.first)) << c.first;
+        EXPECT_EQ(c.second, StringUtility::MakeOS(c.first)) << c.first;
     }
 }
 
-TEST(MakeUTF8, EmptyTextStaysEmpty)
+TEST(StringUtility, IsNumericAcceptsOnlyNonEmptyDigitStrings)
 {
-    EXPECT_EQ("", StringUtility::MakeUTF8(""));
-    EXPECT_EQ("", StringUtility::MakeOS(""));
-}
-
-TEST(Latin1toUTF8, MapsHighBytesToTwoByteSequences)
-{
-    EXPECT_EQ("\xC3\xBF", StringUtility::Latin1toUTF8("\xFF"));
-    EXPECT_EQ("\xC2\x80", StringUtility::Latin1toUTF8("\x80"));
-    EXPECT_EQ("plain", StringUtility::Latin1toUTF8("plain"));
-    EXPECT_EQ("", StringUtility::Latin1toUTF8(""));
-}
-
-TEST(IsNumeric, AcceptsOnlyNonEmptyDigitStrings)
-{
-    EXPECT_FALSE(StringUtility::IsNumeric(""));
     EXPECT_TRUE(StringUtility::IsNumeric("007"));
-    EXPECT_FALSE(StringUtility::IsNumeric("-7"));
-    EXPECT_FALSE(StringUtility::IsNumeric("7.0"));
-    EXPECT_FALSE(StringUtility::IsNumeric(" 7"));
+    for (const char* text : {"", "-7", "7.0", " 7"})
+        EXPECT_FALSE(StringUtility::IsNumeric(text)) << text;
 }
 
-TEST(UTF16toUTF8, ConvertsBasicPlaneAndSurrogatePairs)
-{
-    EXPECT_EQ("a\xC3\xA9\xE2\x82\xAC", StringUtility::UTF16toUTF8(L"a\u00E9\u20AC"));
-    const std::wstring pair = {wchar_t(0xD83C), wchar_t(0xDFB5)};
-    EXPECT_EQ("\xF0\x9F\x8E\xB5", StringUtility::UTF16toUTF8(pair));
-}
-
-TEST(UTF16toUTF8, LoneSurrogates)
-{
-    const std::wstring trailingHigh = {L'a', wchar_t(0xD83C)};
-    EXPECT_EQ("string conversion failed", StringUtility::UTF16toUTF8(trailingHigh));
-    const std::wstring lowInMiddle = {L'a', wchar_t(0xDC00), L'b'};
-    EXPECT_EQ("a\xED\xB0\x80" "b", StringUtility::UTF16toUTF8(lowInMiddle));
-    const std::wstring highThenLetter = {wchar_t(0xD800), L'b'};
-    EXPECT_EQ("\xED\xA0\x80" "b", StringUtility::UTF16toUTF8(highThenLetter));
-}
-
-TEST(UTF16toUTF8, EmptyText)
+TEST(StringUtility, UTF16toUTF8ConvertsSurrogatePairsAndKeepsLoneOnesReadable)
 {
     EXPECT_EQ("", StringUtility::UTF16toUTF8(L""));
+    EXPECT_EQ("a\xC3\xA9\xE2\x82\xAC", StringUtility::UTF16toUTF8(L"a\u00E9\u20AC"));
+    EXPECT_EQ("\xF0\x9F\x8E\xB5", StringUtility::UTF16toUTF8({wchar_t(0xD83C), wchar_t(0xDFB5)}));
+    EXPECT_EQ("string conversion failed", StringUtility::UTF16toUTF8({L'a', wchar_t(0xD83C)}));
+    EXPECT_EQ("a\xED\xB0\x80" "b", StringUtility::UTF16toUTF8({L'a', wchar_t(0xDC00), L'b'}));
+    EXPECT_EQ("\xED\xA0\x80" "b", StringUtility::UTF16toUTF8({wchar_t(0xD800), L'b'}));
 }

@@ -4,8 +4,6 @@
 #include "downloader/app/PreferencesKeys.h"
 #include "downloader/app/UtilityPreferences.h"
 
-#include "tests/support/ForkedChild.h"
-#include "tests/support/ScopedHome.h"
 #include "tests/support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +13,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <string>
 
 using Vantor::DigitalMedia::MusicClient::Downloader::LinuxFilesystemUtility;
@@ -37,15 +34,10 @@ bool IsDirectory(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// Sets the download-directory preference in memory for one test.
-class ScopedDownloadDirectory {
-public:
-    explicit ScopedDownloadDirectory(const std::string& value)
-    {
-        Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, value.c_str());
-    }
-    ~ScopedDownloadDirectory() { Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, ""); }
-};
+void SetDownloadDirectory(const std::string& value)
+{
+    Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, value.c_str());
+}
 
 // Copies log lines to stderr, where a death test can match them.
 class StderrLog : public sigslot::has_slots<sigslot::multi_threaded_local> {
@@ -54,83 +46,49 @@ public:
     void Write(std::string line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 };
 
-class SpecialDirectories : public ::testing::Test {
+class LinuxFilesystem : public ::testing::Test {
 protected:
+    ~LinuxFilesystem() override { SetDownloadDirectory(""); }
+
     ScopedHome home;
     LinuxFilesystemUtility fs;
 };
 
 } // namespace
 
-TEST_F(SpecialDirectories, SettingsAndTempLieUnderHomeAndAreNotCreated)
+TEST_F(LinuxFilesystem, SpecialDirectoriesLieUnderHomeAndOnlyMusicIsCreated)
 {
-    EXPECT_EQ(home.Path() + "/", fs.GetHomeDirectory());
     EXPECT_EQ(home.File(".vantormp3/"), fs.GetSpecialDirectory(FilesystemUtility::SettingsDirectory));
     EXPECT_EQ(home.File(".vantormp3/temp/"), fs.GetSpecialDirectory(FilesystemUtility::TempDirectory));
     EXPECT_FALSE(fs.DirectoryExists(home.File(".vantormp3").c_str()));
 
-    setenv("HOME", (home.Path() + "/").c_str(), 1);
-    EXPECT_EQ(home.Path() + "//", fs.GetHomeDirectory());
-}
-
-TEST_F(SpecialDirectories, UnknownDirectoryThrows)
-{
-    EXPECT_THROW(fs.GetSpecialDirectory(static_cast<FilesystemUtility::SpecialDirectory>(0)), std::exception);
-    EXPECT_THROW(fs.GetSpecialDirectory(static_cast<FilesystemUtility::SpecialDirectory>(4)), std::exception);
-}
-
-TEST_F(SpecialDirectories, MusicGoesUnderHomeWithoutMusicFolder)
-{
-    const std::string music = fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory);
-    EXPECT_EQ(home.File("Vantor MP3/"), music);
-    EXPECT_TRUE(IsDirectory(music));
-    EXPECT_FALSE(fs.DirectoryExists(home.File("Music").c_str()));
-}
-
-TEST_F(SpecialDirectories, MusicGoesUnderMusicFolderWhenThereIsOne)
-{
+    EXPECT_EQ(home.File("Vantor MP3/"), fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory));
+    EXPECT_TRUE(IsDirectory(home.File("Vantor MP3/")));
+    // With a "Music" folder, music goes into it.
     ASSERT_TRUE(fs.CreateDirectory(home.File("Music").c_str()));
-    const std::string music = fs.GetMusicDirectory();
-    EXPECT_EQ(home.File("Music/Vantor MP3/"), music);
-    EXPECT_TRUE(IsDirectory(music));
-    EXPECT_FALSE(fs.DirectoryExists(home.File("Vantor MP3").c_str()));
+    EXPECT_EQ(home.File("Music/Vantor MP3/"), fs.GetMusicDirectory());
+    EXPECT_TRUE(IsDirectory(home.File("Music/Vantor MP3/")));
 }
 
-TEST_F(SpecialDirectories, PreferredDownloadDirectoryThatExists)
+TEST_F(LinuxFilesystem, MusicFollowsTheDownloadDirectoryPreferenceWhenItCanBeMade)
 {
     TempDirectory elsewhere;
-    ScopedDownloadDirectory preference(elsewhere.Path());
-    EXPECT_EQ(elsewhere.Path() + "/", fs.GetMusicDirectory());
-    EXPECT_FALSE(fs.DirectoryExists(home.File("Vantor MP3").c_str()));
-}
-
-TEST_F(SpecialDirectories, PreferredDownloadDirectoryIsCreated)
-{
-    TempDirectory elsewhere;
-    const std::string preferred = elsewhere.File("deep/er/music/");
-    ScopedDownloadDirectory preference(preferred);
-    EXPECT_EQ(preferred, fs.GetMusicDirectory());
-    EXPECT_TRUE(IsDirectory(preferred));
-}
-
-TEST_F(SpecialDirectories, PreferredDownloadDirectoryThatCannotBeCreatedFallsBack)
-{
-    const std::string plainFile = home.File("not-a-folder");
-    WriteFile(plainFile, "x");
-    const std::string preferred = plainFile + "/music";
-    ScopedDownloadDirectory preference(preferred);
-
-    EXPECT_EQ(home.File("Vantor MP3/"), fs.GetMusicDirectory());
-    EXPECT_TRUE(IsDirectory(home.File("Vantor MP3")));
-    EXPECT_EQ(preferred, Utility::Preferences()->GetString(PreferencesKeys::DownloadDirectory, ""));
-}
-
-TEST_F(SpecialDirectories, DefaultThatCannotBeCreatedIsStillReturned)
-{
-    setenv("HOME", home.File("plain").c_str(), 1);
     WriteFile(home.File("plain"), "x");
-    EXPECT_EQ(home.File("plain/Vantor MP3/"), fs.GetMusicDirectory());
-    EXPECT_FALSE(IsDirectory(home.File("plain/Vantor MP3")));
+    const struct {
+        std::string preferred;
+        std::string music;
+    } cases[] = {
+        {elsewhere.Path(), elsewhere.Path() + "/"},
+        {elsewhere.File("deep/er/music/"), elsewhere.File("deep/er/music/")},
+        // Below a plain file it can't be made: the default, and the preference stays.
+        {home.File("plain/music"), home.File("Vantor MP3/")},
+    };
+    for (const auto& c : cases) {
+        SetDownloadDirectory(c.preferred);
+        EXPECT_EQ(c.music, fs.GetMusicDirectory()) << c.preferred;
+        EXPECT_TRUE(IsDirectory(c.music)) << c.music;
+        EXPECT_EQ(c.preferred, Utility::Preferences()->GetString(PreferencesKeys::DownloadDirectory, ""));
+    }
 }
 
 TEST(HomeDirectory, MissingHomeEndsTheProcessWithStatus255)
@@ -146,131 +104,69 @@ TEST(HomeDirectory, MissingHomeEndsTheProcessWithStatus255)
         "\\[RUQ\\] \\(\\*CRITICAL\\*\\) Failed to determine user's home directory\\. Aborting");
 }
 
-TEST(DiskOperations, CreateDirectoryMakesEveryMissingLevelWithMode0750)
+TEST_F(LinuxFilesystem, CreateDirectoryMakesEveryMissingLevelWithMode0750)
 {
-    TempDirectory dir;
-    LinuxFilesystemUtility fs;
     const mode_t previous = umask(022);
-    const bool created = fs.CreateDirectory(dir.File("a/b//c/").c_str());
+    const bool created = fs.CreateDirectory(home.File("a/b//c/").c_str());
     umask(previous);
     ASSERT_TRUE(created);
     for (const char* level : {"a", "a/b", "a/b/c"}) {
         struct stat info;
-        ASSERT_EQ(0, stat(dir.File(level).c_str(), &info)) << level;
+        ASSERT_EQ(0, stat(home.File(level).c_str(), &info)) << level;
         EXPECT_EQ(0750u, info.st_mode & 07777) << level;
     }
-    EXPECT_TRUE(fs.CreateDirectory(dir.File("a/b").c_str()));
-    EXPECT_TRUE(fs.CreateDirectory("/"));
+    EXPECT_TRUE(fs.CreateDirectory(home.File("a/b").c_str()));
 }
 
-TEST(DiskOperations, RelativeDirectoryIsCreatedFromTheRoot)
+TEST_F(LinuxFilesystem, RenameCreatesTheTargetDirectoryOrFailsWithoutTouchingTheSource)
 {
-    TempDirectory dir;
-    LinuxFilesystemUtility fs;
-    const std::string relative = dir.File("rel/sub").substr(1);
-    ASSERT_TRUE(fs.RecursiveCreateDir(relative.c_str()));
-    EXPECT_TRUE(IsDirectory(dir.File("rel/sub")));
-}
-
-TEST(DiskOperations, PlainFileCountsAsExistingAndBlocksDirectoriesBelowIt)
-{
-    TempDirectory dir;
-    LinuxFilesystemUtility fs;
-    const std::string file = dir.File("file");
-    WriteFile(file, "x");
-    EXPECT_TRUE(fs.FileExists(file.c_str()));
-    EXPECT_TRUE(fs.DirectoryExists(file.c_str()));
-    EXPECT_FALSE(fs.FileExists(dir.File("missing").c_str()));
-    EXPECT_FALSE(fs.DirectoryExists(dir.File("missing").c_str()));
-    EXPECT_FALSE(fs.CreateDirectory((file + "/below/deeper").c_str()));
-}
-
-TEST(DiskOperations, RenameCreatesTheTargetDirectory)
-{
-    TempDirectory dir;
-    LinuxFilesystemUtility fs;
-    const std::string from = dir.File("partial");
+    const std::string from = home.File("partial");
     WriteFile(from, "track data");
-    const std::string to = dir.File("Artist/Album/01 Song.mp3");
+    WriteFile(home.File("plain"), "x");
+    // A plain file counts as existing and blocks any directory below it.
+    EXPECT_TRUE(fs.DirectoryExists(home.File("plain").c_str()));
+    EXPECT_FALSE(fs.RenameFile(from.c_str(), home.File("plain/sub/target").c_str()));
+    EXPECT_THROW(fs.RenameFile(from.c_str(), "target"), invalid_path_exception);
+    EXPECT_EQ("track data", ReadFile(from));
 
+    const std::string to = home.File("Artist/Album/01 Song.mp3");
     ASSERT_TRUE(fs.RenameFile(from.c_str(), to.c_str()));
     EXPECT_EQ("track data", ReadFile(to));
     EXPECT_FALSE(fs.FileExists(from.c_str()));
+    EXPECT_FALSE(fs.RenameFile(from.c_str(), home.File("new/target").c_str()));
+    EXPECT_TRUE(fs.DeleteFile(to.c_str()));
+    EXPECT_FALSE(fs.DeleteFile(to.c_str()));
 }
 
-TEST(DiskOperations, RenameFailures)
+TEST_F(LinuxFilesystem, UniqueAndTemporaryNamesSkipTakenNumbersAndFitTheNameLimit)
 {
-    TempDirectory dir;
-    LinuxFilesystemUtility fs;
-    EXPECT_FALSE(fs.RenameFile(dir.File("missing").c_str(), dir.File("new/target").c_str()));
-
-    const std::string from = dir.File("source");
-    WriteFile(from, "kept");
-    WriteFile(dir.File("plain"), "x");
-    EXPECT_FALSE(fs.RenameFile(from.c_str(), dir.File("plain/sub/target").c_str()));
-    EXPECT_EQ("kept", ReadFile(from));
-
-    EXPECT_THROW(fs.RenameFile(from.c_str(), "target"), invalid_path_exception);
-    EXPECT_EQ("kept", ReadFile(from));
-}
-
-TEST(DiskOperations, DeleteFile)
-{
-    TempDirectory dir;
-    LinuxFilesystemUtility fs;
-    const std::string file = dir.File("file");
-    WriteFile(file, "x");
-    EXPECT_TRUE(fs.DeleteFile(file.c_str()));
-    EXPECT_FALSE(fs.FileExists(file.c_str()));
-    EXPECT_FALSE(fs.DeleteFile(file.c_str()));
-}
-
-TEST(DiskOperations, TemporaryNamesSkipTakenNumbers)
-{
-    TempDirectory dir;
-    LinuxFilesystemUtility fs;
-    const std::string album = dir.Path() + "/";
+    const std::string song = home.File("song.mp3");
+    const std::string album = home.Path() + "/";
+    EXPECT_EQ(home.File("song(1).mp3"), fs.GetUniqueFilename(song));
     EXPECT_EQ(album + ".vlx(1).tmp", fs.GetTemporaryFilename(album.c_str()));
-    EXPECT_FALSE(fs.FileExists((album + ".vlx(1).tmp").c_str()));
-
-    WriteFile(album + ".vlx(1).tmp", "x");
-    EXPECT_EQ(album + ".vlx(2).tmp", fs.GetTemporaryFilename(album.c_str()));
-    WriteFile(album + ".vlx(2).tmp", "x");
+    for (const char* taken : {"song.mp3", "song(1).mp3", "song(2).mp3", ".vlx(1).tmp", ".vlx(2).tmp"})
+        WriteFile(home.File(taken), "x");
+    EXPECT_EQ(home.File("song(3).mp3"), fs.GetUniqueFilename(song));
+    EXPECT_EQ(home.File("song(3).mp3"), fs.ValidatePath(song, true));
+    EXPECT_EQ(song, fs.ValidatePath(song, false));
     EXPECT_EQ(album + ".vlx(3).tmp", fs.GetTemporaryFilename(album.c_str()));
+
+    EXPECT_EQ(home.File("song(1)"), fs.GetUniqueFilename(home.File("song")));
+    EXPECT_EQ(home.File("song.(1)a"), fs.GetUniqueFilename(home.File("song.a")));
+    EXPECT_THROW(fs.GetUniqueFilename("song.mp3"), invalid_path_exception);
+
+    // A long name is cut to make room for the number; an extension with no room left is
+    // given up rather than cutting into the directory.
+    const std::string longName = std::string(251, 'n') + ".mp3";
+    EXPECT_EQ(home.File(std::string(248, 'n') + "(1).mp3"), fs.GetUniqueFilename(home.File(longName)));
+    const std::string hugeExtension = "a." + std::string(253, 'e');
+    EXPECT_EQ(home.File(hugeExtension.substr(0, 252) + "(1)"), fs.GetUniqueFilename(home.File(hugeExtension)));
 }
 
-TEST(FreeSpace, OfARealPathAndOfAMissingOne)
+TEST_F(LinuxFilesystem, FreeSpaceOfARealPathAndOfAMissingOne)
 {
-    TempDirectory dir;
-    LinuxFilesystemUtility fs;
-    const unsigned long long space = fs.GetFreeSpaceInBytes(dir.Path().c_str());
+    const unsigned long long space = fs.GetFreeSpaceInBytes(home.Path().c_str());
     EXPECT_GT(space, 0u);
     EXPECT_NE(ULLONG_MAX, space);
-    EXPECT_EQ(ULLONG_MAX, fs.GetFreeSpaceInBytes(dir.File("missing").c_str()));
-}
-
-TEST(FreeSpace, OfASmallFileSystemFollowsWhatIsWritten)
-{
-    TempDirectory dir;
-    const VantorTest::ChildResult child = VantorTest::RunInChild([&dir]() -> std::string {
-        if (!VantorTest::MountPrivateTmpfs(dir.Path(), 256 * 1024))
-            return "skip";
-        LinuxFilesystemUtility fs;
-        const unsigned long long before = fs.GetFreeSpaceInBytes(dir.Path().c_str());
-        if (before == 0 || before > 256 * 1024)
-            return "empty file system reports " + std::to_string(before);
-        FILE* file = std::fopen(dir.File("filler").c_str(), "wb");
-        const std::string block(64 * 1024, 'x');
-        const bool written = file && std::fwrite(block.data(), 1, block.size(), file) == block.size();
-        if (file)
-            std::fclose(file);
-        const unsigned long long after = fs.GetFreeSpaceInBytes(dir.Path().c_str());
-        if (!written || after + 64 * 1024 > before)
-            return "after 64 KiB: " + std::to_string(before) + " -> " + std::to_string(after);
-        return "ok";
-    });
-    ASSERT_TRUE(child.exited);
-    if (child.report == "skip")
-        GTEST_SKIP() << "no private tmpfs on this system";
-    EXPECT_EQ("ok", child.report);
+    EXPECT_EQ(ULLONG_MAX, fs.GetFreeSpaceInBytes(home.File("missing").c_str()));
 }

@@ -1,48 +1,28 @@
 #include "downloader/app/UtilityPreferences.h"
 
-#include "tests/support/ScopedHome.h"
+#include "tests/support/TempDirectory.h"
 
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace Utility = Vantor::DigitalMedia::MusicClient::Downloader::Utility;
 
 // The only test of its binary: the preferences object must not exist before it runs.
-TEST(FirstLoad, ThreadsCallingAtOnceShareOneLoadedObject)
+TEST(FirstLoad, ThreadsCallingAtOnceShareOneObjectLoadedFromSettingsXml)
 {
     VantorTest::ScopedHome home;
     boost::filesystem::create_directories(home.File(".vantormp3"));
-    std::FILE* file = std::fopen(home.File(".vantormp3/Settings.xml").c_str(), "wb");
-    ASSERT_TRUE(file);
-    std::fputs("<preferences><setting type=\"1\" key=\"Loaded\">1</setting></preferences>", file);
-    std::fclose(file);
+    VantorTest::WriteFile(home.File(".vantormp3/Settings.xml"),
+                          "<preferences><setting type=\"1\" key=\"Loaded\">1</setting></preferences>");
 
     const int threads = 8;
-    std::mutex mutex;
-    std::condition_variable start;
-    bool go = false;
-    std::vector<boost::shared_ptr<Vantor::Settings::Preferences>> seen(threads + 1);
+    std::vector<boost::shared_ptr<Vantor::Settings::Preferences>> seen(threads);
     std::vector<std::thread> workers;
-    for (int i = 0; i < threads; ++i) {
-        workers.emplace_back([&, i]() {
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                start.wait(lock, [&go]() { return go; });
-            }
-            seen[i] = Utility::Preferences();
-        });
-    }
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        go = true;
-    }
-    start.notify_all();
-    seen[threads] = Utility::Preferences();
+    for (int i = 0; i < threads; ++i)
+        workers.emplace_back([&seen, i]() { seen[i] = Utility::Preferences(); });
     for (std::thread& worker : workers)
         worker.join();
 

@@ -1,0 +1,31 @@
+#include "core/data/XSPFMetaElement.h"
+
+#include <tinyxml.h>
+
+namespace Vantor {
+namespace Data {
+
+namespace {
+
+std::string WithFinalSlash(const std::string& text)
+{
+    if (!text.empty() && text[text.size() - 1] == '/') return text;
+    return text + "/";
+}
+
+} // namespace
+
+XSPFMetaElement::XSPFMetaElement(const std::string& base, const std::string& name, const std::string& value)
+    : XSPFElement(name, value), base(WithFinalSlash(base))
+{
+}
+
+void XSPFMetaElement::Save(TiXmlElement* parent)
+{
+    TiXmlElement* meta = NewElementWithValue("meta");
+    meta->SetAttribute("rel", base + GetName());
+    parent->LinkEndChild(meta);
+}
+
+} // namespace Data
+} // namespace Vantor

@@ -1,0 +1,112 @@
+#include "downloader/model/DownloadModelTrack.h"
+
+#include "core/data/StringUtility.h"
+#include "core/data/XSPFElement.h"
+#include "core/data/XSPFMetaElement.h"
+#include "downloader/model/StoreNamespace.h"
+
+#include <tinyxml.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+using Vantor::Data::XSPFElement;
+using Vantor::Data::XSPFMetaElement;
+
+const char* const DownloadModel::Track::MetadataKey::Location = "location";
+const char* const DownloadModel::Track::MetadataKey::Creator = "creator";
+const char* const DownloadModel::Track::MetadataKey::Album = "album";
+const char* const DownloadModel::Track::MetadataKey::AlbumArtist = "albumPrimaryArtist";
+const char* const DownloadModel::Track::MetadataKey::Title = "title";
+const char* const DownloadModel::Track::MetadataKey::Image = "image";
+const char* const DownloadModel::Track::MetadataKey::Duration = "duration";
+const char* const DownloadModel::Track::MetadataKey::Filesize = "fileSize";
+const char* const DownloadModel::Track::MetadataKey::PrimaryGenre = "primaryGenre";
+const char* const DownloadModel::Track::MetadataKey::TrackNum = "trackNum";
+const char* const DownloadModel::Track::MetadataKey::DiscNum = "discNum";
+const char* const DownloadModel::Track::MetadataKey::PCID = "PCID";
+const char* const DownloadModel::Track::MetadataKey::TrackType = "trackType";
+
+DownloadModel::Track::Track(TiXmlElement* track)
+{
+    if (track) Load(track);
+}
+
+DownloadModel::Track::~Track() = default;
+
+void DownloadModel::Track::Load(TiXmlElement* track)
+{
+    for (TiXmlElement* child = track->FirstChildElement(); child; child = child->NextSiblingElement()) {
+        const char* text = child->GetText();
+        if (!text || !*text) continue;
+
+        const std::string name = child->ValueStr();
+        if (name != "meta") {
+            SetMetadata(name, text);
+            continue;
+        }
+
+        const std::string* rel = child->Attribute(std::string("rel"));
+        if (!rel) throw std::invalid_argument("track metadata: <meta> without rel");
+        const std::string::size_type slash = rel->rfind('/');
+        const std::string key = slash == std::string::npos ? *rel : rel->substr(slash + 1);
+        const std::string space = slash == std::string::npos ? *rel : rel->substr(0, slash);
+        // An empty key would be saved as an element without a name, which no reader accepts.
+        if (key.empty()) continue;
+        if (space.empty())
+            SetMetadata(key, text);
+        else if (space == StoreNamespace::Store() || space == StoreNamespace::Client())
+            SetMetadata(key, space, text);
+        // Values of anyone else's namespace are not ours to keep.
+    }
+}
+
+void DownloadModel::Track::SetMetadata(const std::string& key, const std::string& value)
+{
+    Store(key, boost::shared_ptr<XSPFElement>(new XSPFElement(key, value)));
+}
+
+void DownloadModel::Track::SetMetadata(const std::string& key, const std::string& namespaceBase,
+                                       const std::string& value)
+{
+    Store(key, boost::shared_ptr<XSPFElement>(new XSPFMetaElement(namespaceBase, key, value)));
+}
+
+void DownloadModel::Track::Store(const std::string& key, const boost::shared_ptr<XSPFElement>& element)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    metadata[key] = element;
+}
+
+std::string DownloadModel::Track::GetMetadataValue(const std::string& key) const
+{
+    boost::mutex::scoped_lock lock(mutex);
+    const auto found = metadata.find(key);
+    return found == metadata.end() ? std::string() : found->second->GetValue();
+}
+
+std::string DownloadModel::Track::GetURL() const
+{
+    return Vantor::Data::StringUtility::MakeUTF8(GetMetadataValue(MetadataKey::Location));
+}
+
+void DownloadModel::Track::Save(TiXmlElement* trackList)
+{
+    std::unique_ptr<TiXmlElement> track(new TiXmlElement("track"));
+    {
+        boost::mutex::scoped_lock lock(mutex);
+        for (const auto& entry : metadata) entry.second->Save(track.get());
+    }
+    if (track->NoChildren()) return;
+    trackList->LinkEndChild(track.release());
+}
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

@@ -1,0 +1,97 @@
+#ifndef TESTS_DOWNLOADER_MODEL_PLAYLISTLIBRARYFIXTURE_H
+#define TESTS_DOWNLOADER_MODEL_PLAYLISTLIBRARYFIXTURE_H
+
+#include "core/diagnostic/Debug.h"
+#include "downloader/model/IPlaylist.h"
+#include "downloader/model/PlaylistLibrary.h"
+#include "tests/support/LineSubscriber.h"
+#include "tests/support/ScopedHome.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace VantorTest {
+
+typedef Vantor::DigitalMedia::MusicClient::Downloader::PlaylistLibrary PlaylistLibrary;
+typedef Vantor::DigitalMedia::MusicClient::Downloader::IPlaylist IPlaylist;
+typedef Vantor::DigitalMedia::MusicClient::Downloader::IPlaylistTrack IPlaylistTrack;
+
+// Collects the playlists a library announces as finished, from whichever thread.
+class FinishedPlaylists : public sigslot::has_slots<sigslot::multi_threaded_local> {
+public:
+    explicit FinishedPlaylists(PlaylistLibrary& library)
+    {
+        library.PlaylistFinishedSignal.connect(this, &FinishedPlaylists::OnFinished);
+    }
+    ~FinishedPlaylists() { disconnect_all(); }
+
+    std::vector<boost::shared_ptr<IPlaylist>> TakeAll()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::vector<boost::shared_ptr<IPlaylist>> taken;
+        taken.swap(playlists);
+        return taken;
+    }
+
+private:
+    void OnFinished(boost::shared_ptr<IPlaylist> playlist)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        playlists.push_back(playlist);
+    }
+
+    std::mutex mutex;
+    std::vector<boost::shared_ptr<IPlaylist>> playlists;
+};
+
+// A temporary home folder for the test's lifetime, so the settings directory and the
+// playlist database are fresh and real; every log line is noted in `log`.
+class PlaylistLibraryTest : public ::testing::Test {
+protected:
+    PlaylistLibraryTest()
+        : logged(Vantor::Diagnostic::Debug::StringLoggedSignal(), faults, &log)
+    {
+    }
+
+    std::string SettingsDirectory() const { return home.File(".vantormp3"); }
+    std::string DatabasePath() const { return home.File(".vantormp3/vantormp3.db"); }
+
+    // Every row of a query on the library's file, read with SQLite itself: columns joined
+    // with "|", NULL shown as "<null>".
+    std::vector<std::string> Rows(const std::string& sql) const
+    {
+        sqlite3* database = nullptr;
+        EXPECT_EQ(SQLITE_OK, sqlite3_open_v2(DatabasePath().c_str(), &database, SQLITE_OPEN_READONLY, nullptr));
+        sqlite3_stmt* statement = nullptr;
+        EXPECT_EQ(SQLITE_OK, sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr)) << sql;
+        std::vector<std::string> rows;
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            std::string row;
+            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+                if (i) row += "|";
+                const unsigned char* text = sqlite3_column_text(statement, i);
+                row += text ? std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(statement, i))
+                            : "<null>";
+            }
+            rows.push_back(row);
+        }
+        sqlite3_finalize(statement);
+        sqlite3_close(database);
+        return rows;
+    }
+
+    ScopedHome home;
+    Journal log;
+
+private:
+    SlotFaults faults;
+    LineSubscriber logged;
+};
+
+} // namespace VantorTest
+
+#endif

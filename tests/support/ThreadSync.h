@@ -5,6 +5,7 @@
 // fails its test instead of hanging the run.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace VantorTest {
@@ -91,6 +93,46 @@ public:
 private:
     const char* mWhat;
     std::future<void> mReturned;
+};
+
+// Makes the same call over and over on a thread of its own until it goes away.
+class RepeatingCall {
+public:
+    explicit RepeatingCall(std::function<void()> call)
+        : mThread([this, call] {
+            while (!mStop) {
+                call();
+                std::lock_guard<std::mutex> lock(mMutex);
+                ++mCalls;
+                mCalled.notify_all();
+            }
+        })
+    {
+    }
+
+    ~RepeatingCall()
+    {
+        mStop = true;
+        mThread.join();
+    }
+
+    RepeatingCall(const RepeatingCall&) = delete;
+    RepeatingCall& operator=(const RepeatingCall&) = delete;
+
+    // Waits until the call has been made `count` more times; false when the wait limit ran out.
+    bool WaitForMoreCalls(long count)
+    {
+        std::unique_lock<std::mutex> lock(mMutex);
+        const long target = mCalls + count;
+        return mCalled.wait_for(lock, kWaitLimit, [&] { return mCalls >= target; });
+    }
+
+private:
+    std::atomic<bool> mStop{false};
+    std::mutex mMutex;
+    std::condition_variable mCalled;
+    long mCalls = 0;
+    std::thread mThread;
 };
 
 } // namespace VantorTest

@@ -3,7 +3,7 @@
 #include "core/database/Transaction.h"
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/invalid_path_exception.h"
-#include "tests/support/LineSubscriber.h"
+#include "tests/support/LogSubscriber.h"
 #include "tests/support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -60,9 +60,8 @@ TEST_F(SQLiteWrapperTest, FailedOpenIsLoggedAndThrows)
     // A plain file where a folder should be: neither the folder nor the database can be made.
     VantorTest::WriteFile(folder.File("blocker"), "x");
     const std::string path = folder.File("blocker/sub/test.db");
-    VantorTest::SlotFaults faults;
     VantorTest::Journal log;
-    VantorTest::LineSubscriber logged(Vantor::Diagnostic::Debug::StringLoggedSignal(), faults, &log);
+    VantorTest::LogSubscriber logged(log);
     EXPECT_THROW(Connection::Open(path), std::exception);
     EXPECT_EQ(std::vector<std::string>({"Connection: couldn't open: " + path}), log.Entries());
 }

@@ -4,8 +4,8 @@
 #include "core/diagnostic/Debug.h"
 #include "downloader/model/IPlaylist.h"
 #include "downloader/model/PlaylistLibrary.h"
-#include "tests/support/LineSubscriber.h"
-#include "tests/support/ScopedHome.h"
+#include "tests/support/LogSubscriber.h"
+#include "tests/support/TempDirectory.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -53,7 +53,7 @@ private:
 class PlaylistLibraryTest : public ::testing::Test {
 protected:
     PlaylistLibraryTest()
-        : logged(Vantor::Diagnostic::Debug::StringLoggedSignal(), faults, &log)
+        : logged(log)
     {
     }
 
@@ -88,8 +88,7 @@ protected:
     Journal log;
 
 private:
-    SlotFaults faults;
-    LineSubscriber logged;
+    LogSubscriber logged;
 };
 
 } // namespace VantorTest

@@ -73,6 +73,12 @@ std::string TranslationService::Translate(const std::string& key, const std::str
     return found->second->Translate(key, fallback);
 }
 
+std::string TranslationService::GetLocale()
+{
+    std::lock_guard<std::mutex> lock(sMutex);
+    return currentLocale;
+}
+
 void TranslationService::SetLocale(const std::string& locale)
 {
     currentLocale = locale;

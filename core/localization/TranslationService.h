@@ -55,6 +55,8 @@ public:
 
     // Any thread may call it.
     std::string Translate(const std::string& key, const std::string& fallback);
+    // The current locale name as Initialize last set it (for example de_DE). Any thread.
+    std::string GetLocale();
 
 private:
     TranslationService() = default;

@@ -115,6 +115,7 @@ TEST(TranslationService, TranslatesFromTheCurrentLocaleOnly)
         EXPECT_EQ(Entries{"Unable to parse translation: " + dir.File("c-broken.xml")}, log.Entries());
     }
     TranslationService* service = TranslationService::Instance();
+    EXPECT_EQ("cur_DE", service->GetLocale());
     EXPECT_EQ("Wartet", service->Translate("sonvel_dl_waiting", "Waiting"));
     EXPECT_EQ("a\nb", service->Translate("sonvel_line", "Line"));
     // Missing from the current locale: the default, never another locale's text.

@@ -1,0 +1,447 @@
+#include "core/net/Download.h"
+
+#include "core/diagnostic/Debug.h"
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/algorithm/string/trim.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+
+namespace Vantor {
+namespace Net {
+
+using Vantor::Diagnostic::Debug;
+
+namespace {
+
+// The state and the counters are written by the transfer thread and read without the lock
+// by any other thread (the list's progress bar, pause and cancel); these make such reads
+// whole values.
+template <class T>
+T Load(const T& value)
+{
+    return __atomic_load_n(&value, __ATOMIC_ACQUIRE);
+}
+
+template <class T>
+void Store(T& value, T newValue)
+{
+    __atomic_store_n(&value, newValue, __ATOMIC_RELEASE);
+}
+
+const char kContentRange[] = "content-range: bytes ";
+
+// A whole text that is a decimal offset (blanks before it allowed).
+bool ReadOffset(const std::string& text, long long& offset)
+{
+    char* end = nullptr;
+    errno = 0;
+    offset = std::strtoll(text.c_str(), &end, 10);
+    return end != text.c_str() && *end == '\0' && errno == 0 && offset >= 0;
+}
+
+bool IsAsciiLetterOrDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Each `marker` and the letters and digits after it become "...FILTERED...".
+std::string MaskValuesAfter(const std::string& text, const std::string& marker)
+{
+    std::string masked;
+    std::string::size_type position = 0;
+    for (std::string::size_type found; (found = text.find(marker, position)) != std::string::npos;) {
+        masked.append(text, position, found - position).append("...FILTERED...");
+        position = found + marker.size();
+        while (position < text.size() && IsAsciiLetterOrDigit(text[position]))
+            ++position;
+    }
+    return masked.append(text, position, std::string::npos);
+}
+
+// A transfer that receives less than one byte a second for this long ends as a time-out.
+const long kStallSeconds = 30;
+
+// Large receive blocks keep the per-block work (callbacks, stream writes) small beside the copy.
+const long kReceiveBufferSize = 512 * 1024;
+
+} // namespace
+
+Download::ProcessSettings& Download::Settings()
+{
+    static ProcessSettings settings;
+    return settings;
+}
+
+Download::ProxyHost::ProxyHost()
+    : type(HTTP), port(0)
+{
+}
+
+Download::ProxyHost::ProxyHost(ProxyType type, const char* host, unsigned int port, const char* user, const char* password)
+    : host(host), user(user), password(password), type(type), port(port)
+{
+}
+
+Download::Download(const char* url, long long expectedSize)
+    : requestUrl(url),
+      bytesReceived(0),
+      resumeOffset(0),
+      totalBytes(expectedSize),
+      outputStream(nullptr),
+      networkErrorType(LinkExpired),
+      curlHandle(nullptr),
+      state(Waiting),
+      lastCurlCode(CURLE_OK),
+      httpResponseCode(0),
+      requestedOffset(0),
+      localDataComplete(false)
+{
+}
+
+Download::~Download()
+{
+}
+
+void Download::DownloadSync(std::ostream& out)
+{
+    if (out.fail())
+        return;
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (GetState() != Waiting && GetState() != Retrying)
+            return;
+        outputStream = &out;
+        Store(state, Downloading);
+        OnStateChanged(Downloading);
+    }
+    OnStarted();
+
+    curlHandle = curl_easy_init();
+    Store(resumeOffset, 0LL);
+
+    out.seekp(0, std::ios::end);
+    const long long localSize = out.tellp();
+    out.seekp(0, std::ios::beg);
+    out.clear();
+
+    // A range request, not libcurl's resume: a server that ignores it answers with the
+    // whole file, which is then written from the start instead of failing.
+    requestedOffset = localSize > 0 ? localSize : 0;
+    localDataComplete = false;
+    const std::string range = std::to_string(requestedOffset) + "-";
+    if (requestedOffset > 0) {
+        curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, &Download::OnCurlHeaders);
+        curl_easy_setopt(curlHandle, CURLOPT_RANGE, range.c_str());
+    }
+
+    curl_easy_setopt(curlHandle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+    curl_easy_setopt(curlHandle, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(curlHandle, CURLOPT_WRITEFUNCTION, &Download::OnCurlWriteData);
+    curl_easy_setopt(curlHandle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curlHandle, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(curlHandle, CURLOPT_XFERINFOFUNCTION, &Download::OnCurlProgress);
+    curl_easy_setopt(curlHandle, CURLOPT_URL, requestUrl.c_str());
+    // Queue files come from outside: their addresses, and every redirect, stay on the web.
+    curl_easy_setopt(curlHandle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curlHandle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curlHandle, CURLOPT_CONNECTTIMEOUT, 30L);
+    curl_easy_setopt(curlHandle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    ApplyProcessSettings(curlHandle);
+    networkErrorType = NoError;
+    curl_easy_setopt(curlHandle, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_DEBUGFUNCTION, &Download::OnCurlDebugHeaders);
+
+    const auto started = std::chrono::steady_clock::now();
+    CURLcode result = curl_easy_perform(curlHandle);
+    const auto ended = std::chrono::steady_clock::now();
+
+    const char* url = nullptr;
+    curl_easy_getinfo(curlHandle, CURLINFO_EFFECTIVE_URL, &url);
+    effectiveUrl = url ? url : "";
+
+    result = ResultOfRangeRequest(result);
+
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (GetState() == Pausing)
+            SetState(Paused);
+        else if (GetState() == Canceling)
+            SetState(Canceled);
+        else
+            SetStateFromCURLcode(result);
+    }
+
+    const long long seconds = std::chrono::duration_cast<std::chrono::microseconds>(ended - started).count() / 1000000;
+    const long long speed = seconds == 0 ? 0 : Load(bytesReceived) / seconds;
+    Debug::LogString("Download: Finished (" + GetStateString() + " at " + std::to_string(speed / 1024) + " KB/s) "
+                     + FilterHash(effectiveUrl));
+
+    curl_easy_cleanup(curlHandle);
+    curlHandle = nullptr;
+    outputStream = nullptr;
+    OnFinished();
+}
+
+void Download::ApplyProcessSettings(CURL* handle)
+{
+    // The application's proxy setting is the only one: proxy variables of the environment
+    // take no part.
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
+    ProcessSettings& settings = Settings();
+    boost::mutex::scoped_lock lock(settings.mutex);
+    const ProxyHost& proxy = settings.proxyHost;
+    curl_easy_setopt(handle, CURLOPT_PROXY, proxy.host.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROXYPORT, static_cast<long>(proxy.port));
+    curl_easy_setopt(handle, CURLOPT_PROXYTYPE, static_cast<long>(proxy.type));
+    if (!proxy.user.empty()) {
+        // Separate options, so a password holding ':' or '@' reaches the proxy as it is.
+        curl_easy_setopt(handle, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+        curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, proxy.user.c_str());
+        curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, proxy.password.c_str());
+    }
+    // libcurl copies every text option, so the lock need not outlive this call.
+    if (!settings.userAgent.empty())
+        curl_easy_setopt(handle, CURLOPT_USERAGENT, settings.userAgent.c_str());
+    if (!settings.certificateAuthorityFile.empty())
+        curl_easy_setopt(handle, CURLOPT_CAINFO, settings.certificateAuthorityFile.c_str());
+}
+
+// What a resumed transfer's result means for the local data.
+CURLcode Download::ResultOfRangeRequest(CURLcode result)
+{
+    long status = 0;
+    curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &status);
+    // Nothing left to fetch: the local data is the whole file.
+    if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && localDataComplete)
+        return CURLE_OK;
+    if (result == CURLE_OK && LeftStaleBytes()) {
+        Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
+        return CURLE_WRITE_ERROR;
+    }
+    return result;
+}
+
+// A whole answer to a range request is written from the start; when it is shorter than
+// what the stream held, the old bytes behind it would remain, and a stream can't be cut.
+bool Download::LeftStaleBytes()
+{
+    return requestedOffset > 0 && Load(resumeOffset) == 0 && static_cast<long long>(outputStream->tellp()) < requestedOffset;
+}
+
+bool Download::CanPause()
+{
+    const State current = GetState();
+    return current == Waiting || current == Downloading;
+}
+
+void Download::Pause()
+{
+    bool paused = false;
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (!CanPause())
+            return;
+        SetState(GetState() == Downloading ? Pausing : Paused);
+        paused = GetState() == Paused;
+    }
+    if (paused)
+        OnFinished();
+}
+
+bool Download::CanCancel()
+{
+    const State current = GetState();
+    return current != Downloaded && current != Pausing && current != Canceled && current != Canceling;
+}
+
+void Download::Cancel()
+{
+    bool canceled = false;
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (!CanCancel())
+            return;
+        const State current = GetState();
+        SetState(current == Downloading || current == Pausing ? Canceling : Canceled);
+        canceled = GetState() == Canceled;
+    }
+    if (canceled)
+        OnFinished();
+}
+
+int Download::PercentOf(long long received) const
+{
+    const long long total = Load(totalBytes);
+    return total > 0 ? static_cast<int>((received + Load(resumeOffset)) * 100 / total) : 0;
+}
+
+int Download::GetPercentCompleted() const
+{
+    return PercentOf(Load(bytesReceived));
+}
+
+Download::State Download::GetState() const
+{
+    return Load(state);
+}
+
+void Download::SetState(State newState)
+{
+    bool changed = false;
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        changed = Load(state) != newState;
+        if (changed)
+            Store(state, newState);
+    }
+    if (changed)
+        OnStateChanged(newState);
+}
+
+const char* Download::EffectiveUrl() const
+{
+    return effectiveUrl.c_str();
+}
+
+void Download::OnStateChanged(State newState)
+{
+    StateChangedSignal.emit(*this, newState);
+}
+
+void Download::OnProgressChanged()
+{
+    if (Load(totalBytes) == 0)
+        ProgressChangedSignal.emit(*this, Bytes, Load(bytesReceived));
+    else
+        ProgressChangedSignal.emit(*this, Percent, GetPercentCompleted());
+}
+
+void Download::OnStarted()
+{
+    StartedSignal.emit(*this);
+}
+
+void Download::OnFinished()
+{
+    FinishedSignal.emit(*this);
+}
+
+void Download::SetProxyHost(const ProxyHost& proxy)
+{
+    boost::mutex::scoped_lock lock(Settings().mutex);
+    Settings().proxyHost = proxy;
+}
+
+Download::ProxyHost Download::GetProxyHost()
+{
+    boost::mutex::scoped_lock lock(Settings().mutex);
+    return Settings().proxyHost;
+}
+
+void Download::SetUserAgent(const char* userAgent)
+{
+    boost::mutex::scoped_lock lock(Settings().mutex);
+    Settings().userAgent = userAgent;
+}
+
+void Download::SetCertificateAuthorityFile(const char* path)
+{
+    boost::mutex::scoped_lock lock(Settings().mutex);
+    Settings().certificateAuthorityFile = path;
+}
+
+bool Download::IsStopping() const
+{
+    const State current = GetState();
+    return current == Canceling || current == Pausing;
+}
+
+size_t Download::OnCurlWriteData(void* data, size_t size, size_t count, void* object)
+{
+    Download* download = static_cast<Download*>(object);
+    const size_t length = size * count;
+    if (download->IsStopping())
+        return ~length;
+    download->outputStream->write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
+    return download->outputStream->fail() ? ~length : length;
+}
+
+int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_t downloaded, curl_off_t, curl_off_t)
+{
+    Download* download = static_cast<Download*>(object);
+    if (download->IsStopping())
+        return 42;
+    Store(download->totalBytes, static_cast<long long>(totalToDownload) + Load(download->resumeOffset));
+    const long long received = downloaded;
+    if (received == Load(download->bytesReceived))
+        return 0;
+    const int before = download->PercentOf(Load(download->bytesReceived));
+    Store(download->bytesReceived, received);
+    if (before != download->PercentOf(received) || Load(download->totalBytes) == 0)
+        download->OnProgressChanged();
+    return 0;
+}
+
+// Where a partial answer starts. Header names are compared in any letter case: HTTP/2
+// sends them in lower case.
+bool Download::MoveToRangeStart(const std::string& headerLine)
+{
+    if (!boost::istarts_with(headerLine, kContentRange))
+        return true;
+    const std::string range = boost::trim_right_copy(headerLine.substr(sizeof kContentRange - 1));
+    outputStream->seekp(0, std::ios::end);
+    const long long size = outputStream->tellp();
+    long long number = 0;
+    // "*/<length>" refuses a range: it starts at or beyond the end of the file.
+    if (boost::starts_with(range, "*/")) {
+        localDataComplete = ReadOffset(range.substr(2), number) && number == size;
+        return true;
+    }
+    const std::string::size_type dash = range.find('-');
+    if (dash == std::string::npos)
+        return true;
+    // A start that is not a number or lies beyond the local data can't be continued.
+    if (!ReadOffset(range.substr(0, dash), number) || number > size)
+        return false;
+    outputStream->seekp(number, std::ios::beg);
+    Store(resumeOffset, number);
+    return true;
+}
+
+size_t Download::OnCurlHeaders(void* data, size_t size, size_t count, void* object)
+{
+    const size_t length = size * count;
+    const std::string line(static_cast<const char*>(data), length);
+    return static_cast<Download*>(object)->MoveToRangeStart(line) ? length : ~length;
+}
+
+int Download::OnCurlDebugHeaders(CURL*, curl_infotype type, char* data, size_t size, void*)
+{
+    if (!data || size == 0)
+        return 0;
+    if (type == CURLINFO_HEADER_IN)
+        Debug::LogString("Header Recv: " + FilterHash(std::string(data, size)));
+    else if (type == CURLINFO_HEADER_OUT)
+        Debug::LogString("Header Send: " + FilterHash(std::string(data, size)));
+    return 0;
+}
+
+std::string FilterHash(const std::string& text)
+{
+    std::string filtered = MaskValuesAfter(MaskValuesAfter(text, "&h="), "%26h%3D");
+    std::replace(filtered.begin(), filtered.end(), '\n', ' ');
+    std::replace(filtered.begin(), filtered.end(), '\r', ' ');
+    return filtered;
+}
+
+} // namespace Net
+} // namespace Vantor

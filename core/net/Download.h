@@ -1,0 +1,160 @@
+#ifndef CORE_NET_DOWNLOAD_H
+#define CORE_NET_DOWNLOAD_H
+
+#include "core/sigslot/sigslot.h"
+
+#include <boost/noncopyable.hpp>
+#include <boost/thread/mutex.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <curl/curl.h>
+
+#include <ostream>
+#include <string>
+
+namespace Vantor {
+namespace Net {
+
+// One HTTP or HTTPS transfer into a stream the caller owns. DownloadSync runs the transfer on
+// the calling thread; other threads may query the state, pause and cancel meanwhile. A
+// partial stream is resumed from its size. The process-wide proxy, user agent and trusted
+// certificates apply to every transfer from its start on.
+class Download : private boost::noncopyable {
+public:
+    // The numbers are stored in the saved queue.
+    enum State {
+        Waiting = 0,
+        Downloaded = 1,
+        Downloading = 2,
+        Paused = 3,
+        Pausing = 4,
+        Canceled = 5,
+        Canceling = 6,
+        Retrying = 7,
+        LocalFileError = 8,
+        NetworkError = 9,
+        ImportFailed = 10,
+        RetryingImport = 11
+    };
+
+    enum NetworkErrorType {
+        NoError = 0,
+        HostNotFound = 1,
+        TimedOut = 2,
+        ConnectFailed = 3,
+        RangeError = 4,
+        TransferInterrupted = 5,
+        BadContentEncoding = 6,
+        NothingReceived = 7,
+        MalformedUrl = 8,
+        ProxyNotFound = 9,
+        LinkExpired = 10,
+        HttpError = 11,
+        UnknownError = 12
+    };
+
+    // What a progress value counts: a percentage, or bytes while no size is announced.
+    enum Progress { Percent = 0, Bytes = 1 };
+
+    struct ProxyHost {
+        // libcurl's proxy type numbers.
+        enum ProxyType { HTTP = 0, SOCKS4 = 4, SOCKS5 = 5 };
+
+        ProxyHost();
+        ProxyHost(ProxyType type, const char* host, unsigned int port, const char* user, const char* password);
+
+        std::string host;  // empty: a direct connection
+        std::string user;
+        std::string password;
+        ProxyType type;
+        unsigned int port;
+    };
+
+    sigslot::signal1<Download&, sigslot::multi_threaded_local> StartedSignal;
+    sigslot::signal2<Download&, State, sigslot::multi_threaded_local> StateChangedSignal;
+    sigslot::signal3<Download&, Progress, long long, sigslot::multi_threaded_local> ProgressChangedSignal;
+    sigslot::signal1<Download&, sigslot::multi_threaded_local> FinishedSignal;
+
+    std::string requestUrl;
+    std::string effectiveUrl;
+    long long bytesReceived;
+    long long resumeOffset;
+    long long totalBytes;
+    std::ostream* outputStream;
+    std::string errorMessage;
+    NetworkErrorType networkErrorType;
+    CURL* curlHandle;
+    State state;
+    CURLcode lastCurlCode;
+    boost::recursive_mutex stateMutex;
+    long httpResponseCode;
+
+    Download(const char* url, long long expectedSize);
+    // No transfer may be under way.
+    virtual ~Download();
+
+    virtual void DownloadSync(std::ostream& out);
+    virtual bool CanPause();
+    virtual void Pause();
+    virtual bool CanCancel();
+    virtual void Cancel();
+    virtual std::string GetStateString() const;
+    virtual int GetPercentCompleted() const;
+    virtual State GetState() const;
+    virtual void OnStateChanged(State newState);
+    virtual void OnProgressChanged();
+    virtual void OnStarted();
+    virtual void OnFinished();
+
+    void SetState(State newState);
+    // Classifies the end of a transfer: end state, error type and message.
+    void SetStateFromCURLcode(CURLcode code);
+    const char* EffectiveUrl() const;
+
+    static void SetProxyHost(const ProxyHost& proxy);
+    static ProxyHost GetProxyHost();
+    static void SetUserAgent(const char* userAgent);
+    // A file of PEM certificates to trust for HTTPS in place of the system's; empty for the
+    // system's own.
+    static void SetCertificateAuthorityFile(const char* path);
+
+    static size_t OnCurlWriteData(void* data, size_t size, size_t count, void* object);
+    static int OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_t downloaded,
+                              curl_off_t totalToUpload, curl_off_t uploaded);
+    static size_t OnCurlHeaders(void* data, size_t size, size_t count, void* object);
+    static int OnCurlDebugHeaders(CURL* handle, curl_infotype type, char* data, size_t size, void* userPointer);
+
+private:
+    void ApplyProcessSettings(CURL* handle);
+    bool IsStopping() const;
+    int PercentOf(long long received) const;
+    bool LeftStaleBytes();
+    bool MoveToRangeStart(const std::string& headerLine);
+    CURLcode ResultOfRangeRequest(CURLcode result);
+
+    // The local size asked for by the current transfer's range request; 0 when not resuming.
+    long long requestedOffset;
+    // The server said the file is exactly as long as the local data.
+    bool localDataComplete;
+
+    // What every transfer of the process uses, read once at each transfer's start.
+    struct ProcessSettings {
+        boost::mutex mutex;
+        ProxyHost proxyHost;
+        std::string userAgent;
+        std::string certificateAuthorityFile;
+    };
+    // Built on first use, so that an object that uses it while it is built (the report
+    // service) is destroyed before it at exit.
+    static ProcessSettings& Settings();
+};
+
+// libcurl's result as a network error type.
+Download::NetworkErrorType CURLcodeToNetworkErrorType(CURLcode code);
+
+// Masks the "h" parameter (plain and URL-encoded) and turns line breaks into blanks, for logs.
+std::string FilterHash(const std::string& text);
+
+} // namespace Net
+} // namespace Vantor
+
+#endif

@@ -1,0 +1,198 @@
+#include "core/reporting/ReportService.h"
+
+#include "core/data/StringUtility.h"
+#include "core/diagnostic/Debug.h"
+#include "core/localization/TranslationService.h"
+#include "core/net/StoreWebHost.h"
+#include "core/settings/Version.h"
+
+#include <boost/bind/bind.hpp>
+#include <boost/format.hpp>
+
+namespace Vantor {
+namespace Reporting {
+
+using Vantor::Data::StringUtility;
+using Vantor::Diagnostic::Debug;
+using Vantor::Net::Download;
+
+namespace {
+
+const char kUserAgent[] = "Mozilla/5.0 (Windows; U; Windows NT 5.1; en-US; rv:1.9.0.10) Gecko/2009042316 Firefox/3.0.10";
+
+// A report that receives nothing for this long is given up, so that a stalled server
+// can't hold the worker (and the program's exit, which waits for it).
+const long kStallSeconds = 30;
+
+std::string ReportBaseUrl()
+{
+    const std::string fallback = std::string(Vantor::Net::kStoreWebHost) + "/gp/sonvel/ruq-result.html/";
+    return StringUtility::MakeUTF8(Vantor::Localization::TranslationService::Instance()->Translate(
+        StringUtility::MakeUTF8("sonvel_url_report_service"), StringUtility::MakeUTF8(fallback)));
+}
+
+} // namespace
+
+// Declared in this order so that the mutex exists before the service is built.
+bool ReportService::sIsRunning = false;
+boost::mutex ReportService::sMutex;
+ReportService ReportService::sInstance;
+
+ReportService::ReportService()
+    : tagTexts{{DlOk, "dm_ruq_dl_ok"},         {DlFail, "dm_ruq_dl_fail"},     {ItnOk, "dm_ruq_itn_ok"},
+               {ItnFail, "dm_ruq_itn_fail"},   {WmpOk, "dm_ruq_wmp_ok"},       {WmpFail, "dm_ruq_wmp_fail"},
+               {ItnBdcom, "dm_ruq_itn_bdcom"}, {DlErr01, "dm_ruq_dl_err_01"},  {DlErr02, "dm_ruq_dl_err_02"},
+               {DlErr03, "dm_ruq_dl_err_03"},  {DlErr04, "dm_ruq_dl_err_04"},  {DlErr05, "dm_ruq_dl_err_05"},
+               {DlErr06, "dm_ruq_dl_err_06"},  {DlErr07, "dm_ruq_dl_err_07"},  {DlErr08, "dm_ruq_dl_err_08"},
+               {DlErr09, "dm_ruq_dl_err_09"},  {DlErrUn, "dm_ruq_dl_err_un"},  {DlExpire, "dm_ruq_dl_expire"},
+               {Retry00, "dm_ruq_retry_00"},   {Retry01, "dm_ruq_retry_01"},   {Retry02, "dm_ruq_retry_02"},
+               {NoMedlib, "dm_ruq_no_medlib"}},
+      errorTags{{Download::HostNotFound, DlErr01},        {Download::TimedOut, DlErr02},
+                {Download::ConnectFailed, DlErr03},       {Download::TransferInterrupted, DlErr04},
+                {Download::RangeError, DlErr05},          {Download::BadContentEncoding, DlErr06},
+                {Download::NothingReceived, DlErr07},     {Download::MalformedUrl, DlErr08},
+                {Download::ProxyNotFound, DlErr09},       {Download::UnknownError, DlErrUn}}
+{
+    // The worker logs and reads the transfers' proxy until it is joined at exit: both are
+    // built first, so that they are destroyed after this object.
+    Debug::StringLoggedSignal();
+    Download::GetProxyHost();
+}
+
+ReportService::~ReportService()
+{
+}
+
+void ReportService::Send(const std::string& tagText, const std::string& pcid,
+                         const std::map<std::string, std::string>& parameters)
+{
+    boost::mutex::scoped_lock lock(sMutex);
+    if (!sIsRunning) {
+        try {
+            sInstance.worker.Start();
+        } catch (const Vantor::Threading::ServerThread::ServerAlreadyRunningException&) {
+            // Stopped for good by ClearPending.
+            return;
+        }
+        sIsRunning = true;
+    }
+    sInstance.pendingUrls.push_back(CreateUrl(tagText, pcid, parameters));
+    sInstance.worker.EnqueueWork(boost::bind(&ReportService::SendNext, &sInstance, boost::placeholders::_1));
+}
+
+void ReportService::Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters)
+{
+    Send(sInstance.tagTexts.at(tag), pcid, parameters);
+}
+
+void ReportService::Send(RefTag tag, const std::string& pcid)
+{
+    Send(tag, pcid, std::map<std::string, std::string>());
+}
+
+void ReportService::Send(RefTag tag, const std::map<std::string, std::string>& parameters)
+{
+    Send(tag, std::string(), parameters);
+}
+
+void ReportService::Send(RefTag tag)
+{
+    Send(tag, std::string(), std::map<std::string, std::string>());
+}
+
+ReportService::RefTag ReportService::NetworkErrorToRefTag(Download::NetworkErrorType type)
+{
+    const auto found = sInstance.errorTags.find(type);
+    return found == sInstance.errorTags.end() ? DlOk : found->second;
+}
+
+void ReportService::ClearPending()
+{
+    boost::mutex::scoped_lock lock(sMutex);
+    if (sIsRunning) {
+        sInstance.worker.Cancel(false);
+        sIsRunning = false;
+    }
+    sInstance.pendingUrls.clear();
+}
+
+void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
+{
+    if (&message != &Vantor::Threading::WorkMessage::Run)
+        return;
+    std::string url;
+    {
+        boost::mutex::scoped_lock lock(sMutex);
+        if (pendingUrls.empty())
+            return;
+        url = pendingUrls.front();
+        pendingUrls.pop_front();
+    }
+    if (url.empty())
+        return;
+
+    const Download::ProxyHost proxy = Download::GetProxyHost();
+    const std::string referer = ReportBaseUrl();
+    CURL* handle = curl_easy_init();
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 5L);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &ReportService::OnCurlWriteData);
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
+    curl_easy_setopt(handle, CURLOPT_PROXY, proxy.host.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROXYPORT, static_cast<long>(proxy.port));
+    curl_easy_setopt(handle, CURLOPT_PROXYTYPE, static_cast<long>(proxy.type));
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(handle, CURLOPT_REFERER, referer.c_str());
+
+    const CURLcode result = curl_easy_perform(handle);
+    if (result == CURLE_OK) {
+        Debug::LogString("reftag post success: " + url);
+    } else {
+        long status = 0;
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        Debug::LogString((boost::format("reftag post failed. curl: %1%, response: %2%, url: %3%") % static_cast<int>(result)
+                          % status % url).str());
+    }
+    curl_easy_cleanup(handle);
+}
+
+size_t ReportService::OnCurlWriteData(void*, size_t size, size_t count, void*)
+{
+    return size * count;
+}
+
+std::string CreateUrl(std::string tagText, const std::string& pcid, const std::map<std::string, std::string>& parameters)
+{
+    CURL* handle = curl_easy_init();
+    std::string url = ReportBaseUrl() + "ref=" + tagText + "?os=linux";
+    if (!pcid.empty())
+        url += "&pcid=" + StringUtility::MakeUTF8(pcid);
+    url += "&ruqver=" + UrlEncode(handle, Vantor::Settings::Version(1, 0, 9).ToString());
+    url += "&locale=" + UrlEncode(handle, Vantor::Localization::TranslationService::Instance()->GetLocale());
+    for (const auto& parameter : parameters) {
+        if (!parameter.first.empty() && !parameter.second.empty())
+            url += "&" + StringUtility::MakeUTF8(parameter.first) + "=" + UrlEncode(handle, parameter.second);
+    }
+    curl_easy_cleanup(handle);
+    return url;
+}
+
+std::string UrlEncode(CURL* handle, const std::string& text)
+{
+    char* escaped = curl_easy_escape(handle, text.c_str(), static_cast<int>(text.size()));
+    if (!escaped)
+        return std::string();
+    const std::string result(escaped);
+    curl_free(escaped);
+    return result;
+}
+
+} // namespace Reporting
+} // namespace Vantor

@@ -1,16 +1,16 @@
 #include "downloader/model/StoreNamespace.h"
 
+#include "core/net/StoreWebHost.h"
+
 namespace Vantor {
 namespace DigitalMedia {
 namespace MusicClient {
 namespace Downloader {
 
-const char* const StoreNamespace::Host = "www.vantormp3.example";
-
 // Built on first use, so other static objects may use them while being constructed.
 const std::string& StoreNamespace::Store()
 {
-    static const std::string store = std::string("http://") + Host + "/sonvel";
+    static const std::string store = std::string(Vantor::Net::kStoreWebHost) + "/sonvel";
     return store;
 }
 

@@ -11,8 +11,7 @@ namespace Downloader {
 // The namespaces of the store's own track metadata: the rel of a queue file's
 // <meta> element is one of these, a "/" and the key. Both live on the store's web host.
 struct StoreNamespace {
-    static const char* const Host;
-    // "http://" + Host + "/sonvel"
+    // The store's web host + "/sonvel"
     static const std::string& Store();
     // Store() + "/client"
     static const std::string& Client();

@@ -1,4 +1,5 @@
 #include "downloader/model/DownloadModelTrack.h"
+#include "core/net/StoreWebHost.h"
 #include "downloader/model/StoreNamespace.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,7 @@ TEST(DownloadModelTrackTest, KeysAreTheQueueFileNames)
     EXPECT_STREQ("fileSize", Track::MetadataKey::Filesize);
     EXPECT_STREQ("PCID", Track::MetadataKey::PCID);
     EXPECT_STREQ("trackType", Track::MetadataKey::TrackType);
-    EXPECT_EQ("http://" + std::string(StoreNamespace::Host) + "/sonvel", kStore);
+    EXPECT_EQ(std::string(Vantor::Net::kStoreWebHost) + "/sonvel", kStore);
     EXPECT_EQ(kStore + "/client", kClient);
 }
 

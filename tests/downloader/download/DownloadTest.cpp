@@ -155,10 +155,12 @@ TEST_F(DownloadTest, FileArrivesUnderItsFinalNameReportedAndMarkedOnce)
     EXPECT_EQ(FinalFile(), download->GetLocalFilename());
     EXPECT_TRUE(playlists.finished.WaitFor("Road 1 " + FinalFile()));
 
-    // A later run of the same download reports nothing again.
-    download->SetState(Download::Waiting);
+    // A second work item (a resume before the first ran) finds it done: one more
+    // notification, no report, no mark.
     model->EnqueueForDownload(download);
     Expect("P1 finished 1", 2);
+    EXPECT_EQ(std::vector<std::string>{kFinalName}, FilesIn(AlbumFolder()));
+    EXPECT_EQ(1, playlists.finished.Count("Road 1 " + FinalFile()));
     EXPECT_EQ((std::vector<std::string>{"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1"}), Reports());
 }
 

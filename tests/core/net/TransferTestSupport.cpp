@@ -1,7 +1,5 @@
 #include "tests/core/net/TransferTestSupport.h"
 
-#include "core/localization/TranslationService.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,66 +18,6 @@ DownloadListener::DownloadListener(Download& download)
     download.FinishedSignal.connect(this, &DownloadListener::OnFinished);
 }
 
-DownloadListener::~DownloadListener()
-{
-    disconnect_all();
-}
-
-int DownloadListener::Started() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return started;
-}
-
-int DownloadListener::Finished() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return finished;
-}
-
-std::vector<Download::State> DownloadListener::States() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return states;
-}
-
-std::vector<std::pair<Download::Progress, long long>> DownloadListener::ProgressReports() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return progress;
-}
-
-bool DownloadListener::WaitForProgress(std::chrono::milliseconds timeout) const
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, timeout, [this] { return !progress.empty(); });
-}
-
-void DownloadListener::OnStarted(Download&)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    ++started;
-}
-
-void DownloadListener::OnStateChanged(Download&, Download::State state)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    states.push_back(state);
-}
-
-void DownloadListener::OnProgressChanged(Download&, Download::Progress kind, long long value)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    progress.emplace_back(kind, value);
-    changed.notify_all();
-}
-
-void DownloadListener::OnFinished(Download&)
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    ++finished;
-}
-
 std::string TestBytes(size_t size, unsigned seed)
 {
     std::mt19937 generator(seed);
@@ -94,11 +32,6 @@ void DownloadIntoFile(Download& download, const std::string& path)
     close(open(path.c_str(), O_WRONLY | O_CREAT, 0644));
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
     download.DownloadSync(file);
-}
-
-void UseTranslations(const std::string& directory, const std::string& locale)
-{
-    Vantor::Localization::TranslationService::Initialize(directory, locale);
 }
 
 } // namespace VantorTest

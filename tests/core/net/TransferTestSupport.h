@@ -15,28 +15,54 @@ namespace VantorTest {
 // Everything a transfer announces through its four signals, from whichever thread.
 class DownloadListener : public sigslot::has_slots<sigslot::multi_threaded_local> {
 public:
+    typedef std::pair<Vantor::Net::Download::Progress, long long> ProgressReport;
+
     explicit DownloadListener(Vantor::Net::Download& download);
-    ~DownloadListener() override;
+    ~DownloadListener() override { disconnect_all(); }
 
-    int Started() const;
-    int Finished() const;
-    std::vector<Vantor::Net::Download::State> States() const;
-    std::vector<std::pair<Vantor::Net::Download::Progress, long long>> ProgressReports() const;
+    int Started() const { return Locked(started); }
+    int Finished() const { return Locked(finished); }
+    std::vector<Vantor::Net::Download::State> States() const { return Locked(states); }
+    std::vector<ProgressReport> ProgressReports() const { return Locked(progress); }
     // Waits for the first progress report; false when `timeout` passed first.
-    bool WaitForProgress(std::chrono::milliseconds timeout) const;
+    bool WaitForProgress(std::chrono::milliseconds timeout) const
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, timeout, [this] { return !progress.empty(); });
+    }
 
-    void OnStarted(Vantor::Net::Download& download);
-    void OnStateChanged(Vantor::Net::Download& download, Vantor::Net::Download::State state);
-    void OnProgressChanged(Vantor::Net::Download& download, Vantor::Net::Download::Progress kind, long long value);
-    void OnFinished(Vantor::Net::Download& download);
+    void OnStarted(Vantor::Net::Download&) { Locked([this] { ++started; }); }
+    void OnStateChanged(Vantor::Net::Download&, Vantor::Net::Download::State state)
+    {
+        Locked([&] { states.push_back(state); });
+    }
+    void OnProgressChanged(Vantor::Net::Download&, Vantor::Net::Download::Progress kind, long long value)
+    {
+        Locked([&] { progress.emplace_back(kind, value); });
+        changed.notify_all();
+    }
+    void OnFinished(Vantor::Net::Download&) { Locked([this] { ++finished; }); }
 
 private:
+    template <typename T>
+    T Locked(const T& value) const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return value;
+    }
+    template <typename Change>
+    void Locked(Change change)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        change();
+    }
+
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     int started = 0;
     int finished = 0;
     std::vector<Vantor::Net::Download::State> states;
-    std::vector<std::pair<Vantor::Net::Download::Progress, long long>> progress;
+    std::vector<ProgressReport> progress;
 };
 
 // `size` bytes that differ from file to file (`seed`) and repeat nowhere nearby.
@@ -45,9 +71,6 @@ std::string TestBytes(size_t size, unsigned seed);
 // Runs one transfer of `download` into the file at `path`, which is created when missing and
 // otherwise resumed from its size, as the download queue does.
 void DownloadIntoFile(Vantor::Net::Download& download, const std::string& path);
-
-// Reads a test's translations from `directory` with the current locale `locale`.
-void UseTranslations(const std::string& directory, const std::string& locale);
 
 } // namespace VantorTest
 

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/filesystem.hpp>
+
 #include <thread>
 
 using Vantor::Net::UpdateCheck;
@@ -118,24 +120,22 @@ TEST_F(UpdateCheckTest, ThePlatformCarriesTheLocale)
 TEST_F(UpdateCheckTest, AsksTheStoreAndLogs)
 {
     LogRecorder log;
-    Publish(Answer(Product("1.1.0", "1.0.9", "http://store/new")));
     UpdateCheck check("DownloadManager", "Linux", kRunning);
-    EXPECT_EQ("1.1.0 http://store/new update critical", Describe(check.CheckSync()));
-    EXPECT_EQ(std::vector<std::string>{"/update.xml"}, store.Requests());
-    EXPECT_EQ(1u, log.LinesContaining("UpdateCheck: started").size());
-    EXPECT_EQ(1u, log.LinesContaining("UpdateCheck: finished").size());
-}
-
-TEST_F(UpdateCheckTest, FailedOrOversizedAnswersAreNotFound)
-{
-    UpdateCheck check("DownloadManager", "Linux", kRunning);
-    // Missing (404).
-    EXPECT_EQ(kNotFound, Describe(check.CheckSync()));
-    Publish("<html><body>Service unavailable</body></html>");
-    EXPECT_EQ(kNotFound, Describe(check.CheckSync()));
-    // 50 MB: more than an answer can be; refused without holding it all.
-    Publish(Answer(std::string(50 * 1024 * 1024, ' ') + Product("1.1.0", "1.0.0")));
-    EXPECT_EQ(kNotFound, Describe(check.CheckSync()));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {Answer(Product("1.1.0", "1.0.9", "http://store/new")), "1.1.0 http://store/new update critical"},
+        {"<html><body>Service unavailable</body></html>", kNotFound},
+        // 50 MB: more than an answer can be; refused without holding it all.
+        {Answer(std::string(50 * 1024 * 1024, ' ') + Product("1.1.0", "1.0.0")), kNotFound},
+    };
+    for (const auto& c : cases) {
+        Publish(c.first);
+        EXPECT_EQ(c.second, Describe(check.CheckSync()));
+    }
+    ASSERT_TRUE(boost::filesystem::remove(root.File("update.xml")));
+    EXPECT_EQ(kNotFound, Describe(check.CheckSync())); // 404
+    EXPECT_EQ(std::vector<std::string>(4, "/update.xml"), store.Requests());
+    EXPECT_EQ(4u, log.LinesContaining("UpdateCheck: started").size());
+    EXPECT_EQ(4u, log.LinesContaining("UpdateCheck: finished").size());
 }
 
 TEST_F(UpdateCheckTest, ResultsArriveOnTheCheckThreads)

@@ -11,7 +11,6 @@
 
 #include <thread>
 
-using Vantor::Net::Download;
 using Vantor::Reporting::ReportService;
 using namespace VantorTest;
 
@@ -124,21 +123,6 @@ TEST_F(ReportServiceTest, ClearDropsQueuedReportsAndLaterOnes)
 
     EXPECT_EQ(std::vector<std::string>{"/stall/1000/ref=dm_ruq_first?os=linux&ruqver=1.0.9&locale=de_DE"}, store.Requests());
     EXPECT_TRUE(log.LinesContaining("dm_ruq_queued").empty());
-}
-
-TEST(ReportServiceTags, NetworkErrorTypes)
-{
-    const std::vector<std::pair<Download::NetworkErrorType, ReportService::RefTag>> tags = {
-        {Download::NoError, ReportService::DlOk},           {Download::HostNotFound, ReportService::DlErr01},
-        {Download::TimedOut, ReportService::DlErr02},       {Download::ConnectFailed, ReportService::DlErr03},
-        {Download::RangeError, ReportService::DlErr05},     {Download::TransferInterrupted, ReportService::DlErr04},
-        {Download::BadContentEncoding, ReportService::DlErr06}, {Download::NothingReceived, ReportService::DlErr07},
-        {Download::MalformedUrl, ReportService::DlErr08},   {Download::ProxyNotFound, ReportService::DlErr09},
-        {Download::LinkExpired, ReportService::DlOk},       {Download::HttpError, ReportService::DlOk},
-        {Download::UnknownError, ReportService::DlErrUn},
-    };
-    for (const auto& tag : tags)
-        EXPECT_EQ(tag.second, ReportService::NetworkErrorToRefTag(tag.first)) << tag.first;
 }
 
 } // namespace

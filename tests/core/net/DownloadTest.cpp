@@ -1,30 +1,112 @@
 #include "core/net/Download.h"
 
 #include "core/localization/TranslationService.h"
-#include "tests/core/net/TransferTestSupport.h"
 #include "tests/support/LocalPorts.h"
 #include "tests/support/LogRecorder.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ProxyServer.h"
 #include "tests/support/StoreServer.h"
 #include "tests/support/TempDirectory.h"
+#include "tests/support/ThreadSync.h"
 #include "tests/support/TranslationFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <memory>
-#include <thread>
+#include <random>
+#include <sstream>
 
 using Vantor::Net::Download;
 using namespace VantorTest;
 
 namespace {
 
+typedef std::vector<std::string> Texts;
+
+std::string State(Download::State state) { return "state " + std::to_string(state); }
+
+// What a transfer announces, from whichever thread, in order: State(...), "started",
+// "progress <kind> <value>", "finished".
+class Announcements : public sigslot::has_slots<sigslot::multi_threaded_local> {
+public:
+    explicit Announcements(Download& download)
+    {
+        download.StartedSignal.connect(this, &Announcements::OnStarted);
+        download.StateChangedSignal.connect(this, &Announcements::OnState);
+        download.ProgressChangedSignal.connect(this, &Announcements::OnProgress);
+        download.FinishedSignal.connect(this, &Announcements::OnFinished);
+    }
+    ~Announcements() override { disconnect_all(); }
+
+    // Everything but the progress reports.
+    Texts Events()
+    {
+        Texts events;
+        for (const std::string& entry : journal.Entries())
+            if (entry.compare(0, 9, "progress ") != 0)
+                events.push_back(entry);
+        return events;
+    }
+    // The progress values; each report must be of `kind`.
+    std::vector<long long> Progress(Download::Progress kind)
+    {
+        std::vector<long long> values;
+        for (const std::string& entry : journal.Entries()) {
+            std::istringstream fields(entry.substr(entry.compare(0, 9, "progress ") == 0 ? 9 : entry.size()));
+            int reported;
+            long long value;
+            if (fields >> reported >> value) {
+                EXPECT_EQ(kind, reported) << entry;
+                values.push_back(value);
+            }
+        }
+        return values;
+    }
+    bool WaitForProgress()
+    {
+        return journal.WaitUntil([](const Texts& entries) {
+            return std::any_of(entries.begin(), entries.end(), [](const std::string& entry) { return entry[0] == 'p'; });
+        });
+    }
+
+    void OnStarted(Download&) { journal.Add("started"); }
+    void OnState(Download&, Download::State state) { journal.Add(State(state)); }
+    void OnProgress(Download&, Download::Progress kind, long long value)
+    {
+        journal.Add("progress " + std::to_string(kind) + " " + std::to_string(value));
+    }
+    void OnFinished(Download&) { journal.Add("finished"); }
+
+private:
+    Journal journal;
+};
+
+// `size` bytes that differ from file to file (`seed`) and repeat nowhere nearby.
+std::string TestBytes(size_t size, unsigned seed)
+{
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(generator() & 0xff);
+    return bytes;
+}
+
+// One transfer into the file at `path`, resumed from its size, as the download queue does.
+void DownloadIntoFile(Download& download, const std::string& path)
+{
+    close(open(path.c_str(), O_WRONLY | O_CREAT, 0644));
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    download.DownloadSync(file);
+}
+
 const std::string kExpiredText = "Link abgelaufen";
 const std::string kTrack = "track.bin"; // 3 MiB
 const std::string kSmall = "small.bin"; // 64 KiB
 
-// The files and servers every test here uses; made once for the whole program.
+// The files and servers every test here uses; made on first use, for the whole program.
 struct Store {
     TempDirectory root;
     TempDirectory translations;
@@ -37,30 +119,23 @@ struct Store {
         WriteFile(root.File(kSmall), TestBytes(64 * 1024, 2));
         WriteFile(root.File("slow.bin"), TestBytes(2 * 1024 * 1024, 3));
         WriteTranslationFile(translations.File("de_DE.xml"), "de_DE", {{"sonvel_dl_expired", kExpiredText}});
+        Vantor::Localization::TranslationService::Initialize(translations.Path(), "de_DE");
         nginx.reset(new NginxServer(root.Path()));
         store.reset(new StoreServer(root.Path()));
+        Download::SetCertificateAuthorityFile(nginx->CertificateFile().c_str());
     }
 };
 
-Store* gStore = nullptr;
+Store& TheStore()
+{
+    static Store store;
+    return store;
+}
 
-class StoreEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        gStore = new Store;
-        Vantor::Localization::TranslationService::Initialize(gStore->translations.Path(), "de_DE");
-        Download::SetCertificateAuthorityFile(gStore->nginx->CertificateFile().c_str());
-    }
-    void TearDown() override { delete gStore; }
-};
-
-::testing::Environment* const gEnvironment = ::testing::AddGlobalTestEnvironment(new StoreEnvironment);
-
-std::string Served(const std::string& name) { return ReadFile(gStore->root.File(name)); }
-std::string Http(const std::string& path) { return gStore->nginx->HttpUrl(path); }
-std::string Https(const std::string& path) { return gStore->nginx->HttpsUrl(path); }
-std::string Stand(const std::string& path) { return gStore->store->Url(path); }
+std::string Served(const std::string& name) { return ReadFile(TheStore().root.File(name)); }
+std::string Http(const std::string& path) { return TheStore().nginx->HttpUrl(path); }
+std::string Https(const std::string& path) { return TheStore().nginx->HttpsUrl(path); }
+std::string Stand(const std::string& path) { return TheStore().store->Url(path); }
 
 class DownloadTest : public ::testing::Test {
 protected:
@@ -110,24 +185,18 @@ TEST_F(DownloadTest, FetchesByteForByteDirectAndThroughEachProxy)
         Download::SetProxyHost(c.proxy);
         LogRecorder transferLog;
         Download download(c.url.c_str(), 0);
-        DownloadListener listener(download);
+        Announcements announced(download);
         EXPECT_TRUE(Served(kTrack) == Fetch(download));
         EXPECT_EQ(Download::Downloaded, download.GetState());
         EXPECT_EQ(200, download.httpResponseCode);
         EXPECT_EQ(c.effective, download.EffectiveUrl());
-        EXPECT_EQ(1, listener.Started());
-        EXPECT_EQ(1, listener.Finished());
-        EXPECT_EQ((std::vector<Download::State>{Download::Downloading, Download::Downloaded}), listener.States());
+        EXPECT_EQ(Texts({State(Download::Downloading), "started", State(Download::Downloaded), "finished"}),
+                  announced.Events());
         // At most one report per whole percent (or per write without a length), always rising.
-        const auto reports = listener.ProgressReports();
+        const std::vector<long long> reports = announced.Progress(c.kind);
         ASSERT_FALSE(reports.empty());
-        for (size_t i = 0; i < reports.size(); ++i) {
-            EXPECT_EQ(c.kind, reports[i].first);
-            if (i > 0) {
-                EXPECT_LT(reports[i - 1].second, reports[i].second);
-            }
-        }
-        EXPECT_EQ(c.last, reports.back().second);
+        EXPECT_TRUE(std::adjacent_find(reports.begin(), reports.end(), std::greater_equal<long long>()) == reports.end());
+        EXPECT_EQ(c.last, reports.back());
         EXPECT_EQ(1u, transferLog.LinesContaining("Download: Finished (Downloaded at ").size());
     }
 }
@@ -225,7 +294,7 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
         Download::SetProxyHost(c.proxy);
         LogRecorder transferLog;
         Download download(c.url.c_str(), 0);
-        DownloadListener listener(download);
+        Announcements announced(download);
         const std::string written = Fetch(download);
         EXPECT_EQ(c.code == CURLE_PARTIAL_FILE ? 50000u : 0u, written.size());
         EXPECT_EQ(Download::NetworkError, download.GetState());
@@ -233,7 +302,7 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
         EXPECT_EQ(c.code, download.lastCurlCode);
         EXPECT_EQ(c.status, download.httpResponseCode);
         EXPECT_EQ(c.message, download.GetStateString());
-        EXPECT_EQ(1, listener.Finished());
+        EXPECT_EQ("finished", announced.Events().back());
         EXPECT_EQ(1u, transferLog.LinesContaining(std::string("libcurl error: ") + curl_easy_strerror(c.code)).size());
         EXPECT_EQ(1u, transferLog.LinesContaining("Download: Finished (" + c.message + " at 0 KB/s)").size());
     }
@@ -241,10 +310,10 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
 
 TEST_F(DownloadTest, UntrustedCertificateFails)
 {
-    Download::SetCertificateAuthorityFile("");
     Download download(Https("/" + kSmall).c_str(), 0);
+    Download::SetCertificateAuthorityFile("");
     EXPECT_EQ("", Fetch(download));
-    Download::SetCertificateAuthorityFile(gStore->nginx->CertificateFile().c_str());
+    Download::SetCertificateAuthorityFile(TheStore().nginx->CertificateFile().c_str());
     EXPECT_EQ(Download::NetworkError, download.GetState());
     EXPECT_EQ(CURLE_PEER_FAILED_VERIFICATION, download.lastCurlCode);
 }
@@ -275,18 +344,16 @@ TEST_F(DownloadTest, PauseOrCancelFromAnotherThread)
         SCOPED_TRACE(pause ? "pause" : "cancel");
         LogRecorder transferLog;
         Download download(Http("/slow/slow.bin").c_str(), 0);
-        DownloadListener listener(download);
+        Announcements announced(download);
         WriteFile(work.File("out.bin"), "");
-        std::thread transfer([&] { DownloadIntoFile(download, work.File("out.bin")); });
-        const bool progressed = listener.WaitForProgress(std::chrono::seconds(10));
+        BackgroundCall transfer([&] { DownloadIntoFile(download, work.File("out.bin")); }, "slow transfer");
+        EXPECT_TRUE(announced.WaitForProgress());
         pause ? download.Pause() : download.Cancel();
-        transfer.join();
-        ASSERT_TRUE(progressed);
+        transfer.Join();
 
-        const Download::State ending = pause ? Download::Pausing : Download::Canceling;
-        const Download::State end = pause ? Download::Paused : Download::Canceled;
-        EXPECT_EQ((std::vector<Download::State>{Download::Downloading, ending, end}), listener.States());
-        EXPECT_EQ(1, listener.Finished());
+        EXPECT_EQ(Texts({State(Download::Downloading), "started", State(pause ? Download::Pausing : Download::Canceling),
+                         State(pause ? Download::Paused : Download::Canceled), "finished"}),
+                  announced.Events());
         EXPECT_EQ(Download::NoError, download.networkErrorType);
         EXPECT_EQ(1u, transferLog.LinesContaining("Download: Finished (" + download.GetStateString() + " at ").size());
         if (pause) {
@@ -305,13 +372,11 @@ TEST_F(DownloadTest, PauseOrCancelFromAnotherThread)
 TEST_F(DownloadTest, PausedDownloadDoesNotStart)
 {
     Download download(Http("/" + kSmall).c_str(), 1000);
-    DownloadListener listener(download);
+    Announcements announced(download);
     download.Pause();
     EXPECT_EQ("", Fetch(download));
-    EXPECT_EQ(0, listener.Started());
     download.Cancel();
-    EXPECT_EQ(2, listener.Finished());
-    EXPECT_EQ((std::vector<Download::State>{Download::Paused, Download::Canceled}), listener.States());
+    EXPECT_EQ(Texts({State(Download::Paused), "finished", State(Download::Canceled), "finished"}), announced.Events());
 }
 
 // Lasts the full 30 seconds of the stall limit, so it runs on its own.

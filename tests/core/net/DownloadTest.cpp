@@ -248,7 +248,7 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
     const std::string refused = "http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/" + kTrack;
     // A label longer than 63 characters fails in the resolver itself, without asking a name server.
     const std::string unresolvable = std::string(64, 'a') + ".invalid";
-    // Only web addresses are fetched, also where a redirect leads.
+    // Only web addresses are fetched, also where a redirect leads (libcurl would follow one to FTP).
     WriteFile(work.File("secret.txt"), "local secret");
     const std::string local = "file://" + work.File("secret.txt");
     ProxyServer httpProxy(ProxyServer::Http, "vantor", "secret");
@@ -276,7 +276,8 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
         {Http("/a file.bin"), none, Download::MalformedUrl, CURLE_URL_MALFORMAT, 0, contact},
         {Http("/" + std::string(10000, 'a')), none, Download::HttpError, CURLE_HTTP_RETURNED_ERROR, 414, contact},
         {local, none, Download::UnknownError, CURLE_UNSUPPORTED_PROTOCOL, 0, unexpected + "1"},
-        {Stand("/redirect?to=" + local), none, Download::UnknownError, CURLE_UNSUPPORTED_PROTOCOL, 302, unexpected + "1"},
+        {Stand("/redirect?to=ftp://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/x"), none, Download::UnknownError,
+         CURLE_UNSUPPORTED_PROTOCOL, 302, unexpected + "1"},
         {Http("/" + kSmall), Proxy(Proxy::HTTP, "127.0.0.1", FreeLocalPort(), "", ""), Download::ConnectFailed,
          CURLE_COULDNT_CONNECT, 0, connect},
         {Http("/" + kSmall), Proxy(Proxy::HTTP, unresolvable.c_str(), 3128, "", ""), Download::ProxyNotFound,

@@ -17,7 +17,6 @@
 #include <fstream>
 #include <memory>
 #include <random>
-#include <sstream>
 
 using Vantor::Net::Download;
 using namespace VantorTest;
@@ -28,8 +27,8 @@ typedef std::vector<std::string> Texts;
 
 std::string State(Download::State state) { return "state " + std::to_string(state); }
 
-// What a transfer announces, from whichever thread, in order: State(...), "started",
-// "progress <kind> <value>", "finished".
+// What a transfer announces, from whichever thread: its events in order (State(...),
+// "started", "finished") and apart from them its progress reports ("<kind> <value>").
 class Announcements : public sigslot::has_slots<sigslot::multi_threaded_local> {
 public:
     explicit Announcements(Download& download)
@@ -41,47 +40,33 @@ public:
     }
     ~Announcements() override { disconnect_all(); }
 
-    // Everything but the progress reports.
-    Texts Events()
-    {
-        Texts events;
-        for (const std::string& entry : journal.Entries())
-            if (entry.compare(0, 9, "progress ") != 0)
-                events.push_back(entry);
-        return events;
-    }
+    Texts Events() { return events.Entries(); }
     // The progress values; each report must be of `kind`.
     std::vector<long long> Progress(Download::Progress kind)
     {
         std::vector<long long> values;
-        for (const std::string& entry : journal.Entries()) {
-            std::istringstream fields(entry.substr(entry.compare(0, 9, "progress ") == 0 ? 9 : entry.size()));
-            int reported;
-            long long value;
-            if (fields >> reported >> value) {
-                EXPECT_EQ(kind, reported) << entry;
-                values.push_back(value);
-            }
+        for (const std::string& report : progress.Entries()) {
+            EXPECT_EQ(std::to_string(kind), report.substr(0, report.find(' '))) << report;
+            values.push_back(std::stoll(report.substr(report.find(' ') + 1)));
         }
         return values;
     }
     bool WaitForProgress()
     {
-        return journal.WaitUntil([](const Texts& entries) {
-            return std::any_of(entries.begin(), entries.end(), [](const std::string& entry) { return entry[0] == 'p'; });
-        });
+        return progress.WaitUntil([](const Texts& reports) { return !reports.empty(); });
     }
 
-    void OnStarted(Download&) { journal.Add("started"); }
-    void OnState(Download&, Download::State state) { journal.Add(State(state)); }
+    void OnStarted(Download&) { events.Add("started"); }
+    void OnState(Download&, Download::State state) { events.Add(State(state)); }
     void OnProgress(Download&, Download::Progress kind, long long value)
     {
-        journal.Add("progress " + std::to_string(kind) + " " + std::to_string(value));
+        progress.Add(std::to_string(kind) + " " + std::to_string(value));
     }
-    void OnFinished(Download&) { journal.Add("finished"); }
+    void OnFinished(Download&) { events.Add("finished"); }
 
 private:
-    Journal journal;
+    Journal events;
+    Journal progress;
 };
 
 // `size` bytes that differ from file to file (`seed`) and repeat nowhere nearby.

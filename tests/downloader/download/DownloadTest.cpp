@@ -40,7 +40,7 @@ public:
     Journal finished;
 };
 
-class DownloadTest : public DownloadFixture {
+class TrackDownloadTest : public DownloadFixture {
 protected:
     std::string AlbumFolder() { return MusicFolder() + "AC_DC/Live_ 1991/"; }
     std::string FinalFile() { return AlbumFolder() + kFinalName; }
@@ -79,7 +79,7 @@ struct NamingCase {
     std::string name;
 };
 
-TEST_F(DownloadTest, NamesComeFromMetadataAndNeverLeaveTheMusicFolder)
+TEST_F(TrackDownloadTest, NamesComeFromMetadataAndNeverLeaveTheMusicFolder)
 {
     const std::string url = "http://127.0.0.1:1/a.b/track.mp3?sig=x.y";
     const NamingCase cases[] = {
@@ -111,14 +111,14 @@ TEST_F(DownloadTest, NamesComeFromMetadataAndNeverLeaveTheMusicFolder)
     EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - Intro(1).mp3", download->GetOutputFilename());
 }
 
-TEST_F(DownloadTest, MusicFolderIsTakenAsItIs)
+TEST_F(TrackDownloadTest, MusicFolderIsTakenAsItIs)
 {
     const std::string music = home.Path() + "/My:Music*/";
     Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, music.c_str());
     EXPECT_EQ(music + "AC_DC/Live_ 1991/", NewDownload(AlbumTrack("P1", "http://127.0.0.1:1/t.mp3"))->GetOutputDirectory());
 }
 
-TEST_F(DownloadTest, TypeAndStateComeBackFromTheTrack)
+TEST_F(TrackDownloadTest, TypeAndStateComeBackFromTheTrack)
 {
     const struct {
         Fields fields;
@@ -138,7 +138,7 @@ TEST_F(DownloadTest, TypeAndStateComeBackFromTheTrack)
     }
 }
 
-TEST_F(DownloadTest, FileArrivesUnderItsFinalNameReportedAndMarkedOnce)
+TEST_F(TrackDownloadTest, FileArrivesUnderItsFinalNameReportedAndMarkedOnce)
 {
     const std::string contents = ServeFile("a.mp3", 300 * 1000);
     WatchPlaylists("P1");
@@ -163,7 +163,7 @@ TEST_F(DownloadTest, FileArrivesUnderItsFinalNameReportedAndMarkedOnce)
 
 // nginx continues a partial file; the store stand-in sends the whole file again; a partial
 // file left in another album folder (the album's metadata changed) is dropped.
-TEST_F(DownloadTest, PartialFileIsFinishedOrDropped)
+TEST_F(TrackDownloadTest, PartialFileIsFinishedOrDropped)
 {
     const std::string contents = ServeFile("a.mp3", 100 * 1000);
     Partial(AlbumFolder(), contents.substr(0, 40 * 1000));
@@ -191,7 +191,7 @@ TEST_F(DownloadTest, PartialFileIsFinishedOrDropped)
     EXPECT_EQ(contents, ReadFile(MusicFolder() + "New/Album/T.mp3"));
 }
 
-TEST_F(DownloadTest, ExpiredLinkIsTriedOnceReportedOnceAndMarked)
+TEST_F(TrackDownloadTest, ExpiredLinkIsTriedOnceReportedOnceAndMarked)
 {
     WatchPlaylists("P1");
     const DownloadPtr download = NewDownload(AlbumTrack("P1", store.Url("/status/400")));
@@ -209,7 +209,7 @@ TEST_F(DownloadTest, ExpiredLinkIsTriedOnceReportedOnceAndMarked)
     EXPECT_EQ("1", restored.GetTrack()->GetMetadataValue("expireStateReported"));
 }
 
-TEST_F(DownloadTest, NotEnoughFreeSpacePausesBeforeAnyTransfer)
+TEST_F(TrackDownloadTest, NotEnoughFreeSpacePausesBeforeAnyTransfer)
 {
     model->AddDownload(NewDownload(AlbumTrack("P1", store.Url("/a.mp3"), {{"fileSize", "4611686018427387904"}})));
     Expect("P1 finished 3");
@@ -222,7 +222,7 @@ TEST_F(DownloadTest, NotEnoughFreeSpacePausesBeforeAnyTransfer)
 
 // A disk that fills up during the transfer: a small file system of its own on the music
 // folder, in a child process; passed over where this system allows no mounting.
-TEST_F(DownloadTest, DiskFillingUpDuringTheTransferPauses)
+TEST_F(TrackDownloadTest, DiskFillingUpDuringTheTransferPauses)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     ServeFile("big.mp3", 300 * 1000);
@@ -245,7 +245,7 @@ TEST_F(DownloadTest, DiskFillingUpDuringTheTransferPauses)
         ::testing::ExitedWithCode(0), "^(ok|skip)$");
 }
 
-TEST_F(DownloadTest, PauseKeepsThePartialFileForResumeAndCancelDeletesIt)
+TEST_F(TrackDownloadTest, PauseKeepsThePartialFileForResumeAndCancelDeletesIt)
 {
     const std::string contents = ServeFile("a.mp3", 1000 * 1000);
     const DownloadPtr paused = NewDownload(AlbumTrack("P1", nginx.HttpUrl("/slow/a.mp3")));
@@ -274,7 +274,7 @@ TEST_F(DownloadTest, PauseKeepsThePartialFileForResumeAndCancelDeletesIt)
     EXPECT_EQ((std::vector<std::string>{"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1"}), Reports());
 }
 
-TEST_F(DownloadTest, ModelClosedMidTransferLeavesAPartialFileTheNextRunFinishes)
+TEST_F(TrackDownloadTest, ModelClosedMidTransferLeavesAPartialFileTheNextRunFinishes)
 {
     const std::string contents = ServeFile("a.mp3", 1000 * 1000);
     model->AddDownload(NewDownload(AlbumTrack("P1", nginx.HttpUrl("/slow/a.mp3"))));
@@ -298,7 +298,7 @@ TEST_F(DownloadTest, ModelClosedMidTransferLeavesAPartialFileTheNextRunFinishes)
     EXPECT_EQ(static_cast<long long>(contents.size() - kept), restored->bytesReceived);
 }
 
-TEST_F(DownloadTest, FileAlreadyCompleteOnDiskIsOnlyRenamed)
+TEST_F(TrackDownloadTest, FileAlreadyCompleteOnDiskIsOnlyRenamed)
 {
     const std::string contents(5000, 'c');
     Partial(AlbumFolder(), contents);
@@ -311,7 +311,7 @@ TEST_F(DownloadTest, FileAlreadyCompleteOnDiskIsOnlyRenamed)
     EXPECT_EQ((std::vector<std::string>{"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1"}), Reports());
 }
 
-TEST_F(DownloadTest, FileArrivingAfterAnEarlierFinalFailureStillCompletesItsPlaylist)
+TEST_F(TrackDownloadTest, FileArrivingAfterAnEarlierFinalFailureStillCompletesItsPlaylist)
 {
     const std::string contents = ServeFile("a.mp3", 5000);
     WatchPlaylists("P1");
@@ -325,7 +325,7 @@ TEST_F(DownloadTest, FileArrivingAfterAnEarlierFinalFailureStillCompletesItsPlay
 
 // A queue file's "localFilename" names no file of the user's: outside the music folder it
 // is forgotten, inside it only a temporary file of ours is written or deleted.
-TEST_F(DownloadTest, LocalFilenameFromAQueueFileNeverTouchesOtherFiles)
+TEST_F(TrackDownloadTest, LocalFilenameFromAQueueFileNeverTouchesOtherFiles)
 {
     const std::string contents = ServeFile("a.mp3", 5000);
     fs::create_directories(AlbumFolder());
@@ -369,7 +369,7 @@ private:
     std::string folder;
 };
 
-TEST_F(DownloadTest, PathThatCantBeMadeEndsInLocalFileError)
+TEST_F(TrackDownloadTest, PathThatCantBeMadeEndsInLocalFileError)
 {
     ServeFile("a.mp3", 5000);
     const std::string partial = AlbumFolder() + ".vlx(1).tmp";

@@ -299,8 +299,9 @@ void DownloadModel::Download::StartDownload()
         return;
     }
     {
+        // The stream closes the descriptor when it goes.
         boost::iostreams::stream<boost::iostreams::file_descriptor> stream(
-            boost::iostreams::file_descriptor(descriptor, boost::iostreams::never_close_handle));
+            boost::iostreams::file_descriptor(descriptor, boost::iostreams::close_handle));
         stream.seekp(0, std::ios::end);
         const long long present = stream.tellp();
         stream.seekp(0, std::ios::beg);
@@ -319,7 +320,6 @@ void DownloadModel::Download::StartDownload()
             SetState(LocalFileError);
         }
     }
-    close(descriptor);
 
     FinishDownload();
     OnFinished();

@@ -2,8 +2,8 @@
 // store stand-in, whose stalled answers keep a transfer under way until it is stopped.
 #include "tests/downloader/group/GroupFixture.h"
 
+#include "tests/downloader/download/DownloadTestSupport.h"
 #include "tests/support/StoreServer.h"
-#include "tests/support/ThreadSync.h"
 
 #include <algorithm>
 
@@ -12,36 +12,25 @@ using Vantor::Net::Download;
 
 namespace {
 
-// Notes every state change the model announces as "<PCID>:<state>".
-class StateChanges : public sigslot::has_slots<sigslot::multi_threaded_local> {
-public:
-    StateChanges(DownloadModel& model, Journal& journal)
-        : journal(journal)
-    {
-        model.DownloadStateChangedSignal.connect(this, &StateChanges::OnStateChanged);
-    }
-    ~StateChanges() override { disconnect_all(); }
-
-private:
-    void OnStateChanged(const DownloadPtr download, State state)
-    {
-        journal.Add(download->GetPCID() + ":" + std::to_string(state));
-    }
-
-    Journal& journal;
-};
-
-std::string Entry(const char* pcid, State state)
+std::string Entry(const char* pcid, Download::State state)
 {
-    return std::string(pcid) + ":" + std::to_string(state);
+    return std::string(pcid) + " state " + std::to_string(state);
 }
 
 class GroupChildrenTest : public GroupTest {
 protected:
     GroupChildrenTest()
         : server(root.Path())
-        , changes(*model, journal)
+        , events(*model)
+        , journal(events.journal)
     {
+    }
+
+    // The model stops its transfer while the server still answers.
+    ~GroupChildrenTest() override
+    {
+        group.reset();
+        model.reset();
     }
 
     // A track of the album, in the group and the model, whose transfer stalls after its
@@ -62,8 +51,8 @@ protected:
 
     TempDirectory root;
     StoreServer server;
-    Journal journal;
-    StateChanges changes;
+    ModelJournal events;
+    Journal& journal;
 };
 
 } // namespace

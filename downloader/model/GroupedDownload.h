@@ -1,0 +1,92 @@
+#ifndef DOWNLOADER_MODEL_GROUPEDDOWNLOAD_H
+#define DOWNLOADER_MODEL_GROUPEDDOWNLOAD_H
+
+#include "downloader/model/DownloadModel.h"
+#include "downloader/model/DownloadModelDownload.h"
+#include "downloader/model/DownloadModelTrack.h"
+
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/mutex.hpp>
+
+#include <string>
+#include <vector>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+// An album as the download list shows it: it looks like one download, but transfers nothing.
+// Its state, progress and metadata come from its children (the album's track downloads) and
+// pause, cancel and resume are passed on to them. Used from the main thread while the model's
+// worker changes the children, so every answer is a snapshot. Lock order: the group's lock,
+// then the children's own locks; a child never calls back into its group.
+class GroupedDownload : public DownloadModel::Download {
+public:
+    // The group's own metadata: the album's values, read from the first child.
+    class Track;
+
+    // A group keeps the model alive.
+    explicit GroupedDownload(boost::shared_ptr<DownloadModel> model);
+    ~GroupedDownload() override;
+
+    void AddChildDownload(boost::shared_ptr<DownloadModel::Download> child);
+    // Takes out the first child that is this very object; nothing when it is not there.
+    void DeleteChildDownload(boost::shared_ptr<DownloadModel::Download> child);
+    // How many children are in each of these states; children in other states are not counted.
+    void GetChildStats(unsigned int& downloading, unsigned int& waiting, unsigned int& downloaded,
+                       unsigned int& canceled, unsigned int& paused) const;
+
+    bool CanPause() override;
+    void Pause() override;
+    bool CanCancel() override;
+    void Cancel() override;
+    std::string GetStateString() const override;
+    int GetPercentCompleted() const override;
+    // Downloading when a child is, else Waiting when a child is, else Downloaded when all are
+    // (or there are none), else Paused when a child is, else Canceled when all are, else
+    // NetworkError, which for a group means "incomplete".
+    State GetState() const override;
+    // The album folder: the first child's folder, ending with "/"; "" without children.
+    // Throws invalid_path_exception when the first child has no file yet.
+    std::string GetLocalFilename() const override;
+    // Only children the model still holds can be resumed.
+    bool CanResume() override;
+    void Resume() override;
+
+private:
+    // Calls `operation` on every child, in order, under the group's lock.
+    template <typename Operation> void ForEachChild(Operation operation);
+    // True when `question` is true of some child, asked in order until one answers true.
+    template <typename Question> bool AnyChild(Question question);
+    static bool IsResumable(DownloadModel::Download& child);
+
+    boost::shared_ptr<DownloadModel> model;
+    std::vector<boost::shared_ptr<DownloadModel::Download>> children;
+    mutable boost::mutex mutex;
+};
+
+class GroupedDownload::Track : private DownloadModel::Track {
+public:
+    explicit Track(GroupedDownload& group);
+    ~Track() override;
+
+    // The title is "album artist - album"; album, album artist, genre and image are the first
+    // child's; every other key is "".
+    std::string GetMetadataValue(const std::string& key) const override;
+    // The first child's value for `key`; "" without children.
+    virtual std::string GetMetadataFromParent(const std::string& key) const;
+
+private:
+    // Installs the track in its group.
+    friend class GroupedDownload;
+
+    GroupedDownload& group;
+};
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor
+
+#endif

@@ -1,15 +1,239 @@
 #include "downloader/model/DownloadModel.h"
 
+#include "core/data/CryptoUtility.h"
+#include "core/filesystem/FilesystemUtility.h"
+#include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/DownloadModelTrack.h"
+
+#include <boost/bind/bind.hpp>
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <stdexcept>
 
 namespace Vantor {
 namespace DigitalMedia {
 namespace MusicClient {
 namespace Downloader {
 
+using Vantor::Net::Download;
+
+namespace {
+
+bool IsAnyOf(Download::State state, const std::vector<Download::State>& states)
+{
+    return std::find(states.begin(), states.end(), state) != states.end();
+}
+
+} // namespace
+
+DownloadModel::DownloadModel(boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> fs)
+    : filesystem(fs), minimumFreeSpace(0), videoFormat(VideoFormat::MP4)
+{
+    worker.WorkQueueEmptySignal.connect(this, &DownloadModel::HandleDownloadQueueFinished);
+    worker.Start();
+}
+
+DownloadModel::~DownloadModel()
+{
+    worker.Cancel(true);
+    // Downloads that outlive the model (held elsewhere) no longer reach it.
+    disconnect_all();
+}
+
 boost::shared_ptr<DownloadModel::Track> DownloadModel::LoadTrack(TiXmlElement* track)
 {
     return boost::shared_ptr<Track>(new Track(track));
+}
+
+void DownloadModel::AddDownload(DownloadPtr download)
+{
+    ConnectDownloadSignals(*download);
+    {
+        boost::mutex::scoped_lock lock(queueMutex);
+        queue.push_back(download);
+    }
+    {
+        boost::mutex::scoped_lock lock(senderMutex);
+        senders[download.get()] = download;
+    }
+
+    if (download->GetState() == Download::ImportFailed)
+        download->SetState(Download::RetryingImport);
+    if (download->GetState() == Download::RetryingImport) {
+        EnqueueForDownload(download);
+    } else if ((download->GetState() == Download::Waiting || download->CanResume()) && !download->Expired()) {
+        download->SetState(Download::Waiting);
+        EnqueueForDownload(download);
+    }
+
+    DownloadAddedSignal.emit(download);
+    if (download->GetType() == DownloadType::Video || download->GetType() == DownloadType::Document)
+        NonAudioDownloadAddedSignal.emit(download);
+}
+
+void DownloadModel::EnqueueForDownload(DownloadPtr download)
+{
+    worker.EnqueueWork(boost::bind(&Download::WorkItemEntry, download, boost::placeholders::_1));
+}
+
+void DownloadModel::RemoveDownloadsHavingStates(const std::vector<Download::State>& states)
+{
+    if (states.empty())
+        return;
+    boost::mutex::scoped_lock lock(queueMutex);
+    for (auto entry = queue.begin(); entry != queue.end();) {
+        const DownloadPtr download = *entry;
+        if (!IsAnyOf(download->GetState(), states)) {
+            ++entry;
+            continue;
+        }
+        if (download->GetState() != Download::Downloaded)
+            download->DeleteTemporaryFile();
+        DisconnectDownloadSignals(*download);
+        entry = queue.erase(entry);
+        {
+            boost::mutex::scoped_lock senderLock(senderMutex);
+            senders.erase(download.get());
+        }
+        DownloadRemovedSignal.emit(download);
+    }
+    if (queue.empty())
+        playlistLibrary.Clear();
+}
+
+void DownloadModel::ClearFinished()
+{
+    RemoveDownloadsHavingStates({Download::Downloaded, Download::Canceled});
+}
+
+void DownloadModel::ClearErroneous()
+{
+    RemoveDownloadsHavingStates({Download::LocalFileError, Download::NetworkError, Download::ImportFailed});
+}
+
+bool DownloadModel::HasActiveDownloads() const
+{
+    boost::mutex::scoped_lock lock(queueMutex);
+    return std::any_of(queue.begin(), queue.end(), [](const DownloadPtr& download) {
+        return IsAnyOf(download->GetState(), {Download::Waiting, Download::Downloading, Download::Retrying});
+    });
+}
+
+unsigned DownloadModel::CountDownloads() const
+{
+    boost::mutex::scoped_lock lock(queueMutex);
+    return static_cast<unsigned>(queue.size());
+}
+
+DownloadModel::DownloadPtr DownloadModel::GetDownloadAt(unsigned index) const
+{
+    boost::mutex::scoped_lock lock(queueMutex);
+    return queue.at(index);
+}
+
+void DownloadModel::Save(FILE* file) const
+{
+    TiXmlDocument document;
+    document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
+    TiXmlElement* playlist = new TiXmlElement("playlist");
+    document.LinkEndChild(playlist);
+    TiXmlElement* trackList = new TiXmlElement("trackList");
+    playlist->LinkEndChild(trackList);
+    {
+        boost::mutex::scoped_lock lock(queueMutex);
+        for (const DownloadPtr& download : queue)
+            download->Save(trackList);
+    }
+    TiXmlPrinter printer;
+    printer.SetStreamPrinting();
+    document.Accept(&printer);
+    Vantor::Data::CryptoUtility::EncryptVLXFile(file, printer.Str());
+}
+
+void DownloadModel::SetMinimumDiskSpaceBytes(unsigned long long bytes)
+{
+    minimumFreeSpace = bytes;
+}
+
+unsigned long long DownloadModel::GetMinimumDiskSpaceBytes() const
+{
+    return minimumFreeSpace;
+}
+
+void DownloadModel::SetSelectedVideoFormat(VideoFormat format)
+{
+    videoFormat = format;
+}
+
+VideoFormat DownloadModel::GetSelectedVideoFormat() const
+{
+    return videoFormat;
+}
+
+PlaylistLibrary& DownloadModel::GetPlaylistLibrary()
+{
+    return playlistLibrary;
+}
+
+Vantor::Filesystem::FilesystemUtility& DownloadModel::GetFilesystem() const
+{
+    return *filesystem;
+}
+
+void DownloadModel::ConnectDownloadSignals(Download& download)
+{
+    download.StartedSignal.connect(this, &DownloadModel::HandleDownloadStarted);
+    download.StateChangedSignal.connect(this, &DownloadModel::HandleDownloadStateChanged);
+    download.ProgressChangedSignal.connect(this, &DownloadModel::HandleDownloadProgressChanged);
+    download.FinishedSignal.connect(this, &DownloadModel::HandleDownloadFinished);
+    download.DiskFullSignal.connect(this, &DownloadModel::HandleDownloadDiskFull);
+}
+
+void DownloadModel::DisconnectDownloadSignals(Download& download)
+{
+    download.StartedSignal.disconnect(this);
+    download.StateChangedSignal.disconnect(this);
+    download.ProgressChangedSignal.disconnect(this);
+    download.FinishedSignal.disconnect(this);
+    download.DiskFullSignal.disconnect(this);
+}
+
+DownloadModel::DownloadPtr DownloadModel::SenderPointer(const Vantor::Net::Download& sender)
+{
+    boost::mutex::scoped_lock lock(senderMutex);
+    const auto found = senders.find(&sender);
+    return found == senders.end() ? DownloadPtr() : found->second;
+}
+
+void DownloadModel::HandleDownloadStarted(Vantor::Net::Download& sender)
+{
+    DownloadStartedSignal.emit(SenderPointer(sender));
+}
+
+void DownloadModel::HandleDownloadStateChanged(Vantor::Net::Download& sender, Download::State state)
+{
+    DownloadStateChangedSignal.emit(SenderPointer(sender), state);
+}
+
+void DownloadModel::HandleDownloadProgressChanged(Vantor::Net::Download& sender, Download::Progress kind, long long value)
+{
+    DownloadProgressChangedSignal.emit(SenderPointer(sender), kind, value);
+}
+
+void DownloadModel::HandleDownloadFinished(Vantor::Net::Download& sender)
+{
+    DownloadFinishedSignal.emit(SenderPointer(sender));
+}
+
+void DownloadModel::HandleDownloadDiskFull(Download& sender)
+{
+    DownloadDiskFullSignal.emit(SenderPointer(sender));
+}
+
+void DownloadModel::HandleDownloadQueueFinished()
+{
+    DownloadQueueFinishedSignal.emit();
 }
 
 } // namespace Downloader

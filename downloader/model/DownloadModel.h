@@ -1,24 +1,139 @@
 #ifndef DOWNLOADER_MODEL_DOWNLOADMODEL_H
 #define DOWNLOADER_MODEL_DOWNLOADMODEL_H
 
+#include "core/net/Download.h"
+#include "core/sigslot/sigslot.h"
+#include "core/threading/ServerThread.h"
+#include "downloader/model/DownloadType.h"
+#include "downloader/model/PlaylistLibrary.h"
+
+#include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <boost/thread/mutex.hpp>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <vector>
 
 class TiXmlElement;
+
+namespace Vantor {
+namespace Filesystem {
+class FilesystemUtility;
+}
+} // namespace Vantor
 
 namespace Vantor {
 namespace DigitalMedia {
 namespace MusicClient {
 namespace Downloader {
 
-// The download queue. Each nested type has a header of its own named after the model and
-// the type: DownloadModelTrack.h holds Track.
-class DownloadModel {
+// The download queue: every queued file in the order it came, one worker thread that
+// downloads them one at a time, the purchase's playlists, and signals through which a user
+// interface follows each download. Each nested type has a header of its own named after the
+// model and the type: DownloadModelTrack.h holds Track, DownloadModelDownload.h Download.
+//
+// Locks, outermost first: the queue mutex, a download's own signal mutex, the sender-map
+// mutex, a model signal's mutex; a download's track and file-name locks are innermost.
+// DownloadRemovedSignal is emitted with the queue mutex held: its slots must not call back
+// into the model.
+class DownloadModel : public sigslot::has_slots<sigslot::multi_threaded_local>, private boost::noncopyable {
 public:
     class Track;
+    class Download;
+
+    typedef boost::shared_ptr<Download> DownloadPtr;
+
+    // On the caller's thread, the queue mutex held.
+    sigslot::signal1<DownloadPtr, sigslot::multi_threaded_local> DownloadRemovedSignal;
+    // On the caller's thread, for every download added.
+    sigslot::signal1<DownloadPtr, sigslot::multi_threaded_local> DownloadAddedSignal;
+    // After DownloadAddedSignal, for videos and documents.
+    sigslot::signal1<DownloadPtr, sigslot::multi_threaded_local> NonAudioDownloadAddedSignal;
+    // The worker's.
+    sigslot::signal1<const DownloadPtr, sigslot::multi_threaded_local> DownloadStartedSignal;
+    // The worker's; the caller's when a download that is not transferring is paused or canceled.
+    sigslot::signal1<const DownloadPtr, sigslot::multi_threaded_local> DownloadFinishedSignal;
+    sigslot::signal1<const DownloadPtr, sigslot::multi_threaded_local> DownloadDiskFullSignal;
+    // The worker's, whenever a work item leaves its queue empty.
+    sigslot::signal0<sigslot::multi_threaded_local> DownloadQueueFinishedSignal;
+    sigslot::signal3<const DownloadPtr, Vantor::Net::Download::Progress, long long, sigslot::multi_threaded_local>
+        DownloadProgressChangedSignal;
+    // On whichever thread changes the state.
+    sigslot::signal2<const DownloadPtr, Vantor::Net::Download::State, sigslot::multi_threaded_local>
+        DownloadStateChangedSignal;
+
+    // Starts the worker.
+    explicit DownloadModel(boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> fs);
+    // Drops the queued work and stops the download under way, keeping its partial file for
+    // the next run.
+    ~DownloadModel() override;
+
+    // Imports an open queue file (plain or encrypted); false when nothing could be read
+    // from it. Neither flushes nor closes the file.
+    bool AddTracks(FILE* file);
 
     // The metadata of one queued file read from a queue file's <track> element; a null
     // element gives an empty track.
     static boost::shared_ptr<Track> LoadTrack(TiXmlElement* track);
+
+    // Appends a download to the queue. One that can still run is set to Waiting (that
+    // state change is announced before DownloadAddedSignal) and queued for the worker.
+    void AddDownload(DownloadPtr download);
+    // Queues one run of the download on the worker; the work item keeps it alive.
+    void EnqueueForDownload(DownloadPtr download);
+
+    // Removes every download in one of `states`, deleting the partial file of each that is
+    // not Downloaded. The playlists are forgotten when the queue ends up empty.
+    void RemoveDownloadsHavingStates(const std::vector<Vantor::Net::Download::State>& states);
+    // Downloaded and Canceled.
+    void ClearFinished();
+    // LocalFileError, NetworkError and ImportFailed.
+    void ClearErroneous();
+
+    // Some download Waiting, Downloading or Retrying.
+    bool HasActiveDownloads() const;
+    unsigned CountDownloads() const;
+    // Throws std::out_of_range for an index past the end.
+    DownloadPtr GetDownloadAt(unsigned index) const;
+
+    // Writes the whole queue, encrypted, to an open file. Neither flushes nor closes it.
+    void Save(FILE* file) const;
+
+    // Added to each file's size when checking the free space.
+    void SetMinimumDiskSpaceBytes(unsigned long long bytes);
+    unsigned long long GetMinimumDiskSpaceBytes() const;
+    void SetSelectedVideoFormat(VideoFormat format);
+    VideoFormat GetSelectedVideoFormat() const;
+    PlaylistLibrary& GetPlaylistLibrary();
+    Vantor::Filesystem::FilesystemUtility& GetFilesystem() const;
+
+    void ConnectDownloadSignals(Download& download);
+    void DisconnectDownloadSignals(Download& download);
+
+    // A download's events, handed on as the model's with the download's shared pointer.
+    void HandleDownloadStarted(Vantor::Net::Download& sender);
+    void HandleDownloadStateChanged(Vantor::Net::Download& sender, Vantor::Net::Download::State state);
+    void HandleDownloadProgressChanged(Vantor::Net::Download& sender, Vantor::Net::Download::Progress kind,
+                                       long long value);
+    void HandleDownloadFinished(Vantor::Net::Download& sender);
+    void HandleDownloadDiskFull(Download& sender);
+    void HandleDownloadQueueFinished();
+
+private:
+    // The owning pointer of a download that emits an event; empty for one not in the queue.
+    DownloadPtr SenderPointer(const Vantor::Net::Download& sender);
+
+    boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> filesystem;
+    std::vector<DownloadPtr> queue;
+    std::map<const Vantor::Net::Download*, DownloadPtr> senders;
+    PlaylistLibrary playlistLibrary;
+    mutable boost::mutex queueMutex;
+    boost::mutex senderMutex;
+    Vantor::Threading::ServerThread worker;
+    std::atomic<unsigned long long> minimumFreeSpace;
+    VideoFormat videoFormat;
 };
 
 } // namespace Downloader

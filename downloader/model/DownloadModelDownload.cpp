@@ -1,0 +1,580 @@
+#include "downloader/model/DownloadModelDownload.h"
+
+#include "core/data/StringUtility.h"
+#include "core/diagnostic/Debug.h"
+#include "core/filesystem/FilesystemUtility.h"
+#include "core/reporting/ReportService.h"
+#include "downloader/model/DownloadModelTrack.h"
+#include "downloader/model/StoreNamespace.h"
+
+#include <boost/algorithm/string/case_conv.hpp>
+#include <boost/format.hpp>
+#include <boost/iostreams/device/file_descriptor.hpp>
+#include <boost/iostreams/stream.hpp>
+#include <boost/thread/thread.hpp>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <map>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+using Vantor::Data::StringUtility;
+using Vantor::Diagnostic::Debug;
+using Vantor::Filesystem::FilesystemUtility;
+using Vantor::Filesystem::invalid_path_exception;
+using Vantor::Reporting::ReportService;
+using Vantor::Threading::WorkMessage;
+
+const char* const DownloadModel::Download::MetadataKey::DownloadState = "downloadState";
+const char* const DownloadModel::Download::MetadataKey::ErrorString = "errorString";
+const char* const DownloadModel::Download::MetadataKey::NetworkErrorType = "networkErrorType";
+const char* const DownloadModel::Download::MetadataKey::LocalFileName = "localFilename";
+const char* const DownloadModel::Download::MetadataKey::FinishStateReported = "finishedStateReported";
+const char* const DownloadModel::Download::MetadataKey::ErrorStateReported = "errorStateReported";
+const char* const DownloadModel::Download::MetadataKey::ExpireStateReported = "expireStateReported";
+const char* const DownloadModel::Download::MetadataKey::RetryCount = "retryCount";
+const char* const DownloadModel::Download::MetadataKey::Expired = "expired";
+
+namespace {
+
+typedef DownloadModel::Track::MetadataKey TrackKey;
+
+// A file without a known size needs this much room.
+const unsigned long long kUnknownFileSize = 100ULL * 1024 * 1024;
+// Tries of one run: the first and two more, each after a pause.
+const int kRetries = 2;
+const boost::posix_time::seconds kPauseBetweenTries(5);
+
+// The hidden temporary file of a partial download: ".vlx(" N ").tmp".
+const char kTemporaryPrefix[] = ".vlx(";
+const char kTemporarySuffix[] = ").tmp";
+
+bool IsTemporaryFilename(const std::string& name)
+{
+    const std::string prefix = kTemporaryPrefix;
+    const std::string suffix = kTemporarySuffix;
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    return StringUtility::IsNumeric(number);
+}
+
+unsigned long long FileSizeOf(const std::string& text)
+{
+    if (!StringUtility::IsNumeric(text))
+        return 0;
+    errno = 0;
+    const unsigned long long size = std::strtoull(text.c_str(), nullptr, 10);
+    return errno == ERANGE ? ULLONG_MAX : size;
+}
+
+unsigned long long SaturatingSum(unsigned long long a, unsigned long long b)
+{
+    return a > ULLONG_MAX - b ? ULLONG_MAX : a + b;
+}
+
+Vantor::Net::Download::State RestoredState(int saved)
+{
+    typedef Vantor::Net::Download D;
+    // A number no state has (a queue file is outside input) starts over as waiting.
+    if (saved < D::Waiting || saved > D::RetryingImport)
+        return D::Waiting;
+    switch (static_cast<D::State>(saved)) {
+    case D::Downloading:
+    case D::Retrying:
+        return D::Waiting;
+    case D::Pausing:
+        return D::Paused;
+    case D::Canceling:
+        return D::Canceled;
+    default:
+        return static_cast<D::State>(saved);
+    }
+}
+
+Vantor::Net::Download::NetworkErrorType RestoredErrorType(int saved)
+{
+    typedef Vantor::Net::Download D;
+    return saved < D::NoError || saved > D::UnknownError ? D::UnknownError : static_cast<D::NetworkErrorType>(saved);
+}
+
+} // namespace
+
+DownloadModel::Download::Download(DownloadModel& model, TiXmlElement* trackElement)
+    : Vantor::Net::Download("", 0),
+      model(model),
+      track(DownloadModel::LoadTrack(trackElement)),
+      ran(true),
+      startedReported(false),
+      closing(false),
+      arrived(false),
+      type(DownloadType::Undetermined)
+{
+    ValidateInitialState();
+    DetermineDownloadType();
+    RestoreLocalFilename();
+    errorMessage = StringUtility::MakeUTF8(track->GetMetadataValue(MetadataKey::ErrorString));
+    networkErrorType = RestoredErrorType(GetMetadataInt(MetadataKey::NetworkErrorType, 0));
+}
+
+DownloadModel::Download::Download(DownloadModel& model)
+    : Vantor::Net::Download("", 0),
+      model(model),
+      ran(true),
+      startedReported(false),
+      closing(false),
+      arrived(false),
+      type(DownloadType::Undetermined)
+{
+}
+
+DownloadModel::Download::~Download() = default;
+
+void DownloadModel::Download::ValidateInitialState()
+{
+    SetState(RestoredState(GetMetadataInt(MetadataKey::DownloadState, 0)));
+}
+
+void DownloadModel::Download::DetermineDownloadType()
+{
+    static const std::map<std::string, DownloadType> kTypes = {
+        {"mp3", DownloadType::Audio},
+        {"mp4", DownloadType::Video},
+        {"wmv", DownloadType::Video},
+        {"pdf", DownloadType::Document},
+    };
+    trackType = boost::algorithm::to_lower_copy(track->GetMetadataValue(TrackKey::TrackType));
+    const auto known = kTypes.find(trackType);
+    if (known != kTypes.end()) {
+        type = known->second;
+        return;
+    }
+    const std::string extension = UrlExtension(track->GetMetadataValue(TrackKey::Location));
+    if (extension.size() >= 3 && boost::algorithm::to_lower_copy(extension.substr(0, 3)) == "mp3") {
+        trackType = "mp3";
+        type = DownloadType::Audio;
+    }
+}
+
+void DownloadModel::Download::RestoreLocalFilename()
+{
+    const std::string saved = track->GetMetadataValue(MetadataKey::LocalFileName);
+    if (saved.empty())
+        return;
+    // A queue file comes from outside: a path elsewhere is nothing this program wrote.
+    if (!IsInsideMusicFolder(saved)) {
+        Debug::LogString((boost::format("Ignoring a local file outside the music folder: %1%") % saved).str());
+        return;
+    }
+    SetLocalFilename(saved);
+}
+
+bool DownloadModel::Download::IsInsideMusicFolder(const std::string& path) const
+{
+    FilesystemUtility& fs = model.GetFilesystem();
+    const std::string music = fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory);
+    if (path.size() <= music.size() || path.compare(0, music.size(), music) != 0)
+        return false;
+    std::vector<std::string> components;
+    fs.ExplodePath(path.substr(music.size()), components);
+    for (const std::string& component : components) {
+        if (component == "." || component == "..")
+            return false;
+    }
+    return true;
+}
+
+bool DownloadModel::Download::OwnsTemporaryFile(const std::string& path) const
+{
+    return IsInsideMusicFolder(path) && IsTemporaryFilename(model.GetFilesystem().GetFilename(path));
+}
+
+std::string DownloadModel::Download::GetLocalFilename() const
+{
+    boost::mutex::scoped_lock lock(localFilenameMutex);
+    return localFilename;
+}
+
+void DownloadModel::Download::SetLocalFilename(const std::string& path)
+{
+    boost::mutex::scoped_lock lock(localFilenameMutex);
+    localFilename = path;
+}
+
+void DownloadModel::Download::DeleteTemporaryFile()
+{
+    const std::string local = GetLocalFilename();
+    if (local.empty())
+        return;
+    FilesystemUtility& fs = model.GetFilesystem();
+    if (OwnsTemporaryFile(local) && fs.FileExists(local.c_str()))
+        fs.DeleteFile(local.c_str());
+    SetLocalFilename("");
+}
+
+void DownloadModel::Download::WorkItemEntry(const WorkMessage& message)
+{
+    if (&message == &WorkMessage::Cancel) {
+        closing = true;
+        Cancel();
+    } else if (&message == &WorkMessage::Pause) {
+        Pause();
+    } else if (&message == &WorkMessage::Run) {
+        if (GetState() == Waiting || GetState() == Retrying)
+            StartDownload();
+        else
+            OnFinished();
+    }
+}
+
+void DownloadModel::Download::FailLocally(const std::string& logLine)
+{
+    Debug::LogString(logLine);
+    FinishOnLocalFileError();
+}
+
+void DownloadModel::Download::StartDownload()
+{
+    FilesystemUtility& fs = model.GetFilesystem();
+    std::string outDir;
+    try {
+        outDir = GetOutputDirectory();
+    } catch (const invalid_path_exception&) {
+        FailLocally((boost::format("Unable to make a valid output path for: %1%") % GetPCID()).str());
+        return;
+    }
+
+    // Only a partial file of our own is picked up again; one left in another album folder
+    // (the album's metadata changed) is given up.
+    std::string local = GetLocalFilename();
+    if (!local.empty()) {
+        try {
+            if (!OwnsTemporaryFile(local)) {
+                local.clear();
+            } else if (fs.GetDirectory(local) != outDir) {
+                fs.DeleteFile(local.c_str());
+                local.clear();
+            }
+        } catch (const invalid_path_exception&) {
+            local.clear();
+        }
+        SetLocalFilename(local);
+    }
+
+    fs.CreateDirectory(outDir.c_str());
+    if (!fs.DirectoryExists(outDir.c_str())) {
+        FailLocally((boost::format("Unable to create output directory: %1%") % outDir).str());
+        return;
+    }
+
+    const unsigned long long size = FileSizeOf(track->GetMetadataValue(TrackKey::Filesize));
+    const unsigned long long need = SaturatingSum(size ? size : kUnknownFileSize, model.GetMinimumDiskSpaceBytes());
+    if (fs.GetFreeSpaceInBytes(outDir.c_str()) < need) {
+        FinishOnDiskFull();
+        return;
+    }
+
+    if (local.empty()) {
+        local = fs.GetTemporaryFilename(outDir.c_str());
+        if (local.empty()) {
+            FailLocally("Failed to get a valid temporary filename");
+            return;
+        }
+        SetLocalFilename(local);
+    }
+
+    const int descriptor = open(StringUtility::MakeOS(local).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (descriptor < 0) {
+        FailLocally((boost::format("Failed to open output file: %1%") % local).str());
+        return;
+    }
+    {
+        boost::iostreams::stream<boost::iostreams::file_descriptor> stream(
+            boost::iostreams::file_descriptor(descriptor, boost::iostreams::never_close_handle));
+        stream.seekp(0, std::ios::end);
+        const long long present = stream.tellp();
+        stream.seekp(0, std::ios::beg);
+        stream.clear();
+
+        if (size != 0 && present >= 0 && static_cast<unsigned long long>(present) == size)
+            SetState(Downloaded);
+        else
+            TransferWithRetries(stream);
+
+        // The file reaches its final name only once every byte of it is on the disk, so
+        // that a crash can't leave a short file under that name.
+        stream.flush();
+        if (GetState() == Downloaded && (stream.fail() || fsync(descriptor) != 0)) {
+            Debug::LogString((boost::format("Failed to write output file: %1%") % local).str());
+            SetState(LocalFileError);
+        }
+    }
+    close(descriptor);
+
+    FinishDownload();
+    OnFinished();
+}
+
+void DownloadModel::Download::TransferWithRetries(std::ostream& stream)
+{
+    requestUrl = track->GetURL();
+    ran = false;
+    startedReported = false;
+    for (int retriesLeft = kRetries;; --retriesLeft) {
+        DownloadSync(stream);
+        if (GetState() != NetworkError || Expired())
+            break;
+        IncRetryCount();
+        if (retriesLeft != kRetries)
+            Debug::LogString((boost::format("Download failed. Retry: %1% of %2%") % (kRetries - retriesLeft) % kRetries).str());
+        if (retriesLeft == 0)
+            break;
+        SetState(Retrying);
+        boost::this_thread::sleep(boost::get_system_time() + kPauseBetweenTries);
+    }
+    ran = true;
+}
+
+void DownloadModel::Download::FinishDownload()
+{
+    switch (GetState()) {
+    case Downloaded: {
+        const std::string local = GetLocalFilename();
+        std::string final;
+        try {
+            final = GetOutputFilename();
+        } catch (const invalid_path_exception&) {
+            Debug::LogString((boost::format("Unable to make a valid output path for: %1%") % local).str());
+            SetState(LocalFileError);
+            return;
+        }
+        if (!model.GetFilesystem().RenameFile(local.c_str(), final.c_str())) {
+            Debug::LogString((boost::format("Error renaming: %1% to %2%") % local % final).str());
+            SetState(LocalFileError);
+            return;
+        }
+        SetLocalFilename(final);
+        arrived = true;
+        break;
+    }
+    case Canceled:
+        // A transfer stopped because the program closes is continued by the next run.
+        if (!closing)
+            DeleteTemporaryFile();
+        break;
+    default:
+        // A paused or failed download keeps its partial file for a resume.
+        break;
+    }
+}
+
+void DownloadModel::Download::FinishOnLocalFileError()
+{
+    SetState(LocalFileError);
+    OnFinished();
+}
+
+void DownloadModel::Download::FinishOnDiskFull()
+{
+    SetState(Paused);
+    OnDiskFull();
+    OnFinished();
+}
+
+void DownloadModel::Download::OnStarted()
+{
+    if (!startedReported.exchange(true))
+        Vantor::Net::Download::OnStarted();
+}
+
+void DownloadModel::Download::OnFinished()
+{
+    // The end of one try is not the end of the run.
+    if (!ran)
+        return;
+    if (GetState() == LocalFileError) {
+        FilesystemUtility& fs = model.GetFilesystem();
+        try {
+            const std::string outDir = GetOutputDirectory();
+            if (fs.DirectoryExists(outDir.c_str()) && fs.GetFreeSpaceInBytes(outDir.c_str()) == 0) {
+                FinishOnDiskFull();
+                return;
+            }
+        } catch (const invalid_path_exception&) {
+        }
+    }
+    ReportOutcome();
+    Vantor::Net::Download::OnFinished();
+}
+
+void DownloadModel::Download::ReportOutcome()
+{
+    const std::string pcid = GetPCID();
+    const State current = GetState();
+
+    if (GetMetadataInt(MetadataKey::RetryCount, 0) > kRetries && GetMetadataInt(MetadataKey::FinishStateReported, 0) == 0) {
+        ReportService::Send(ReportService::DlFail, pcid);
+        track->SetMetadata(MetadataKey::FinishStateReported, "1");
+    }
+
+    if (current == Downloaded) {
+        if (GetMetadataInt(MetadataKey::FinishStateReported, 0) == 0) {
+            ReportService::Send(ReportService::DlOk, pcid);
+            track->SetMetadata(MetadataKey::FinishStateReported, "1");
+            const int retries = GetMetadataInt(MetadataKey::RetryCount, 0);
+            ReportService::Send(retries == 1 ? ReportService::Retry01
+                                : retries > 1 ? ReportService::Retry02
+                                              : ReportService::Retry00,
+                                pcid);
+        }
+        // The flags guard the reports only: a file that arrives after an earlier run failed
+        // still completes its playlists.
+        if (arrived.exchange(false))
+            model.GetPlaylistLibrary().SetTrackDownloaded(pcid, GetLocalFilename());
+    }
+
+    if (Expired()) {
+        track->SetMetadata(MetadataKey::Expired, "1");
+        if (GetMetadataInt(MetadataKey::ExpireStateReported, 0) == 0) {
+            ReportService::Send(ReportService::DlExpire, pcid);
+            track->SetMetadata(MetadataKey::ExpireStateReported, "1");
+            model.GetPlaylistLibrary().SetTrackExpired(pcid);
+        }
+    } else if (current == NetworkError && GetMetadataInt(MetadataKey::ErrorStateReported, 0) == 0) {
+        ReportError();
+    }
+}
+
+void DownloadModel::Download::ReportError()
+{
+    static const std::string kCurlCode = StringUtility::MakeUTF8("curlcode");
+    static const std::string kExpectedBytes = StringUtility::MakeUTF8("expectedbytes");
+    static const std::string kReceivedBytes = StringUtility::MakeUTF8("receivedbytes");
+    static const std::string kBadUrl = StringUtility::MakeUTF8("badurl");
+
+    std::map<std::string, std::string> parameters;
+    parameters[kCurlCode] = std::to_string(static_cast<int>(lastCurlCode));
+    if (networkErrorType == TransferInterrupted) {
+        parameters[kExpectedBytes] = std::to_string(totalBytes);
+        parameters[kReceivedBytes] = std::to_string(bytesReceived);
+    } else if (networkErrorType == MalformedUrl) {
+        parameters[kBadUrl] = EffectiveUrl();
+    }
+    if (networkErrorType == HttpError)
+        ReportService::Send("dm_ruq_dl_err" + std::to_string(httpResponseCode), GetPCID(), parameters);
+    else
+        ReportService::Send(ReportService::NetworkErrorToRefTag(networkErrorType), GetPCID(), parameters);
+    track->SetMetadata(MetadataKey::ErrorStateReported, "1");
+}
+
+void DownloadModel::Download::OnDiskFull()
+{
+    DiskFullSignal.emit(*this);
+}
+
+std::string DownloadModel::Download::GetPCID() const
+{
+    return track ? track->GetMetadataValue(TrackKey::PCID) : std::string();
+}
+
+bool DownloadModel::Download::CanResume()
+{
+    const State current = GetState();
+    return current == Paused || current == Canceled || current == LocalFileError || current == NetworkError;
+}
+
+void DownloadModel::Download::Resume()
+{
+    if (!CanResume())
+        return;
+    // Only a download the model still holds can run again.
+    const boost::shared_ptr<Download> self = GetDownloadRefFromModel();
+    if (!self)
+        return;
+    SetState(Waiting);
+    model.EnqueueForDownload(self);
+}
+
+void DownloadModel::Download::RetryImport()
+{
+    if (GetState() != ImportFailed)
+        return;
+    const boost::shared_ptr<Download> self = GetDownloadRefFromModel();
+    if (!self)
+        return;
+    SetState(RetryingImport);
+    model.EnqueueForDownload(self);
+}
+
+DownloadType DownloadModel::Download::GetType() const
+{
+    return type;
+}
+
+boost::shared_ptr<DownloadModel::Download> DownloadModel::Download::GetDownloadRefFromModel()
+{
+    boost::mutex::scoped_lock lock(model.queueMutex);
+    for (const DownloadPtr& entry : model.queue) {
+        if (entry.get() == this)
+            return entry;
+    }
+    return DownloadPtr();
+}
+
+bool DownloadModel::Download::Expired()
+{
+    return (GetState() == NetworkError && networkErrorType == LinkExpired) || GetMetadataInt(MetadataKey::Expired, 0) != 0;
+}
+
+int DownloadModel::Download::GetMetadataInt(const char* key, int defaultValue) const
+{
+    const std::string value = track->GetMetadataValue(key);
+    if (value.empty())
+        return defaultValue;
+    const long number = std::strtol(StringUtility::MakeUTF8(value).c_str(), nullptr, 10);
+    return number > INT_MAX ? INT_MAX : number < INT_MIN ? INT_MIN : static_cast<int>(number);
+}
+
+void DownloadModel::Download::IncRetryCount()
+{
+    const int count = GetMetadataInt(MetadataKey::RetryCount, 0);
+    track->SetMetadata(MetadataKey::RetryCount, std::to_string(count == INT_MAX ? count : count + 1));
+}
+
+void DownloadModel::Download::Save(TiXmlElement* trackList)
+{
+    const std::string& space = StoreNamespace::Store();
+    {
+        // The end of a transfer sets these together under the state lock.
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        track->SetMetadata(MetadataKey::DownloadState, space, std::to_string(static_cast<int>(GetState())));
+        track->SetMetadata(MetadataKey::ErrorString, space, errorMessage);
+        track->SetMetadata(MetadataKey::NetworkErrorType, space, std::to_string(static_cast<int>(networkErrorType)));
+    }
+    track->SetMetadata(MetadataKey::LocalFileName, space, GetLocalFilename());
+    track->Save(trackList);
+}
+
+boost::shared_ptr<DownloadModel::Track> DownloadModel::Download::GetTrack() const
+{
+    return track;
+}
+
+const std::string& DownloadModel::Download::GetTrackType() const
+{
+    return trackType;
+}
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

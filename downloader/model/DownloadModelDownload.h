@@ -1,0 +1,145 @@
+#ifndef DOWNLOADER_MODEL_DOWNLOADMODELDOWNLOAD_H
+#define DOWNLOADER_MODEL_DOWNLOADMODELDOWNLOAD_H
+
+#include "core/net/Download.h"
+#include "core/threading/WorkMessage.h"
+#include "downloader/model/DownloadModel.h"
+#include "downloader/model/DownloadType.h"
+
+#include <boost/shared_ptr.hpp>
+#include <boost/thread/mutex.hpp>
+
+#include <atomic>
+#include <string>
+
+class TiXmlElement;
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+// One queued file: a transfer together with its track metadata, its local file and its
+// kind. Runs on the model's worker: checks the album folder and the free space, writes a
+// hidden temporary file in the album folder (resuming what an earlier run left), tries a
+// failed transfer up to three times, renames the finished file into place, marks it in the
+// playlists and reports the outcome once per file, over restarts too. Always held by a
+// shared pointer whose owner is the model's queue.
+class DownloadModel::Download : public Vantor::Net::Download {
+public:
+    // The download's own bookkeeping, kept in its track's metadata and saved with the queue.
+    struct MetadataKey {
+        static const char* const DownloadState;
+        static const char* const ErrorString;
+        static const char* const NetworkErrorType;
+        static const char* const LocalFileName;
+        static const char* const FinishStateReported;
+        static const char* const ErrorStateReported;
+        static const char* const ExpireStateReported;
+        static const char* const RetryCount;
+        static const char* const Expired;
+    };
+
+    sigslot::signal1<Download&, sigslot::multi_threaded_local> DiskFullSignal;
+
+    // Restores a queue file's (or the saved queue's) track: its metadata, the state it was
+    // saved in (a transfer under way comes back Waiting) and its partial file. Throws what
+    // the track's loading throws.
+    Download(DownloadModel& model, TiXmlElement* track);
+    // A download without track or address, for downloads that stand for others.
+    explicit Download(DownloadModel& model);
+    ~Download() override;
+
+    // The work item the model queues: Run downloads a Waiting or Retrying download and
+    // only announces the end of any other; Cancel (the model closing) stops the transfer
+    // and keeps the partial file; Pause pauses.
+    void WorkItemEntry(const Vantor::Threading::WorkMessage& message);
+
+    void OnStarted() override;
+    void OnFinished() override;
+
+    // The local file: the temporary file while incomplete, the final file once renamed,
+    // empty when there is none.
+    virtual std::string GetLocalFilename() const;
+    virtual std::string GetPCID() const;
+    // Paused, Canceled, LocalFileError or NetworkError.
+    virtual bool CanResume();
+    // Waiting again, and queued for the worker.
+    virtual void Resume();
+    // An ImportFailed download queued again as RetryingImport.
+    virtual void RetryImport();
+    virtual DownloadType GetType() const;
+    virtual void OnDiskFull();
+
+    // Deletes the local file when it is a temporary file this program made, and forgets it.
+    void DeleteTemporaryFile();
+
+    // This download's owning pointer from the model's queue; empty when it is not there.
+    boost::shared_ptr<Download> GetDownloadRefFromModel();
+    // The link is known to be expired: this transfer's or an earlier run's.
+    bool Expired();
+    // The leading decimal number of the value; `defaultValue` when it is empty.
+    int GetMetadataInt(const char* key, int defaultValue) const;
+    void IncRetryCount();
+    // Stores the state, error and local file in the track, then appends the track.
+    void Save(TiXmlElement* trackList);
+
+    boost::shared_ptr<Track> GetTrack() const;
+    // "trackType" lower-cased, or "mp3" found from the location.
+    const std::string& GetTrackType() const;
+
+    // The album folder under the music folder, ending in the separator.
+    std::string GetOutputDirectory() const;
+    // The final path of the file, a name not yet taken.
+    std::string GetOutputFilename() const;
+    // One metadata value made safe as one path component.
+    std::string FormatMetadataForFilename(const char* key) const;
+
+protected:
+    // Algorithms of one run, on the worker.
+    void StartDownload();
+    void FinishDownload();
+    void FinishOnLocalFileError();
+    void FinishOnDiskFull();
+    void ReportError();
+
+    DownloadModel& model;
+    boost::shared_ptr<Track> track;
+
+private:
+    void ValidateInitialState();
+    void DetermineDownloadType();
+    // Forgets a local file that is not inside the music folder.
+    void RestoreLocalFilename();
+    bool IsInsideMusicFolder(const std::string& path) const;
+    // A hidden temporary file this program made in the music folder.
+    bool OwnsTemporaryFile(const std::string& path) const;
+    void SetLocalFilename(const std::string& path);
+    // Transfers into the open temporary file, trying a failed transfer up to three times.
+    void TransferWithRetries(std::ostream& stream);
+    // Ends the run in LocalFileError with a log line.
+    void FailLocally(const std::string& logLine);
+    void ReportOutcome();
+    // The extension of the path of an address (its query left out).
+    std::string UrlExtension(const std::string& url) const;
+
+    std::string localFilename;
+    mutable boost::mutex localFilenameMutex;
+    // False only while the attempts of a run go on: the end of each attempt is not the end
+    // of the run.
+    std::atomic<bool> ran;
+    std::atomic<bool> startedReported;
+    // The model is closing: a canceled transfer keeps its partial file.
+    std::atomic<bool> closing;
+    // The file reached its final name in this run and awaits its playlist mark.
+    std::atomic<bool> arrived;
+    DownloadType type;
+    std::string trackType;
+};
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor
+
+#endif

@@ -1,0 +1,106 @@
+// Where a downloaded file lives: the album folder under the music folder and the file's
+// name from its disc and track numbers, its title and the extension of its address. Only
+// the parts that come from metadata are cleaned; the music folder is taken as it is.
+#include "downloader/model/DownloadModelDownload.h"
+
+#include "core/data/StringUtility.h"
+#include "core/filesystem/FilesystemUtility.h"
+#include "downloader/model/DownloadModelTrack.h"
+
+#include <boost/format.hpp>
+
+#include <cstdlib>
+#include <vector>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+using Vantor::Filesystem::FilesystemUtility;
+using Vantor::Filesystem::invalid_path_exception;
+
+namespace {
+
+typedef DownloadModel::Track::MetadataKey TrackKey;
+
+// "." and ".." would climb out of the music folder, and a component of only blanks would
+// vanish: such a name is replaced character by character, like invalid characters.
+void ReplaceDotsAndBlanksOnly(FilesystemUtility& fs, std::string& component)
+{
+    if (component.empty() || component.find_first_not_of(". \t\n\v\f\r") != std::string::npos)
+        return;
+    component.assign(component.size(), fs.InvalidCharReplacement());
+}
+
+long LeadingNumber(const std::string& text)
+{
+    return std::strtol(Vantor::Data::StringUtility::MakeUTF8(text).c_str(), nullptr, 10);
+}
+
+} // namespace
+
+std::string DownloadModel::Download::FormatMetadataForFilename(const char* key) const
+{
+    FilesystemUtility& fs = model.GetFilesystem();
+    std::string value = track->GetMetadataValue(key);
+    fs.ReplaceInvalidPathChars(value);
+    ReplaceDotsAndBlanksOnly(fs, value);
+    return value.empty() ? std::string("Unknown ") + key : value;
+}
+
+std::string DownloadModel::Download::GetOutputDirectory() const
+{
+    FilesystemUtility& fs = model.GetFilesystem();
+    const std::string separator = fs.DirectorySeparator();
+    const std::string root = fs.GetPathRoot();
+    const std::string music = fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory);
+
+    // The album folder is made valid on its own, as if it stood at the root, so that the
+    // rules never touch the music folder.
+    const std::string album = fs.ValidateDirectory(root + FormatMetadataForFilename(TrackKey::AlbumArtist) + separator +
+                                                   FormatMetadataForFilename(TrackKey::Album) + separator);
+    std::vector<std::string> components;
+    fs.ExplodePath(album.substr(root.size()), components);
+    std::string directory = music;
+    for (std::string& component : components) {
+        // Shortening and trimming may have left only dots.
+        ReplaceDotsAndBlanksOnly(fs, component);
+        directory += component + separator;
+    }
+    if (directory.size() >= fs.MaxDirectoryLength())
+        throw invalid_path_exception();
+    return directory;
+}
+
+std::string DownloadModel::Download::GetOutputFilename() const
+{
+    FilesystemUtility& fs = model.GetFilesystem();
+    const std::string directory = GetOutputDirectory();
+
+    std::string name;
+    const long disc = LeadingNumber(FormatMetadataForFilename(TrackKey::DiscNum));
+    const long number = LeadingNumber(FormatMetadataForFilename(TrackKey::TrackNum));
+    if (disc > 1)
+        name += (boost::format("(Disc %1%) ") % disc).str();
+    if (number > 0)
+        name += (boost::format("%1$02d - ") % number).str();
+
+    // A file found complete before any transfer of this run takes its extension from the
+    // address it is fetched from.
+    const std::string url = *EffectiveUrl() ? std::string(EffectiveUrl()) : track->GetURL();
+    name += FormatMetadataForFilename(TrackKey::Title) + "." + UrlExtension(url);
+
+    const std::string path = directory + fs.ValidateFilename(name);
+    return fs.FileExists(path.c_str()) ? fs.GetUniqueFilename(path) : path;
+}
+
+std::string DownloadModel::Download::UrlExtension(const std::string& url) const
+{
+    return model.GetFilesystem().GetFileExtension(url.substr(0, url.find('?')));
+}
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

@@ -47,7 +47,7 @@ std::string TrackList(const std::vector<QueueEntry>& entries)
 
 std::string QueueDocument::Xml() const
 {
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><playlist version=\"1\">";
+    std::string xml = "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?><playlist version=\"1\">";
     if (!regular.empty()) xml += TrackList(regular);
     if (!deluxe.empty() || !playlists.empty()) {
         xml += "<extension>";

@@ -26,6 +26,8 @@ struct QueueDocument {
     std::vector<QueueEntry> regular;
     std::vector<QueueEntry> deluxe;
     std::vector<QueuePlaylist> playlists;
+    // As the declaration names it; the texts above are written as they are.
+    std::string encoding = "UTF-8";
 
     std::string Xml() const;
 };

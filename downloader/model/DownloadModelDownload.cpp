@@ -11,15 +11,16 @@
 #include <boost/format.hpp>
 #include <boost/iostreams/device/file_descriptor.hpp>
 #include <boost/iostreams/stream.hpp>
-#include <boost/thread/thread.hpp>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <map>
+#include <thread>
 
 namespace Vantor {
 namespace DigitalMedia {
@@ -51,7 +52,7 @@ typedef DownloadModel::Track::MetadataKey TrackKey;
 const unsigned long long kUnknownFileSize = 100ULL * 1024 * 1024;
 // Tries of one run: the first and two more, each after a pause.
 const int kRetries = 2;
-const boost::posix_time::seconds kPauseBetweenTries(5);
+const std::chrono::seconds kPauseBetweenTries(5);
 
 // The hidden temporary file of a partial download: ".vlx(" N ").tmp".
 const char kTemporaryPrefix[] = ".vlx(";
@@ -339,7 +340,7 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream)
         if (retriesLeft == 0)
             break;
         SetState(Retrying);
-        boost::this_thread::sleep(boost::get_system_time() + kPauseBetweenTries);
+        std::this_thread::sleep_until(std::chrono::steady_clock::now() + kPauseBetweenTries);
     }
     ran = true;
 }

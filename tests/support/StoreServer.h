@@ -19,6 +19,8 @@ namespace VantorTest {
 //   /redirect?to=<url>          302 to <url>
 //   /nolength/<file>            the file with no length announced
 //   /nothing                    closes the connection without an answer
+//   /cut-once/<file>            half the file and a close the first time; then the file,
+//                               from the start of a "bytes=N-" Range when one is asked for
 //   /gp/sonvel/ruq-result.html/...  the report endpoint: 200, empty body
 //   anything else               the file under the root, whole, status 200 (Range ignored)
 // Every request target (path and query) is recorded in arrival order.

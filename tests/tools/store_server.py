@@ -25,6 +25,8 @@ STALL_LIMIT_SECONDS = 120
 class StoreHandler(BaseHTTPRequestHandler):
     root = "."
     log_lock = threading.Lock()
+    cut_lock = threading.Lock()
+    cut_targets = set()
     request_log = None
 
     def log_message(self, format, *args):
@@ -48,6 +50,7 @@ class StoreHandler(BaseHTTPRequestHandler):
             "redirect": self.answer_redirect,
             "nolength": self.answer_without_length,
             "nothing": self.answer_nothing,
+            "cut-once": self.answer_cut_once,
         }.get(head)
         if target.path.startswith(REPORT_PATH):
             self.send_body(200, b"")
@@ -119,6 +122,30 @@ class StoreHandler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(data)
         self.close_connection = True
+
+    # /cut-once/<file>: the first request for it gets half the file and a closed connection;
+    # later ones get the file, from the start of a "bytes=N-" range when one is asked for.
+    def answer_cut_once(self, args, query):
+        data = self.read_file("/".join(args))
+        if data is None:
+            return self.send_body(404, b"")
+        with self.cut_lock:
+            first = self.path not in self.cut_targets
+            self.cut_targets.add(self.path)
+        if first:
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data[:len(data) // 2])
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        asked = self.headers.get("Range", "")
+        if asked.startswith("bytes=") and asked.endswith("-") and asked[6:-1].isdigit():
+            start = int(asked[6:-1])
+            content_range = "bytes %d-%d/%d" % (start, len(data) - 1, len(data))
+            return self.send_body(206, data[start:], [("Content-Range", content_range)])
+        self.send_body(200, data)
 
     # /nothing: closes the connection without an answer.
     def answer_nothing(self, args, query):

@@ -1,0 +1,197 @@
+#include "tests/downloader/download/DownloadTestSupport.h"
+
+#include "core/data/CryptoUtility.h"
+#include "core/filesystem/FilesystemUtility.h"
+#include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/localization/TranslationService.h"
+#include "core/reporting/ReportService.h"
+#include "downloader/model/DownloadModelTrack.h"
+#include "tests/support/TranslationFile.h"
+
+#include <tinyxml.h>
+
+#include <thread>
+
+namespace VantorTest {
+
+using Vantor::Net::Download;
+
+namespace {
+
+const std::string kReportPath = "/gp/sonvel/ruq-result.html/";
+const char kLastReport[] = "dm_ruq_no_medlib";
+
+} // namespace
+
+ModelJournal::ModelJournal(DownloadModel& model)
+{
+    model.DownloadAddedSignal.connect(this, &ModelJournal::OnAdded);
+    model.DownloadRemovedSignal.connect(this, &ModelJournal::OnRemoved);
+    model.DownloadStartedSignal.connect(this, &ModelJournal::OnStarted);
+    model.DownloadFinishedSignal.connect(this, &ModelJournal::OnFinished);
+    model.DownloadDiskFullSignal.connect(this, &ModelJournal::OnDiskFull);
+    model.DownloadStateChangedSignal.connect(this, &ModelJournal::OnStateChanged);
+    model.DownloadQueueFinishedSignal.connect(this, &ModelJournal::OnQueueFinished);
+    model.DownloadProgressChangedSignal.connect(this, &ModelJournal::OnProgress);
+}
+
+ModelJournal::~ModelJournal()
+{
+    disconnect_all();
+}
+
+void ModelJournal::Note(const DownloadPtr& download, const std::string& event)
+{
+    journal.Add((download ? download->GetPCID() : std::string("?")) + " " + event);
+}
+
+void ModelJournal::OnAdded(DownloadPtr download)
+{
+    Note(download, "added");
+}
+
+void ModelJournal::OnRemoved(DownloadPtr download)
+{
+    Note(download, "removed");
+}
+
+void ModelJournal::OnStarted(const DownloadPtr download)
+{
+    Note(download, "started");
+}
+
+void ModelJournal::OnFinished(const DownloadPtr download)
+{
+    Note(download, "finished " + std::to_string(download->GetState()));
+}
+
+void ModelJournal::OnDiskFull(const DownloadPtr download)
+{
+    Note(download, "diskfull");
+}
+
+void ModelJournal::OnStateChanged(const DownloadPtr download, Download::State state)
+{
+    Note(download, "state " + std::to_string(state));
+}
+
+void ModelJournal::OnProgress(const DownloadPtr download, Download::Progress, long long)
+{
+    Note(download, "progress");
+}
+
+void ModelJournal::OnQueueFinished()
+{
+    journal.Add("queue-finished");
+}
+
+DownloadFixture::DownloadFixture()
+    : store(files.Path()), nginx(files.Path())
+{
+    WriteTranslationFile(translations.File("en.xml"), "en_US", {{"sonvel_url_report_service", store.Url(kReportPath)}});
+    Vantor::Localization::TranslationService::Initialize(translations.Path(), "en_US");
+    model.reset(new DownloadModel(Vantor::Filesystem::FilesystemUtility::NewInstance()));
+    events.reset(new ModelJournal(*model));
+}
+
+DownloadFixture::~DownloadFixture()
+{
+    model.reset();
+    events.reset();
+}
+
+std::string DownloadFixture::ServeFile(const std::string& name, size_t size)
+{
+    std::string contents(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        contents[i] = static_cast<char>((i * 7919 + i / 251) & 0xff);
+    WriteFile(files.File(name), contents);
+    return contents;
+}
+
+DownloadPtr DownloadFixture::NewDownload(const Fields& fields)
+{
+    TiXmlElement track("track");
+    for (const auto& field : fields) {
+        TiXmlElement* child = new TiXmlElement(field.first);
+        child->LinkEndChild(new TiXmlText(field.second));
+        track.LinkEndChild(child);
+    }
+    return DownloadPtr(new DownloadModel::Download(*model, &track));
+}
+
+Fields DownloadFixture::AlbumTrack(const std::string& pcid, const std::string& location, Fields more)
+{
+    Fields fields = {{"PCID", pcid},      {"location", location}, {"albumPrimaryArtist", "AC/DC"},
+                     {"album", "Live: 1991"}, {"title", "Intro"}, {"trackNum", "7"},
+                     {"discNum", "2"}};
+    fields.insert(fields.end(), more.begin(), more.end());
+    return fields;
+}
+
+std::string DownloadFixture::MusicFolder() const
+{
+    return Vantor::DigitalMedia::MusicClient::Downloader::LinuxFilesystemUtility().GetMusicDirectory();
+}
+
+void DownloadFixture::Expect(const std::string& entry, int times)
+{
+    EXPECT_TRUE(events->journal.WaitFor(entry, times)) << "waiting for \"" << entry << "\" x" << times;
+}
+
+std::vector<std::string> DownloadFixture::Reports()
+{
+    // Reports go out one at a time in order: when the last one arrived, all have.
+    Vantor::Reporting::ReportService::Send(Vantor::Reporting::ReportService::NoMedlib, "end");
+    const std::string last = kReportPath + "ref=" + kLastReport + "?";
+    const auto arrived = [&] {
+        for (const std::string& request : store.Requests())
+            if (request.compare(0, last.size(), last) == 0)
+                return true;
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
+    while (!arrived() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(arrived());
+    std::vector<std::string> reports;
+    for (const std::string& request : store.Requests()) {
+        if (request.compare(0, kReportPath.size(), kReportPath) != 0)
+            continue;
+        const std::string query = request.substr(kReportPath.size() + 4);
+        const std::string tag = query.substr(0, query.find('?'));
+        if (tag == kLastReport)
+            break;
+        const std::string::size_type pcid = query.find("pcid=");
+        reports.push_back(tag + " " + query.substr(pcid + 5, query.find('&', pcid) - pcid - 5));
+    }
+    return reports;
+}
+
+std::vector<std::string> DownloadFixture::DownloadRequests()
+{
+    std::vector<std::string> requests;
+    for (const std::string& request : store.Requests())
+        if (request.compare(0, kReportPath.size(), kReportPath) != 0)
+            requests.push_back(request);
+    return requests;
+}
+
+std::vector<std::shared_ptr<TiXmlElement>> SavedTracks(const DownloadModel& model)
+{
+    OpenFile file(std::tmpfile());
+    model.Save(file.get());
+    std::fflush(file.get());
+    std::string text;
+    Vantor::Data::CryptoUtility::DecryptVLXFile(file.get(), text);
+    TiXmlDocument document;
+    document.Parse(text.c_str());
+    std::vector<std::shared_ptr<TiXmlElement>> tracks;
+    TiXmlElement* trackList = document.RootElement() ? document.RootElement()->FirstChildElement("trackList") : nullptr;
+    for (TiXmlElement* track = trackList ? trackList->FirstChildElement("track") : nullptr; track;
+         track = track->NextSiblingElement("track"))
+        tracks.push_back(std::shared_ptr<TiXmlElement>(static_cast<TiXmlElement*>(track->Clone())));
+    return tracks;
+}
+
+} // namespace VantorTest

@@ -1,0 +1,84 @@
+#ifndef TESTS_DOWNLOADER_DOWNLOAD_DOWNLOADTESTSUPPORT_H
+#define TESTS_DOWNLOADER_DOWNLOAD_DOWNLOADTESTSUPPORT_H
+
+#include "downloader/model/DownloadModel.h"
+#include "downloader/model/DownloadModelDownload.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/StoreServer.h"
+#include "tests/support/TempDirectory.h"
+#include "tests/support/ThreadSync.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class TiXmlElement;
+
+namespace VantorTest {
+
+typedef Vantor::DigitalMedia::MusicClient::Downloader::DownloadModel DownloadModel;
+typedef DownloadModel::DownloadPtr DownloadPtr;
+typedef std::vector<std::pair<std::string, std::string>> Fields;
+
+// Every event of a model as "<PCID> <event>" in a journal: "added", "state <n>", "started",
+// "finished <state>", "diskfull", "removed", "progress"; and "queue-finished".
+class ModelJournal : public sigslot::has_slots<sigslot::multi_threaded_local> {
+public:
+    explicit ModelJournal(DownloadModel& model);
+    ~ModelJournal() override;
+
+    Journal journal;
+
+    void OnAdded(DownloadPtr download);
+    void OnRemoved(DownloadPtr download);
+    void OnStarted(const DownloadPtr download);
+    void OnFinished(const DownloadPtr download);
+    void OnDiskFull(const DownloadPtr download);
+    void OnStateChanged(const DownloadPtr download, Vantor::Net::Download::State state);
+    void OnProgress(const DownloadPtr download, Vantor::Net::Download::Progress kind, long long value);
+    void OnQueueFinished();
+
+private:
+    void Note(const DownloadPtr& download, const std::string& event);
+};
+
+// A temporary HOME, the store stand-in with the report address pointed at it, nginx over
+// the same files, and a model with a journal of its events. The model goes first.
+class DownloadFixture : public ::testing::Test {
+protected:
+    DownloadFixture();
+    ~DownloadFixture() override;
+
+    // Writes a file of `size` varied bytes under the servers' root; returns its contents.
+    std::string ServeFile(const std::string& name, size_t size);
+    // A download of the track element made of `fields` (each a child element).
+    DownloadPtr NewDownload(const Fields& fields);
+    // The fields of track 7 of disc 2, "Intro", of AC/DC's "Live: 1991", plus `more`.
+    static Fields AlbumTrack(const std::string& pcid, const std::string& location, Fields more = {});
+    std::string MusicFolder() const;
+    // Waits for `entry` in the model's journal, `times` times.
+    void Expect(const std::string& entry, int times = 1);
+    // The report tags the store received (e.g. "dm_ruq_dl_ok P1"), once every report sent
+    // so far has arrived.
+    std::vector<std::string> Reports();
+    // Requests other than reports.
+    std::vector<std::string> DownloadRequests();
+
+    ScopedHome home;
+    TempDirectory files;
+    TempDirectory translations;
+    StoreServer store;
+    NginxServer nginx;
+    std::unique_ptr<DownloadModel> model;
+    std::unique_ptr<ModelJournal> events;
+};
+
+// The <track> elements of the model's saved queue, decrypted and parsed.
+std::vector<std::shared_ptr<TiXmlElement>> SavedTracks(const DownloadModel& model);
+
+} // namespace VantorTest
+
+#endif

@@ -50,7 +50,13 @@ TEST_F(ModelTest, AddingRunsWhatCanRunAndAnnouncesTheResetFirst)
     EXPECT_EQ((std::vector<std::string>{"added"}), EventsOf("done"));
     EXPECT_EQ((std::vector<std::string>{"added"}), EventsOf("expired"));
     EXPECT_EQ((std::vector<std::string>{"added"}), EventsOf("marked"));
-    EXPECT_EQ((std::vector<std::string>{"state 0", "added", "state 2", "started", "state 1", "finished 1"}), EventsOf("paused"));
+    // The worker may start it before it is announced, but never before its reset.
+    std::vector<std::string> paused = EventsOf("paused");
+    const auto added = std::find(paused.begin(), paused.end(), "added");
+    ASSERT_NE(paused.end(), added);
+    EXPECT_NE(paused.begin(), added);
+    paused.erase(added);
+    EXPECT_EQ((std::vector<std::string>{"state 0", "state 2", "started", "state 1", "finished 1"}), paused);
     EXPECT_FALSE(model->HasActiveDownloads());
     ASSERT_EQ(4u, model->CountDownloads());
     EXPECT_EQ("paused", model->GetDownloadAt(3)->GetPCID());

@@ -45,46 +45,6 @@ void ModelJournal::Note(const DownloadPtr& download, const std::string& event)
     journal.Add((download ? download->GetPCID() : std::string("?")) + " " + event);
 }
 
-void ModelJournal::OnAdded(DownloadPtr download)
-{
-    Note(download, "added");
-}
-
-void ModelJournal::OnRemoved(DownloadPtr download)
-{
-    Note(download, "removed");
-}
-
-void ModelJournal::OnStarted(const DownloadPtr download)
-{
-    Note(download, "started");
-}
-
-void ModelJournal::OnFinished(const DownloadPtr download)
-{
-    Note(download, "finished " + std::to_string(download->GetState()));
-}
-
-void ModelJournal::OnDiskFull(const DownloadPtr download)
-{
-    Note(download, "diskfull");
-}
-
-void ModelJournal::OnStateChanged(const DownloadPtr download, Download::State state)
-{
-    Note(download, "state " + std::to_string(state));
-}
-
-void ModelJournal::OnProgress(const DownloadPtr download, Download::Progress, long long)
-{
-    Note(download, "progress");
-}
-
-void ModelJournal::OnQueueFinished()
-{
-    journal.Add("queue-finished");
-}
-
 DownloadFixture::DownloadFixture()
     : store(files.Path()), nginx(files.Path())
 {

@@ -32,14 +32,17 @@ public:
 
     Journal journal;
 
-    void OnAdded(DownloadPtr download);
-    void OnRemoved(DownloadPtr download);
-    void OnStarted(const DownloadPtr download);
-    void OnFinished(const DownloadPtr download);
-    void OnDiskFull(const DownloadPtr download);
-    void OnStateChanged(const DownloadPtr download, Vantor::Net::Download::State state);
-    void OnProgress(const DownloadPtr download, Vantor::Net::Download::Progress kind, long long value);
-    void OnQueueFinished();
+    void OnAdded(DownloadPtr download) { Note(download, "added"); }
+    void OnRemoved(DownloadPtr download) { Note(download, "removed"); }
+    void OnStarted(const DownloadPtr download) { Note(download, "started"); }
+    void OnFinished(const DownloadPtr download) { Note(download, "finished " + std::to_string(download->GetState())); }
+    void OnDiskFull(const DownloadPtr download) { Note(download, "diskfull"); }
+    void OnStateChanged(const DownloadPtr download, Vantor::Net::Download::State state)
+    {
+        Note(download, "state " + std::to_string(state));
+    }
+    void OnProgress(const DownloadPtr download, Vantor::Net::Download::Progress, long long) { Note(download, "progress"); }
+    void OnQueueFinished() { journal.Add("queue-finished"); }
 
 private:
     void Note(const DownloadPtr& download, const std::string& event);

@@ -10,6 +10,7 @@ packages=(
   libboost-thread-dev libboost-filesystem-dev libboost-regex-dev
   libboost-iostreams-dev libboost-date-time-dev libboost-system-dev
   libsqlite3-dev libtinyxml-dev libgtest-dev libgmock-dev
+  clang-14 libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
   nginx-light tinyproxy dante-server microsocks python3 curl
 )

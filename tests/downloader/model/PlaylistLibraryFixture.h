@@ -4,11 +4,11 @@
 #include "core/diagnostic/Debug.h"
 #include "downloader/model/IPlaylist.h"
 #include "downloader/model/PlaylistLibrary.h"
+#include "tests/support/DatabaseRows.h"
 #include "tests/support/LogSubscriber.h"
 #include "tests/support/TempDirectory.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <mutex>
 #include <string>
@@ -60,29 +60,8 @@ protected:
     std::string SettingsDirectory() const { return home.File(".vantormp3"); }
     std::string DatabasePath() const { return home.File(".vantormp3/vantormp3.db"); }
 
-    // Every row of a query on the library's file, read with SQLite itself: columns joined
-    // with "|", NULL shown as "<null>".
-    std::vector<std::string> Rows(const std::string& sql) const
-    {
-        sqlite3* database = nullptr;
-        EXPECT_EQ(SQLITE_OK, sqlite3_open_v2(DatabasePath().c_str(), &database, SQLITE_OPEN_READONLY, nullptr));
-        sqlite3_stmt* statement = nullptr;
-        EXPECT_EQ(SQLITE_OK, sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr)) << sql;
-        std::vector<std::string> rows;
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            std::string row;
-            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
-                if (i) row += "|";
-                const unsigned char* text = sqlite3_column_text(statement, i);
-                row += text ? std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(statement, i))
-                            : "<null>";
-            }
-            rows.push_back(row);
-        }
-        sqlite3_finalize(statement);
-        sqlite3_close(database);
-        return rows;
-    }
+    // Every row of a query on the library's file: columns joined with "|", NULL as "<null>".
+    std::vector<std::string> Rows(const std::string& sql) const { return DatabaseRows(DatabasePath(), sql); }
 
     ScopedHome home;
     Journal log;

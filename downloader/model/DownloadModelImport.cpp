@@ -1,0 +1,81 @@
+#include "downloader/model/DownloadModel.h"
+
+#include "downloader/model/DownloadModelDownload.h"
+#include "downloader/model/QueueFilePlaylists.h"
+#include "downloader/model/QueueFileTrackLists.h"
+#include "downloader/model/VLXToPlainText.h"
+
+#include <tinyxml.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+namespace {
+
+typedef std::vector<boost::shared_ptr<DownloadModel::Download>> Downloads;
+
+// The first element `name` under `parent`, or null along a path with a missing step.
+TiXmlElement* Child(TiXmlElement* parent, const char* name)
+{
+    return parent ? parent->FirstChildElement(name) : nullptr;
+}
+
+bool IsSelectedVideo(const DownloadModel::Download& video, VideoFormat format)
+{
+    const std::string& type = video.GetTrackType();
+    return (format == VideoFormat::MP4 && type == "mp4") || (format == VideoFormat::WMV && type == "wmv");
+}
+
+} // namespace
+
+bool DownloadModel::AddTracks(FILE* file)
+{
+    try {
+        std::string text;
+        VLXToPlainText(file, text);
+        if (text.empty()) return false;
+
+        // A parse error is not a failure of its own: whatever tree the parser got is used.
+        TiXmlDocument document;
+        document.Parse(text.c_str());
+        TiXmlElement* playlist = document.FirstChildElement("playlist");
+        if (!playlist) return false;
+
+        // Every download is built first, so a track that can't be read leaves nothing behind.
+        Downloads regular, deluxe, videos;
+        ParseRegularTrackList(*this, Child(playlist, "trackList"), regular);
+        TiXmlElement* extension = Child(playlist, "extension");
+        ParseDeluxeTrackList(*this, Child(Child(extension, "deluxe"), "trackList"), deluxe, videos);
+
+        Downloads kept;
+        std::set<std::string> pcids;
+        const auto keep = [&](const boost::shared_ptr<Download>& download) {
+            kept.push_back(download);
+            pcids.insert(download->GetPCID());
+        };
+        for (const Downloads* list : {&regular, &deluxe})
+            for (const auto& download : *list)
+                if (download->GetType() != DownloadType::Undetermined) keep(download);
+        for (const auto& video : videos)
+            if (IsSelectedVideo(*video, GetSelectedVideoFormat())) keep(video);
+
+        // The playlists go in before their downloads, which may start at once.
+        ParsePlayLists(GetPlaylistLibrary(), pcids, Child(extension, "playLists"));
+        for (const auto& download : kept) AddDownload(download);
+        return true;
+    } catch (...) {
+        // Every failure of the file, the cipher's exceptions included, is told by the result.
+        return false;
+    }
+}
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

@@ -1,0 +1,216 @@
+#include "tests/downloader/import/ImportFixture.h"
+
+#include "core/localization/TranslationService.h"
+#include "tests/support/LocalPorts.h"
+#include "tests/support/NginxServer.h"
+#include "tests/support/TranslationFile.h"
+
+#include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
+
+using namespace VantorTest;
+using Vantor::DigitalMedia::MusicClient::Downloader::VideoFormat;
+
+namespace {
+
+QueueEntry Entry(const std::string& pcid, const std::string& trackType, const std::string& location,
+                 const std::string& element = "track")
+{
+    QueueEntry entry{{{"title", "Title " + pcid}, {"location", location}}, pcid, element};
+    if (!trackType.empty()) entry.children.push_back({"trackType", trackType});
+    return entry;
+}
+
+// Two regular tracks and one playlist of them.
+QueueDocument SmallAlbum()
+{
+    QueueDocument document;
+    document.regular = {Entry("B1", "mp3", "http://127.0.0.1:9/1.mp3"), Entry("B2", "mp3", "http://127.0.0.1:9/2.mp3")};
+    document.playlists = {{"Album", {"B1", "B2"}}};
+    return document;
+}
+
+} // namespace
+
+TEST(ImportTest, KeepsRegularThenDeluxeThenTheChosenVideosAndRecordsPlaylistsFirst)
+{
+    QueueDocument document;
+    document.regular = {Entry("B1", "mp3", "http://127.0.0.1:9/a/1"),
+                        // No track type: the extension of the location's path decides, the query aside.
+                        Entry("B2", "", "http://127.0.0.1:9/a/2.MP3?sig=a.b"),
+                        Entry("B3", "", "http://127.0.0.1:9/a/3.ogg"),
+                        Entry("B4", "mp3", "http://127.0.0.1:9/a/4", "other")};
+    document.deluxe = {Entry("V1", "mp4", "http://127.0.0.1:9/v/1"), Entry("D1", "pdf", "http://127.0.0.1:9/d/1"),
+                       Entry("V2", "WMV", "http://127.0.0.1:9/v/2", "video"),
+                       Entry("D2", "pdf", "http://127.0.0.1:9/d/2", "item"), Entry("X1", "", "", "item")};
+    document.playlists = {{" \tFavourites \n", {"B2", "B3", "V2", "B1", "B2", "V1", "B4"}},
+                          {"  ", {"B1"}},
+                          {"Dropped only", {"B3", "X1"}}};
+
+    struct Case {
+        VideoFormat format;
+        bool encrypted;
+        std::vector<std::string> queued;
+        std::vector<std::string> favourites;
+    };
+    const Case cases[] = {
+        {VideoFormat::MP4, false, {"B1", "B2", "D1", "D2", "V1"}, {"B2", "B1", "B2", "V1"}},
+        {VideoFormat::WMV, true, {"B1", "B2", "D1", "D2", "V2"}, {"B2", "V2", "B1", "B2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encrypted ? "encrypted" : "plain");
+        ModelHome import(BlockMusicFolder);
+        import.Model().SetSelectedVideoFormat(c.format);
+        std::vector<size_t> playlistRowsSeen;
+        AddedDownloads added(import.Model(), [&](DownloadPtr) { playlistRowsSeen.push_back(import.PlaylistRows().size()); });
+
+        ASSERT_TRUE(import.Import(c.encrypted ? Encrypted(document.Xml()) : document.Xml()));
+
+        EXPECT_EQ(c.queued, import.QueuedPCIDs());
+        std::vector<std::string> expectedRows;
+        for (size_t i = 0; i < c.favourites.size(); ++i)
+            expectedRows.push_back("Favourites|" + c.favourites[i] + "|" + std::to_string(i) + "|0|<null>");
+        EXPECT_EQ(expectedRows, import.PlaylistRows());
+        // Every download was announced after the whole playlist was there.
+        EXPECT_EQ(std::vector<size_t>(c.queued.size(), expectedRows.size()), playlistRowsSeen);
+    }
+}
+
+// Files that can't be read, or hold no queue, fail as a whole; entries without what a
+// download needs are dropped; nothing of a file that fails is added or recorded.
+TEST(ImportTest, BadFilesFailWholeAndUnusableEntriesAreDropped)
+{
+    const std::string good = SmallAlbum().Xml();
+    const std::string encrypted = Encrypted(good);
+    QueueDocument unreadable = SmallAlbum();
+    unreadable.regular.push_back(QueueEntry{{{"title", "T"}, {"trackType", "mp3"}}, "B3"});
+    const std::string metaWithoutRel = [&] {
+        std::string xml = unreadable.Xml();
+        return xml.insert(xml.find("</track></trackList>"), "<meta>no rel</meta>");
+    }();
+
+    std::string latin1Damaged = good;
+    latin1Damaged.insert(latin1Damaged.find("</title>", latin1Damaged.find("Title B2")), "\xe9");
+
+    struct Case {
+        const char* name;
+        std::string contents;
+        bool result;
+        size_t queued;
+        size_t playlistRows;
+    };
+    const Case cases[] = {
+        {"empty", "", false, 0, 0},
+        {"not base64", "this is no queue file\n", false, 0, 0},
+        {"bytes above 127", std::string("\x80\xff\xfe\n", 4), false, 0, 0},
+        {"badly padded", "QUJD=RA==\n", false, 0, 0},
+        {"encrypted, cut inside its first line", encrypted.substr(0, 30), false, 0, 0},
+        {"encrypted text that is not XML", Encrypted("just some words"), false, 0, 0},
+        {"no playlist element", Encrypted("<?xml version=\"1.0\"?><queue><trackList/></queue>"), false, 0, 0},
+        {"root beyond the first 255 bytes", "<!--" + std::string(260, '-') + "-->" + good, false, 0, 0},
+        {"NUL before the root", std::string(1, '\0') + good, false, 0, 0},
+        {"meta without rel after good tracks", metaWithoutRel, false, 0, 0},
+        {"only the root", "<playlist/>", true, 0, 0},
+        {"tracks lacking every field",
+         "<playlist><trackList><track/><track></track><track><title/></track></trackList>"
+         "<extension><deluxe><trackList><track/><item/></trackList></deluxe></extension></playlist>",
+         true, 0, 0},
+        // The parser's complaints are not consulted: what it read before the damage is imported.
+        {"plain, cut inside the second track", good.substr(0, good.find("<title>Title B2")), true, 1, 0},
+        {"Latin-1 before a tag in a file declared UTF-8", latin1Damaged, true, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModelHome import(BlockMusicFolder);
+        EXPECT_EQ(c.result, import.Import(c.contents));
+        EXPECT_EQ(c.queued, import.Model().CountDownloads());
+        EXPECT_EQ(c.playlistRows, import.PlaylistRows().size());
+    }
+}
+
+TEST(ImportTest, HundredThousandTracksAllArriveInOrder)
+{
+    QueueDocument document;
+    for (int i = 0; i < 100000; ++i)
+        document.regular.push_back(Entry("P" + std::to_string(i), "mp3", "http://127.0.0.1:9/" + std::to_string(i)));
+    document.playlists = {{"All", {"P0", "P99999"}}};
+
+    ModelHome import(BlockMusicFolder);
+    ASSERT_TRUE(import.Import(Encrypted(document.Xml())));
+    ASSERT_EQ(100000u, import.Model().CountDownloads());
+    EXPECT_EQ("P0", import.Model().GetDownloadAt(0)->GetPCID());
+    EXPECT_EQ("P99999", import.Model().GetDownloadAt(99999)->GetPCID());
+    EXPECT_EQ((std::vector<std::string>{"All|P0|0|0|<null>", "All|P99999|1|0|<null>"}), import.PlaylistRows());
+}
+
+// Real downloads of tracks whose every field holds what a path must not: dots that climb,
+// separators, characters a name can't have, Latin-1 and UTF-8 bytes, 10,000 characters.
+// Each file arrives whole inside the music folder, and nothing is written anywhere else.
+TEST(ImportTest, MetadataNeverPlacesAFileOutsideTheMusicFolder)
+{
+    TempDirectory served;
+    const std::string song = "ID3 not really a song, but every byte counts\n" + std::string(5000, '\x7f');
+    WriteFile(served.File("song.mp3"), song);
+    NginxServer nginx(served.Path());
+    TempDirectory translations;
+    const std::string closed = "http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/";
+    WriteTranslationFile(translations.File("de.xml"), "de_DE", {{"sonvel_url_report_service", closed}});
+    Vantor::Localization::TranslationService::Initialize(translations.Path(), "de_DE");
+
+    const std::string location = nginx.HttpUrl("/song.mp3?name=/../../up.mp3");
+    const std::string wild = "a\\b:c*d?e\"f<g>h|i/j";
+    const std::vector<std::vector<std::string>> fields = {
+        // album artist, album, title, track number, disc number
+        {"Mot\xf6rhead", "\xc9t\xe9", "Caf\xe9", "4", "1"},
+        {"..", "..", "../../../up", "1", "1"},
+        {".", " . . ", ".", "..", "."},
+        {"/etc", "../../..", "passwd", "../3", "2/.."},
+        {"Bj\xc3\xb6rk", "Homog\xc3\xa9nic \xe2\x98\x83", "J\xc3\xb3ga \xf0\x9f\x8e\xb5", "5", "1"},
+        {std::string(10000, 'A'), std::string(10000, 'b'), std::string(5000, 'c') + "/" + std::string(4999, 'c'), "6", "1"},
+        {wild, wild, wild, wild, wild},
+    };
+    // Latin-1 names come in a file that says so; the others in UTF-8.
+    QueueDocument latin1, utf8;
+    latin1.encoding = "ISO-8859-1";
+    for (size_t i = 0; i < fields.size(); ++i)
+        (i == 0 ? latin1 : utf8).regular.push_back(QueueEntry{{{"albumPrimaryArtist", fields[i][0]},
+                                               {"album", fields[i][1]},
+                                               {"title", fields[i][2]},
+                                               {"trackNum", fields[i][3]},
+                                               {"discNum", fields[i][4]},
+                                               {"creator", fields[i][2]},
+                                               {"fileSize", std::to_string(song.size())},
+                                               {"location", location},
+                                               {"trackType", "mp3"}},
+                                              "N" + std::to_string(i)});
+
+    ModelHome import;
+    Journal journal;
+    FinishedDownloads finished(import.Model(), journal);
+    ASSERT_TRUE(import.Import(latin1.Xml()));
+    ASSERT_TRUE(import.Import(Encrypted(utf8.Xml())));
+    ASSERT_EQ(fields.size(), import.Model().CountDownloads()) << testing::PrintToString(import.QueuedPCIDs());
+    ASSERT_TRUE(finished.WaitForCount(fields.size()));
+
+    const boost::filesystem::path music = boost::filesystem::canonical(import.home.File("Vantor MP3"));
+    for (unsigned i = 0; i < import.Model().CountDownloads(); ++i) {
+        const DownloadPtr download = import.Model().GetDownloadAt(i);
+        SCOPED_TRACE(download->GetPCID());
+        EXPECT_EQ(Vantor::Net::Download::Downloaded, download->GetState());
+        const boost::filesystem::path file = boost::filesystem::canonical(download->GetLocalFilename());
+        EXPECT_EQ(music.string() + "/", file.string().substr(0, music.string().size() + 1));
+        EXPECT_EQ(song, ReadFile(file.string()));
+    }
+
+    // The home holds the music folder's files and the settings folder, nothing else.
+    size_t filesInMusic = 0;
+    for (boost::filesystem::recursive_directory_iterator it(import.home.Path()), end; it != end; ++it) {
+        const std::string path = it->path().string();
+        if (!boost::filesystem::is_regular_file(it->status())) continue;
+        if (path.compare(0, music.string().size() + 1, music.string() + "/") == 0)
+            ++filesInMusic;
+        else
+            EXPECT_EQ(0u, path.find(import.home.File(".vantormp3/"))) << path;
+    }
+    EXPECT_EQ(fields.size(), filesInMusic);
+}

@@ -1,0 +1,69 @@
+#include "tests/support/QueueFile.h"
+
+#include "core/net/StoreWebHost.h"
+
+namespace VantorTest {
+
+std::string StoreRel(const std::string& key)
+{
+    return std::string(Vantor::Net::kStoreWebHost) + "/sonvel/" + key;
+}
+
+std::string EscapeXml(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string EntryXml(const QueueEntry& entry)
+{
+    std::string xml = "<" + entry.element + ">";
+    for (const auto& child : entry.children)
+        xml += "<" + child.first + ">" + EscapeXml(child.second) + "</" + child.first + ">";
+    if (!entry.pcid.empty()) xml += "<meta rel=\"" + StoreRel("PCID") + "\">" + EscapeXml(entry.pcid) + "</meta>";
+    return xml + "</" + entry.element + ">";
+}
+
+namespace {
+
+std::string TrackList(const std::vector<QueueEntry>& entries)
+{
+    std::string xml = "<trackList>";
+    for (const QueueEntry& entry : entries) xml += EntryXml(entry);
+    return xml + "</trackList>";
+}
+
+} // namespace
+
+std::string QueueDocument::Xml() const
+{
+    std::string xml = "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?><playlist version=\"1\">";
+    if (!regular.empty()) xml += TrackList(regular);
+    if (!deluxe.empty() || !playlists.empty()) {
+        xml += "<extension>";
+        if (!deluxe.empty()) xml += "<deluxe>" + TrackList(deluxe) + "</deluxe>";
+        if (!playlists.empty()) {
+            xml += "<playLists>";
+            for (const QueuePlaylist& playlist : playlists) {
+                std::vector<QueueEntry> references;
+                for (const std::string& pcid : playlist.pcids) references.push_back(QueueEntry{{}, pcid});
+                xml += "<playList><title>" + EscapeXml(playlist.title) + "</title>" + TrackList(references) + "</playList>";
+            }
+            xml += "</playLists>";
+        }
+        xml += "</extension>";
+    }
+    return xml + "</playlist>";
+}
+
+} // namespace VantorTest

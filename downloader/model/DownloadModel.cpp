@@ -1,6 +1,7 @@
 #include "downloader/model/DownloadModel.h"
 
 #include "core/data/CryptoUtility.h"
+#include "core/diagnostic/Debug.h"
 #include "core/filesystem/FilesystemUtility.h"
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/DownloadModelTrack.h"
@@ -36,7 +37,13 @@ DownloadModel::DownloadModel(boost::shared_ptr<Vantor::Filesystem::FilesystemUti
 
 DownloadModel::~DownloadModel()
 {
-    worker.Cancel(true);
+    // A download that throws while it is told to cancel must not end the process from a
+    // destructor; the worker's own destructor stops the thread and waits for it.
+    try {
+        worker.Cancel(true);
+    } catch (...) {
+        Vantor::Diagnostic::Debug::LogString("DownloadModel: a download failed to cancel while the queue closed");
+    }
     // Downloads that outlive the model (held elsewhere) no longer reach it.
     disconnect_all();
 }

@@ -138,3 +138,23 @@ TEST_F(ModelTest, SavedEmptyQueueIsAnEncryptedEmptyTrackList)
 }
 
 } // namespace
+
+// A download whose cancel stops the transfer and then throws.
+class ThrowingOnCancel : public DownloadModel::Download {
+public:
+    using DownloadModel::Download::Download;
+    void Cancel() override
+    {
+        DownloadModel::Download::Cancel();
+        throw std::runtime_error("cancel failed");
+    }
+};
+
+TEST_F(ModelTest, DestroyingTheModelSurvivesADownloadThatThrowsOnCancel)
+{
+    const auto track = TrackElement(AlbumTrack("stalled", store.Url("/stall/100000")));
+    model->AddDownload(DownloadPtr(new ThrowingOnCancel(*model, track.get())));
+    Expect("stalled started");
+    events.reset();
+    model.reset();
+}

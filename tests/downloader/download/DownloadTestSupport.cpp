@@ -69,15 +69,20 @@ std::string DownloadFixture::ServeFile(const std::string& name, size_t size)
     return contents;
 }
 
-DownloadPtr DownloadFixture::NewDownload(const Fields& fields)
+std::unique_ptr<TiXmlElement> TrackElement(const Fields& fields)
 {
-    TiXmlElement track("track");
+    std::unique_ptr<TiXmlElement> track(new TiXmlElement("track"));
     for (const auto& field : fields) {
         TiXmlElement* child = new TiXmlElement(field.first);
         child->LinkEndChild(new TiXmlText(field.second));
-        track.LinkEndChild(child);
+        track->LinkEndChild(child);
     }
-    return DownloadPtr(new DownloadModel::Download(*model, &track));
+    return track;
+}
+
+DownloadPtr DownloadFixture::NewDownload(const Fields& fields)
+{
+    return DownloadPtr(new DownloadModel::Download(*model, TrackElement(fields).get()));
 }
 
 Fields DownloadFixture::AlbumTrack(const std::string& pcid, const std::string& location, Fields more)

@@ -9,13 +9,14 @@
 #include "tests/support/ThreadSync.h"
 
 #include <gtest/gtest.h>
+#include <tinyxml.h>
 
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-class TiXmlElement;
+
 
 namespace VantorTest {
 
@@ -78,6 +79,9 @@ protected:
     std::unique_ptr<DownloadModel> model;
     std::unique_ptr<ModelJournal> events;
 };
+
+// A <track> element with one child element per field.
+std::unique_ptr<TiXmlElement> TrackElement(const Fields& fields);
 
 // The <track> elements of the model's saved queue, decrypted and parsed.
 std::vector<std::shared_ptr<TiXmlElement>> SavedTracks(const DownloadModel& model);

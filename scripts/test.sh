@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build, then the
 # non-GUI tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded
-# tests under ThreadSanitizer. VANTOR_SKIP_SANITIZERS=1 runs only the plain build.
+# tests under ThreadSanitizer; between them the queue-file import fuzzer runs for a bounded
+# time (FUZZ_SECONDS, default 60). VANTOR_SKIP_SANITIZERS=1 runs only the plain build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -24,6 +25,9 @@ ctest --test-dir build -j"$jobs" --output-on-failure --no-tests=error
 if [ "${VANTOR_SKIP_SANITIZERS:-0}" = "1" ]; then
   exit 0
 fi
+
+echo "== import fuzzer (${FUZZ_SECONDS:-60} s)"
+bash scripts/fuzz.sh 2>&1 | tail -n 25
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DVANTOR_SANITIZE=address -DVANTOR_BUILD_GUI=OFF

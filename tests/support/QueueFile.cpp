@@ -9,22 +9,6 @@ std::string StoreRel(const std::string& key)
     return std::string(Vantor::Net::kStoreWebHost) + "/sonvel/" + key;
 }
 
-std::string EscapeXml(const std::string& text)
-{
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
-}
-
 std::string EntryXml(const QueueEntry& entry)
 {
     std::string xml = "<" + entry.element + ">";

@@ -1,6 +1,8 @@
 #ifndef TESTS_SUPPORT_QUEUEFILE_H
 #define TESTS_SUPPORT_QUEUEFILE_H
 
+#include "tests/support/XmlEscape.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,7 +36,6 @@ struct QueueDocument {
 
 // The store's namespace + "/" + key, the rel of a namespaced <meta>.
 std::string StoreRel(const std::string& key);
-std::string EscapeXml(const std::string& text);
 // The <track> element of one entry.
 std::string EntryXml(const QueueEntry& entry);
 

@@ -1,27 +1,9 @@
 #include "tests/support/TranslationFile.h"
 
 #include "tests/support/TempDirectory.h"
+#include "tests/support/XmlEscape.h"
 
 namespace VantorTest {
-
-namespace {
-
-std::string EscapeXml(const std::string& text)
-{
-    std::string escaped;
-    for (char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
-}
-
-} // namespace
 
 void WriteTranslationFile(const std::string& path, const std::string& name,
                           const std::map<std::string, std::string>& texts)

@@ -6,6 +6,8 @@
 #include "core/localization/TranslationService.h"
 #include "core/reporting/ReportService.h"
 #include "downloader/model/DownloadModelTrack.h"
+#include "downloader/model/IPlaylist.h"
+#include "tests/support/DatabaseRows.h"
 #include "tests/support/TranslationFile.h"
 
 #include <tinyxml.h>
@@ -33,11 +35,22 @@ ModelJournal::ModelJournal(DownloadModel& model)
     model.DownloadStateChangedSignal.connect(this, &ModelJournal::OnStateChanged);
     model.DownloadQueueFinishedSignal.connect(this, &ModelJournal::OnQueueFinished);
     model.DownloadProgressChangedSignal.connect(this, &ModelJournal::OnProgress);
+    model.GetPlaylistLibrary().PlaylistFinishedSignal.connect(this, &ModelJournal::OnPlaylistFinished);
 }
 
-ModelJournal::~ModelJournal()
+std::vector<std::string> ModelJournal::With(const std::string& part)
 {
-    disconnect_all();
+    std::vector<std::string> entries;
+    for (const std::string& entry : journal.Entries())
+        if (entry.find(part) != std::string::npos && entry.find(" progress") == std::string::npos)
+            entries.push_back(entry);
+    return entries;
+}
+
+void ModelJournal::OnPlaylistFinished(boost::shared_ptr<Vantor::DigitalMedia::MusicClient::Downloader::IPlaylist> playlist)
+{
+    const auto track = playlist->GetTrack(0);
+    journal.Add("playlist " + playlist->GetTitle() + " " + std::to_string(track->GetStatus()) + " " + track->GetFilename());
 }
 
 void ModelJournal::Note(const DownloadPtr& download, const std::string& event)
@@ -48,16 +61,26 @@ void ModelJournal::Note(const DownloadPtr& download, const std::string& event)
 DownloadFixture::DownloadFixture()
     : store(files.Path()), nginx(files.Path())
 {
-    WriteTranslationFile(translations.File("en.xml"), "en_US", {{"sonvel_url_report_service", store.Url(kReportPath)}});
-    Vantor::Localization::TranslationService::Initialize(translations.Path(), "en_US");
-    model.reset(new DownloadModel(Vantor::Filesystem::FilesystemUtility::NewInstance()));
-    events.reset(new ModelJournal(*model));
+    WriteTranslationFile(translations.File("de.xml"), "de_DE",
+                         {{"sonvel_url_report_service", store.Url(kReportPath)},
+                          {"sonvel_dl_completed", "Fertig"},
+                          {"sonvel_dl_incomplete", "Unvollständig"}});
+    Vantor::Localization::TranslationService::Initialize(translations.Path(), "de_DE");
+    NewModel();
 }
 
 DownloadFixture::~DownloadFixture()
 {
     model.reset();
     events.reset();
+}
+
+void DownloadFixture::NewModel()
+{
+    events.reset();
+    model.reset();
+    model.reset(new DownloadModel(Vantor::Filesystem::FilesystemUtility::NewInstance()));
+    events.reset(new ModelJournal(*model));
 }
 
 std::string DownloadFixture::ServeFile(const std::string& name, size_t size)
@@ -157,6 +180,21 @@ std::vector<std::shared_ptr<TiXmlElement>> SavedTracks(const DownloadModel& mode
          track = track->NextSiblingElement("track"))
         tracks.push_back(std::shared_ptr<TiXmlElement>(static_cast<TiXmlElement*>(track->Clone())));
     return tracks;
+}
+
+std::vector<std::string> QueuedPCIDs(DownloadModel& model)
+{
+    std::vector<std::string> pcids;
+    for (unsigned i = 0; i < model.CountDownloads(); ++i)
+        pcids.push_back(model.GetDownloadAt(i)->GetPCID());
+    return pcids;
+}
+
+std::vector<std::string> PlaylistRows(const TempDirectory& home)
+{
+    return DatabaseRows(home.File(".vantormp3/vantormp3.db"),
+                        "SELECT p.name, t.pcid, t.udo, t.status, t.filename FROM playlist p "
+                        "JOIN playlist_track t ON t.playlist_id = p.id ORDER BY p.id, t.udo, t.id");
 }
 
 } // namespace VantorTest

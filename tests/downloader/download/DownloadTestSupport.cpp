@@ -12,8 +12,6 @@
 
 #include <tinyxml.h>
 
-#include <thread>
-
 namespace VantorTest {
 
 using Vantor::Net::Download;
@@ -129,30 +127,21 @@ void DownloadFixture::Expect(const std::string& entry, int times)
 
 std::vector<std::string> DownloadFixture::Reports()
 {
-    // Reports go out one at a time in order: when the last one arrived, all have.
+    // Reports go out one at a time in order: once the one sent now has arrived, all have.
     Vantor::Reporting::ReportService::Send(Vantor::Reporting::ReportService::NoMedlib, "end");
-    const std::string last = kReportPath + "ref=" + kLastReport + "?";
-    const auto arrived = [&] {
-        for (const std::string& request : store.Requests())
-            if (request.compare(0, last.size(), last) == 0)
-                return true;
-        return false;
-    };
-    const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    while (!arrived() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(arrived());
     std::vector<std::string> reports;
-    for (const std::string& request : store.Requests()) {
+    for (size_t seen = 0; store.WaitForRequests(seen + 1, kWaitLimit); ++seen) {
+        const std::string request = store.Requests().at(seen);
         if (request.compare(0, kReportPath.size(), kReportPath) != 0)
             continue;
-        const std::string query = request.substr(kReportPath.size() + 4);
+        const std::string query = request.substr(kReportPath.size() + 4); // after "ref="
         const std::string tag = query.substr(0, query.find('?'));
         if (tag == kLastReport)
-            break;
-        const std::string::size_type pcid = query.find("pcid=");
-        reports.push_back(tag + " " + query.substr(pcid + 5, query.find('&', pcid) - pcid - 5));
+            return reports;
+        const std::string::size_type pcid = query.find("pcid=") + 5;
+        reports.push_back(tag + " " + query.substr(pcid, query.find('&', pcid) - pcid));
     }
+    ADD_FAILURE() << "the last report never arrived";
     return reports;
 }
 

@@ -193,16 +193,13 @@ TEST_F(ImportDownloadTest, MetadataNeverPlacesAFileOutsideTheMusicFolder)
     // Latin-1 names come in a file that says so; the others in UTF-8.
     QueueDocument latin1, utf8;
     latin1.encoding = "ISO-8859-1";
-    for (size_t i = 0; i < fields.size(); ++i)
-        (i == 0 ? latin1 : utf8).regular.push_back(QueueEntry{{{"albumPrimaryArtist", fields[i][0]},
-                                                               {"album", fields[i][1]},
-                                                               {"title", fields[i][2]},
-                                                               {"trackNum", fields[i][3]},
-                                                               {"discNum", fields[i][4]},
-                                                               {"creator", fields[i][2]},
-                                                               {"location", nginx.HttpUrl("/song.mp3?name=/../../up.mp3")},
-                                                               {"trackType", "mp3"}},
-                                                              "N" + std::to_string(i)});
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const std::vector<std::string>& f = fields[i];
+        (i == 0 ? latin1 : utf8).regular.push_back(QueueEntry{
+            {{"albumPrimaryArtist", f[0]}, {"album", f[1]}, {"title", f[2]}, {"trackNum", f[3]}, {"discNum", f[4]},
+             {"creator", f[2]}, {"location", nginx.HttpUrl("/song.mp3?name=/../../up.mp3")}, {"trackType", "mp3"}},
+            "N" + std::to_string(i)});
+    }
     for (const std::string& text : {latin1.Xml(), Encrypted(utf8.Xml())}) {
         OpenFile file = TemporaryFileWith(text);
         ASSERT_TRUE(model->AddTracks(file.get()));

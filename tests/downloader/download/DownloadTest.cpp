@@ -14,7 +14,6 @@
 #include <cstdlib>
 
 using namespace VantorTest;
-using Vantor::DigitalMedia::MusicClient::Downloader::DownloadType;
 using Vantor::DigitalMedia::MusicClient::Downloader::PreferencesKeys;
 using Vantor::Net::Download;
 namespace Utility = Vantor::DigitalMedia::MusicClient::Downloader::Utility;
@@ -82,26 +81,6 @@ TEST_F(TrackDownloadTest, NamesComeFromMetadataAndNeverLeaveTheMusicFolder)
     const std::string music = home.Path() + "/My:Music*/";
     Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, music.c_str());
     EXPECT_EQ(music + "AC_DC/Live_ 1991/", NewDownload(AlbumTrack("P1", "http://h/t.mp3"))->GetOutputDirectory());
-}
-
-TEST_F(TrackDownloadTest, TypeAndStateComeBackFromTheTrack)
-{
-    const struct {
-        Fields fields;
-        DownloadType type;
-        std::string trackType;
-        Download::State state;
-    } cases[] = {
-        {{{"trackType", "MP4"}, {"downloadState", "2"}}, DownloadType::Video, "mp4", Download::Waiting},
-        {{{"location", "http://h/a/track.MP3?sig=a.b"}, {"downloadState", "6"}}, DownloadType::Audio, "mp3", Download::Canceled},
-        {{{"location", "http://h/track?x=1.mp3"}, {"downloadState", "42"}}, DownloadType::Undetermined, "", Download::Waiting},
-    };
-    for (const auto& c : cases) {
-        const DownloadPtr download = NewDownload(c.fields);
-        EXPECT_EQ(c.type, download->GetType());
-        EXPECT_EQ(c.trackType, download->GetTrackType());
-        EXPECT_EQ(c.state, download->GetState());
-    }
 }
 
 TEST_F(TrackDownloadTest, FileArrivesUnderItsFinalNameReportedAndMarkedOnce)
@@ -265,8 +244,8 @@ TEST_F(TrackDownloadTest, LocalFilenameFromAQueueFileNeverTouchesOtherFiles)
 {
     const std::string contents = ServeFile("a.mp3", 5000);
     fs::create_directories(AlbumFolder());
-    const std::vector<std::string> precious = {home.File("precious.txt"), AlbumFolder() + "mine.mp3",
-                                               MusicFolder() + "../escaped.txt"};
+    const std::vector<std::string> precious = {home.File("precious.txt"), home.File(".vlx(1).tmp"),
+                                               AlbumFolder() + "mine.mp3", MusicFolder() + "../escaped.txt"};
     for (size_t i = 0; i < precious.size(); ++i) {
         WriteFile(precious[i], "precious");
         const std::string pcid = "P" + std::to_string(i);
@@ -274,7 +253,7 @@ TEST_F(TrackDownloadTest, LocalFilenameFromAQueueFileNeverTouchesOtherFiles)
         Expect(pcid + " finished 1");
     }
     const DownloadPtr failed = NewDownload(
-        AlbumTrack("F", nginx.HttpUrl("/a.mp3"), {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", precious[1]}}));
+        AlbumTrack("F", nginx.HttpUrl("/a.mp3"), {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", precious[2]}}));
     model->AddDownload(failed);
     failed->Cancel();
     model->ClearFinished();

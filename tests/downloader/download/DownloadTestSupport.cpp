@@ -67,12 +67,6 @@ DownloadFixture::DownloadFixture()
     NewModel();
 }
 
-DownloadFixture::~DownloadFixture()
-{
-    model.reset();
-    events.reset();
-}
-
 void DownloadFixture::NewModel()
 {
     events.reset();

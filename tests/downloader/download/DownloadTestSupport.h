@@ -57,7 +57,6 @@ private:
 class DownloadFixture : public ::testing::Test {
 protected:
     DownloadFixture();
-    ~DownloadFixture() override;
 
     // A new model (the old one goes first) with a new journal.
     void NewModel();

@@ -195,7 +195,9 @@ TEST_F(TrackDownloadTest, PauseKeepsThePartialFileForResumeAndCancelDeletesIt)
     EXPECT_EQ(kFirstTryReports, Reports());
 }
 
-TEST_F(TrackDownloadTest, ModelClosedMidTransferLeavesAPartialFileTheNextRunFinishes)
+// The next run finishes a partial file left by a model closed mid-transfer, and only renames
+// one that is already complete.
+TEST_F(TrackDownloadTest, NextRunFinishesAPartialFileAndOnlyRenamesACompleteOne)
 {
     const std::string contents = ServeFile("a.mp3", 1000 * 1000);
     model->AddDownload(NewDownload(AlbumTrack("P1", nginx.HttpUrl("/slow/a.mp3"))));
@@ -213,18 +215,16 @@ TEST_F(TrackDownloadTest, ModelClosedMidTransferLeavesAPartialFileTheNextRunFini
     Expect("P1 finished 1");
     EXPECT_EQ(contents, ReadFile(FinalFile()));
     EXPECT_EQ(static_cast<long long>(contents.size() - kept), restored->bytesReceived);
-}
 
-TEST_F(TrackDownloadTest, FileAlreadyCompleteOnDiskIsOnlyRenamed)
-{
-    const std::string contents(5000, 'c');
-    model->AddDownload(NewDownload(AlbumTrack("P1", store.Url("/gone/track.mp3?sig=1"),
-                                              {{"fileSize", "5000"}, {"localFilename", Partial(AlbumFolder(), contents)}})));
-    Expect("P1 finished 1");
-    EXPECT_EQ(std::vector<std::string>{kFinalName}, FilesIn(AlbumFolder()));
-    EXPECT_EQ(contents, ReadFile(FinalFile()));
+    const std::string complete(5000, 'c');
+    model->AddDownload(NewDownload(AlbumTrack("P2", store.Url("/gone/track.mp3?sig=1"),
+                                              {{"fileSize", "5000"}, {"localFilename", Partial(AlbumFolder(), complete)}})));
+    Expect("P2 finished 1");
+    EXPECT_EQ(complete, ReadFile(AlbumFolder() + "(Disc 2) 07 - Intro(1).mp3"));
+    EXPECT_EQ((std::vector<std::string>{"(Disc 2) 07 - Intro(1).mp3", kFinalName}), FilesIn(AlbumFolder()));
     EXPECT_TRUE(DownloadRequests().empty());
-    EXPECT_EQ(kFirstTryReports, Reports());
+    EXPECT_EQ((std::vector<std::string>{"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1", "dm_ruq_dl_ok P2", "dm_ruq_retry_00 P2"}),
+              Reports());
 }
 
 TEST_F(TrackDownloadTest, FileArrivingAfterAnEarlierFinalFailureStillCompletesItsPlaylist)

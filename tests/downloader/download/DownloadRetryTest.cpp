@@ -3,7 +3,6 @@
 #include "tests/downloader/download/DownloadTestSupport.h"
 
 #include "downloader/model/DownloadModelTrack.h"
-#include "tests/support/LogRecorder.h"
 
 #include <boost/filesystem.hpp>
 
@@ -14,10 +13,7 @@ namespace {
 
 typedef std::vector<std::string> Entries;
 
-class RetryTest : public DownloadFixture {
-protected:
-    LogRecorder log;
-};
+typedef DownloadFixture RetryTest;
 
 TEST_F(RetryTest, CutBodyIsResumedAfterOnePauseThatCantBePaused)
 {

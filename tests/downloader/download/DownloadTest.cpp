@@ -6,7 +6,6 @@
 #include "downloader/app/PreferencesKeys.h"
 #include "downloader/app/UtilityPreferences.h"
 #include "downloader/model/DownloadModelTrack.h"
-#include "tests/support/LogRecorder.h"
 #include "tests/support/PrivateTmpfs.h"
 
 #include <boost/filesystem.hpp>
@@ -46,8 +45,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    LogRecorder log;
 };
 
 TEST_F(TrackDownloadTest, NamesComeFromMetadataAndNeverLeaveTheMusicFolder)

@@ -3,6 +3,7 @@
 
 #include "downloader/model/DownloadModel.h"
 #include "downloader/model/DownloadModelDownload.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/StoreServer.h"
 #include "tests/support/TempDirectory.h"
@@ -53,7 +54,8 @@ private:
 };
 
 // A temporary HOME, the store stand-in (also the report address), nginx over the same files,
-// a German translation, and a model with a journal of its events. The model goes first.
+// a German translation, the log's lines, and a model with a journal of its events. The model
+// goes first.
 class DownloadFixture : public ::testing::Test {
 protected:
     DownloadFixture();
@@ -75,6 +77,7 @@ protected:
     // Requests other than reports.
     std::vector<std::string> DownloadRequests();
 
+    LogRecorder log;
     ScopedHome home;
     TempDirectory files;
     TempDirectory translations;

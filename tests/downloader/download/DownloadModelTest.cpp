@@ -11,7 +11,6 @@ using Vantor::Net::Download;
 
 namespace {
 
-typedef std::vector<std::string> Entries;
 typedef DownloadFixture ModelTest;
 
 TEST_F(ModelTest, AddingRunsWhatCanRunAndAnnouncesTheResetFirst)

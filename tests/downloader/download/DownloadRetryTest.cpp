@@ -11,8 +11,6 @@ using Vantor::Net::Download;
 
 namespace {
 
-typedef std::vector<std::string> Entries;
-
 typedef DownloadFixture RetryTest;
 
 TEST_F(RetryTest, CutBodyIsResumedAfterOnePauseThatCantBePaused)

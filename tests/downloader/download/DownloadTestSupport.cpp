@@ -34,9 +34,9 @@ ModelJournal::ModelJournal(DownloadModel& model)
     model.GetPlaylistLibrary().PlaylistFinishedSignal.connect(this, &ModelJournal::OnPlaylistFinished);
 }
 
-std::vector<std::string> ModelJournal::With(const std::string& part)
+Entries ModelJournal::With(const std::string& part)
 {
-    std::vector<std::string> entries;
+    Entries entries;
     for (const std::string& entry : journal.Entries())
         if (entry.find(part) != std::string::npos && entry.find(" progress") == std::string::npos)
             entries.push_back(entry);

@@ -23,6 +23,7 @@ namespace VantorTest {
 typedef Vantor::DigitalMedia::MusicClient::Downloader::DownloadModel DownloadModel;
 typedef DownloadModel::DownloadPtr DownloadPtr;
 typedef std::vector<std::pair<std::string, std::string>> Fields;
+typedef std::vector<std::string> Entries;
 
 // Every event of a model as "<PCID> <event>" in a journal: "added", "state <n>", "started",
 // "finished <state>", "diskfull", "removed", "progress"; "queue-finished"; and each finished
@@ -33,7 +34,7 @@ public:
     ~ModelJournal() override { disconnect_all(); }
 
     // The entries holding `part`, progress left out, in order.
-    std::vector<std::string> With(const std::string& part);
+    Entries With(const std::string& part);
 
     Journal journal;
 

@@ -9,14 +9,10 @@ std::vector<std::string> DatabaseRows(const std::string& path, const std::string
 {
     std::vector<std::string> rows;
     sqlite3* database = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << "can't open " << path;
-        sqlite3_close(database);
-        return rows;
-    }
     sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sql << ": " << sqlite3_errmsg(database);
+    if (sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK
+        || sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << path << ": " << sql << ": " << sqlite3_errmsg(database);
         sqlite3_close(database);
         return rows;
     }

@@ -4,21 +4,17 @@
 
 namespace VantorTest {
 
-std::string StoreRel(const std::string& key)
-{
-    return std::string(Vantor::Net::kStoreWebHost) + "/sonvel/" + key;
-}
+namespace {
 
 std::string EntryXml(const QueueEntry& entry)
 {
     std::string xml = "<" + entry.element + ">";
     for (const auto& child : entry.children)
         xml += "<" + child.first + ">" + EscapeXml(child.second) + "</" + child.first + ">";
-    if (!entry.pcid.empty()) xml += "<meta rel=\"" + StoreRel("PCID") + "\">" + EscapeXml(entry.pcid) + "</meta>";
+    if (!entry.pcid.empty())
+        xml += "<meta rel=\"" + std::string(Vantor::Net::kStoreWebHost) + "/sonvel/PCID\">" + EscapeXml(entry.pcid) + "</meta>";
     return xml + "</" + entry.element + ">";
 }
-
-namespace {
 
 std::string TrackList(const std::vector<QueueEntry>& entries)
 {

@@ -34,11 +34,6 @@ struct QueueDocument {
     std::string Xml() const;
 };
 
-// The store's namespace + "/" + key, the rel of a namespaced <meta>.
-std::string StoreRel(const std::string& key);
-// The <track> element of one entry.
-std::string EntryXml(const QueueEntry& entry);
-
 } // namespace VantorTest
 
 #endif

@@ -6,15 +6,13 @@
 #include "core/localization/TranslationService.h"
 #include "core/reporting/ReportService.h"
 #include "downloader/model/DownloadModelTrack.h"
+#include "downloader/model/IPlaylist.h"
+#include "tests/support/DatabaseRows.h"
 #include "tests/support/TranslationFile.h"
 
 #include <tinyxml.h>
 
-#include <thread>
-
 namespace VantorTest {
-
-using Vantor::Net::Download;
 
 namespace {
 
@@ -33,11 +31,22 @@ ModelJournal::ModelJournal(DownloadModel& model)
     model.DownloadStateChangedSignal.connect(this, &ModelJournal::OnStateChanged);
     model.DownloadQueueFinishedSignal.connect(this, &ModelJournal::OnQueueFinished);
     model.DownloadProgressChangedSignal.connect(this, &ModelJournal::OnProgress);
+    model.GetPlaylistLibrary().PlaylistFinishedSignal.connect(this, &ModelJournal::OnPlaylistFinished);
 }
 
-ModelJournal::~ModelJournal()
+Entries ModelJournal::With(const std::string& part)
 {
-    disconnect_all();
+    Entries entries;
+    for (const std::string& entry : journal.Entries())
+        if (entry.find(part) != std::string::npos && entry.find(" progress") == std::string::npos)
+            entries.push_back(entry);
+    return entries;
+}
+
+void ModelJournal::OnPlaylistFinished(boost::shared_ptr<Vantor::DigitalMedia::MusicClient::Downloader::IPlaylist> playlist)
+{
+    const auto track = playlist->GetTrack(0);
+    journal.Add("playlist " + playlist->GetTitle() + " " + std::to_string(track->GetStatus()) + " " + track->GetFilename());
 }
 
 void ModelJournal::Note(const DownloadPtr& download, const std::string& event)
@@ -48,16 +57,20 @@ void ModelJournal::Note(const DownloadPtr& download, const std::string& event)
 DownloadFixture::DownloadFixture()
     : store(files.Path()), nginx(files.Path())
 {
-    WriteTranslationFile(translations.File("en.xml"), "en_US", {{"sonvel_url_report_service", store.Url(kReportPath)}});
-    Vantor::Localization::TranslationService::Initialize(translations.Path(), "en_US");
-    model.reset(new DownloadModel(Vantor::Filesystem::FilesystemUtility::NewInstance()));
-    events.reset(new ModelJournal(*model));
+    WriteTranslationFile(translations.File("de.xml"), "de_DE",
+                         {{"sonvel_url_report_service", store.Url(kReportPath)},
+                          {"sonvel_dl_completed", "Fertig"},
+                          {"sonvel_dl_incomplete", "Unvollständig"}});
+    Vantor::Localization::TranslationService::Initialize(translations.Path(), "de_DE");
+    NewModel();
 }
 
-DownloadFixture::~DownloadFixture()
+void DownloadFixture::NewModel()
 {
-    model.reset();
     events.reset();
+    model.reset();
+    model.reset(new DownloadModel(Vantor::Filesystem::FilesystemUtility::NewInstance()));
+    events.reset(new ModelJournal(*model));
 }
 
 std::string DownloadFixture::ServeFile(const std::string& name, size_t size)
@@ -106,30 +119,21 @@ void DownloadFixture::Expect(const std::string& entry, int times)
 
 std::vector<std::string> DownloadFixture::Reports()
 {
-    // Reports go out one at a time in order: when the last one arrived, all have.
+    // Reports go out one at a time in order: once the one sent now has arrived, all have.
     Vantor::Reporting::ReportService::Send(Vantor::Reporting::ReportService::NoMedlib, "end");
-    const std::string last = kReportPath + "ref=" + kLastReport + "?";
-    const auto arrived = [&] {
-        for (const std::string& request : store.Requests())
-            if (request.compare(0, last.size(), last) == 0)
-                return true;
-        return false;
-    };
-    const auto deadline = std::chrono::steady_clock::now() + kWaitLimit;
-    while (!arrived() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(arrived());
     std::vector<std::string> reports;
-    for (const std::string& request : store.Requests()) {
+    for (size_t seen = 0; store.WaitForRequests(seen + 1, kWaitLimit); ++seen) {
+        const std::string request = store.Requests().at(seen);
         if (request.compare(0, kReportPath.size(), kReportPath) != 0)
             continue;
-        const std::string query = request.substr(kReportPath.size() + 4);
+        const std::string query = request.substr(kReportPath.size() + 4); // after "ref="
         const std::string tag = query.substr(0, query.find('?'));
         if (tag == kLastReport)
-            break;
-        const std::string::size_type pcid = query.find("pcid=");
-        reports.push_back(tag + " " + query.substr(pcid + 5, query.find('&', pcid) - pcid - 5));
+            return reports;
+        const std::string::size_type pcid = query.find("pcid=") + 5;
+        reports.push_back(tag + " " + query.substr(pcid, query.find('&', pcid) - pcid));
     }
+    ADD_FAILURE() << "the last report never arrived";
     return reports;
 }
 
@@ -157,6 +161,21 @@ std::vector<std::shared_ptr<TiXmlElement>> SavedTracks(const DownloadModel& mode
          track = track->NextSiblingElement("track"))
         tracks.push_back(std::shared_ptr<TiXmlElement>(static_cast<TiXmlElement*>(track->Clone())));
     return tracks;
+}
+
+std::vector<std::string> QueuedPCIDs(DownloadModel& model)
+{
+    std::vector<std::string> pcids;
+    for (unsigned i = 0; i < model.CountDownloads(); ++i)
+        pcids.push_back(model.GetDownloadAt(i)->GetPCID());
+    return pcids;
+}
+
+std::vector<std::string> PlaylistRows(const TempDirectory& home)
+{
+    return DatabaseRows(home.File(".vantormp3/vantormp3.db"),
+                        "SELECT p.name, t.pcid, t.udo, t.status, t.filename FROM playlist p "
+                        "JOIN playlist_track t ON t.playlist_id = p.id ORDER BY p.id, t.udo, t.id");
 }
 
 } // namespace VantorTest

@@ -3,11 +3,13 @@
 
 #include "downloader/model/DownloadModel.h"
 #include "downloader/model/DownloadModelDownload.h"
+#include "tests/support/LogRecorder.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/StoreServer.h"
 #include "tests/support/TempDirectory.h"
 #include "tests/support/ThreadSync.h"
 
+#include <boost/shared_ptr.hpp>
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
@@ -16,23 +18,27 @@
 #include <utility>
 #include <vector>
 
-
-
 namespace VantorTest {
 
 typedef Vantor::DigitalMedia::MusicClient::Downloader::DownloadModel DownloadModel;
 typedef DownloadModel::DownloadPtr DownloadPtr;
 typedef std::vector<std::pair<std::string, std::string>> Fields;
+typedef std::vector<std::string> Entries;
 
 // Every event of a model as "<PCID> <event>" in a journal: "added", "state <n>", "started",
-// "finished <state>", "diskfull", "removed", "progress"; and "queue-finished".
+// "finished <state>", "diskfull", "removed", "progress"; "queue-finished"; and each finished
+// playlist as "playlist <title> <status of its first track> <its file>".
 class ModelJournal : public sigslot::has_slots<sigslot::multi_threaded_local> {
 public:
     explicit ModelJournal(DownloadModel& model);
-    ~ModelJournal() override;
+    ~ModelJournal() override { disconnect_all(); }
+
+    // The entries holding `part`, progress left out, in order.
+    Entries With(const std::string& part);
 
     Journal journal;
 
+private:
     void OnAdded(DownloadPtr download) { Note(download, "added"); }
     void OnRemoved(DownloadPtr download) { Note(download, "removed"); }
     void OnStarted(const DownloadPtr download) { Note(download, "started"); }
@@ -44,18 +50,19 @@ public:
     }
     void OnProgress(const DownloadPtr download, Vantor::Net::Download::Progress, long long) { Note(download, "progress"); }
     void OnQueueFinished() { journal.Add("queue-finished"); }
-
-private:
+    void OnPlaylistFinished(boost::shared_ptr<Vantor::DigitalMedia::MusicClient::Downloader::IPlaylist> playlist);
     void Note(const DownloadPtr& download, const std::string& event);
 };
 
-// A temporary HOME, the store stand-in with the report address pointed at it, nginx over
-// the same files, and a model with a journal of its events. The model goes first.
+// A temporary HOME, the store stand-in (also the report address), nginx over the same files,
+// a German translation, the log's lines, and a model with a journal of its events. The model
+// goes first.
 class DownloadFixture : public ::testing::Test {
 protected:
     DownloadFixture();
-    ~DownloadFixture() override;
 
+    // A new model (the old one goes first) with a new journal.
+    void NewModel();
     // Writes a file of `size` varied bytes under the servers' root; returns its contents.
     std::string ServeFile(const std::string& name, size_t size);
     // A download of the track element made of `fields` (each a child element).
@@ -71,12 +78,13 @@ protected:
     // Requests other than reports.
     std::vector<std::string> DownloadRequests();
 
+    LogRecorder log;
     ScopedHome home;
     TempDirectory files;
     TempDirectory translations;
     StoreServer store;
     NginxServer nginx;
-    std::unique_ptr<DownloadModel> model;
+    boost::shared_ptr<DownloadModel> model;
     std::unique_ptr<ModelJournal> events;
 };
 
@@ -85,6 +93,13 @@ std::unique_ptr<TiXmlElement> TrackElement(const Fields& fields);
 
 // The <track> elements of the model's saved queue, decrypted and parsed.
 std::vector<std::shared_ptr<TiXmlElement>> SavedTracks(const DownloadModel& model);
+
+// The PCIDs of the model's downloads, in queue order.
+std::vector<std::string> QueuedPCIDs(DownloadModel& model);
+
+// "title|pcid|position|status|filename" of every playlist track in the playlist database
+// of `home`, playlist by playlist.
+std::vector<std::string> PlaylistRows(const TempDirectory& home);
 
 } // namespace VantorTest
 

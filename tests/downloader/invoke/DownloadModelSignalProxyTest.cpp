@@ -8,15 +8,11 @@
 #include "tests/support/TempDirectory.h"
 #include "tests/support/TranslationFile.h"
 
-#include <gtest/gtest.h>
 #include <tinyxml.h>
 
 #include <algorithm>
 #include <climits>
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 using namespace VantorTest;
 using Vantor::DigitalMedia::MusicClient::Downloader::DownloadModel;
@@ -27,8 +23,8 @@ namespace {
 
 typedef DownloadModel::DownloadPtr DownloadPtr;
 
-// Every event as "<PCID> <event>", "queue-finished" alone; a note made off the thread that
-// built the record says so.
+// Every event as "<PCID> <event>" ("queue-finished" alone), marked when it came on a thread
+// other than the one that made the record.
 class EventRecord : public sigslot::has_slots<sigslot::multi_threaded_local> {
 public:
     ~EventRecord() override { disconnect_all(); }
@@ -45,13 +41,26 @@ public:
         Note(download, "state " + std::to_string(state));
     }
 
+    // The entries sorted, with or without the marks.
+    std::vector<std::string> Sorted(bool marked = true)
+    {
+        std::vector<std::string> entries = journal.Entries();
+        for (std::string& entry : entries)
+            if (!marked && entry.find(kOther) != std::string::npos)
+                entry.erase(entry.find(kOther));
+        std::sort(entries.begin(), entries.end());
+        return entries;
+    }
+
     Journal journal;
 
 private:
+    static constexpr const char* kOther = " (another thread)";
+
     void Note(const DownloadPtr& download, const std::string& event)
     {
-        const std::string where = std::this_thread::get_id() == owner ? "" : " (another thread)";
-        journal.Add((download ? download->GetPCID() + " " : std::string()) + event + where);
+        const bool other = std::this_thread::get_id() != owner;
+        journal.Add((download ? download->GetPCID() + " " : "") + event + (other ? kOther : ""));
     }
 
     const std::thread::id owner = std::this_thread::get_id();
@@ -83,12 +92,6 @@ void Listen(Source& source, EventRecord& record)
     Connect(source.DownloadStateChangedSignal, record, &EventRecord::StateChanged);
 }
 
-std::vector<std::string> Sorted(std::vector<std::string> entries)
-{
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
 // A model whose downloads land in a temporary HOME, fetched from and reported to the store
 // stand-in.
 class ProxyTest : public MainLoopTest {
@@ -101,13 +104,12 @@ protected:
         model.reset(new DownloadModel(Vantor::Filesystem::FilesystemUtility::NewInstance()));
     }
 
-    // A download of "Intro" on AC/DC's "Live", in the saved state `state`.
-    DownloadPtr NewDownload(const std::string& pcid, const std::string& location, Download::State state)
+    DownloadPtr NewDownload(const std::string& pcid, Download::State state)
     {
         TiXmlElement track("track");
-        for (const auto& field : std::vector<std::pair<std::string, std::string>>{
-                 {"PCID", pcid}, {"location", location}, {"albumPrimaryArtist", "AC/DC"}, {"album", "Live"},
-                 {"title", "Intro"}, {"trackNum", "1"}, {"downloadState", std::to_string(state)}}) {
+        for (const auto& field : std::map<std::string, std::string>{
+                 {"PCID", pcid}, {"location", store.Url("/intro.mp3")}, {"album", "Live"}, {"title", "Intro"},
+                 {"downloadState", std::to_string(state)}}) {
             TiXmlElement child(field.first);
             child.InsertEndChild(TiXmlText(field.second));
             track.InsertEndChild(child);
@@ -124,45 +126,35 @@ protected:
 
 TEST_F(ProxyTest, EveryModelEventReachesEachSubscriberOnceOnTheMainThreadOnALaterTurn)
 {
-    // Two proxies on one model, as two controllers have; the model's own view is taken
-    // after theirs, so whatever it has seen, both proxies have queued.
-    std::vector<std::unique_ptr<DownloadModelSignalProxy>> proxies;
-    std::vector<std::unique_ptr<EventRecord>> seen;
-    for (int i = 0; i < 2; ++i) {
-        proxies.emplace_back(new DownloadModelSignalProxy(model));
-        seen.emplace_back(new EventRecord);
-        Listen(*proxies.back(), *seen.back());
-    }
-    EventRecord fromModel;
+    // Two proxies, as two controllers have; the model's own record comes after theirs, so
+    // whatever it has seen, both proxies have queued.
+    DownloadModelSignalProxy firstProxy(model), secondProxy(model);
+    EventRecord first, second, fromModel;
+    Listen(firstProxy, first);
+    Listen(secondProxy, second);
     Listen(*model, fromModel);
 
-    // Added on the main thread: not delivered inside the call.
-    model->AddDownload(NewDownload("done", store.Url("/done.mp3"), Download::Downloaded));
+    model->AddDownload(NewDownload("done", Download::Downloaded));
     ASSERT_EQ(1, fromModel.journal.Count("done added"));
-    EXPECT_TRUE(seen[0]->journal.Entries().empty());
+    EXPECT_TRUE(first.journal.Entries().empty());
 
     WriteFile(files.File("intro.mp3"), std::string(200000, 'a'));
-    model->AddDownload(NewDownload("fetched", store.Url("/intro.mp3"), Download::Paused));
+    model->AddDownload(NewDownload("fetched", Download::Paused));
     ASSERT_TRUE(fromModel.journal.WaitFor("queue-finished (another thread)"));
     model->SetMinimumDiskSpaceBytes(ULLONG_MAX);
-    model->AddDownload(NewDownload("full", store.Url("/intro.mp3"), Download::Paused));
+    model->AddDownload(NewDownload("full", Download::Paused));
     ASSERT_TRUE(fromModel.journal.WaitFor("queue-finished (another thread)", 2));
     model->ClearFinished();
-    RunMainLoopUntilIdle();
-
-    const std::vector<std::string> events = Sorted(fromModel.journal.Entries());
-    for (const char* kind : {"done added", "done removed", "fetched started (another thread)", "fetched progress (another thread)",
-                             "fetched state 1 (another thread)", "fetched finished (another thread)",
-                             "full diskfull (another thread)", "queue-finished (another thread)"})
-        EXPECT_TRUE(std::count(events.begin(), events.end(), kind)) << kind;
-    // The same events, each once, all on this thread.
-    std::vector<std::string> expected;
-    for (std::string event : events) {
-        const std::string::size_type other = event.find(" (another thread)");
-        expected.push_back(other == std::string::npos ? event : event.erase(other));
+    while (RunOneTurn()) {
     }
-    for (const auto& record : seen)
-        EXPECT_EQ(Sorted(expected), Sorted(record->journal.Entries()));
+
+    const std::vector<std::string> events = fromModel.Sorted();
+    for (const char* event : {"done added", "done removed", "fetched started (another thread)",
+                              "fetched progress (another thread)", "fetched state 1 (another thread)",
+                              "fetched finished (another thread)", "full diskfull (another thread)"})
+        EXPECT_TRUE(std::count(events.begin(), events.end(), event)) << event;
+    EXPECT_EQ(fromModel.Sorted(false), first.Sorted());
+    EXPECT_EQ(fromModel.Sorted(false), second.Sorted());
 }
 
 TEST_F(ProxyTest, DestroyingAProxyDropsTheEventsStillQueuedForIt)
@@ -171,9 +163,10 @@ TEST_F(ProxyTest, DestroyingAProxyDropsTheEventsStillQueuedForIt)
     EventRecord stayingRecord;
     Listen(staying, stayingRecord);
     std::vector<std::unique_ptr<EventRecord>> records;
+    std::vector<int> deliveredBeforeTheEnd;
     {
-        // A worker announces all the while; each proxy goes with its items still queued,
-        // some while an announcement is under way.
+        // Each proxy goes with items queued while a worker goes on announcing, thousands of
+        // times before the main loop drains the queue.
         RepeatingCall worker([this] { model->HandleDownloadQueueFinished(); });
         for (int i = 0; i < 20; ++i) {
             DownloadModelSignalProxy proxy(model);
@@ -183,12 +176,12 @@ TEST_F(ProxyTest, DestroyingAProxyDropsTheEventsStillQueuedForIt)
             RunOneTurn();
         }
     }
-    std::vector<int> before;
     for (const auto& record : records)
-        before.push_back(record->journal.Count("queue-finished"));
-    RunMainLoopUntilIdle();
+        deliveredBeforeTheEnd.push_back(record->journal.Count("queue-finished"));
+    while (RunOneTurn()) {
+    }
     for (size_t i = 0; i < records.size(); ++i)
-        EXPECT_EQ(before[i], records[i]->journal.Count("queue-finished")) << "proxy " << i;
+        EXPECT_EQ(deliveredBeforeTheEnd[i], records[i]->journal.Count("queue-finished")) << "proxy " << i;
     EXPECT_LT(0, stayingRecord.journal.Count("queue-finished"));
 }
 

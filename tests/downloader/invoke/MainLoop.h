@@ -1,8 +1,8 @@
 #ifndef TESTS_DOWNLOADER_INVOKE_MAINLOOP_H
 #define TESTS_DOWNLOADER_INVOKE_MAINLOOP_H
 
-// Turns of the default Glib main loop, run by the test's own thread: the thread that built
-// the process-wide call queue before main, and so its main thread.
+// Turns of the default Glib main loop on the test's own thread, the one that built the
+// process-wide call queue before main and so its main thread.
 
 #include "tests/support/ThreadSync.h"
 
@@ -10,7 +10,6 @@
 #include <glibmm/thread.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 
 namespace VantorTest {
@@ -22,7 +21,7 @@ inline bool RunOneTurn()
 }
 
 // Turns until `done` holds; false when the wait limit ran out first. A periodic wake-up
-// keeps a turn from waiting for ever when nothing comes.
+// keeps a turn from waiting for ever.
 inline bool RunMainLoopUntil(const std::function<bool()>& done)
 {
     sigc::connection wake = Glib::signal_timeout().connect([] { return true; }, 10);
@@ -33,14 +32,7 @@ inline bool RunMainLoopUntil(const std::function<bool()>& done)
     return done();
 }
 
-// Turns until nothing is left to dispatch.
-inline void RunMainLoopUntilIdle()
-{
-    while (RunOneTurn()) {
-    }
-}
-
-// What the program's start does before any thread is made.
+// Does what the program's start does before any thread is made.
 class MainLoopTest : public ::testing::Test {
 protected:
     MainLoopTest() { Glib::thread_init(); }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build, then the
 # non-GUI tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded
-# tests under ThreadSanitizer; between them the queue-file import fuzzer runs for a bounded
-# time (FUZZ_SECONDS, default 60). VANTOR_SKIP_SANITIZERS=1 runs only the plain build.
+# tests (the desktop program's too) under ThreadSanitizer; between them the queue-file
+# import fuzzer runs for a bounded time (FUZZ_SECONDS, default 60).
+# VANTOR_SKIP_SANITIZERS=1 runs only the plain build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -37,6 +38,7 @@ LSAN_OPTIONS="suppressions=$supp/lsan.supp" \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure -L sanitizer -LE gui --no-tests=error
 
 echo "== ThreadSanitizer"
-build build-tsan -DVANTOR_SANITIZE=thread -DVANTOR_BUILD_GUI=OFF
+# With the desktop program: its main-thread call queue is threaded code too.
+build build-tsan -DVANTOR_SANITIZE=thread -DVANTOR_BUILD_GUI=ON
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp" \
   ctest --test-dir build-tsan -j"$jobs" --output-on-failure -L threaded --no-tests=error

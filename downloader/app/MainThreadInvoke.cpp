@@ -1,0 +1,94 @@
+#include "downloader/app/MainThreadInvoke.h"
+
+#include "core/diagnostic/Debug.h"
+
+#include <exception>
+#include <string>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+MainThreadInvoke MainThreadInvoke::sInstance;
+
+MainThreadInvoke::MainThreadInvoke()
+{
+    dispatcher.connect(sigc::mem_fun(*this, &MainThreadInvoke::OnDispatched));
+}
+
+void MainThreadInvoke::InvokeAsync(boost::shared_ptr<IInvokable> item)
+{
+    if (PushWork(item))
+        dispatcher.emit();
+}
+
+void MainThreadInvoke::InvokeSync(boost::shared_ptr<IInvokable> item)
+{
+    boost::shared_ptr<WaitCondition> wait(new WaitCondition);
+    {
+        boost::mutex::scoped_lock lock(waiterMutex);
+        waiters[item] = wait;
+    }
+    // Held from before the item is queued until the wait starts: the main thread's
+    // notification takes this mutex, so it can't come before we wait and be lost.
+    boost::mutex::scoped_lock waitLock(wait->mutex);
+    if (PushWork(item))
+        dispatcher.emit();
+    while (!wait->ran)
+        wait->condition.wait(waitLock);
+    boost::mutex::scoped_lock lock(waiterMutex);
+    waiters.erase(item);
+}
+
+bool MainThreadInvoke::PushWork(boost::shared_ptr<IInvokable> item)
+{
+    boost::mutex::scoped_lock lock(queueMutex);
+    workQueue.push_back(item);
+    return workQueue.size() == 1;
+}
+
+boost::shared_ptr<MainThreadInvoke::IInvokable> MainThreadInvoke::PopWork(bool& more)
+{
+    boost::mutex::scoped_lock lock(queueMutex);
+    boost::shared_ptr<IInvokable> item = workQueue.front();
+    workQueue.pop_front();
+    more = !workQueue.empty();
+    return item;
+}
+
+void MainThreadInvoke::OnDispatched()
+{
+    bool more = false;
+    const boost::shared_ptr<IInvokable> item = PopWork(more);
+    // The next item's wake-up goes out before this one runs, so a main loop run from inside
+    // the item (a modal dialog) goes on with the queue.
+    if (more)
+        dispatcher.emit();
+    // An item that throws anyway must not leave its synchronous caller waiting for ever.
+    try {
+        item->Invoke();
+    } catch (const std::exception& error) {
+        Vantor::Diagnostic::Debug::LogString(std::string("MainThreadInvoke: work item failed: ") + error.what());
+    } catch (...) {
+        Vantor::Diagnostic::Debug::LogString("MainThreadInvoke: work item failed");
+    }
+
+    boost::shared_ptr<WaitCondition> wait;
+    {
+        boost::mutex::scoped_lock lock(waiterMutex);
+        const auto found = waiters.find(item);
+        if (found != waiters.end())
+            wait = found->second;
+    }
+    if (wait) {
+        boost::mutex::scoped_lock lock(wait->mutex);
+        wait->ran = true;
+        wait->condition.notify_one();
+    }
+}
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

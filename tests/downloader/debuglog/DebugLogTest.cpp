@@ -60,56 +60,41 @@ std::vector<std::string> LinesOf(const std::string& contents)
 
 } // namespace
 
-TEST(DebugLog, WritesOnlyWhenTheLevelIsExactlyVerbose)
+// Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.
+TEST(DebugLog, WritesOnlyWhenVerboseAppendingBelowTwoMebibytes)
 {
+    const long missing = -1;
     struct Case {
         const char* level;
-        bool writes;
+        long existingSize;
+        long keptSize; // of the old contents; `missing` when no file may be there
     };
-    const Case cases[] = {{nullptr, false}, {"", false}, {"VERBOSE", false}, {"verbose ", false}, {"verbose", true}};
+    const Case cases[] = {{nullptr, missing, missing}, {"", missing, missing},      {"VERBOSE", missing, missing},
+                          {"verbose", missing, 0},     {"verbose", 2097151, 2097151}, {"verbose", 2097152, 0}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.level ? c.level : "(unset)");
+        SCOPED_TRACE(std::string(c.level ? c.level : "(unset)") + " " + std::to_string(c.existingSize));
         SettingsHome home;
         ScopedLevel level(c.level);
+        const std::string existing(c.existingSize == missing ? 0 : c.existingSize, 'o');
+        if (c.existingSize != missing)
+            VantorTest::WriteFile(home.LogPath(), existing);
         {
             DebugLog log;
             Debug::LogString("first line");
             Debug::LogString(std::string("two\nlines \xC3\xA4"));
         }
         Debug::LogString("after the log has gone");
-        if (!c.writes) {
+        if (c.keptSize == missing) {
             EXPECT_FALSE(boost::filesystem::exists(home.LogPath()));
             continue;
         }
-        const std::vector<std::string> lines = LinesOf(VantorTest::ReadFile(home.LogPath()));
+        const std::string contents = VantorTest::ReadFile(home.LogPath());
+        ASSERT_EQ(0, contents.compare(0, c.keptSize, existing, 0, c.keptSize));
+        const std::vector<std::string> lines = LinesOf(contents.substr(c.keptSize));
         ASSERT_EQ(3u, lines.size());
         EXPECT_EQ("first line", TextOf(lines[0]));
         EXPECT_EQ("two", TextOf(lines[1]));
         EXPECT_EQ("lines \xC3\xA4", lines[2]);
-    }
-}
-
-TEST(DebugLog, AppendsBelowTwoMebibytesAndStartsAfreshFromThere)
-{
-    struct Case {
-        size_t existingSize;
-        bool appends;
-    };
-    const Case cases[] = {{0, true}, {2097151, true}, {2097152, false}, {3000000, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.existingSize);
-        SettingsHome home;
-        ScopedLevel level("verbose");
-        const std::string existing(c.existingSize, 'o');
-        VantorTest::WriteFile(home.LogPath(), existing);
-        {
-            DebugLog log;
-            Debug::LogString("new line");
-        }
-        const std::string contents = VantorTest::ReadFile(home.LogPath());
-        const std::string kept = c.appends ? existing : std::string();
-        ASSERT_EQ(0u, contents.compare(0, kept.size(), kept));
-        EXPECT_EQ("new line", TextOf(LinesOf(contents.substr(kept.size())).at(0)));
     }
 }
 

@@ -31,7 +31,7 @@ echo "== import fuzzer (${FUZZ_SECONDS:-60} s)"
 bash scripts/fuzz.sh 2>&1 | tail -n 25
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
-build build-asan -DVANTOR_SANITIZE=address -DVANTOR_BUILD_GUI=OFF
+build build-asan -DVANTOR_SANITIZE=address -DVANTOR_BUILD_GUI=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS="suppressions=$supp/lsan.supp" \

@@ -1,6 +1,6 @@
 #include "downloader/app/SingleInstance.h"
 
-#include "tests/downloader/invoke/MainLoop.h"
+#include "tests/support/gui/MainLoop.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDirectory.h"
 #include "tests/support/ThreadSync.h"

@@ -3,7 +3,7 @@
 #include "core/localization/TranslationService.h"
 #include "downloader/app/DownloadModelSignalProxy.h"
 #include "downloader/model/DownloadModelDownload.h"
-#include "tests/downloader/invoke/MainLoop.h"
+#include "tests/support/gui/MainLoop.h"
 #include "tests/support/StoreServer.h"
 #include "tests/support/TempDirectory.h"
 #include "tests/support/TranslationFile.h"

@@ -1,6 +1,6 @@
 // The call queue to the main thread: order, one item per turn, and the synchronous wait.
 #include "downloader/app/Invokable.h"
-#include "tests/downloader/invoke/MainLoop.h"
+#include "tests/support/gui/MainLoop.h"
 #include "tests/support/LogRecorder.h"
 
 #include <future>

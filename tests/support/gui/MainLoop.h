@@ -1,5 +1,5 @@
-#ifndef TESTS_DOWNLOADER_INVOKE_MAINLOOP_H
-#define TESTS_DOWNLOADER_INVOKE_MAINLOOP_H
+#ifndef TESTS_SUPPORT_GUI_MAINLOOP_H
+#define TESTS_SUPPORT_GUI_MAINLOOP_H
 
 // Turns of the default Glib main loop on the test's own thread, the one that built the
 // process-wide call queue before main and so its main thread.

@@ -1,16 +1,70 @@
+#include "core/localization/TranslationService.h"
+#include "downloader/app/UtilityPaths.h"
 #include "downloader/ui/AboutDialogController.h"
 #include "downloader/ui/DiskFullDialogController.h"
-#include "tests/downloader/dialogs/DialogFixture.h"
+#include "tests/support/ScopedCurrentDirectory.h"
+#include "tests/support/TempDirectory.h"
+#include "tests/support/TranslationFile.h"
 
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <gtkmm/button.h>
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
-#include <pango/pango.h>
+#include <gtkmm/main.h>
+#include <gtkmm/window.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
 
 using Vantor::DigitalMedia::MusicClient::Downloader::AboutDialogController;
 using Vantor::DigitalMedia::MusicClient::Downloader::DiskFullDialogController;
 
 namespace {
+
+// The program's own glade file and images (the checkout's share folder is the current
+// directory), a shown main window, and translations the test chooses.
+class DialogFixture {
+public:
+    DialogFixture()
+        : share(std::string(std::getenv("VANTOR_SOURCE_DIR")) + "/share")
+    {
+        mainWindow.show();
+        Pump();
+    }
+
+    // Starts (or restarts) the translation service in `locale` with just these texts.
+    void Translate(const std::string& locale, const std::map<std::string, std::string>& texts)
+    {
+        translations.reset(new VantorTest::TempDirectory);
+        VantorTest::WriteTranslationFile(translations->File(locale + ".xml"), locale, texts);
+        Vantor::Localization::TranslationService::Initialize(translations->Path(), locale);
+    }
+
+    template <class Widget>
+    static Widget* Get(const std::string& root, const std::string& name)
+    {
+        Widget* widget = nullptr;
+        Vantor::DigitalMedia::MusicClient::Downloader::Utility::GetGlade(root)->get_widget(name, widget);
+        EXPECT_TRUE(widget) << root << "/" << name;
+        return widget;
+    }
+
+    static void Pump()
+    {
+        while (Gtk::Main::events_pending())
+            Gtk::Main::iteration();
+    }
+
+    Gtk::Window mainWindow;
+
+private:
+    VantorTest::ScopedCurrentDirectory share;
+    std::unique_ptr<VantorTest::TempDirectory> translations;
+};
 
 // Every text of both dialogs, by key, as shown when no translation has it.
 const std::map<std::string, std::string> kEnglish = {
@@ -37,28 +91,18 @@ struct TextCase {
     std::map<std::string, std::string> translated;
 };
 
-// Names the case in test lists.
-void PrintTo(const TextCase& textCase, std::ostream* out)
-{
-    *out << textCase.name;
-}
-
-// Markup characters in translations, in the labels that use markup above all, are shown as
-// they stand.
+// Keys without a translation fall back to English; markup characters in translations, in the
+// labels that use markup above all, are shown as they stand.
 const TextCase kCases[] = {
     {"EnglishDefaults", "en_US", {}},
     {"Translated",
      "fr_FR",
      {
-         {"sonvel_button_close", "Fermer"},
          {"sonvel_about_title", "\xC3\x80 propos"},
          {"sonvel_about_copyright", "<i>Copyright</i> Vantor & Co"},
          {"sonvel_ruq_branding", "Vantor <MP3> & Co"},
-         {"sonvel_diskfull_title", "Disque plein"},
          {"sonvel_diskfull_desc1", "Disque <plein> & satur\xC3\xA9."},
          {"sonvel_diskfull_desc2", "Plus de place & rien \xC3\xA0 faire <sauf>:"},
-         {"sonvel_diskfull_desc3_osx_gtk", "1. <Effacer>"},
-         {"sonvel_diskfull_desc4_w32_gtk", "2. Changer & d\xC3\xA9placer"},
          {"sonvel_diskfull_desc5", "Tout est en pause <b>"},
      }},
 };
@@ -86,6 +130,44 @@ protected:
         return translated != GetParam().translated.end() ? translated->second : kEnglish.at(key);
     }
 };
+
+using ShowFunction = std::function<void(Gtk::Window& parent)>;
+
+// Builds a controller, kept alive by the function that shows its dialog.
+template <class Controller>
+ShowFunction Build()
+{
+    const std::shared_ptr<Controller> controller = std::make_shared<Controller>();
+    return [controller](Gtk::Window& parent) { controller->Show(parent); };
+}
+
+struct DialogKind {
+    const char* root;
+    const char* titleKey;
+    ShowFunction (*build)();
+};
+
+const DialogKind kDialogs[] = {
+    {"AboutDialog", "sonvel_about_title", &Build<AboutDialogController>},
+    {"DiskFullDialog", "sonvel_diskfull_title", &Build<DiskFullDialogController>},
+};
+
+// What the window manager's close button sends.
+void SendDelete(Gtk::Window& window)
+{
+    GdkEvent* event = gdk_event_new(GDK_DELETE);
+    event->any.window = GDK_WINDOW(g_object_ref(window.get_window()->gobj()));
+    event->any.send_event = TRUE;
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+}
+
+void MarkDestroyed(GtkObject*, gpointer destroyed)
+{
+    *static_cast<bool*>(destroyed) = true;
+}
+
+class DialogLifecycle : public testing::TestWithParam<DialogKind>, protected DialogFixture {};
 
 } // namespace
 
@@ -129,15 +211,49 @@ TEST_P(DialogTexts, DiskFullDialogShowsTheProblemTheRemediesAndThePausedNote)
 INSTANTIATE_TEST_SUITE_P(Texts, DialogTexts, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<TextCase>& info) { return info.param.name; });
 
-// The shipped German file has every key of both dialogs (a misspelt key would leave English).
-TEST(ShippedTranslation, GermanCoversEveryDialogText)
+TEST_P(DialogLifecycle, ShownBesideTheMainWindowHiddenByCloseAndByTheWindowManagerAndReused)
 {
-    DialogFixture fixture;
-    Vantor::DigitalMedia::MusicClient::Downloader::Utility::InitializeTranslationService();
-    Vantor::Localization::TranslationService* service = Vantor::Localization::TranslationService::Instance();
-    for (const auto& text : kEnglish) {
-        if (text.first != "sonvel_ruq_branding") { // the product's name stays as it is
-            EXPECT_NE(text.second, service->Translate(text.first, text.second)) << text.first;
-        }
-    }
+    Translate("de_DE", {{GetParam().titleKey, "eins"}, {"sonvel_button_close", "Zu"}});
+    const ShowFunction show = GetParam().build();
+    Gtk::Window* dialog = Get<Gtk::Window>(GetParam().root, GetParam().root);
+    Gtk::Button* close = Get<Gtk::Button>(GetParam().root, "CloseButton");
+    ASSERT_TRUE(dialog && close);
+    bool destroyed = false;
+    const gulong destroyHandler = g_signal_connect(dialog->gobj(), "destroy", G_CALLBACK(MarkDestroyed), &destroyed);
+    EXPECT_FALSE(dialog->get_visible());
+
+    show(mainWindow);
+    Pump();
+    EXPECT_TRUE(dialog->get_visible());
+    EXPECT_FALSE(dialog->get_modal());
+    EXPECT_EQ(&mainWindow, dialog->get_transient_for());
+
+    // The texts were taken once: another language later changes nothing, the dialog shown
+    // again is the one built.
+    Translate("de_DE", {{GetParam().titleKey, "zwei"}, {"sonvel_button_close", "Weg"}});
+
+    close->clicked();
+    Pump();
+    EXPECT_FALSE(dialog->get_visible());
+    EXPECT_TRUE(mainWindow.get_visible());
+
+    show(mainWindow);
+    show(mainWindow);
+    Pump();
+    EXPECT_TRUE(dialog->get_visible());
+    EXPECT_EQ("eins", dialog->get_title());
+    EXPECT_EQ("Zu", close->get_label());
+
+    SendDelete(*dialog);
+    Pump();
+    ASSERT_FALSE(destroyed);
+    g_signal_handler_disconnect(dialog->gobj(), destroyHandler);
+    EXPECT_FALSE(dialog->get_visible());
+
+    show(mainWindow);
+    Pump();
+    EXPECT_TRUE(dialog->get_visible());
 }
+
+INSTANTIATE_TEST_SUITE_P(Dialogs, DialogLifecycle, testing::ValuesIn(kDialogs),
+                         [](const testing::TestParamInfo<DialogKind>& info) { return info.param.root; });

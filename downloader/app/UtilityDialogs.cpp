@@ -1,0 +1,40 @@
+#include "downloader/app/UtilityDialogs.h"
+
+#include "core/data/StringUtility.h"
+#include "core/localization/TranslationService.h"
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+namespace Utility {
+
+std::string Translate(const std::string& key, const std::string& english)
+{
+    using Vantor::Data::StringUtility;
+    return Localization::TranslationService::Instance()->Translate(StringUtility::MakeUTF8(key),
+                                                                    StringUtility::MakeUTF8(english));
+}
+
+void HideOnDelete(Gtk::Window& dialog)
+{
+    // The window owns the connection, so it cannot outlive the pointer it holds.
+    dialog.signal_delete_event().connect([&dialog](GdkEventAny*) {
+        dialog.hide();
+        return true;
+    });
+}
+
+void ShowDialog(Gtk::Window& dialog, Gtk::Window& parent)
+{
+    dialog.set_transient_for(parent);
+    dialog.set_position(Gtk::WIN_POS_CENTER_ON_PARENT);
+    dialog.set_modal(false);
+    dialog.present();
+}
+
+} // namespace Utility
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

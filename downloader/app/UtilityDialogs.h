@@ -1,0 +1,31 @@
+#ifndef DOWNLOADER_APP_UTILITYDIALOGS_H
+#define DOWNLOADER_APP_UTILITYDIALOGS_H
+
+#include <gtkmm/window.h>
+
+#include <string>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+namespace Utility {
+
+// The text of `key` in the current language, or `english` when there is none.
+std::string Translate(const std::string& key, const std::string& english);
+
+// Makes the window manager's close button hide `dialog` instead of destroying it: the dialogs
+// live in cached glade trees and their controllers keep pointing at them.
+void HideOnDelete(Gtk::Window& dialog);
+
+// Shows `dialog` without blocking the main window, centred on and transient for `parent`;
+// a dialog already showing is raised.
+void ShowDialog(Gtk::Window& dialog, Gtk::Window& parent);
+
+} // namespace Utility
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor
+
+#endif

@@ -67,7 +67,6 @@ void DownloadStatusController::Initialize()
     const Glib::RefPtr<Gnome::Glade::Xml> glade = Utility::GetGlade("MainWindow");
     glade->get_widget("AlbumArtImage", albumArtImage);
     glade->get_widget("DownloadStatusLabel", statusLabel);
-    glade->get_widget("ShopButton", shopButton);
     glade->get_widget("ShopButtonLabel", shopButtonLabel);
 
     defaultArt = Utility::GetPixbuf("vantormp3_icon.png")->scale_simple(kArtSize, kArtSize, Gdk::INTERP_BILINEAR);

@@ -8,7 +8,6 @@
 #include <boost/shared_ptr.hpp>
 #include <gdkmm/pixbuf.h>
 #include <glibmm/refptr.h>
-#include <gtkmm/button.h>
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
 #include <sigc++/trackable.h>
@@ -46,7 +45,6 @@ private:
     TrackPtr currentTrack;
     Gtk::Image* albumArtImage = nullptr;
     Gtk::Label* statusLabel = nullptr;
-    Gtk::Button* shopButton = nullptr;
     Gtk::Label* shopButtonLabel = nullptr;
     // Shown while there is no cover.
     Glib::RefPtr<Gdk::Pixbuf> defaultArt;

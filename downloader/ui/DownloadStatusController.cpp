@@ -1,0 +1,136 @@
+#include "downloader/ui/DownloadStatusController.h"
+
+#include "core/data/StringUtility.h"
+#include "core/diagnostic/Debug.h"
+#include "core/localization/TranslationService.h"
+#include "downloader/app/UtilityPaths.h"
+#include "downloader/model/DownloadModelDownload.h"
+#include "downloader/ui/DownloadStatusControllerAlbumArtDownload.h"
+
+#include <boost/algorithm/string/replace.hpp>
+#include <boost/format.hpp>
+#include <glibmm/markup.h>
+#include <pangomm/layout.h>
+
+#include <exception>
+#include <string>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+namespace {
+
+const int kArtSize = 75;
+
+std::string Translate(const char* key, const char* english)
+{
+    using Vantor::Data::StringUtility;
+    return Localization::TranslationService::Instance()->Translate(StringUtility::MakeUTF8(key),
+                                                                   StringUtility::MakeUTF8(english));
+}
+
+// The status line as markup. Title and artist are escaped: they come from the queue file and
+// would otherwise be read as markup, and one '<' or '&' would leave the label blank.
+std::string StatusMarkup(const DownloadModel::Track& track)
+{
+    // The label's markup has no line-break element.
+    std::string layout = Translate("sonvel_status_downloading_gtk",
+                                   "Now downloading <b><big>%1%</big></b><br>by <b><big>%2%</big></b>");
+    boost::replace_all(layout, "<br>", "\n");
+    try {
+        boost::format format(layout);
+        // A translation that leaves out a placeholder shows the rest of its text.
+        format.exceptions(boost::io::all_error_bits ^ (boost::io::too_many_args_bit | boost::io::too_few_args_bit));
+        format % Glib::Markup::escape_text(track.GetMetadataValue(DownloadModel::Track::MetadataKey::Title))
+            % Glib::Markup::escape_text(track.GetMetadataValue(DownloadModel::Track::MetadataKey::Creator));
+        return format.str();
+    } catch (const boost::io::format_error& error) {
+        Vantor::Diagnostic::Debug::LogString(std::string("DownloadStatusController: bad status text: ") + error.what());
+    }
+    return std::string();
+}
+
+} // namespace
+
+DownloadStatusController::DownloadStatusController(boost::shared_ptr<DownloadModel> model)
+    : model(model), proxy(model)
+{
+    Initialize();
+}
+
+DownloadStatusController::~DownloadStatusController() = default;
+
+void DownloadStatusController::Initialize()
+{
+    const Glib::RefPtr<Gnome::Glade::Xml> glade = Utility::GetGlade("MainWindow");
+    glade->get_widget("AlbumArtImage", albumArtImage);
+    glade->get_widget("DownloadStatusLabel", statusLabel);
+    glade->get_widget("ShopButtonLabel", shopButtonLabel);
+
+    defaultArt = Utility::GetPixbuf("vantormp3_icon.png")->scale_simple(kArtSize, kArtSize, Gdk::INTERP_BILINEAR);
+    albumArtImage->set(defaultArt);
+    if (Gtk::Image* shopImage = dynamic_cast<Gtk::Image*>(glade->get_widget("ShopButtonImage")))
+        shopImage->set(Utility::GetPixbuf("vantormp3_logo.png"));
+
+    statusLabel->set_use_markup(true);
+    statusLabel->set_single_line_mode(false);
+    statusLabel->set_line_wrap(true);
+    statusLabel->set_ellipsize(Pango::ELLIPSIZE_MIDDLE);
+    statusLabel->set_markup("");
+
+    ConnectSignals();
+    Localize();
+}
+
+void DownloadStatusController::ConnectSignals()
+{
+    proxy.DownloadStartedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnDownloadStarted));
+    proxy.DownloadQueueFinishedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnDownloadQueueFinished));
+}
+
+void DownloadStatusController::Localize()
+{
+    shopButtonLabel->set_text(Translate("sonvel_status_shop", "Shop Vantor MP3 Store"));
+}
+
+void DownloadStatusController::OnDownloadStarted(const DownloadModel::DownloadPtr download)
+{
+    currentTrack = download->GetTrack();
+    if (!currentTrack) {
+        statusLabel->set_markup("");
+        return;
+    }
+    // The cover on screen stays until the new one arrives.
+    AlbumArtDownload* fetch = AlbumArtDownload::Create(currentTrack);
+    fetch->ImageDownloadedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnImageDownloaded));
+    fetch->Start();
+    statusLabel->set_markup(StatusMarkup(*currentTrack));
+}
+
+void DownloadStatusController::OnDownloadQueueFinished()
+{
+    statusLabel->set_markup("");
+    albumArtImage->set(defaultArt);
+}
+
+void DownloadStatusController::OnImageDownloaded(TrackPtr track, Glib::RefPtr<Gdk::Pixbuf> image)
+{
+    // A cover of an earlier download that arrives late.
+    if (track != currentTrack)
+        return;
+    if (!image || image->get_width() == 0)
+        return;
+    Glib::RefPtr<Gdk::Pixbuf> scaled;
+    try {
+        scaled = image->scale_simple(kArtSize, kArtSize, Gdk::INTERP_BILINEAR);
+    } catch (const std::exception&) {
+    }
+    albumArtImage->set(scaled ? scaled : defaultArt);
+}
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

@@ -1,0 +1,58 @@
+#ifndef DOWNLOADER_UI_DOWNLOADSTATUSCONTROLLER_H
+#define DOWNLOADER_UI_DOWNLOADSTATUSCONTROLLER_H
+
+#include "downloader/app/DownloadModelSignalProxy.h"
+#include "downloader/model/DownloadModel.h"
+#include "downloader/model/DownloadModelTrack.h"
+
+#include <boost/shared_ptr.hpp>
+#include <gdkmm/pixbuf.h>
+#include <glibmm/refptr.h>
+#include <gtkmm/image.h>
+#include <gtkmm/label.h>
+#include <sigc++/trackable.h>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+// The main window's status panel: a "Now downloading" line with the title and artist of the
+// download that started last, and that track's album cover, fetched on a thread of its own
+// (AlbumArtDownload, DownloadStatusControllerAlbumArtDownload.h). Main thread only.
+class DownloadStatusController : public sigc::trackable {
+public:
+    class AlbumArtDownload;
+    typedef boost::shared_ptr<DownloadModel::Track> TrackPtr;
+
+    explicit DownloadStatusController(boost::shared_ptr<DownloadModel> model);
+    virtual ~DownloadStatusController();
+
+    void OnDownloadStarted(const DownloadModel::DownloadPtr download);
+    void OnDownloadQueueFinished();
+    // A cover has arrived; it is shown only if it belongs to the current track.
+    void OnImageDownloaded(TrackPtr track, Glib::RefPtr<Gdk::Pixbuf> image);
+
+private:
+    void Initialize();
+    void ConnectSignals();
+    void Localize();
+
+    boost::shared_ptr<DownloadModel> model;
+    DownloadModelSignalProxy proxy;
+    // The track of the download that started last; it stays after the queue has finished,
+    // so a late cover of the last track is still shown.
+    TrackPtr currentTrack;
+    Gtk::Image* albumArtImage = nullptr;
+    Gtk::Label* statusLabel = nullptr;
+    Gtk::Label* shopButtonLabel = nullptr;
+    // Shown while there is no cover.
+    Glib::RefPtr<Gdk::Pixbuf> defaultArt;
+};
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor
+
+#endif

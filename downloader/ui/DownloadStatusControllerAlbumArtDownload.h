@@ -1,0 +1,60 @@
+#ifndef DOWNLOADER_UI_DOWNLOADSTATUSCONTROLLERALBUMARTDOWNLOAD_H
+#define DOWNLOADER_UI_DOWNLOADSTATUSCONTROLLERALBUMARTDOWNLOAD_H
+
+#include "core/net/Download.h"
+#include "downloader/ui/DownloadStatusController.h"
+
+#include <boost/noncopyable.hpp>
+#include <boost/scoped_ptr.hpp>
+#include <boost/thread/thread.hpp>
+#include <gdkmm/pixbuf.h>
+#include <sigc++/signal.h>
+
+#include <sstream>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+// One fetch of a track's cover: the bytes are downloaded into memory on a thread of its own,
+// then decoded on the main thread while that thread waits. The object owns itself: made by
+// Create, it is deleted by its own thread once the main thread is done with it.
+//
+// Use, on the main thread: Create, connect ImageDownloadedSignal, Start.
+class DownloadStatusController::AlbumArtDownload : private boost::noncopyable {
+public:
+    static AlbumArtDownload* Create(TrackPtr track);
+
+    // Emitted on the main thread with the decoded cover; not at all when there is none. Its
+    // slots are let go on the main thread as well, so slots of main-thread objects are safe.
+    sigc::signal<void, TrackPtr, Glib::RefPtr<Gdk::Pixbuf>> ImageDownloadedSignal;
+
+    // Starts the fetch thread; when it can't be made, the object deletes itself at once.
+    void Start();
+    // Deletes the object.
+    void Destroy();
+
+private:
+    explicit AlbumArtDownload(TrackPtr track);
+    ~AlbumArtDownload();
+
+    // The fetch thread.
+    void ThreadEntry();
+    // The main thread, while the fetch thread waits.
+    void OnDownloadFinished();
+
+    std::ostringstream stream;
+    TrackPtr track;
+    boost::scoped_ptr<Vantor::Net::Download> transfer;
+    boost::scoped_ptr<boost::thread> thread;
+    // Runs OnDownloadFinished; handed to the main thread.
+    sigc::signal<void> finishedSignal;
+};
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor
+
+#endif

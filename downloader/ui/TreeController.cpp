@@ -1,0 +1,229 @@
+#include "downloader/ui/TreeController.h"
+
+#include "core/data/StringUtility.h"
+#include "core/diagnostic/Debug.h"
+#include "core/localization/TranslationService.h"
+#include "downloader/app/UtilityPaths.h"
+#include "downloader/model/DownloadModelDownload.h"
+#include "downloader/model/DownloadModelTrack.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+
+namespace {
+
+using Vantor::Data::StringUtility;
+
+const int kTitleColumnWidth = 500;
+
+Glib::ustring Translate(const char* key, const char* fallback)
+{
+    return Vantor::Localization::TranslationService::Instance()->Translate(StringUtility::MakeUTF8(key),
+                                                                           StringUtility::MakeUTF8(fallback));
+}
+
+// A transferring download or album shows its percentage, which the status cell draws as a
+// progress bar; anything else shows its state text.
+Glib::ustring StatusText(const DownloadModel::Download& download)
+{
+    if (download.GetState() == Vantor::Net::Download::Downloading)
+        return std::to_string(static_cast<unsigned>(download.GetPercentCompleted()));
+    return download.GetStateString();
+}
+
+// "7. Intro" for an audio track that has a number; the title alone otherwise.
+Glib::ustring TrackTitle(const DownloadModel::Download& download)
+{
+    const boost::shared_ptr<DownloadModel::Track> track = download.GetTrack();
+    std::string prefix;
+    if (download.GetType() == DownloadType::Audio) {
+        prefix = track->GetMetadataValue(DownloadModel::Track::MetadataKey::TrackNum);
+        if (!prefix.empty())
+            prefix += ". ";
+    }
+    return prefix + track->GetMetadataValue(DownloadModel::Track::MetadataKey::Title);
+}
+
+} // namespace
+
+TreeController::TreeModelColumns::TreeModelColumns()
+{
+    add(title);
+    add(status);
+}
+
+TreeController::StatusCellRenderer::StatusProgressRenderer::~StatusProgressRenderer() = default;
+
+TreeController::StatusCellRenderer::~StatusCellRenderer() = default;
+
+void TreeController::StatusCellRenderer::render_vfunc(const Glib::RefPtr<Gdk::Drawable>& window, Gtk::Widget& widget,
+                                                      const Gdk::Rectangle& background_area,
+                                                      const Gdk::Rectangle& cell_area,
+                                                      const Gdk::Rectangle& expose_area, Gtk::CellRendererState flags)
+{
+    const Glib::ustring text = property_text().get_value();
+    if (!StringUtility::IsNumeric(text)) {
+        Gtk::CellRendererText::render_vfunc(window, widget, background_area, cell_area, expose_area, flags);
+        return;
+    }
+    progress.property_value() = static_cast<int>(std::strtol(text.c_str(), nullptr, 10));
+    // A drawable and a window are one C type in GTK 2; gtkmm's render() wants the wrapper
+    // of a window, which a drag icon's pixmap is not.
+    gtk_cell_renderer_render(GTK_CELL_RENDERER(progress.gobj()), window->gobj(), widget.gobj(),
+                             const_cast<GdkRectangle*>(background_area.gobj()),
+                             const_cast<GdkRectangle*>(cell_area.gobj()),
+                             const_cast<GdkRectangle*>(expose_area.gobj()), static_cast<GtkCellRendererState>(flags));
+}
+
+TreeController::TreeController(boost::shared_ptr<DownloadModel> model)
+    : model(model)
+    , proxy(model)
+    , statusRenderer(new StatusCellRenderer)
+    , treeView(nullptr)
+{
+    Initialize();
+}
+
+TreeController::~TreeController()
+{
+    // The tree view outlives the list: it must not go on drawing with a renderer that is
+    // gone or rows that nobody updates.
+    if (treeView) {
+        treeView->remove_all_columns();
+        treeView->unset_model();
+    }
+    delete statusRenderer;
+    store.reset();
+}
+
+void TreeController::Initialize()
+{
+    const Glib::RefPtr<Gnome::Glade::Xml> glade = Utility::GetGlade("MainWindow");
+    if (glade)
+        glade->get_widget("DownloadTreeView", treeView);
+    const Glib::ustring titleHeader = Translate("sonvel_treeview_title", "Title");
+    const Glib::ustring statusHeader = Translate("sonvel_treeview_status", "Status");
+
+    store = Gtk::TreeStore::create(columns);
+    if (!treeView) {
+        Vantor::Diagnostic::Debug::LogString("TreeController: no DownloadTreeView, the download list is not shown");
+    } else {
+        treeView->set_model(store);
+        treeView->get_selection()->set_mode(Gtk::SELECTION_NONE);
+        treeView->set_rules_hint(true);
+
+        treeView->append_column(titleHeader, columns.title);
+        Gtk::TreeViewColumn* status = Gtk::manage(new Gtk::TreeViewColumn(statusHeader));
+        status->pack_start(*statusRenderer, true);
+        status->add_attribute(statusRenderer->property_text(), columns.status);
+        treeView->append_column(*status);
+
+        Gtk::TreeViewColumn* title = treeView->get_column(0);
+        title->set_sizing(Gtk::TREE_VIEW_COLUMN_FIXED);
+        title->set_resizable(true);
+        title->set_fixed_width(kTitleColumnWidth);
+        status->set_resizable(true);
+        status->set_sizing(Gtk::TREE_VIEW_COLUMN_FIXED);
+        treeView->set_reorderable(false);
+    }
+    ConnectSignals();
+}
+
+void TreeController::ConnectSignals()
+{
+    proxy.DownloadAddedSignal.connect(sigc::mem_fun(*this, &TreeController::OnDownloadAdded));
+    proxy.DownloadRemovedSignal.connect(sigc::mem_fun(*this, &TreeController::OnDownloadRemoved));
+    proxy.DownloadStateChangedSignal.connect(sigc::mem_fun(*this, &TreeController::OnDownloadStateChanged));
+    proxy.DownloadProgressChangedSignal.connect(sigc::mem_fun(*this, &TreeController::OnDownloadProgressChanged));
+}
+
+Glib::ustring TreeController::GroupIdentifierForDownload(DownloadPtr download)
+{
+    const boost::shared_ptr<DownloadModel::Track> track = download->GetTrack();
+    return track->GetMetadataValue(DownloadModel::Track::MetadataKey::AlbumArtist)
+        + track->GetMetadataValue(DownloadModel::Track::MetadataKey::Album);
+}
+
+TreeController::GroupedDownloadRow TreeController::GroupForDownload(DownloadPtr download)
+{
+    const Glib::ustring identifier = GroupIdentifierForDownload(download);
+    const auto found = albumGroups.find(identifier);
+    if (found != albumGroups.end())
+        return found->second;
+
+    GroupedDownloadRow album;
+    album.row = Gtk::TreeRowReference(store, store->get_path(store->append()));
+    album.group.reset(new GroupedDownload(model));
+    albumGroups[identifier] = album;
+    return album;
+}
+
+void TreeController::OnDownloadAdded(DownloadPtr download)
+{
+    const GroupedDownloadRow album = GroupForDownload(download);
+    Gtk::TreeRow albumRow = *store->get_iter(album.row.get_path());
+    album.group->AddChildDownload(download);
+    albumRow[columns.title] = album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title);
+    albumRow[columns.status] = album.group->GetStateString();
+
+    Gtk::TreeRow trackRow = *store->append(albumRow.children());
+    trackRow[columns.title] = TrackTitle(*download);
+    trackRow[columns.status] = download->GetStateString();
+    trackRows[download] = Gtk::TreeRowReference(store, store->get_path(trackRow));
+}
+
+void TreeController::OnDownloadRemoved(DownloadPtr download)
+{
+    const auto found = trackRows.find(download);
+    if (found == trackRows.end())
+        return;
+
+    const Gtk::TreeIter trackRow = store->get_iter(found->second.get_path());
+    const GroupedDownloadRow album = GroupForDownload(download);
+    const Gtk::TreeIter albumRow = store->get_iter(album.row.get_path());
+    store->erase(trackRow);
+    trackRows.erase(found);
+    // The album shows the tracks on the list, and a cleared track is not kept alive by it.
+    album.group->DeleteChildDownload(download);
+
+    if (albumRow->children().empty()) {
+        store->erase(albumRow);
+        albumGroups.erase(GroupIdentifierForDownload(download));
+    }
+}
+
+void TreeController::OnDownloadStateChanged(DownloadPtr download, Vantor::Net::Download::State)
+{
+    UpdateDownloadStatusInView(download);
+}
+
+void TreeController::OnDownloadProgressChanged(DownloadPtr download, Vantor::Net::Download::Progress, long long)
+{
+    UpdateDownloadStatusInView(download);
+}
+
+void TreeController::UpdateDownloadStatusInView(DownloadPtr download)
+{
+    const auto found = trackRows.find(download);
+    if (found == trackRows.end() || !found->second.is_valid())
+        return;
+
+    Gtk::TreeRow trackRow = *store->get_iter(found->second.get_path());
+    trackRow[columns.status] = StatusText(*download);
+
+    const GroupedDownloadRow album = GroupForDownload(download);
+    Gtk::TreeRow albumRow = *store->get_iter(album.row.get_path());
+    albumRow[columns.status] = StatusText(*album.group);
+}
+
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

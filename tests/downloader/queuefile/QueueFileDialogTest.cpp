@@ -67,12 +67,13 @@ TEST_F(QueueFileFixture, QuitWithoutActiveDownloadsAsksNothingClearsFinishedAndS
 }
 
 // Two downloads from a server that stops sending: the first transfers, the second waits
-// behind it. "No" leaves everything running and unsaved; "Yes" clears the finished one,
-// pauses both and saves the queue and the preferences.
+// behind it. "No" leaves everything running and unsaved; "Yes", or closing the box, clears
+// the finished one, pauses both and saves the queue and the preferences.
 TEST_F(QueueFileFixture, QuitWithActiveDownloadsAsksFirstAndFollowsTheAnswer)
 {
-    for (const bool quit : {false, true}) {
-        SCOPED_TRACE(quit ? "yes" : "no");
+    for (const int answer : {Gtk::RESPONSE_NO, Gtk::RESPONSE_YES, Gtk::RESPONSE_DELETE_EVENT}) {
+        SCOPED_TRACE(answer);
+        const bool quit = answer != Gtk::RESPONSE_NO;
         NewModel();
         const std::string purchase = home.File("purchase.vlx");
         WriteQueueFile(purchase, {DownloadedTrack("D1"), Track("S1", store.Url("/stall/100000")),
@@ -80,7 +81,9 @@ TEST_F(QueueFileFixture, QuitWithActiveDownloadsAsksFirstAndFollowsTheAnswer)
         OpenFile file(std::fopen(purchase.c_str(), "rb"));
         ASSERT_TRUE(model->AddTracks(file.get()));
         Expect("S1 state " + std::to_string(State::Downloading));
-        MessageDialogAnswerer answerer(quit ? Gtk::RESPONSE_YES : Gtk::RESPONSE_NO);
+        boost::filesystem::remove(Utility::DownloadQueueFilename());
+        boost::filesystem::remove(Utility::PreferencesFilename());
+        MessageDialogAnswerer answerer(answer);
 
         EXPECT_EQ(Utility::ConfirmQuit(*model), quit);
         ASSERT_EQ(answerer.seen.size(), 1u);

@@ -1,0 +1,92 @@
+#include "downloader/app/UtilityBrowser.h"
+
+#include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/settings/Version.h"
+#include "downloader/app/UtilityTranslate.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+namespace Utility {
+
+namespace {
+
+// Tried in this order when BROWSER names nothing that starts.
+const char* const kOpeners[] = {"xdg-open", "gnome-open", "firefox", "epiphany", "konquerer", "mozilla"};
+const char kFolderViewer[] = "xdg-open";
+const char kShowDownloadsFailed[] = "--show-downloads-failed";
+const char kPostInstallUrl[] = "http://www.vantor-music.example/gp/sonvel/after_download_manager_install.html";
+
+// Runs `start` in a process that nobody waits for. The child forks the process that runs
+// `start` and ends at once; reaping that short-lived child here leaves no zombie behind,
+// and the grandchild is taken over by init. Everything `start` needs is made before the
+// fork: another thread may hold a lock at that moment that the copy would never see released.
+void RunDetached(const std::function<void()>& start)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (fork() == 0)
+            start();
+        _exit(0);
+    }
+    if (child > 0) {
+        while (waitpid(child, nullptr, 0) == -1 && errno == EINTR) {
+        }
+    }
+}
+
+void Exec(const std::string& program, const std::string& argument)
+{
+    execlp(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+}
+
+} // namespace
+
+void OpenURL(const char* url)
+{
+    std::vector<std::string> programs;
+    if (const char* browser = std::getenv("BROWSER"))
+        programs.push_back(browser);
+    programs.insert(programs.end(), std::begin(kOpeners), std::end(kOpeners));
+    const std::string target = url;
+    RunDetached([&programs, &target] {
+        for (const std::string& program : programs)
+            Exec(program, target);
+    });
+}
+
+void OpenPostInstallURL()
+{
+    const std::string url = Translate("sonvel_url_post_install", kPostInstallUrl) + "?RUQVersion=" +
+                            Settings::Version(1, 0, 9).ToString();
+    OpenURL(url.c_str());
+}
+
+void ShowDownloadDirectory(SingleInstance& runningInstance)
+{
+    LinuxFilesystemUtility filesystem;
+    const std::string music = filesystem.GetSpecialDirectory(Filesystem::FilesystemUtility::MusicDirectory);
+    if (!filesystem.DirectoryExists(music.c_str()))
+        filesystem.CreateDirectory(music.c_str());
+    const std::string failed = kShowDownloadsFailed;
+    RunDetached([&music, &failed, &runningInstance] {
+        Exec(kFolderViewer, music);
+        runningInstance.SendMainInstanceMessage(failed);
+    });
+}
+
+} // namespace Utility
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

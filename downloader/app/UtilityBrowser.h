@@ -1,0 +1,30 @@
+#ifndef DOWNLOADER_APP_UTILITYBROWSER_H
+#define DOWNLOADER_APP_UTILITYBROWSER_H
+
+#include "downloader/app/SingleInstance.h"
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+namespace Utility {
+
+// Opens `url` in the desktop's browser: the program named by BROWSER when it is set, else
+// the first of the usual openers and browsers that starts. Returns at once; the browser runs
+// on its own and nobody hears of it when none starts.
+void OpenURL(const char* url);
+
+// The store's page for a freshly installed program, with this program's version.
+void OpenPostInstallURL();
+
+// Opens the music folder (made when missing) with "xdg-open". Returns at once. When
+// "xdg-open" can't be started, `runningInstance` receives "--show-downloads-failed".
+void ShowDownloadDirectory(SingleInstance& runningInstance = SingleInstance::sInstance);
+
+} // namespace Utility
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor
+
+#endif

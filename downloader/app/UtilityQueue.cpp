@@ -1,0 +1,77 @@
+#include "downloader/app/UtilityQueue.h"
+
+#include "core/data/CryptoUtility.h"
+#include "core/filesystem/AtomicFile.h"
+#include "core/filesystem/LinuxFilesystemUtility.h"
+#include "downloader/app/UtilityPaths.h"
+#include "downloader/app/UtilityTranslate.h"
+
+#include <glibmm/convert.h>
+#include <glibmm/markup.h>
+#include <gtkmm/messagedialog.h>
+
+#include <cstdio>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+namespace Utility {
+
+namespace {
+
+void WarnImportFailed(const char* filename, Gtk::Window& parent)
+{
+    // The name goes into markup: characters such as "<" or "&" in it, or bytes that are not
+    // UTF-8, would otherwise leave the message empty.
+    const std::string message = Translate("sonvel_dlg_check_vlx_permissions_1", "Unable to add the VLX file at:") +
+                                "\n\n<b>" + Glib::Markup::escape_text(Glib::filename_display_name(filename)) +
+                                "</b>\n\n" +
+                                Translate("sonvel_dlg_check_vlx_permissions_2",
+                                          "Please make sure you have permission to read this file and try again.");
+    Gtk::MessageDialog dialog(parent, message, true, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK, true);
+    dialog.set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
+    dialog.run();
+}
+
+} // namespace
+
+bool SaveDownloadQueue(DownloadModel& model)
+{
+    return Filesystem::AtomicFile::Replace(DownloadQueueFilename(), [&model](FILE* file) {
+        try {
+            model.Save(file);
+        } catch (const Data::CryptoUtility::EncryptException&) {
+            return false;
+        } catch (const Data::CryptoUtility::Base64EncodeException&) {
+            return false;
+        }
+        return std::ferror(file) == 0;
+    });
+}
+
+bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent)
+{
+    bool imported = false;
+    if (FILE* file = std::fopen(filename, "rb")) {
+        imported = model.AddTracks(file);
+        std::fclose(file);
+    }
+    if (!imported) {
+        if (parent)
+            WarnImportFailed(filename, *parent);
+        return false;
+    }
+
+    SaveDownloadQueue(model);
+    VLXEnqueuedSignal().emit();
+    if (DownloadQueueFilename() != filename)
+        LinuxFilesystemUtility().DeleteFile(filename);
+    return true;
+}
+
+} // namespace Utility
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

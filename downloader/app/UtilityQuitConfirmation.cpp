@@ -1,0 +1,47 @@
+#include "downloader/app/UtilityQuitConfirmation.h"
+
+#include "downloader/app/UtilityPreferences.h"
+#include "downloader/app/UtilityQueue.h"
+#include "downloader/app/UtilityTranslate.h"
+#include "downloader/model/DownloadModelDownload.h"
+
+#include <gtkmm/messagedialog.h>
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+namespace Utility {
+
+namespace {
+
+bool UserWantsToQuit()
+{
+    Gtk::MessageDialog question(Translate("sonvel_dlg_confirm_quit_desc",
+                                          "There are still active downloads, are you sure you want to exit?"),
+                                false, Gtk::MESSAGE_QUESTION, Gtk::BUTTONS_YES_NO, true);
+    question.set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
+    // Closing the box counts as yes: only an explicit no keeps the program running.
+    return question.run() != Gtk::RESPONSE_NO;
+}
+
+} // namespace
+
+bool ConfirmQuit(DownloadModel& model)
+{
+    if (model.HasActiveDownloads() && !UserWantsToQuit())
+        return false;
+
+    model.ClearFinished();
+    for (unsigned index = model.CountDownloads(); index-- > 0;)
+        model.GetDownloadAt(index)->Pause();
+    SaveDownloadQueue(model);
+    SavePreferences();
+    return true;
+}
+
+} // namespace Utility
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor

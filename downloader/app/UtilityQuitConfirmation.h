@@ -1,0 +1,24 @@
+#ifndef DOWNLOADER_APP_UTILITYQUITCONFIRMATION_H
+#define DOWNLOADER_APP_UTILITYQUITCONFIRMATION_H
+
+#include "downloader/model/DownloadModel.h"
+
+namespace Vantor {
+namespace DigitalMedia {
+namespace MusicClient {
+namespace Downloader {
+namespace Utility {
+
+// Run by every quit path before the main window is hidden. While downloads are active the
+// user is asked first; a "No" changes nothing and gives false. Otherwise the finished
+// downloads are cleared, every other one is paused, the queue and the preferences are
+// saved, and the result is true. Main thread only.
+bool ConfirmQuit(DownloadModel& model);
+
+} // namespace Utility
+} // namespace Downloader
+} // namespace MusicClient
+} // namespace DigitalMedia
+} // namespace Vantor
+
+#endif

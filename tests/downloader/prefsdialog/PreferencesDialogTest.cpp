@@ -12,65 +12,49 @@
 
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
-#include <gtkmm/alignment.h>
-#include <gtkmm/button.h>
-#include <gtkmm/combobox.h>
-#include <gtkmm/entry.h>
-#include <gtkmm/filechooserbutton.h>
-#include <gtkmm/label.h>
-#include <gtkmm/main.h>
-#include <gtkmm/spinbutton.h>
-#include <gtkmm/togglebutton.h>
-#include <gtkmm/window.h>
+#include <gtkmm.h>
 
 #include <cstdlib>
-#include <functional>
 #include <memory>
 
 using Vantor::Data::CryptoUtility;
 using Vantor::DigitalMedia::MusicClient::Downloader::PreferencesDialogController;
-using Vantor::DigitalMedia::MusicClient::Downloader::PreferencesKeys;
+using Vantor::Settings::Preferences;
+typedef Vantor::DigitalMedia::MusicClient::Downloader::PreferencesKeys Keys;
 namespace Utility = Vantor::DigitalMedia::MusicClient::Downloader::Utility;
 
 namespace {
 
-const char* const kProxyFields[] = {"ProxyPortSpinButton", "ProxyAddressTextEntry", "ProxyUsernameTextEntry",
-                                    "ProxyPasswordTextEntry"};
-
 std::string Reveal(const std::string& stored)
 {
-    std::string cipher;
+    std::string cipher, plain;
     CryptoUtility::Base64Decode(stored.data(), static_cast<int>(stored.size()), cipher);
-    std::string plain;
     CryptoUtility::DecryptString(cipher, plain);
     return plain;
 }
 
 std::string Protect(const std::string& plain)
 {
-    std::string cipher;
+    std::string cipher, text;
     CryptoUtility::EncryptString(plain, cipher);
-    std::string text;
     CryptoUtility::Base64Encode(cipher.data(), static_cast<int>(cipher.size()), text);
     return text;
 }
 
-// Each test runs in a process of its own: the process-wide preferences are loaded from the
-// HOME of the test that asks for them first.
+const std::vector<bool> kSensitive(4, true), kInsensitive(4, false);
+
+// Each test runs in a process of its own: the process-wide preferences come from the HOME
+// of the test, loaded on first use.
 class PreferencesDialog : public VantorTest::MainLoopTest {
 protected:
-    PreferencesDialog()
-        : share(std::string(std::getenv("VANTOR_SOURCE_DIR")) + "/share")
-    {
-    }
-
+    PreferencesDialog() : share(std::string(std::getenv("VANTOR_SOURCE_DIR")) + "/share") {}
     ~PreferencesDialog() override { saved.disconnect(); }
 
-    // Writes "Settings.xml" as `fill` leaves it (no file for none), then builds the dialog.
-    void Start(const std::function<void(Vantor::Settings::Preferences&)>& fill = nullptr)
+    // Writes "Settings.xml" as `fill` leaves it (no file without one), then builds the dialog.
+    void Start(void (*fill)(Preferences&) = nullptr)
     {
         if (fill) {
-            Vantor::Settings::Preferences stored;
+            Preferences stored;
             fill(stored);
             VantorTest::OpenFile file(std::fopen(Utility::PreferencesFilename().c_str(), "w"));
             ASSERT_TRUE(file && stored.Save(file.get()));
@@ -93,6 +77,10 @@ protected:
         return widget;
     }
 
+    Gtk::Entry* Entry(const char* name) { return Get<Gtk::Entry>(name); }
+    Gtk::ComboBox* Types() { return Get<Gtk::ComboBox>("ProxyTypeComboBox"); }
+    Gtk::SpinButton* Port() { return Get<Gtk::SpinButton>("ProxyPortSpinButton"); }
+    Gtk::ToggleButton* AutoUpdate() { return Get<Gtk::ToggleButton>("AutoUpdateCheckBox"); }
     Gtk::FileChooserButton* Chooser()
     {
         return dynamic_cast<Gtk::FileChooserButton*>(Get<Gtk::Alignment>("DownloadDirectoryAlignment")->get_child());
@@ -107,58 +95,48 @@ protected:
     void Show()
     {
         Get<Gtk::Window>("PreferencesDialog")->show();
-        Pump();
+        while (Gtk::Main::events_pending())
+            Gtk::Main::iteration();
     }
 
     void Click(const char* button)
     {
         Get<Gtk::Button>(button)->clicked();
-        Pump();
         EXPECT_FALSE(Get<Gtk::Window>("PreferencesDialog")->is_visible());
     }
-
-    static void Pump()
-    {
-        while (Gtk::Main::events_pending())
-            Gtk::Main::iteration();
-    }
-
-    Gtk::ComboBox* Types() { return Get<Gtk::ComboBox>("ProxyTypeComboBox"); }
 
     std::string ActiveTypeName()
     {
         gchar* name = nullptr;
-        GtkTreeIter iter;
-        if (gtk_combo_box_get_active_iter(Types()->gobj(), &iter))
-            gtk_tree_model_get(gtk_combo_box_get_model(Types()->gobj()), &iter, 1, &name, -1);
+        GtkTreeIter row;
+        if (gtk_combo_box_get_active_iter(Types()->gobj(), &row))
+            gtk_tree_model_get(gtk_combo_box_get_model(Types()->gobj()), &row, 1, &name, -1);
         const std::string text = name ? name : "(none)";
         g_free(name);
         return text;
     }
 
-    std::string Text(const char* entry) { return Get<Gtk::Entry>(entry)->get_text(); }
-
-    // Types into the port field as a user would, replacing what it held.
+    // Typed as a user would, replacing what the field held.
     void TypePort(const std::string& text)
     {
-        Gtk::SpinButton* port = Get<Gtk::SpinButton>("ProxyPortSpinButton");
-        port->delete_text(0, -1);
+        Port()->delete_text(0, -1);
         int position = 0;
-        port->insert_text(text, static_cast<int>(text.size()), position);
+        Port()->insert_text(text, static_cast<int>(text.size()), position);
     }
 
     std::vector<bool> ProxyFieldSensitivity()
     {
         std::vector<bool> sensitive;
-        for (const char* field : kProxyFields)
+        for (const char* field :
+             {"ProxyPortSpinButton", "ProxyAddressTextEntry", "ProxyUsernameTextEntry", "ProxyPasswordTextEntry"})
             sensitive.push_back(Get<Gtk::Widget>(field)->is_sensitive());
         return sensitive;
     }
 
     // What "Settings.xml" now holds.
-    Vantor::Settings::Preferences Saved()
+    Preferences Saved()
     {
-        Vantor::Settings::Preferences stored;
+        Preferences stored;
         VantorTest::OpenFile file(std::fopen(Utility::PreferencesFilename().c_str(), "rb"));
         EXPECT_TRUE(file && stored.Load(file.get()));
         return stored;
@@ -171,143 +149,22 @@ protected:
     int savedCount = 0;
 };
 
-const std::vector<bool> kSensitive(4, true);
-const std::vector<bool> kInsensitive(4, false);
-
 } // namespace
 
-TEST_F(PreferencesDialog, FirstShowingOffersTheDefaultsAndOKStoresEveryValue)
+TEST_F(PreferencesDialog, WithoutSettingsOffersNoProxyAndTheFieldsFollowTheProxyType)
 {
     Start();
     Show();
-
     EXPECT_EQ("Einstellungen", std::string(Get<Gtk::Window>("PreferencesDialog")->get_title()));
     EXPECT_EQ("Port:", std::string(Get<Gtk::Label>("ProxyPortLabel")->get_text()));
+    EXPECT_TRUE(AutoUpdate()->get_active());
+    EXPECT_EQ(80, Port()->get_value_as_int());
     EXPECT_EQ("Keiner", ActiveTypeName());
     EXPECT_EQ(kInsensitive, ProxyFieldSensitivity());
-    EXPECT_TRUE(Get<Gtk::ToggleButton>("AutoUpdateCheckBox")->get_active());
-    EXPECT_EQ(80, Get<Gtk::SpinButton>("ProxyPortSpinButton")->get_value_as_int());
-    EXPECT_EQ("", Text("ProxyAddressTextEntry") + Text("ProxyUsernameTextEntry") + Text("ProxyPasswordTextEntry"));
-    EXPECT_FALSE(Get<Gtk::Entry>("ProxyPasswordTextEntry")->get_visibility());
     const std::string music = home.File("Vantor MP3");
     ASSERT_TRUE(ChooserShows(music));
 
-    Click("OKButton");
-    EXPECT_EQ(1, savedCount);
-    const Vantor::Settings::Preferences stored = Saved();
-    EXPECT_EQ(music, stored.GetString(PreferencesKeys::DownloadDirectory, ""));
-    EXPECT_TRUE(stored.GetBool(PreferencesKeys::AutoCheckForUpdates, false));
-    EXPECT_EQ(80, stored.GetInt(PreferencesKeys::ProxyServerPort, 0));
-    EXPECT_EQ(-1, stored.GetInt(PreferencesKeys::ProxyServerType, 0));
-    EXPECT_FALSE(stored.GetBool(PreferencesKeys::ProxyServerEnabled, true));
-    EXPECT_EQ("", stored.GetString(PreferencesKeys::ProxyServerPassword, ""));
-}
-
-TEST_F(PreferencesDialog, ShowsTheSavedValuesAndSavesTheEditedOnesOnce)
-{
-    const std::string stored = home.File("Stored"), chosen = home.File("Chosen");
-    boost::filesystem::create_directories(chosen);
-    Start([&](Vantor::Settings::Preferences& preferences) {
-        preferences.SetString(PreferencesKeys::DownloadDirectory, stored.c_str());
-        preferences.SetBool(PreferencesKeys::AutoCheckForUpdates, false);
-        preferences.SetInt(PreferencesKeys::ProxyServerType, 4);
-        preferences.SetInt(PreferencesKeys::ProxyServerPort, 1080);
-        preferences.SetString(PreferencesKeys::ProxyServerAddress, "socks.local");
-        preferences.SetString(PreferencesKeys::ProxyServerUsername, "ann");
-        preferences.SetString(PreferencesKeys::ProxyServerPassword, Protect("old secret").c_str());
-    });
-    Show();
-    ASSERT_TRUE(ChooserShows(stored));
-    EXPECT_FALSE(Get<Gtk::ToggleButton>("AutoUpdateCheckBox")->get_active());
-    EXPECT_EQ("SOCKS4", ActiveTypeName());
-    EXPECT_EQ(kSensitive, ProxyFieldSensitivity());
-    EXPECT_EQ(1080, Get<Gtk::SpinButton>("ProxyPortSpinButton")->get_value_as_int());
-    EXPECT_EQ("socks.local", Text("ProxyAddressTextEntry"));
-    EXPECT_EQ("ann", Text("ProxyUsernameTextEntry"));
-    EXPECT_EQ("old secret", Text("ProxyPasswordTextEntry"));
-
-    Chooser()->set_current_folder(chosen);
-    ASSERT_TRUE(ChooserShows(chosen));
-    Get<Gtk::ToggleButton>("AutoUpdateCheckBox")->set_active(true);
-    Types()->set_active(1);
-    TypePort("3128");
-    Get<Gtk::Entry>("ProxyAddressTextEntry")->set_text("proxy.local");
-    Get<Gtk::Entry>("ProxyUsernameTextEntry")->set_text("bob");
-    Get<Gtk::Entry>("ProxyPasswordTextEntry")->set_text("new:secret@home");
-    Click("OKButton");
-
-    EXPECT_EQ(1, savedCount);
-    const Vantor::Settings::Preferences saved = Saved();
-    EXPECT_EQ(chosen, saved.GetString(PreferencesKeys::DownloadDirectory, ""));
-    EXPECT_TRUE(saved.GetBool(PreferencesKeys::AutoCheckForUpdates, false));
-    EXPECT_EQ(0, saved.GetInt(PreferencesKeys::ProxyServerType, -1));
-    EXPECT_TRUE(saved.GetBool(PreferencesKeys::ProxyServerEnabled, false));
-    EXPECT_EQ(3128, saved.GetInt(PreferencesKeys::ProxyServerPort, 0));
-    EXPECT_EQ("proxy.local", saved.GetString(PreferencesKeys::ProxyServerAddress, ""));
-    EXPECT_EQ("bob", saved.GetString(PreferencesKeys::ProxyServerUsername, ""));
-    EXPECT_EQ("new:secret@home", Reveal(saved.GetString(PreferencesKeys::ProxyServerPassword, "")));
-}
-
-TEST_F(PreferencesDialog, PasswordIsStoredEncryptedAndComesBackAsTyped)
-{
-    Start();
-    // The long one fills more than one line of base64.
-    const std::string passwords[] = {"", "us:er@host", "pässwörd €", std::string(60, 'x') + ":@ü"};
-    for (const std::string& password : passwords) {
-        SCOPED_TRACE(password);
-        Show();
-        Get<Gtk::Entry>("ProxyPasswordTextEntry")->set_text(password);
-        Click("OKButton");
-
-        const std::string stored = Saved().GetString(PreferencesKeys::ProxyServerPassword, "");
-        if (password.empty()) {
-            EXPECT_EQ("", stored);
-        } else {
-            EXPECT_EQ(std::string::npos, stored.find(password));
-            EXPECT_EQ(password, Reveal(stored));
-        }
-        Show();
-        EXPECT_EQ(password, Text("ProxyPasswordTextEntry"));
-        Click("CancelButton");
-    }
-}
-
-TEST_F(PreferencesDialog, CancelLeavesTheSettingsAsTheyWere)
-{
-    Start([](Vantor::Settings::Preferences& preferences) {
-        preferences.SetInt(PreferencesKeys::ProxyServerType, 5);
-        preferences.SetString(PreferencesKeys::ProxyServerAddress, "socks.local");
-        // Not base64: shown as no password.
-        preferences.SetString(PreferencesKeys::ProxyServerPassword, "not*base64");
-    });
-    const std::string before = VantorTest::ReadFile(Utility::PreferencesFilename());
-    Show();
-    EXPECT_EQ("", Text("ProxyPasswordTextEntry"));
-    Types()->set_active(0);
-    Get<Gtk::ToggleButton>("AutoUpdateCheckBox")->set_active(false);
-    Get<Gtk::Entry>("ProxyAddressTextEntry")->set_text("elsewhere");
-    Get<Gtk::Entry>("ProxyPasswordTextEntry")->set_text("secret");
-    Click("CancelButton");
-
-    EXPECT_EQ(0, savedCount);
-    EXPECT_EQ(before, VantorTest::ReadFile(Utility::PreferencesFilename()));
-    Show();
-    EXPECT_EQ("SOCKS5", ActiveTypeName());
-    EXPECT_TRUE(Get<Gtk::ToggleButton>("AutoUpdateCheckBox")->get_active());
-    EXPECT_EQ("socks.local", Text("ProxyAddressTextEntry"));
-    EXPECT_EQ("", Text("ProxyPasswordTextEntry"));
-}
-
-TEST_F(PreferencesDialog, ProxyFieldsAreSensitiveOnlyWithAProxyTypeAndKeepTheirContents)
-{
-    // A type the dialog does not offer counts as none.
-    Start([](Vantor::Settings::Preferences& preferences) {
-        preferences.SetInt(PreferencesKeys::ProxyServerType, 7);
-        preferences.SetString(PreferencesKeys::ProxyServerAddress, "proxy.local");
-    });
-    Show();
-    EXPECT_EQ("Keiner", ActiveTypeName());
-    EXPECT_EQ(kInsensitive, ProxyFieldSensitivity());
+    Entry("ProxyAddressTextEntry")->set_text("proxy.local");
     const char* const types[] = {"HTTP", "SOCKS4", "SOCKS5"};
     for (int row = 1; row <= 3; ++row) {
         Types()->set_active(row);
@@ -316,22 +173,118 @@ TEST_F(PreferencesDialog, ProxyFieldsAreSensitiveOnlyWithAProxyTypeAndKeepTheirC
         Types()->set_active(0);
         EXPECT_EQ(kInsensitive, ProxyFieldSensitivity());
     }
+    EXPECT_EQ("proxy.local", std::string(Entry("ProxyAddressTextEntry")->get_text()));
+
+    // Every value is stored, the fields of a proxy that is off too.
+    Click("OKButton");
+    const Preferences stored = Saved();
+    EXPECT_EQ(music, stored.GetString(Keys::DownloadDirectory, ""));
+    EXPECT_TRUE(stored.GetBool(Keys::AutoCheckForUpdates, false));
+    EXPECT_EQ(80, stored.GetInt(Keys::ProxyServerPort, 0));
+    EXPECT_EQ("proxy.local", stored.GetString(Keys::ProxyServerAddress, ""));
+    EXPECT_EQ(-1, stored.GetInt(Keys::ProxyServerType, 0));
+    EXPECT_FALSE(stored.GetBool(Keys::ProxyServerEnabled, true));
+}
+
+TEST_F(PreferencesDialog, ShowsTheSavedValuesAndSavesTheEditedOnesOnce)
+{
+    Start([](Preferences& stored) {
+        stored.SetString(Keys::DownloadDirectory, (std::string(std::getenv("HOME")) + "/Stored").c_str());
+        stored.SetBool(Keys::AutoCheckForUpdates, false);
+        stored.SetInt(Keys::ProxyServerType, 4);
+        stored.SetInt(Keys::ProxyServerPort, 1080);
+        stored.SetString(Keys::ProxyServerAddress, "socks.local");
+        stored.SetString(Keys::ProxyServerUsername, "ann");
+        stored.SetString(Keys::ProxyServerPassword, Protect("old secret").c_str());
+    });
+    Show();
+    ASSERT_TRUE(ChooserShows(home.File("Stored")));
+    EXPECT_FALSE(AutoUpdate()->get_active());
+    EXPECT_EQ("SOCKS4", ActiveTypeName());
+    EXPECT_EQ(kSensitive, ProxyFieldSensitivity());
+    EXPECT_EQ(1080, Port()->get_value_as_int());
+    EXPECT_EQ("socks.local ann old secret", Entry("ProxyAddressTextEntry")->get_text() + " "
+                                                + Entry("ProxyUsernameTextEntry")->get_text() + " "
+                                                + Entry("ProxyPasswordTextEntry")->get_text());
+
+    const std::string chosen = home.File("Chosen");
+    boost::filesystem::create_directories(chosen);
+    Chooser()->set_current_folder(chosen);
+    ASSERT_TRUE(ChooserShows(chosen));
+    AutoUpdate()->set_active(true);
+    Types()->set_active(1);
+    TypePort("3128");
+    Entry("ProxyAddressTextEntry")->set_text("proxy.local");
+    Entry("ProxyUsernameTextEntry")->set_text("bob");
+    Entry("ProxyPasswordTextEntry")->set_text("new secret");
     Click("OKButton");
 
-    const Vantor::Settings::Preferences saved = Saved();
-    EXPECT_EQ(-1, saved.GetInt(PreferencesKeys::ProxyServerType, 0));
-    EXPECT_FALSE(saved.GetBool(PreferencesKeys::ProxyServerEnabled, true));
-    EXPECT_EQ("proxy.local", saved.GetString(PreferencesKeys::ProxyServerAddress, ""));
+    EXPECT_EQ(1, savedCount);
+    const Preferences stored = Saved();
+    EXPECT_EQ(chosen, stored.GetString(Keys::DownloadDirectory, ""));
+    EXPECT_TRUE(stored.GetBool(Keys::AutoCheckForUpdates, false));
+    EXPECT_EQ(0, stored.GetInt(Keys::ProxyServerType, -1));
+    EXPECT_TRUE(stored.GetBool(Keys::ProxyServerEnabled, false));
+    EXPECT_EQ(3128, stored.GetInt(Keys::ProxyServerPort, 0));
+    EXPECT_EQ("proxy.local", stored.GetString(Keys::ProxyServerAddress, ""));
+    EXPECT_EQ("bob", stored.GetString(Keys::ProxyServerUsername, ""));
+    EXPECT_EQ("new secret", Reveal(stored.GetString(Keys::ProxyServerPassword, "")));
+}
+
+TEST_F(PreferencesDialog, PasswordIsStoredEncryptedAndComesBackAsTyped)
+{
+    Start();
+    // The long one takes more than one line of base64.
+    for (const std::string& password : std::vector<std::string>{"", "us:er@host", "pässwörd €", std::string(60, 'x') + ":@ü"}) {
+        SCOPED_TRACE(password);
+        Show();
+        Entry("ProxyPasswordTextEntry")->set_text(password);
+        Click("OKButton");
+
+        const std::string stored = Saved().GetString(Keys::ProxyServerPassword, "");
+        EXPECT_EQ(password.empty(), stored.empty());
+        if (!password.empty()) {
+            EXPECT_EQ(std::string::npos, stored.find(password));
+            EXPECT_EQ(password, Reveal(stored));
+        }
+        Show();
+        EXPECT_EQ(password, std::string(Entry("ProxyPasswordTextEntry")->get_text()));
+        Click("CancelButton");
+    }
+}
+
+TEST_F(PreferencesDialog, CancelLeavesTheSettingsAsTheyWere)
+{
+    Start([](Preferences& stored) {
+        stored.SetInt(Keys::ProxyServerType, 5);
+        stored.SetString(Keys::ProxyServerAddress, "socks.local");
+        stored.SetString(Keys::ProxyServerPassword, "not*base64"); // shown as no password
+    });
+    const std::string before = VantorTest::ReadFile(Utility::PreferencesFilename());
+    for (int showing = 0; showing < 2; ++showing) {
+        Show();
+        EXPECT_EQ("SOCKS5", ActiveTypeName());
+        EXPECT_TRUE(AutoUpdate()->get_active());
+        EXPECT_EQ("socks.local", std::string(Entry("ProxyAddressTextEntry")->get_text()));
+        EXPECT_EQ("", std::string(Entry("ProxyPasswordTextEntry")->get_text()));
+        Types()->set_active(0);
+        AutoUpdate()->set_active(false);
+        Entry("ProxyAddressTextEntry")->set_text("elsewhere");
+        Entry("ProxyPasswordTextEntry")->set_text("secret");
+        Click("CancelButton");
+    }
+    EXPECT_EQ(0, savedCount);
+    EXPECT_EQ(before, VantorTest::ReadFile(Utility::PreferencesFilename()));
 }
 
 // Nothing is checked: the fields are stored as typed, except that the port field takes no
-// text that is not a port and then keeps the last one.
-TEST_F(PreferencesDialog, PortTakesOnlyNumbersAndAnEmptyAddressIsStoredAsTyped)
+// text that is not a port and keeps the last one instead.
+TEST_F(PreferencesDialog, PortTakesOnlyPortNumbersAndAnEmptyAddressIsStoredAsTyped)
 {
-    Start([](Vantor::Settings::Preferences& preferences) {
-        preferences.SetInt(PreferencesKeys::ProxyServerType, 0);
-        preferences.SetInt(PreferencesKeys::ProxyServerPort, 3128);
-        preferences.SetString(PreferencesKeys::ProxyServerAddress, "proxy.local");
+    Start([](Preferences& stored) {
+        stored.SetInt(Keys::ProxyServerType, 0);
+        stored.SetInt(Keys::ProxyServerPort, 3128);
+        stored.SetString(Keys::ProxyServerAddress, "proxy.local");
     });
     const struct {
         const char* typed;
@@ -340,14 +293,14 @@ TEST_F(PreferencesDialog, PortTakesOnlyNumbersAndAnEmptyAddressIsStoredAsTyped)
     for (const auto& port : ports) {
         SCOPED_TRACE(port.typed);
         Show();
-        Get<Gtk::Entry>("ProxyAddressTextEntry")->set_text("");
+        Entry("ProxyAddressTextEntry")->set_text("");
         TypePort(port.typed);
         Click("OKButton");
 
-        const Vantor::Settings::Preferences saved = Saved();
-        EXPECT_EQ(port.stored, saved.GetInt(PreferencesKeys::ProxyServerPort, 0));
-        EXPECT_EQ(0, saved.GetInt(PreferencesKeys::ProxyServerType, -1));
-        EXPECT_TRUE(saved.GetBool(PreferencesKeys::ProxyServerEnabled, false));
-        EXPECT_EQ("", saved.GetString(PreferencesKeys::ProxyServerAddress, ""));
+        const Preferences stored = Saved();
+        EXPECT_EQ(port.stored, stored.GetInt(Keys::ProxyServerPort, 0));
+        EXPECT_EQ(0, stored.GetInt(Keys::ProxyServerType, -1));
+        EXPECT_TRUE(stored.GetBool(Keys::ProxyServerEnabled, false));
+        EXPECT_EQ("", stored.GetString(Keys::ProxyServerAddress, ""));
     }
 }

@@ -187,7 +187,6 @@ void PreferencesDialogController::Initialize()
         added[comboColumns.displayName] = row.name;
     }
 
-    views->typeCombo->clear();
     Gtk::CellRendererText* renderer = Gtk::manage(new Gtk::CellRendererText());
     renderer->property_editable() = false;
     views->typeCombo->pack_start(*renderer, true);

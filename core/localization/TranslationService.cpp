@@ -182,5 +182,11 @@ bool TranslationService::Locale::IsValid() const
     return !name.empty() && !translations.empty();
 }
 
+std::string Translate(const std::string& key, const std::string& english)
+{
+    return TranslationService::Instance()->Translate(Data::StringUtility::MakeUTF8(key),
+                                                     Data::StringUtility::MakeUTF8(english));
+}
+
 } // namespace Localization
 } // namespace Vantor

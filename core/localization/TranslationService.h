@@ -74,6 +74,11 @@ private:
     static std::mutex sMutex;
 };
 
+// The current locale's text for `key`, or `english` when it has none, with both made UTF-8
+// first, as every user-visible text is. Throws ServiceNotInitializedException before the
+// service is initialised.
+std::string Translate(const std::string& key, const std::string& english);
+
 } // namespace Localization
 } // namespace Vantor
 

@@ -13,14 +13,10 @@
 namespace Vantor {
 namespace Net {
 
+using Vantor::Localization::Translate;
+
 namespace {
 
-std::string Translate(const std::string& key, const std::string& english)
-{
-    using Vantor::Data::StringUtility;
-    return Vantor::Localization::TranslationService::Instance()->Translate(StringUtility::MakeUTF8(key),
-                                                                            StringUtility::MakeUTF8(english));
-}
 
 // The user's text for a failed transfer; false for a result the table does not name.
 bool FailureMessage(CURLcode code, std::string& message)

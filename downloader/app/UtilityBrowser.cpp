@@ -2,7 +2,8 @@
 
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/settings/Version.h"
-#include "downloader/app/UtilityTranslate.h"
+#include "core/localization/TranslationService.h"
+#include "core/net/StoreWebHost.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+using Vantor::Localization::Translate;
 
 namespace Vantor {
 namespace DigitalMedia {
@@ -25,7 +28,7 @@ namespace {
 const char* const kOpeners[] = {"xdg-open", "gnome-open", "firefox", "epiphany", "konquerer", "mozilla"};
 const char kFolderViewer[] = "xdg-open";
 const char kShowDownloadsFailed[] = "--show-downloads-failed";
-const char kPostInstallUrl[] = "http://www.vantor-music.example/gp/sonvel/after_download_manager_install.html";
+const std::string kPostInstallUrl = std::string(Vantor::Net::kStoreWebHost) + "/gp/sonvel/after_download_manager_install.html";
 
 // Runs `start` in a process that nobody waits for. The child forks the process that runs
 // `start` and ends at once; reaping that short-lived child here leaves no zombie behind,

@@ -9,12 +9,6 @@ namespace MusicClient {
 namespace Downloader {
 namespace Utility {
 
-std::string Translate(const std::string& key, const std::string& english)
-{
-    using Vantor::Data::StringUtility;
-    return Localization::TranslationService::Instance()->Translate(StringUtility::MakeUTF8(key),
-                                                                    StringUtility::MakeUTF8(english));
-}
 
 void HideOnDelete(Gtk::Window& dialog)
 {

@@ -11,9 +11,6 @@ namespace MusicClient {
 namespace Downloader {
 namespace Utility {
 
-// The text of `key` in the current language, or `english` when there is none.
-std::string Translate(const std::string& key, const std::string& english);
-
 // Makes the window manager's close button hide `dialog` instead of destroying it: the dialogs
 // live in cached glade trees and their controllers keep pointing at them.
 void HideOnDelete(Gtk::Window& dialog);

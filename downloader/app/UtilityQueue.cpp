@@ -4,13 +4,15 @@
 #include "core/filesystem/AtomicFile.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "downloader/app/UtilityPaths.h"
-#include "downloader/app/UtilityTranslate.h"
+#include "core/localization/TranslationService.h"
 
 #include <glibmm/convert.h>
 #include <glibmm/markup.h>
 #include <gtkmm/messagedialog.h>
 
 #include <cstdio>
+
+using Vantor::Localization::Translate;
 
 namespace Vantor {
 namespace DigitalMedia {

@@ -2,10 +2,12 @@
 
 #include "downloader/app/UtilityPreferences.h"
 #include "downloader/app/UtilityQueue.h"
-#include "downloader/app/UtilityTranslate.h"
+#include "core/localization/TranslationService.h"
 #include "downloader/model/DownloadModelDownload.h"
 
 #include <gtkmm/messagedialog.h>
+
+using Vantor::Localization::Translate;
 
 namespace Vantor {
 namespace DigitalMedia {

@@ -11,15 +11,7 @@ namespace Downloader {
 
 using Vantor::Data::StringUtility;
 
-namespace {
-
-std::string Translate(const std::string& key, const std::string& english)
-{
-    return Vantor::Localization::TranslationService::Instance()->Translate(StringUtility::MakeUTF8(key),
-                                                                            StringUtility::MakeUTF8(english));
-}
-
-} // namespace
+using Vantor::Localization::Translate;
 
 GroupedDownload::GroupedDownload(boost::shared_ptr<DownloadModel> model)
     : DownloadModel::Download(*model)

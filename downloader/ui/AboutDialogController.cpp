@@ -12,6 +12,8 @@
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
 
+using Vantor::Localization::Translate;
+
 namespace Vantor {
 namespace DigitalMedia {
 namespace MusicClient {
@@ -50,13 +52,13 @@ void AboutDialogController::Initialize()
     closeButton->signal_clicked().connect(sigc::mem_fun(*this, &AboutDialogController::OnCloseButtonClicked));
     Utility::HideOnDelete(*dialog);
 
-    dialog->set_title(Utility::Translate("sonvel_about_title", "About"));
-    closeButton->set_label(Utility::Translate("sonvel_button_close", "Close"));
+    dialog->set_title(Translate("sonvel_about_title", "About"));
+    closeButton->set_label(Translate("sonvel_button_close", "Close"));
     copyrightLabel->set_text(
-        Utility::Translate("sonvel_about_copyright", "Copyright \xC2\xA9 2009 Vantor. All rights reserved."));
+        Translate("sonvel_about_copyright", "Copyright \xC2\xA9 2009 Vantor. All rights reserved."));
     // Translations are data: markup characters in them are shown as they are.
     nameLabel->set_markup("<big><b>"
-                          + Glib::Markup::escape_text(Utility::Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"))
+                          + Glib::Markup::escape_text(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"))
                           + "</b></big>");
     const std::string locale = Localization::TranslationService::Instance()->GetLocale();
     versionLabel->set_markup(

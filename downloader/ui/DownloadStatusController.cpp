@@ -20,16 +20,12 @@ namespace DigitalMedia {
 namespace MusicClient {
 namespace Downloader {
 
+using Vantor::Localization::Translate;
+
 namespace {
 
 const int kArtSize = 75;
 
-std::string Translate(const char* key, const char* english)
-{
-    using Vantor::Data::StringUtility;
-    return Localization::TranslationService::Instance()->Translate(StringUtility::MakeUTF8(key),
-                                                                   StringUtility::MakeUTF8(english));
-}
 
 // The status line as markup. Title and artist are escaped: they come from the queue file and
 // would otherwise be read as markup, and one '<' or '&' would leave the label blank.

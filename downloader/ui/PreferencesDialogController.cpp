@@ -28,17 +28,14 @@ namespace DigitalMedia {
 namespace MusicClient {
 namespace Downloader {
 
+using Vantor::Localization::Translate;
+
 namespace {
 
 const char kRoot[] = "PreferencesDialog";
 const int kNoProxy = -1;
 const int kDefaultProxyPort = 80;
 
-std::string Translate(const char* key, const char* english)
-{
-    return Localization::TranslationService::Instance()->Translate(Data::StringUtility::MakeUTF8(key),
-                                                                   Data::StringUtility::MakeUTF8(english));
-}
 
 template <typename T>
 T* Fetch(const Glib::RefPtr<Gnome::Glade::Xml>& tree, const char* name)

@@ -17,17 +17,14 @@ namespace DigitalMedia {
 namespace MusicClient {
 namespace Downloader {
 
+using Vantor::Localization::Translate;
+
 namespace {
 
 using Vantor::Data::StringUtility;
 
 const int kTitleColumnWidth = 500;
 
-Glib::ustring Translate(const char* key, const char* fallback)
-{
-    return Vantor::Localization::TranslationService::Instance()->Translate(StringUtility::MakeUTF8(key),
-                                                                           StringUtility::MakeUTF8(fallback));
-}
 
 // A transferring download or album shows its percentage, which the status cell draws as a
 // progress bar; anything else shows its state text.

@@ -1,34 +1,42 @@
 #ifndef TESTS_SUPPORT_LOGRECORDER_H
 #define TESTS_SUPPORT_LOGRECORDER_H
 
-#include "core/sigslot/sigslot.h"
+#include "tests/support/LogSubscriber.h"
+#include "tests/support/ThreadSync.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace VantorTest {
 
 // Keeps every line of the program's log from its construction on, from any thread.
-class LogRecorder : public sigslot::has_slots<sigslot::multi_threaded_local> {
+class LogRecorder {
 public:
-    LogRecorder();
-    ~LogRecorder() override;
+    std::vector<std::string> Lines() const { return journal.Entries(); }
 
-    std::vector<std::string> Lines() const;
     // Lines that contain `text`.
-    std::vector<std::string> LinesContaining(const std::string& text) const;
-    // Waits until a line containing `text` was logged; false when `timeout` passed first.
-    bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout) const;
+    std::vector<std::string> LinesContaining(const std::string& text) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& line : Lines())
+            if (line.find(text) != std::string::npos)
+                found.push_back(line);
+        return found;
+    }
 
-    void OnLine(std::string line);
+    // Waits until a line containing `text` was logged; false when the wait limit ran out.
+    bool WaitForLine(const std::string& text) const
+    {
+        return journal.WaitUntil([&](const std::vector<std::string>& lines) {
+            return std::any_of(lines.begin(), lines.end(),
+                               [&](const std::string& line) { return line.find(text) != std::string::npos; });
+        });
+    }
 
 private:
-    mutable std::mutex mutex;
-    mutable std::condition_variable logged;
-    std::vector<std::string> lines;
+    mutable Journal journal;
+    LogSubscriber subscriber{journal};
 };
 
 } // namespace VantorTest

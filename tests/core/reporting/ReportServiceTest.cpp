@@ -62,7 +62,7 @@ TEST_F(ReportServiceTest, SendsTheExactQueriesInOrder)
                                         "ref=dm_ruq_dl_expire" + tail, "ref=dm_ruq_retry_02" + tail,
                                         "ref=dm_ruq_itn_bdcom" + tail}),
               Received(8));
-    ASSERT_TRUE(log.WaitForLine("dm_ruq_itn_bdcom", kWait));
+    ASSERT_TRUE(log.WaitForLine("dm_ruq_itn_bdcom"));
     EXPECT_EQ(8u, log.LinesContaining("reftag post success: ").size());
     EXPECT_EQ(1u, log.LinesContaining("reftag post success: " + store.Url(kReportPath) +
                                       "ref=dm_ruq_dl_ok?os=linux&pcid=B000X").size());
@@ -97,16 +97,15 @@ TEST_F(ReportServiceTest, FailedReportsAreLoggedAndDropped)
     UseReportAddress(store.Url("/status/404/"));
     ReportService::Send(ReportService::DlErr01, "B2");
     EXPECT_TRUE(log.WaitForLine("reftag post failed. curl: 22, response: 404, url: " + store.Url("/status/404/") +
-                                    "ref=dm_ruq_dl_err_01?os=linux&pcid=B2&ruqver=1.0.9&locale=de_DE",
-                                kWait));
+                                    "ref=dm_ruq_dl_err_01?os=linux&pcid=B2&ruqver=1.0.9&locale=de_DE"));
     UseReportAddress("http://127.0.0.1:" + std::to_string(FreeLocalPort()) + kReportPath);
     ReportService::Send(ReportService::DlErr03);
-    EXPECT_TRUE(log.WaitForLine("reftag post failed. curl: 7, response: 0, url: http://127.0.0.1:", kWait));
+    EXPECT_TRUE(log.WaitForLine("reftag post failed. curl: 7, response: 0, url: http://127.0.0.1:"));
 
     // Not retried: the next report is the only further request.
     UseReportAddress(store.Url(kReportPath));
     ReportService::Send(ReportService::DlOk);
-    EXPECT_TRUE(log.WaitForLine("reftag post success: ", kWait));
+    EXPECT_TRUE(log.WaitForLine("reftag post success: "));
     EXPECT_EQ(2u, store.Requests().size());
 }
 

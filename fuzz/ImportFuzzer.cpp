@@ -5,6 +5,7 @@
 #include "core/data/CryptoUtility.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/localization/TranslationService.h"
+#include "core/net/Download.h"
 #include "core/reporting/ReportService.h"
 #include "downloader/model/DownloadModel.h"
 
@@ -45,6 +46,10 @@ public:
         Vantor::Localization::TranslationService::Initialize(path, "en_US");
         // A queue file's own report flags may call for a report: none leaves this machine.
         Vantor::Reporting::ReportService::ClearPending();
+        // Every transfer (a fuzzed location may name any host) goes to a proxy on a closed
+        // port of this machine, so it fails at once and no host name is ever looked up.
+        Vantor::Net::Download::SetProxyHost(
+            Vantor::Net::Download::ProxyHost(Vantor::Net::Download::ProxyHost::HTTP, "127.0.0.1", 1, "", ""));
     }
     ~FuzzHome()
     {

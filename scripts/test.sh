@@ -28,7 +28,14 @@ if [ "${VANTOR_SKIP_SANITIZERS:-0}" = "1" ]; then
 fi
 
 echo "== import fuzzer (${FUZZ_SECONDS:-60} s)"
-bash scripts/fuzz.sh 2>&1 | tail -n 25
+# The fuzzer's progress lines are long; only its summary is shown, or its whole report
+# (and the input that caused it) when it finds something.
+fuzz_log="$root/build-fuzz.log"
+if ! bash scripts/fuzz.sh >"$fuzz_log" 2>&1; then
+  grep -v -E '^#[0-9]+' "$fuzz_log"
+  exit 1
+fi
+tail -n 8 "$fuzz_log"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DVANTOR_SANITIZE=address -DVANTOR_BUILD_GUI=ON

@@ -95,6 +95,7 @@ bool Preferences::IsLoaded() const
 
 int Preferences::GetInt(const char* key, int fallback) const
 {
+    boost::mutex::scoped_lock lock(mutex);
     return Find(intSettings, key, fallback);
 }
 
@@ -105,16 +106,19 @@ bool Preferences::GetBool(const char* key, bool fallback) const
 
 double Preferences::GetFloat(const char* key, double fallback) const
 {
+    boost::mutex::scoped_lock lock(mutex);
     return Find(floatSettings, key, fallback);
 }
 
 std::string Preferences::GetString(const char* key, const char* fallback) const
 {
+    boost::mutex::scoped_lock lock(mutex);
     return Find(stringSettings, key, std::string(fallback));
 }
 
 void Preferences::SetInt(const char* key, int value)
 {
+    boost::mutex::scoped_lock lock(mutex);
     intSettings[key] = value;
 }
 
@@ -125,11 +129,13 @@ void Preferences::SetBool(const char* key, bool value)
 
 void Preferences::SetFloat(const char* key, double value)
 {
+    boost::mutex::scoped_lock lock(mutex);
     floatSettings[key] = value;
 }
 
 void Preferences::SetString(const char* key, const char* value)
 {
+    boost::mutex::scoped_lock lock(mutex);
     stringSettings[key] = value;
 }
 
@@ -140,13 +146,23 @@ bool Preferences::Save(FILE* file)
     TiXmlElement* root = new TiXmlElement(PreferencesNodeName);
     document.LinkEndChild(root);
 
-    for (const auto& setting : floatSettings)
+    // A copy, so that the lock is not held while the document is built and written.
+    std::map<std::string, double> floats;
+    std::map<std::string, int> ints;
+    std::map<std::string, std::string> strings;
+    {
+        boost::mutex::scoped_lock lock(mutex);
+        floats = floatSettings;
+        ints = intSettings;
+        strings = stringSettings;
+    }
+    for (const auto& setting : floats)
         SaveSetting(root, FloatSetting, WellFormedUTF8(setting.first).c_str(),
                     boost::lexical_cast<std::string>(setting.second).c_str());
-    for (const auto& setting : intSettings)
+    for (const auto& setting : ints)
         SaveSetting(root, IntSetting, WellFormedUTF8(setting.first).c_str(),
                     boost::lexical_cast<std::string>(setting.second).c_str());
-    for (const auto& setting : stringSettings)
+    for (const auto& setting : strings)
         SaveSetting(root, StringSetting, WellFormedUTF8(setting.first).c_str(),
                     WellFormedUTF8(setting.second).c_str());
 
@@ -193,6 +209,7 @@ void Preferences::LoadSetting(TiXmlElement* element)
         return;
 
     // Types this program never writes are passed over.
+    boost::mutex::scoped_lock lock(mutex);
     switch (std::strtol(type, nullptr, 10)) {
     case IntSetting:
         intSettings[key] = static_cast<int>(std::strtol(text, nullptr, 10));

@@ -1,6 +1,8 @@
 #ifndef CORE_SETTINGS_PREFERENCES_H
 #define CORE_SETTINGS_PREFERENCES_H
 
+#include <boost/thread/mutex.hpp>
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -18,7 +20,8 @@ extern const char* SettingKeyAttribute;
 // The user's settings as typed key/value pairs, read from and written to one XML document:
 // <preferences> holding <setting type="T" key="K">value</setting>, floats first, then integers,
 // then strings, each group in key order. Booleans are integers. A key may exist under several
-// types; each getter looks only at its own. Not safe for concurrent use on its own.
+// types; each getter looks only at its own. Safe to use from several threads: the download
+// worker reads the music folder while the main thread changes other settings.
 class Preferences {
 public:
     enum SettingType { FloatSetting = 0, IntSetting = 1, StringSetting = 2 };
@@ -51,6 +54,8 @@ public:
 
 private:
     bool loaded;
+    // Guards the three maps; never held while a document is read or written.
+    mutable boost::mutex mutex;
     std::map<std::string, double> floatSettings;
     std::map<std::string, int> intSettings;
     std::map<std::string, std::string> stringSettings;

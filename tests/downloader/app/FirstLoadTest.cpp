@@ -1,3 +1,5 @@
+#include "core/filesystem/LinuxFilesystemUtility.h"
+#include "downloader/app/PreferencesKeys.h"
 #include "downloader/app/UtilityPreferences.h"
 
 #include "tests/support/TempDirectory.h"
@@ -11,7 +13,7 @@
 namespace Utility = Vantor::DigitalMedia::MusicClient::Downloader::Utility;
 
 // The only test of its binary: the preferences object must not exist before it runs.
-TEST(FirstLoad, ThreadsCallingAtOnceShareOneObjectLoadedFromSettingsXml)
+TEST(FirstLoad, ThreadsShareOneObjectLoadedOnceAndMayReadItWhileAnotherWrites)
 {
     VantorTest::ScopedHome home;
     boost::filesystem::create_directories(home.File(".vantormp3"));
@@ -31,4 +33,20 @@ TEST(FirstLoad, ThreadsCallingAtOnceShareOneObjectLoadedFromSettingsXml)
         EXPECT_EQ(seen[0], preferences);
     EXPECT_TRUE(seen[0]->IsLoaded());
     EXPECT_EQ(1, seen[0]->GetInt("Loaded", 0));
+
+    // The download worker looks the music folder up while the main thread saves other
+    // choices of the preferences dialog.
+    namespace Downloader = Vantor::DigitalMedia::MusicClient::Downloader;
+    const std::string chosen = home.File("Chosen") + "/";
+    seen[0]->SetString(Downloader::PreferencesKeys::DownloadDirectory, chosen.c_str());
+    std::thread worker([&chosen]() {
+        Downloader::LinuxFilesystemUtility filesystem;
+        for (int i = 0; i < 2000; ++i)
+            ASSERT_EQ(chosen, filesystem.GetSpecialDirectory(Vantor::Filesystem::FilesystemUtility::MusicDirectory));
+    });
+    for (int i = 0; i < 2000; ++i) {
+        seen[0]->SetString(Downloader::PreferencesKeys::DownloadDirectory, chosen.c_str());
+        seen[0]->SetString(std::to_string(i).c_str(), "new key");
+    }
+    worker.join();
 }

@@ -88,6 +88,15 @@ Preferences::Preferences(FILE* file) : loaded(false)
     Load(file);
 }
 
+Preferences::Preferences(const Preferences& other)
+{
+    boost::mutex::scoped_lock lock(other.mutex);
+    loaded = other.loaded;
+    floatSettings = other.floatSettings;
+    intSettings = other.intSettings;
+    stringSettings = other.stringSettings;
+}
+
 bool Preferences::IsLoaded() const
 {
     return loaded;

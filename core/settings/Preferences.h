@@ -28,6 +28,8 @@ public:
 
     Preferences();
     explicit Preferences(FILE* file);
+    Preferences(const Preferences& other);
+    Preferences& operator=(const Preferences&) = delete;
 
     // Whether the last Load read a document.
     bool IsLoaded() const;

@@ -1,12 +1,12 @@
 #include "downloader/ui/PreferencesDialogController.h"
 
-#include "core/data/CryptoUtility.h"
 #include "core/data/StringUtility.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/localization/TranslationService.h"
 #include "downloader/app/PreferencesKeys.h"
 #include "downloader/app/UtilityPaths.h"
 #include "downloader/app/UtilityPreferences.h"
+#include "downloader/app/UtilityProxyPassword.h"
 
 #include <gtkmm/alignment.h>
 #include <gtkmm/button.h>
@@ -51,34 +51,6 @@ void SetButton(Gtk::Button* button, const char* key, const char* english, const 
     Gtk::Image* image = Gtk::manage(new Gtk::Image(stock, Gtk::ICON_SIZE_BUTTON));
     button->set_image(*image);
     image->show();
-}
-
-// The stored form of the proxy password: base64 of its DES-CBC encryption, empty for none.
-std::string ProtectPassword(const std::string& password)
-{
-    if (password.empty())
-        return std::string();
-    std::string cipher;
-    Data::CryptoUtility::EncryptString(password, cipher);
-    std::string text;
-    Data::CryptoUtility::Base64Encode(cipher.data(), static_cast<int>(cipher.size()), text);
-    return text;
-}
-
-// A stored text that is not base64 shows as no password at all.
-std::string RevealPassword(const std::string& stored)
-{
-    if (stored.empty())
-        return std::string();
-    try {
-        std::string cipher;
-        Data::CryptoUtility::Base64Decode(stored.data(), static_cast<int>(stored.size()), cipher);
-        std::string password;
-        Data::CryptoUtility::DecryptString(cipher, password);
-        return password;
-    } catch (const Data::CryptoUtility::Base64DecodeException&) {
-        return std::string();
-    }
 }
 
 } // namespace
@@ -229,7 +201,7 @@ void PreferencesDialogController::LoadPreferences()
     views->portSpinButton->set_value(preferences->GetInt(PreferencesKeys::ProxyServerPort, kDefaultProxyPort));
     views->addressEntry->set_text(preferences->GetString(PreferencesKeys::ProxyServerAddress, ""));
     views->usernameEntry->set_text(preferences->GetString(PreferencesKeys::ProxyServerUsername, ""));
-    views->passwordEntry->set_text(RevealPassword(preferences->GetString(PreferencesKeys::ProxyServerPassword, "")));
+    views->passwordEntry->set_text(Utility::RevealProxyPassword(preferences->GetString(PreferencesKeys::ProxyServerPassword, "")));
     SetProxyTypeComboBox(preferences->GetInt(PreferencesKeys::ProxyServerType, kNoProxy));
 }
 
@@ -243,7 +215,7 @@ void PreferencesDialogController::SavePreferences()
     preferences->SetString(PreferencesKeys::ProxyServerAddress, views->addressEntry->get_text().c_str());
     preferences->SetString(PreferencesKeys::ProxyServerUsername, views->usernameEntry->get_text().c_str());
     preferences->SetString(PreferencesKeys::ProxyServerPassword,
-                           ProtectPassword(views->passwordEntry->get_text()).c_str());
+                           Utility::ProtectProxyPassword(views->passwordEntry->get_text()).c_str());
     const int type = SelectedProxyType();
     preferences->SetInt(PreferencesKeys::ProxyServerType, type);
     preferences->SetBool(PreferencesKeys::ProxyServerEnabled, type != kNoProxy);

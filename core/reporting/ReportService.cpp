@@ -4,7 +4,7 @@
 #include "core/diagnostic/Debug.h"
 #include "core/localization/TranslationService.h"
 #include "core/net/StoreWebHost.h"
-#include "core/settings/Version.h"
+#include "core/settings/ProgramVersion.h"
 
 #include <boost/bind/bind.hpp>
 #include <boost/format.hpp>
@@ -174,7 +174,7 @@ std::string CreateUrl(std::string tagText, const std::string& pcid, const std::m
     std::string url = ReportBaseUrl() + "ref=" + tagText + "?os=linux";
     if (!pcid.empty())
         url += "&pcid=" + StringUtility::MakeUTF8(pcid);
-    url += "&ruqver=" + UrlEncode(handle, Vantor::Settings::Version(1, 0, 9).ToString());
+    url += "&ruqver=" + UrlEncode(handle, Vantor::Settings::ProgramVersion().ToString());
     url += "&locale=" + UrlEncode(handle, Vantor::Localization::TranslationService::Instance()->GetLocale());
     for (const auto& parameter : parameters) {
         if (!parameter.first.empty() && !parameter.second.empty())

@@ -1,7 +1,7 @@
 #include "downloader/app/UtilityBrowser.h"
 
 #include "core/filesystem/LinuxFilesystemUtility.h"
-#include "core/settings/Version.h"
+#include "core/settings/ProgramVersion.h"
 #include "core/localization/TranslationService.h"
 #include "core/net/StoreWebHost.h"
 
@@ -71,7 +71,7 @@ void OpenURL(const char* url)
 void OpenPostInstallURL()
 {
     const std::string url = Translate("sonvel_url_post_install", kPostInstallUrl) + "?RUQVersion=" +
-                            Settings::Version(1, 0, 9).ToString();
+                            Settings::ProgramVersion().ToString();
     OpenURL(url.c_str());
 }
 

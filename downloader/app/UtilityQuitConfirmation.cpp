@@ -21,7 +21,10 @@ bool UserWantsToQuit()
 {
     Gtk::MessageDialog question(Translate("sonvel_dlg_confirm_quit_desc",
                                           "There are still active downloads, are you sure you want to exit?"),
-                                false, Gtk::MESSAGE_QUESTION, Gtk::BUTTONS_YES_NO, true);
+                                false, Gtk::MESSAGE_QUESTION, Gtk::BUTTONS_NONE, true);
+    // Labels of our own: the stock ones follow the system's language, not the program's.
+    question.add_button(Translate("sonvel_button_no", "No"), Gtk::RESPONSE_NO);
+    question.add_button(Translate("sonvel_button_yes", "Yes"), Gtk::RESPONSE_YES);
     question.set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
     // Closing the box counts as yes: only an explicit no keeps the program running.
     return question.run() != Gtk::RESPONSE_NO;

@@ -2,7 +2,7 @@
 
 #include "core/data/StringUtility.h"
 #include "core/localization/TranslationService.h"
-#include "core/settings/Version.h"
+#include "core/settings/ProgramVersion.h"
 #include "downloader/app/UtilityDialogs.h"
 #include "downloader/app/UtilityPaths.h"
 
@@ -62,7 +62,7 @@ void AboutDialogController::Initialize()
                           + "</b></big>");
     const std::string locale = Localization::TranslationService::Instance()->GetLocale();
     versionLabel->set_markup(
-        (boost::format(Data::StringUtility::MakeUTF8("<b>%1% %2%</b>")) % Settings::Version(1, 0, 9).ToString()
+        (boost::format(Data::StringUtility::MakeUTF8("<b>%1% %2%</b>")) % Settings::ProgramVersion().ToString()
          % Glib::Markup::escape_text(locale))
             .str());
     logoImage->set(Utility::GetPixbuf("vantormp3_icon.png")->scale_simple(kLogoSize, kLogoSize, Gdk::INTERP_BILINEAR));

@@ -1,0 +1,71 @@
+#ifndef DOWNLOADER_UI_TOOLBARCONTROLLER_H
+#define DOWNLOADER_UI_TOOLBARCONTROLLER_H
+
+#include "downloader/app/DownloadModelSignalProxy.h"
+#include "downloader/model/DownloadModel.h"
+
+#include <boost/shared_ptr.hpp>
+#include <gtkmm/toolbutton.h>
+#include <sigc++/signal.h>
+#include <sigc++/trackable.h>
+
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
+
+// The main window's toolbar: pause, resume and clear the whole queue, and open the download
+// folder. Pause, Resume and Clear are sensitive only when they can do something, judged from
+// the model's events and from what kinds of finished downloads have been seen since the last
+// resume. Adding a queue file resumes the whole queue. Main thread only.
+class ToolbarController : public sigc::trackable {
+public:
+    explicit ToolbarController(boost::shared_ptr<DownloadModel> model);
+    virtual ~ToolbarController();
+
+    // After the user's Pause.
+    sigc::signal<void> PausedSignal;
+    // At the end of every ResumeAllDownloads.
+    sigc::signal<void> ResumedSignal;
+
+    void PauseAllDownloads();
+    // Resumes every download but the downloaded ones and the expired failures.
+    void ResumeAllDownloads();
+    // Removes the downloaded and canceled downloads, and the failed ones too when the user
+    // agrees, then saves the queue.
+    void ClearCompletedDownloads();
+
+private:
+    void Initialize();
+    void Localize();
+    void ConnectSignals();
+
+    void OnDownloadAdded(DownloadModel::DownloadPtr download);
+    void OnDownloadStarted(const DownloadModel::DownloadPtr download);
+    void OnDownloadFinished(const DownloadModel::DownloadPtr download);
+    void OnDownloadQueueFinished();
+    void OnPauseButtonPressed();
+    void OnResumeButtonPressed();
+    void OnClearButtonPressed();
+    void OnShowDownloadsPressed();
+    void OnVLXEnqueued();
+
+    // Some download in the queue is paused or canceled, or on its way there: one that
+    // Resume takes up again.
+    bool HasPausedDownloads() const;
+
+    boost::shared_ptr<DownloadModel> model;
+    DownloadModelSignalProxy proxy;
+    // The "MainWindow" glade tree owns the buttons.
+    Gtk::ToolButton* pauseButton = nullptr;
+    Gtk::ToolButton* resumeButton = nullptr;
+    Gtk::ToolButton* clearButton = nullptr;
+    Gtk::ToolButton* showDownloadsButton = nullptr;
+    // What was seen since the last ResumeAllDownloads; not counts. Failed and expired both
+    // mean LocalFileError or NetworkError, told apart by whether the link has expired.
+    bool failed = false;
+    bool finished = false;
+    bool paused = false;
+    bool expired = false;
+};
+
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
+
+#endif

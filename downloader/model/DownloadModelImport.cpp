@@ -1,5 +1,7 @@
 #include "downloader/model/DownloadModel.h"
 
+#include "core/diagnostic/Debug.h"
+
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/QueueFilePlaylists.h"
 #include "downloader/model/QueueFileTrackLists.h"
@@ -41,9 +43,16 @@ bool DownloadModel::AddTracks(FILE* file)
         VLXToPlainText(file, text);
         if (text.empty()) return false;
 
-        // A parse error is not a failure of its own: whatever tree the parser got is used.
+        // A document cut short or otherwise damaged is refused whole: importing the tracks
+        // before the damage would let the caller delete the file with the rest of the
+        // purchase in it. (The saved queue is written whole or not at all, so it is never
+        // cut short itself.)
         TiXmlDocument document;
         document.Parse(text.c_str());
+        if (document.Error()) {
+            Diagnostic::Debug::LogString("Queue file not imported: " + std::string(document.ErrorDesc()));
+            return false;
+        }
         TiXmlElement* playlist = document.FirstChildElement("playlist");
         if (!playlist) return false;
 

@@ -141,9 +141,9 @@ TEST(ImportTest, BadFilesFailWholeUnusableEntriesAreDroppedAndLargeOnesKept)
          "<playlist><trackList><track/><track></track><track><title/></track></trackList>"
          "<extension><deluxe><trackList><track/><item/></trackList></deluxe></extension></playlist>",
          true, 0, 0},
-        // The parser's complaints are not consulted: what it read before the damage is imported.
-        {"plain, cut inside the second track", good.substr(0, good.find("<title>Title B2")), true, 1, 0},
-        {"Latin-1 before a tag in a file declared UTF-8", latin1Damaged, true, 1, 0},
+        // A damaged document is refused whole, not imported up to the damage.
+        {"plain, cut inside the second track", good.substr(0, good.find("<title>Title B2")), false, 0, 0},
+        {"Latin-1 before a tag in a file declared UTF-8", latin1Damaged, false, 0, 0},
         {"100,000 tracks", Encrypted(large.Xml()), true, 100000, 2},
     };
     for (const auto& c : cases) {

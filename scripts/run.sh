@@ -1,18 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and starts the desktop program with any
-# arguments given (for example a queue file).
+# Installs what is missing, builds, installs into build/stage and starts the program from its
+# bin/ folder (where it finds ../share/vantormp3/ and ../share/doc/vantormp3/), handing it the
+# arguments given, for example a queue file.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+bash "$root/scripts/stage.sh"
 
-bash scripts/install-deps.sh
-cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
-cmake --build "$root/build" -j"$(nproc)"
-
-program="$root/build/downloader/app/vantormp3"
-if [ ! -x "$program" ]; then
-  echo "Everything that exists so far is built, but the desktop program is not built yet."
-  exit 0
-fi
-cd "$root/share"
-exec "$program" "$@"
+# The program runs in its own folder: a queue file named relative to here is made absolute.
+arguments=()
+for argument in "$@"; do
+  if [ -e "$argument" ]; then arguments+=("$(realpath "$argument")"); else arguments+=("$argument"); fi
+done
+cd "$root/build/stage/bin"
+exec ./vantormp3 ${arguments[@]+"${arguments[@]}"}

@@ -22,12 +22,23 @@ namespace Utility {
 
 namespace {
 
+// The file's name as the warning shows it. A name of thousands of characters would make the
+// box far wider than the screen, its button out of reach: past 100 characters the middle is
+// left out.
+Glib::ustring DisplayName(const char* filename)
+{
+    const Glib::ustring name = Glib::filename_display_name(filename);
+    if (name.size() <= 100)
+        return name;
+    return name.substr(0, 50) + "\u2026" + name.substr(name.size() - 49);
+}
+
 void WarnImportFailed(const char* filename, Gtk::Window& parent)
 {
     // The name goes into markup: characters such as "<" or "&" in it, or bytes that are not
     // UTF-8, would otherwise leave the message empty.
     const std::string message = Translate("sonvel_dlg_check_vlx_permissions_1", "Unable to add the VLX file at:") +
-                                "\n\n<b>" + Glib::Markup::escape_text(Glib::filename_display_name(filename)) +
+                                "\n\n<b>" + Glib::Markup::escape_text(DisplayName(filename)) +
                                 "</b>\n\n" +
                                 Translate("sonvel_dlg_check_vlx_permissions_2",
                                           "Please make sure you have permission to read this file and try again.");

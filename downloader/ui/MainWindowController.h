@@ -1,9 +1,87 @@
 #ifndef DOWNLOADER_UI_MAINWINDOWCONTROLLER_H
 #define DOWNLOADER_UI_MAINWINDOWCONTROLLER_H
 
+#include "core/net/UpdateCheck.h"
+#include "core/sigslot/sigslot.h"
+#include "downloader/app/DownloadModelSignalProxy.h"
+#include "downloader/model/DownloadModel.h"
+#include "downloader/ui/DiskFullDialogController.h"
+#include "downloader/ui/DownloadStatusController.h"
+#include "downloader/ui/MainMenuController.h"
+#include "downloader/ui/MessagingController.h"
+#include "downloader/ui/ToolbarController.h"
+#include "downloader/ui/TreeController.h"
+
+#include <boost/shared_ptr.hpp>
 #include <gtkmm/window.h>
+#include <sigc++/trackable.h>
+
+#include <string>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
+
+// The top of the user interface: owns the other controllers and connects what passes between
+// them (they never call each other), installs the transfer engine's proxy and user agent,
+// restores the saved queue, runs the commands of the command line and of later launches, the
+// update check and its dialog, reacts to a full disk and saves the queue as downloads start
+// and finish. Main thread only, but for the update check's answer, which it hands over.
+class MainWindowController : public sigslot::has_slots<sigslot::multi_threaded_local>, public sigc::trackable {
+public:
+    enum UpdateCheckMode : int { NoCheckPending = 0, ManualCheck = 1, AutomaticCheck = 2 };
+
+    MainWindowController(Gtk::Window* window, boost::shared_ptr<DownloadModel> model);
+    ~MainWindowController() override;
+    MainWindowController(const MainWindowController&) = delete;
+    MainWindowController& operator=(const MainWindowController&) = delete;
+
+    // Every argument, the program path included, as a command; then the first-run step and,
+    // unless something is downloading, an automatic update check.
+    void ProcessCommandLine(int argc, char** argv);
+    // A queue-file path (from its first '/' on), "--reset-first-run" or
+    // "--show-downloads-failed"; anything else is ignored.
+    void ProcessCommand(const std::string& command);
+    void OnAnotherInstanceMessage(std::string message);
+
+    void CheckAndDoFirstRun();
+    void StartUpdateCheck(bool automatic);
+    // The update check's thread: hands the answer to the main thread.
+    void OnUpdateCheckCompleted(Vantor::Net::UpdateCheck::UpdateInfo info);
+    void FinishUpdateCheck(Vantor::Net::UpdateCheck::UpdateInfo info);
+    void SetDownloadProxyServer();
+    void SetDownloadUserAgent();
+    void OnShowDownloadsFailed();
+
+private:
+    void Initialize();
+    void ConnectSignals();
+
+    bool OnApplicationQuit(GdkEventAny* event);
+    void OnHelpMenuCheckForUpdates();
+    void OnPreferencesSaved();
+    void OnToolbarControllerPaused();
+    void OnToolbarControllerResumed();
+    void OnMessagingControllerRetryFailed();
+    void OnDownloadDiskFull(DownloadModel::DownloadPtr download);
+    void OnDownloadStarted(DownloadModel::DownloadPtr download);
+    void OnDownloadFinished(DownloadModel::DownloadPtr download);
+    void OnDownloadQueueFinished();
+
+    Gtk::Window* window; // the glade tree owns it
+    boost::shared_ptr<DownloadModel> model;
+    DownloadModelSignalProxy proxy;
+    MainMenuController mainMenu;
+    ToolbarController toolbar;
+    DownloadStatusController statusPanel;
+    TreeController downloadList;
+    DiskFullDialogController diskFullDialog;
+    MessagingController messaging;
+    // Carries the update check's answer to the main thread; items still queued when the
+    // controller goes find the life token gone and do nothing.
+    sigc::signal<void, Vantor::Net::UpdateCheck::UpdateInfo> updateCheckFinished;
+    boost::shared_ptr<void> alive;
+    Vantor::Net::UpdateCheck updateCheck;
+    UpdateCheckMode pendingCheck;
+};
 
 // The "MainWindow" window of the cached "MainWindow" glade tree: the parent of the
 // program's dialogs. Main thread only.

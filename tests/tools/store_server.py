@@ -51,6 +51,7 @@ class StoreHandler(BaseHTTPRequestHandler):
             "nolength": self.answer_without_length,
             "nothing": self.answer_nothing,
             "cut-once": self.answer_cut_once,
+            "slow": self.answer_slow,
         }.get(head)
         if target.path.startswith(REPORT_PATH):
             self.send_body(200, b"")
@@ -146,6 +147,27 @@ class StoreHandler(BaseHTTPRequestHandler):
             content_range = "bytes %d-%d/%d" % (start, len(data) - 1, len(data))
             return self.send_body(206, data[start:], [("Content-Range", content_range)])
         self.send_body(200, data)
+
+    # /slow/<file>: the file at about 160 KB/s, from the start of a "bytes=N-" range when one
+    # is asked for; the range asked for is logged as "range N" after the request target.
+    def answer_slow(self, args, query):
+        data = self.read_file("/".join(args))
+        if data is None:
+            return self.send_body(404, b"")
+        asked = self.headers.get("Range", "")
+        start = int(asked[6:-1]) if asked.startswith("bytes=") and asked[6:-1].isdigit() else 0
+        with self.log_lock:
+            self.request_log.write("range %d\n" % start)
+            self.request_log.flush()
+        self.send_response(206 if start else 200)
+        self.send_header("Content-Length", str(len(data) - start))
+        if start:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))
+        self.end_headers()
+        for offset in range(start, len(data), 8192):
+            self.wfile.write(data[offset:offset + 8192])
+            self.wfile.flush()
+            time.sleep(0.05)
 
     # /nothing: closes the connection without an answer.
     def answer_nothing(self, args, query):

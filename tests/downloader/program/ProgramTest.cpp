@@ -1,0 +1,420 @@
+// The installed program as a user meets it: started as a child process in this test's own X
+// server with a temporary HOME, the local store stand-in as its HTTP proxy (so downloads,
+// reports, the update check and album art all stay on this machine) and BROWSER recording what
+// it is asked to open. It is driven from outside: command lines, later launches, xdotool clicks
+// and the window manager's close request. The UI probe module (UiProbe.c) lets the test read
+// what is on the screen.
+#include "core/data/CryptoUtility.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/QueueFile.h"
+#include "tests/support/ScopedCurrentDirectory.h"
+#include "tests/support/StoreServer.h"
+#include "tests/support/TempDirectory.h"
+
+#include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+using namespace VantorTest;
+namespace fs = boost::filesystem;
+
+// What the window manager sends when the user closes the window `windowId` (CloseRequest.cpp).
+void RequestClose(const std::string& windowId);
+
+namespace {
+
+const std::string kStore = "http://store.vantormp3.example";
+const std::string kUpdatePath = "gp/sonvel/current_download_manager_version.html";
+const std::string kTitle = "Vantor MP3 Downloader";
+
+// One mapped widget as the probe wrote it: its kind and its fields.
+struct Widget {
+    std::string kind;
+    std::vector<std::string> fields;
+    const std::string& Text() const { return fields.at(0); }
+};
+
+struct Window {
+    std::string title, id;
+    int width = 0, height = 0;
+    std::vector<Widget> widgets;
+    const Widget* Find(const std::string& kind, const std::string& text) const
+    {
+        for (const Widget& widget : widgets)
+            if (widget.kind == kind && widget.Text().find(text) != std::string::npos)
+                return &widget;
+        return nullptr;
+    }
+};
+typedef std::vector<Window> Screen;
+
+// Empty fields are kept: an empty label is still a label.
+std::vector<std::string> Split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator)
+            parts.emplace_back();
+        else
+            parts.back().push_back(c);
+    }
+    return parts;
+}
+
+bool Eventually(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(40))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    ProgramTest() : store(storeRoot.Path()), stageBin(std::string(VANTOR_STAGE) + "/bin")
+    {
+        setenv("BROWSER", home.File("browser.sh").c_str(), 1);
+        setenv("GTK_MODULES", VANTOR_UI_PROBE_MODULE, 1);
+        setenv("VANTOR_UI_PROBE", home.File("screen.txt").c_str(), 1);
+        WriteFile(home.File("browser.sh"), "#!/bin/sh\necho \"$@\" >> '" + home.File("browser.log") + "'\n");
+        chmod(home.File("browser.sh").c_str(), 0755);
+        fs::create_directories(home.File(".vantormp3"));
+        Settings("");
+    }
+
+    // Settings.xml with the store as HTTP proxy, and these settings of type int beside it.
+    void Settings(const std::string& extra)
+    {
+        std::string xml = "<preferences>";
+        for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+                 {"ProxyServerEnabled", "1"}, {"ProxyServerType", "0"}, {"ProxyServerPort", std::to_string(store.Port())}})
+            xml += "<setting type=\"1\" key=\"" + key + "\">" + value + "</setting>";
+        WriteFile(SettingsFile(), xml + "<setting type=\"2\" key=\"ProxyServerAddress\">127.0.0.1</setting>" + extra +
+                                      "</preferences>");
+    }
+    std::string SettingsFile() const { return home.File(".vantormp3/Settings.xml"); }
+
+    // What the update check will hear: this version is the newest, or `latest` is.
+    void LatestVersion(const std::string& latest)
+    {
+        fs::create_directories(storeRoot.File("gp/sonvel"));
+        WriteFile(storeRoot.File(kUpdatePath), "<ArrayOfProduct><Product name=\"DownloadManager\" "
+                                               "platform=\"Linux-de_de\" latestVersion=\"" + latest +
+                                                   "\" criticalSince=\"1.0.0\" url=\"" + kStore + "/new\"/></ArrayOfProduct>");
+    }
+
+    std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& arguments = {})
+    {
+        ScopedCurrentDirectory bin(stageBin);
+        std::vector<std::string> argv{stageBin + "/vantormp3"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return std::make_unique<ChildProcess>(argv, home.File("program.log"));
+    }
+    int Launch(const std::vector<std::string>& arguments)
+    {
+        ScopedCurrentDirectory bin(stageBin);
+        std::vector<std::string> argv{stageBin + "/vantormp3"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProgram(argv, home.File("launch.log"));
+    }
+
+    Screen Read() const
+    {
+        Screen screen;
+        for (const std::string& line : Split(ReadFile(home.File("screen.txt")), '\n')) {
+            std::vector<std::string> fields = Split(line, '\t');
+            if (fields.size() == 5 && fields[0] == "window")
+                screen.push_back({fields[1], fields[2], std::stoi(fields[3]), std::stoi(fields[4]), {}});
+            else if (fields.size() > 1 && !screen.empty())
+                screen.back().widgets.push_back({fields[0], {fields.begin() + 1, fields.end()}});
+        }
+        return screen;
+    }
+    // The first window showing `text` in a label (and titled `title` when one is given).
+    Window WaitForWindow(const std::string& text, const std::string& title = "")
+    {
+        Window found;
+        EXPECT_TRUE(Eventually([&] {
+            for (const Window& window : Read())
+                if ((title.empty() || window.title == title) && (window.Find("label", text) || window.Find("button", text))) {
+                    found = window;
+                    return true;
+                }
+            return false;
+        })) << "no window shows \"" << text << "\"\n" << ReadFile(home.File("screen.txt"));
+        return found;
+    }
+    bool Showing(const std::string& text) const
+    {
+        for (const Window& window : Read())
+            if (window.Find("label", text))
+                return true;
+        return false;
+    }
+    void Click(const Window& window, const std::string& button)
+    {
+        const Widget* widget = window.Find("button", button);
+        ASSERT_TRUE(widget) << button << " in " << window.title;
+        ASSERT_EQ(0, RunProgram({"xdotool", "mousemove", widget->fields[1], widget->fields[2], "click", "1"},
+                                home.File("xdotool.log")));
+    }
+    void Screenshot(const Window& window, const std::string& name)
+    {
+        fs::create_directories(std::string(VANTOR_SCREENSHOTS));
+        RunProgram({"/usr/bin/import", "-window", window.id, std::string(VANTOR_SCREENSHOTS) + "/" + name + ".png"},
+                   home.File("import.log"));
+    }
+
+    std::vector<std::string> Opened() const
+    {
+        std::vector<std::string> lines = Split(ReadFile(home.File("browser.log")), '\n');
+        lines.pop_back(); // after the last line break
+        return lines;
+    }
+    size_t Requested(const std::string& part) const
+    {
+        size_t count = 0;
+        for (const std::string& request : store.Requests())
+            count += request.find(part) != std::string::npos;
+        return count;
+    }
+
+    // An encrypted queue file of one album whose tracks the store serves under `path` (the
+    // tracks' contents, in order), with a cover.
+    std::string QueueFile(const std::string& album, const std::vector<std::string>& paths, size_t size = 200000)
+    {
+        QueueDocument document;
+        std::string folder = album; // in addresses, without blanks
+        std::replace(folder.begin(), folder.end(), ' ', '-');
+        fs::create_directories(storeRoot.File(folder));
+        fs::copy_file(std::string(std::getenv("VANTOR_SOURCE_DIR")) + "/share/pixmaps/vantormp3_logo.png",
+                      storeRoot.File(folder + "/cover.png"), fs::copy_options::overwrite_existing);
+        for (size_t index = 0; index < paths.size(); ++index) {
+            const std::string name = folder + "/" + std::to_string(index + 1) + ".mp3";
+            std::string bytes(size + index, '\0');
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<char>((i * 31 + index * 7) % 251);
+            WriteFile(storeRoot.File(name), bytes);
+            served[album + "/" + TrackName(index)] = bytes;
+            document.regular.push_back({{{"location", kStore + paths[index] + name},
+                                         {"title", "Song " + std::to_string(index + 1)},
+                                         {"creator", "The Band"}, {"albumPrimaryArtist", "The Band"}, {"album", album},
+                                         {"image", kStore + "/" + folder + "/cover.png"},
+                                         {"trackNum", std::to_string(index + 1)}, {"trackType", "mp3"}},
+                                        folder + std::to_string(index)});
+        }
+        const std::string path = home.File(folder + ".vlx");
+        OpenFile file(std::fopen(path.c_str(), "wb"));
+        Vantor::Data::CryptoUtility::EncryptVLXFile(file.get(), document.Xml());
+        return path;
+    }
+    static std::string TrackName(size_t index)
+    {
+        return (index < 9 ? "0" : "") + std::to_string(index + 1) + " - Song " + std::to_string(index + 1) + ".mp3";
+    }
+    std::string Music(const std::string& relative) const { return home.File("Vantor MP3/The Band/" + relative); }
+    bool Arrived(const std::string& albumAndName) const
+    {
+        return ReadFile(Music(albumAndName)) == served.at(albumAndName);
+    }
+
+    TempDirectory storeRoot;
+    ScopedHome home;
+    StoreServer store;
+    std::string stageBin;
+    std::map<std::string, std::string> served;
+};
+
+TEST_F(ProgramTest, FirstStartOpensThePostInstallPageOnceClosingSavesAndUpdatesAreAnnounced)
+{
+    LatestVersion("1.0.9");
+    std::unique_ptr<ChildProcess> program = Start();
+    Window main = WaitForWindow("Datei", kTitle);
+    EXPECT_EQ(700, main.width);
+    EXPECT_EQ(500, main.height);
+    ASSERT_TRUE(Eventually([&] { return Requested(kUpdatePath) == 1; }));
+    EXPECT_EQ(std::vector<std::string>{kStore + "/gp/sonvel/after_download_manager_install.html?RUQVersion=1.0.9"},
+              Opened());
+
+    // The automatic check found this version: nothing to say. The Help menu's check says so.
+    Click(main, "Hilfe");
+    Click(WaitForWindow("Nach Updates suchen"), "Nach Updates suchen");
+    Window upToDate = WaitForWindow("ist auf dem neuesten Stand");
+    EXPECT_EQ(2u, Read().size());
+    Screenshot(main, "main-window");
+    Screenshot(upToDate, "update-up-to-date");
+    Click(upToDate, "OK");
+    ASSERT_TRUE(Eventually([&] { return Read().size() == 1; }));
+
+    RequestClose(main.id);
+    EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+    EXPECT_NE(std::string::npos, ReadFile(SettingsFile()).find("key=\"FirstRunCompleted\">1<"));
+    EXPECT_TRUE(fs::exists(home.File(".vantormp3/DownloadQueue.vlx")));
+
+    // The next start opens no page, and a newer version is announced at once.
+    LatestVersion("1.1.0");
+    program = Start();
+    Window newer = WaitForWindow("Neue Version verfügbar");
+    Screenshot(newer, "update-newer-version");
+    Click(newer, "Später erinnern");
+    main = WaitForWindow("Datei", kTitle);
+    RequestClose(main.id);
+    EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+    EXPECT_EQ(1u, Opened().size());
+}
+
+TEST_F(ProgramTest, QueueFilesFromTheCommandLineAndLaterLaunchesAreDownloadedReportedAndSaved)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    const std::string first = QueueFile("First Album", {"/slow/", "/slow/", "/"});
+    std::unique_ptr<ChildProcess> program = Start({first});
+
+    // While it downloads: the album's rows, a progress figure, the track and its cover.
+    Window main = WaitForWindow("Song 1");
+    ASSERT_TRUE(Eventually([&] {
+        main = Read().at(0);
+        for (const Widget& row : main.widgets)
+            if (row.kind == "row" && row.fields.at(0) == "2" && row.fields.at(2).find_first_not_of("0123456789") ==
+                                                                     std::string::npos)
+                return std::stoi(row.fields.at(2)) > 5;
+        return false;
+    }));
+    EXPECT_TRUE(main.Find("row", "1")) << "album row";
+    Screenshot(main, "main-window-downloading");
+
+    Window completed = WaitForWindow("erfolgreich heruntergeladen");
+    for (size_t index = 0; index < 3; ++index) {
+        EXPECT_TRUE(Arrived("First Album/" + TrackName(index))) << index;
+        EXPECT_EQ(1u, Requested("ref=dm_ruq_dl_ok?os=linux&pcid=First-Album" + std::to_string(index)));
+    }
+    EXPECT_FALSE(fs::exists(first));
+    EXPECT_TRUE(fs::exists(home.File(".vantormp3/DownloadQueue.vlx")));
+    Screenshot(completed, "completed-dialog");
+
+    // "Don't show this again" is saved at once; the next album ends without the dialog.
+    Click(completed, "nicht mehr anzeigen");
+    ASSERT_TRUE(Eventually([&] { return ReadFile(SettingsFile()).find("\"ShowCompletedDialog\">0<") != std::string::npos; }));
+    Click(completed, "Schließen");
+
+    // A later launch hands its queue file over and ends; the running window downloads it.
+    const std::string second = QueueFile("Second Album", {"/"});
+    EXPECT_EQ(0, Launch({second}));
+    ASSERT_TRUE(Eventually([&] { return Arrived("Second Album/" + TrackName(0)); }));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(1u, Read().size()) << "one window, no completed dialog";
+    EXPECT_TRUE(program->Running());
+
+    // "--reset-first-run" from a later launch ends the running one at once, after the page.
+    EXPECT_EQ(0, Launch({"--reset-first-run"}));
+    EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+    EXPECT_EQ(1u, Opened().size());
+}
+
+TEST_F(ProgramTest, FailedAndExpiredDownloadsAreReportedAndRetried)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    std::unique_ptr<ChildProcess> program = Start({QueueFile("Expired", {"/status/400/"})});
+    Window failed = WaitForWindow("Abgelaufene Links");
+    EXPECT_FALSE(failed.Find("button", "Erneut")) << "nothing to retry";
+    Screenshot(failed, "expired-dialog");
+    Click(failed, "Hilfe");
+    ASSERT_TRUE(Eventually([&] { return Opened().size() == 1; }));
+    EXPECT_NE(std::string::npos, Opened().at(0).find("#expired"));
+
+    // A track that is missing three times fails; once it is there, Retry fetches it.
+    const std::string later = QueueFile("Later", {"/"});
+    fs::remove(storeRoot.File("Later/1.mp3"));
+    EXPECT_EQ(0, Launch({later}));
+    failed = WaitForWindow("Download fehlgeschlagen");
+    Screenshot(failed, "failed-dialog");
+    WriteFile(storeRoot.File("Later/1.mp3"), served.at("Later/" + TrackName(0)));
+    Click(failed, "Erneut");
+    ASSERT_TRUE(Eventually([&] { return Arrived("Later/" + TrackName(0)); }));
+    EXPECT_TRUE(Showing("erfolgreich heruntergeladen"));
+}
+
+TEST_F(ProgramTest, AKilledProgramResumesItsPartialFileAfterARestart)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    std::unique_ptr<ChildProcess> program = Start({QueueFile("Big", {"/slow/"}, 2000000)});
+    const std::string folder = Music("Big/");
+    const auto partial = [&]() -> std::string {
+        if (fs::exists(folder))
+            for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+                if (entry.path().extension() == ".tmp" && fs::file_size(entry.path()) > 200000)
+                    return entry.path().string();
+        return "";
+    };
+    ASSERT_TRUE(Eventually([&] { return !partial().empty(); }));
+    const std::string temporary = partial();
+    kill(program->Pid(), SIGKILL);
+    program->Wait(std::chrono::seconds(10));
+
+    program = Start();
+    ASSERT_TRUE(Eventually([&] { return Arrived("Big/" + TrackName(0)); }, std::chrono::seconds(60)));
+    const std::vector<std::string> requests = store.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ("range 0", requests.at(1));
+    EXPECT_NE("range 0", requests.back()) << "the restart asked for the rest only";
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(folder), fs::directory_iterator())) << "no file left behind";
+}
+
+TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>"
+             "<setting type=\"2\" key=\"ProxyServerPassword\">not base64 at all!</setting>");
+    {
+        const std::string saved = std::getenv("HOME");
+        unsetenv("HOME");
+        EXPECT_EQ(255, Launch({}));
+        setenv("HOME", saved.c_str(), 1);
+        EXPECT_FALSE(fs::exists(home.File("screen.txt"))) << "no window";
+    }
+
+    // A queue file that can't be read: a warning, and the file stays.
+    WriteFile(home.File("damaged.vlx"), "<playlist><trackList><track><location>");
+    std::unique_ptr<ChildProcess> program = Start({home.File("damaged.vlx")});
+    Window warning = WaitForWindow("konnte nicht hinzugefügt werden");
+    Screenshot(warning, "import-warning");
+    Click(warning, "OK");
+    EXPECT_TRUE(fs::exists(home.File("damaged.vlx")));
+
+    // Bad arguments from later launches, one after another while the first one runs.
+    std::string random(4096, '\0');
+    for (size_t i = 0; i < random.size(); ++i)
+        random[i] = static_cast<char>(std::rand());
+    WriteFile(home.File("random.vlx"), random);
+    WriteFile(home.File("empty.vlx"), "");
+    fs::create_directories(home.File("x.vlx"));
+    const std::vector<std::string> bad = {home.File("random.vlx"), home.File("empty.vlx"), home.File("x.vlx"),
+                                          "/" + std::string(5000, 'a') + ".vlx", std::string(65536, 'm')};
+    for (const std::string& argument : bad) {
+        EXPECT_EQ(0, Launch({argument})) << argument.substr(0, 40);
+        Eventually([&] { return Read().size() > 1; }, std::chrono::seconds(5));
+        for (const Window& window : Read())
+            if (window.Find("button", "OK"))
+                Click(window, "OK");
+        ASSERT_TRUE(Eventually([&] { return Read().size() == 1; })) << ReadFile(home.File("screen.txt"));
+    }
+    const std::string queue = QueueFile("Busy", {"/slow/"}, 1000000);
+    EXPECT_EQ(0, Launch({queue}));
+    for (int launch = 0; launch < 100; ++launch)
+        ASSERT_EQ(0, Launch({})) << launch;
+    ASSERT_TRUE(Eventually([&] { return Arrived("Busy/" + TrackName(0)); }, std::chrono::seconds(60)));
+    EXPECT_TRUE(program->Running());
+    RequestClose(Read().at(0).id);
+    EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+}
+
+} // namespace

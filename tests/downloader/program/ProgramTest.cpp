@@ -21,6 +21,7 @@
 #include <functional>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 using namespace VantorTest;
 namespace fs = boost::filesystem;
@@ -120,9 +121,9 @@ protected:
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         return std::make_unique<ChildProcess>(argv, home.File("program.log"));
     }
-    int Launch(const std::vector<std::string>& arguments)
+    int Launch(const std::vector<std::string>& arguments, const std::string& directory = "")
     {
-        ScopedCurrentDirectory bin(stageBin);
+        ScopedCurrentDirectory bin(directory.empty() ? stageBin : directory);
         std::vector<std::string> argv{stageBin + "/vantormp3"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         return RunProgram(argv, home.File("launch.log"));
@@ -256,10 +257,22 @@ TEST_F(ProgramTest, FirstStartOpensThePostInstallPageOnceClosingSavesAndUpdatesA
     Click(upToDate, "OK");
     ASSERT_TRUE(Eventually([&] { return Read().size() == 1; }));
 
+    // The About and preferences dialogs, as their menus open them.
+    for (const auto& [menu, item, close] : {std::tuple{"Hilfe", "Über", "Schließen"}, {"Datei", "Einstellungen", "Abbrechen"}}) {
+        Click(main, menu);
+        Click(WaitForWindow(item), item);
+        const Window dialog = WaitForWindow(close);
+        Screenshot(dialog, item);
+        Click(dialog, close);
+        ASSERT_TRUE(Eventually([&] { return Read().size() == 1; })) << item;
+    }
+
     RequestClose(main.id);
     EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
     EXPECT_NE(std::string::npos, ReadFile(SettingsFile()).find("key=\"FirstRunCompleted\">1<"));
     EXPECT_TRUE(fs::exists(home.File(".vantormp3/DownloadQueue.vlx")));
+    EXPECT_NE(std::string::npos, ReadFile(std::string(VANTOR_STAGE) + "/share/mime/globs2")
+                                     .find("application/x-vantormp3-queue:*.vlx"));
 
     // The next start opens no page, and a newer version is announced at once.
     LatestVersion("1.1.0");
@@ -380,6 +393,17 @@ TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
         EXPECT_EQ(255, Launch({}));
         setenv("HOME", saved.c_str(), 1);
         EXPECT_FALSE(fs::exists(home.File("screen.txt"))) << "no window";
+
+        // Without a display, or without the window's definition, it says so and ends.
+        const std::string display = std::getenv("DISPLAY");
+        unsetenv("DISPLAY");
+        EXPECT_EQ(1, Launch({}));
+        setenv("DISPLAY", display.c_str(), 1);
+        EXPECT_NE(std::string::npos, ReadFile(home.File("launch.log")).find("cannot open display"));
+        if (!fs::exists("/usr/share/vantormp3/glade") && !fs::exists("/usr/local/share/vantormp3/glade")) {
+            EXPECT_EQ(1, Launch({}, storeRoot.Path()));
+            EXPECT_NE(std::string::npos, ReadFile(home.File("launch.log")).find("/usr/local/share/vantormp3/"));
+        }
     }
 
     // A queue file that can't be read: a warning, and the file stays.

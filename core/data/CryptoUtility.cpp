@@ -9,8 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 const unsigned char CryptoUtility::Key[8] = {0x5c, 0x1e, 0x93, 0xa0, 0x7b, 0x2d, 0xf4, 0x68};
 const unsigned char CryptoUtility::IV[8] = {0xe2, 0x70, 0x4b, 0x9d, 0x13, 0xc6, 0xa8, 0x5f};
@@ -243,5 +242,4 @@ void CryptoUtility::DecryptVLXFile(FILE* file, std::string& out)
     DecryptString(cipherText, out);
 }
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data

@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <string>
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 // The protected form of queue files and of the stored proxy password: the base64 text, in
 // lines of 64 characters each ended by a line feed, of the DES-CBC ciphertext (PKCS#5
@@ -56,7 +55,6 @@ void CryptoUtility::EncryptString<char>(const std::string& in, std::string& out)
 template <>
 void CryptoUtility::DecryptString<char>(const std::string& in, std::string& out);
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data
 
 #endif

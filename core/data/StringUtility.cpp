@@ -4,8 +4,7 @@
 
 #include <vector>
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 namespace {
 
@@ -69,5 +68,4 @@ std::string StringUtility::UTF16toUTF8(const std::wstring& text)
     return std::string(reinterpret_cast<const char*>(buffer.data()));
 }
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data

@@ -3,8 +3,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 // Every text the program shows, stores, logs or hands to the operating system is UTF-8.
 // This is where other encodings become UTF-8.
@@ -24,7 +23,6 @@ public:
     static std::string UTF16toUTF8(const std::wstring& text);
 };
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data
 
 #endif

@@ -1,7 +1,6 @@
 #include "core/data/UnicodeConversion.h"
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 namespace {
 
@@ -114,5 +113,4 @@ bool isLegalUTF8Sequence(const UTF8* source, const UTF8* sourceEnd)
     return IsLegalUTF8(source, length);
 }
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data

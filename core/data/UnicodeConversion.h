@@ -3,8 +3,7 @@
 
 #include <cstdint>
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 typedef std::uint16_t UTF16;
 typedef std::uint8_t UTF8;
@@ -27,7 +26,6 @@ ConversionResult ConvertUTF16toUTF8(const UTF16** sourceStart, const UTF16* sour
 // before `sourceEnd`.
 bool isLegalUTF8Sequence(const UTF8* source, const UTF8* sourceEnd);
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data
 
 #endif

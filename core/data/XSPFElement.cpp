@@ -4,8 +4,7 @@
 
 #include <tinyxml.h>
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 XSPFElement::XSPFElement(const std::string& name, const std::string& value)
     : name(name), value(value)
@@ -27,5 +26,4 @@ TiXmlElement* XSPFElement::NewElementWithValue(const std::string& elementName) c
     return element;
 }
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data

@@ -5,8 +5,7 @@
 
 class TiXmlElement;
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 // One metadata value of a playlist track that writes itself back as a plain child element
 // of the track: <name>value</name>. The value is kept as it came; it is made UTF-8 only
@@ -31,7 +30,6 @@ private:
     const std::string value;
 };
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data
 
 #endif

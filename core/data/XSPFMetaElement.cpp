@@ -2,8 +2,7 @@
 
 #include <tinyxml.h>
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 namespace {
 
@@ -27,5 +26,4 @@ void XSPFMetaElement::Save(TiXmlElement* parent)
     parent->LinkEndChild(meta);
 }
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data

@@ -3,8 +3,7 @@
 
 #include "core/data/XSPFElement.h"
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 
 // A metadata value written back as <meta rel="base/name">value</meta>: the key lives in a
 // namespace, and the rel URI names both.
@@ -21,7 +20,6 @@ private:
     const std::string base;
 };
 
-} // namespace Data
-} // namespace Vantor
+} // namespace Vantor::Data
 
 #endif

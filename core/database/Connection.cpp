@@ -7,9 +7,7 @@
 
 #include <exception>
 
-namespace Vantor {
-namespace Database {
-namespace SQLite {
+namespace Vantor::Database::SQLite {
 
 namespace {
 
@@ -56,6 +54,4 @@ long long Connection::GetLastInsertedRowID()
     return sqlite3_last_insert_rowid(handle);
 }
 
-} // namespace SQLite
-} // namespace Database
-} // namespace Vantor
+} // namespace Vantor::Database::SQLite

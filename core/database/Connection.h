@@ -8,9 +8,7 @@
 
 struct sqlite3;
 
-namespace Vantor {
-namespace Database {
-namespace SQLite {
+namespace Vantor::Database::SQLite {
 
 // One open SQLite database, open from construction to destruction. Held through
 // boost::shared_ptr so that statements and transactions keep it open while they live.
@@ -31,8 +29,6 @@ private:
     sqlite3* handle;
 };
 
-} // namespace SQLite
-} // namespace Database
-} // namespace Vantor
+} // namespace Vantor::Database::SQLite
 
 #endif

@@ -5,9 +5,7 @@
 
 #include <sqlite3.h>
 
-namespace Vantor {
-namespace Database {
-namespace SQLite {
+namespace Vantor::Database::SQLite {
 
 Statement::Statement(boost::shared_ptr<Connection> connection)
     : statement(nullptr), connection(connection)
@@ -71,6 +69,4 @@ std::string Statement::GetText(int column)
     return std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(statement, column));
 }
 
-} // namespace SQLite
-} // namespace Database
-} // namespace Vantor
+} // namespace Vantor::Database::SQLite

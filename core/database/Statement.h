@@ -8,9 +8,7 @@
 
 struct sqlite3_stmt;
 
-namespace Vantor {
-namespace Database {
-namespace SQLite {
+namespace Vantor::Database::SQLite {
 
 class Connection;
 
@@ -46,8 +44,6 @@ private:
     boost::shared_ptr<Connection> connection;
 };
 
-} // namespace SQLite
-} // namespace Database
-} // namespace Vantor
+} // namespace Vantor::Database::SQLite
 
 #endif

@@ -4,9 +4,7 @@
 
 #include <sqlite3.h>
 
-namespace Vantor {
-namespace Database {
-namespace SQLite {
+namespace Vantor::Database::SQLite {
 
 Transaction::Transaction(boost::shared_ptr<Connection> connection)
     : connection(connection), successful(false)
@@ -28,6 +26,4 @@ void Transaction::SetSuccessful()
     successful = true;
 }
 
-} // namespace SQLite
-} // namespace Database
-} // namespace Vantor
+} // namespace Vantor::Database::SQLite

@@ -2,8 +2,7 @@
 
 #include "core/data/StringUtility.h"
 
-namespace Vantor {
-namespace Diagnostic {
+namespace Vantor::Diagnostic {
 
 Debug::LogSignal& Debug::StringLoggedSignal()
 {
@@ -22,5 +21,4 @@ void Debug::LogString(const std::wstring& text)
     LogString(Data::StringUtility::UTF16toUTF8(text));
 }
 
-} // namespace Diagnostic
-} // namespace Vantor
+} // namespace Vantor::Diagnostic

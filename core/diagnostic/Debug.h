@@ -5,8 +5,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace Diagnostic {
+namespace Vantor::Diagnostic {
 
 // The process-wide log channel. Any thread hands it a finished line; the line goes at once,
 // on the caller's thread, to every subscriber. Subscribers decide whether and where lines
@@ -22,7 +21,6 @@ public:
     Debug() = delete;
 };
 
-} // namespace Diagnostic
-} // namespace Vantor
+} // namespace Vantor::Diagnostic
 
 #endif

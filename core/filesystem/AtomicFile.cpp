@@ -10,8 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace Vantor {
-namespace Filesystem {
+namespace Vantor::Filesystem {
 
 namespace {
 
@@ -82,5 +81,4 @@ bool AtomicFile::Replace(const std::string& path, const std::function<bool(FILE*
     return true;
 }
 
-} // namespace Filesystem
-} // namespace Vantor
+} // namespace Vantor::Filesystem

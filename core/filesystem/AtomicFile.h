@@ -5,8 +5,7 @@
 #include <functional>
 #include <string>
 
-namespace Vantor {
-namespace Filesystem {
+namespace Vantor::Filesystem {
 
 // Replaces a file as a whole or not at all, so that a full disk or a crash half-way through
 // never leaves a cut or empty file where a good one was.
@@ -22,7 +21,6 @@ public:
     AtomicFile() = delete;
 };
 
-} // namespace Filesystem
-} // namespace Vantor
+} // namespace Vantor::Filesystem
 
 #endif

@@ -4,8 +4,7 @@
 
 #include <boost/format.hpp>
 
-namespace Vantor {
-namespace Filesystem {
+namespace Vantor::Filesystem {
 
 namespace {
 
@@ -180,5 +179,4 @@ char FilesystemUtility::InvalidCharReplacement()
     return '_';
 }
 
-} // namespace Filesystem
-} // namespace Vantor
+} // namespace Vantor::Filesystem

@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace Vantor {
-namespace Filesystem {
+namespace Vantor::Filesystem {
 
 // The program's one view of the file system. The path rules (splitting, extensions, unique
 // names, cleaning and shortening names that come from track metadata) are written here once;
@@ -73,7 +72,6 @@ private:
     std::string ExtensionToKeep(const std::string& name, std::string::size_type room);
 };
 
-} // namespace Filesystem
-} // namespace Vantor
+} // namespace Vantor::Filesystem
 
 #endif

@@ -15,10 +15,7 @@
 #include <exception>
 #include <vector>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 namespace {
 
@@ -169,7 +166,4 @@ std::string LinuxFilesystemUtility::GetMusicDirectory()
     return music;
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -5,10 +5,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The file system as Linux has it, and the per-user directories under HOME: the settings
 // directory ".vantormp3/", its "temp/" and the music directory the downloads go to.
@@ -42,9 +39,6 @@ public:
     std::string GetTempDirectory();
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -3,15 +3,13 @@
 
 #include <exception>
 
-namespace Vantor {
-namespace Filesystem {
+namespace Vantor::Filesystem {
 
 // A path that has no directory separator, or a directory that stays too long even with
 // every component cut to one character. Carries no text of its own.
 class invalid_path_exception : public std::exception {
 };
 
-} // namespace Filesystem
-} // namespace Vantor
+} // namespace Vantor::Filesystem
 
 #endif

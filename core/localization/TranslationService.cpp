@@ -10,8 +10,7 @@
 #include <fstream>
 #include <vector>
 
-namespace Vantor {
-namespace Localization {
+namespace Vantor::Localization {
 
 namespace {
 
@@ -188,5 +187,4 @@ std::string Translate(const std::string& key, const std::string& english)
                                                      Data::StringUtility::MakeUTF8(english));
 }
 
-} // namespace Localization
-} // namespace Vantor
+} // namespace Vantor::Localization

@@ -8,8 +8,7 @@
 #include <mutex>
 #include <string>
 
-namespace Vantor {
-namespace Localization {
+namespace Vantor::Localization {
 
 // The process-wide source of every user-visible text. Initialize reads each ".xml" file of the
 // translations directory as one locale; Translate answers from the current locale only and
@@ -79,7 +78,6 @@ private:
 // service is initialised.
 std::string Translate(const std::string& key, const std::string& english);
 
-} // namespace Localization
-} // namespace Vantor
+} // namespace Vantor::Localization
 
 #endif

@@ -10,8 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 
-namespace Vantor {
-namespace Net {
+namespace Vantor::Net {
 
 using Vantor::Diagnostic::Debug;
 
@@ -443,5 +442,4 @@ std::string FilterHash(const std::string& text)
     return filtered;
 }
 
-} // namespace Net
-} // namespace Vantor
+} // namespace Vantor::Net

@@ -11,8 +11,7 @@
 #include <ostream>
 #include <string>
 
-namespace Vantor {
-namespace Net {
+namespace Vantor::Net {
 
 // One HTTP or HTTPS transfer into a stream the caller owns. DownloadSync runs the transfer on
 // the calling thread; other threads may query the state, pause and cancel meanwhile. A
@@ -154,7 +153,6 @@ Download::NetworkErrorType CURLcodeToNetworkErrorType(CURLcode code);
 // Masks the "h" parameter (plain and URL-encoded) and turns line breaks into blanks, for logs.
 std::string FilterHash(const std::string& text);
 
-} // namespace Net
-} // namespace Vantor
+} // namespace Vantor::Net
 
 #endif

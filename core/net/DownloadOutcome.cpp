@@ -10,8 +10,7 @@
 
 #include <map>
 
-namespace Vantor {
-namespace Net {
+namespace Vantor::Net {
 
 using Vantor::Localization::Translate;
 
@@ -118,5 +117,4 @@ std::string Download::GetStateString() const
     throw std::string("Download::GetStateString: unknown state!");
 }
 
-} // namespace Net
-} // namespace Vantor
+} // namespace Vantor::Net

@@ -13,8 +13,7 @@
 #include <cstdlib>
 #include <sstream>
 
-namespace Vantor {
-namespace Net {
+namespace Vantor::Net {
 
 using Vantor::Data::StringUtility;
 using Vantor::Diagnostic::Debug;
@@ -179,5 +178,4 @@ bool UpdateCheck::ParseVersion(const char* text, Version& version)
     return true;
 }
 
-} // namespace Net
-} // namespace Vantor
+} // namespace Vantor::Net

@@ -12,8 +12,7 @@
 #include <set>
 #include <string>
 
-namespace Vantor {
-namespace Net {
+namespace Vantor::Net {
 
 // Asks the store's web service for the latest version of a product on a platform and
 // compares it with the running version. CheckAsync delivers the answer through
@@ -67,7 +66,6 @@ private:
     boost::mutex checksMutex;
 };
 
-} // namespace Net
-} // namespace Vantor
+} // namespace Vantor::Net
 
 #endif

@@ -9,8 +9,7 @@
 #include <boost/bind/bind.hpp>
 #include <boost/format.hpp>
 
-namespace Vantor {
-namespace Reporting {
+namespace Vantor::Reporting {
 
 using Vantor::Data::StringUtility;
 using Vantor::Diagnostic::Debug;
@@ -194,5 +193,4 @@ std::string UrlEncode(CURL* handle, const std::string& text)
     return result;
 }
 
-} // namespace Reporting
-} // namespace Vantor
+} // namespace Vantor::Reporting

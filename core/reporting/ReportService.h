@@ -11,8 +11,7 @@
 #include <map>
 #include <string>
 
-namespace Vantor {
-namespace Reporting {
+namespace Vantor::Reporting {
 
 // Tells the store's web service how downloads ended. Each report is one GET of an address
 // carrying a report tag, the product identifier and a few fixed values. Send queues it and
@@ -84,7 +83,6 @@ std::string CreateUrl(std::string tagText, const std::string& pcid, const std::m
 // libcurl's escaping of `text`.
 std::string UrlEncode(CURL* handle, const std::string& text);
 
-} // namespace Reporting
-} // namespace Vantor
+} // namespace Vantor::Reporting
 
 #endif

@@ -8,8 +8,7 @@
 
 #include <cstdlib>
 
-namespace Vantor {
-namespace Settings {
+namespace Vantor::Settings {
 
 const char* PreferencesNodeName = "preferences";
 const char* SettingNodeName = "setting";
@@ -232,5 +231,4 @@ void Preferences::LoadSetting(TiXmlElement* element)
     }
 }
 
-} // namespace Settings
-} // namespace Vantor
+} // namespace Vantor::Settings

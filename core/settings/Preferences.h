@@ -9,8 +9,7 @@
 
 class TiXmlElement;
 
-namespace Vantor {
-namespace Settings {
+namespace Vantor::Settings {
 
 extern const char* PreferencesNodeName;
 extern const char* SettingNodeName;
@@ -63,7 +62,6 @@ private:
     std::map<std::string, std::string> stringSettings;
 };
 
-} // namespace Settings
-} // namespace Vantor
+} // namespace Vantor::Settings
 
 #endif

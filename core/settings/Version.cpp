@@ -6,8 +6,7 @@
 
 #include <tuple>
 
-namespace Vantor {
-namespace Settings {
+namespace Vantor::Settings {
 
 Version::Version() : Version(0, 0, 0) {}
 
@@ -46,5 +45,4 @@ std::string Version::ToString() const
     return (boost::format(Data::StringUtility::MakeUTF8("%1%.%2%.%3%")) % major % minor % patch).str();
 }
 
-} // namespace Settings
-} // namespace Vantor
+} // namespace Vantor::Settings

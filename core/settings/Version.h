@@ -3,8 +3,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace Settings {
+namespace Vantor::Settings {
 
 // A three-part version number, compared part by part as numbers (1.10.0 is above 1.9.9).
 class Version {
@@ -27,7 +26,6 @@ private:
     unsigned int patch;
 };
 
-} // namespace Settings
-} // namespace Vantor
+} // namespace Vantor::Settings
 
 #endif

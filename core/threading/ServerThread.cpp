@@ -1,7 +1,6 @@
 #include "core/threading/ServerThread.h"
 
-namespace Vantor {
-namespace Threading {
+namespace Vantor::Threading {
 
 typedef boost::unique_lock<boost::mutex> Lock;
 
@@ -151,5 +150,4 @@ void ServerThread::Stop()
     StopLocked();
 }
 
-} // namespace Threading
-} // namespace Vantor
+} // namespace Vantor::Threading

@@ -12,8 +12,7 @@
 #include <boost/thread/thread.hpp>
 #include <deque>
 
-namespace Vantor {
-namespace Threading {
+namespace Vantor::Threading {
 
 // One worker thread serving a first-in, first-out queue of work items, one at a time.
 //
@@ -80,7 +79,6 @@ private:
     bool mItemUnderWay;
 };
 
-} // namespace Threading
-} // namespace Vantor
+} // namespace Vantor::Threading
 
 #endif

@@ -1,11 +1,9 @@
 #include "core/threading/WorkMessage.h"
 
-namespace Vantor {
-namespace Threading {
+namespace Vantor::Threading {
 
 const WorkMessage WorkMessage::Run;
 const WorkMessage WorkMessage::Pause;
 const WorkMessage WorkMessage::Cancel;
 
-} // namespace Threading
-} // namespace Vantor
+} // namespace Vantor::Threading

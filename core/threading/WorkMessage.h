@@ -1,8 +1,7 @@
 #ifndef CORE_THREADING_WORKMESSAGE_H
 #define CORE_THREADING_WORKMESSAGE_H
 
-namespace Vantor {
-namespace Threading {
+namespace Vantor::Threading {
 
 // What a work item is asked to do. There are exactly three messages, told apart by address:
 //   if (&message == &WorkMessage::Pause) ...
@@ -19,7 +18,6 @@ private:
     WorkMessage() {}
 };
 
-} // namespace Threading
-} // namespace Vantor
+} // namespace Vantor::Threading
 
 #endif

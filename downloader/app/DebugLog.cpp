@@ -8,10 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 namespace {
 
@@ -80,7 +77,4 @@ void DebugLog::CloseLogFile()
     }
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

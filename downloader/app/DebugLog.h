@@ -8,10 +8,7 @@
 #include <cstdio>
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // Writes every logged line, stamped with the local time, to "debug.txt" in the settings
 // directory, but only when RUQ_DEBUG_LEVEL is "verbose" at construction. Lines come from any
@@ -36,9 +33,6 @@ private:
     boost::mutex mutex;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

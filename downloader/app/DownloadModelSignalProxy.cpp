@@ -5,10 +5,7 @@
 
 #include <boost/make_shared.hpp>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Net::Download;
 
@@ -81,7 +78,4 @@ void DownloadModelSignalProxy::HandleDownloadStateChanged(DownloadPtr download, 
     Queue<Invokable2<void, const DownloadPtr, Download::State>>(DownloadStateChangedSignal, download, state);
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -9,10 +9,7 @@
 #include <boost/shared_ptr.hpp>
 #include <sigc++/signal.h>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The download model's events for the user interface. The model announces them on whatever
 // thread causes them; the proxy hands each one to the main thread and emits it there, with
@@ -58,9 +55,6 @@ private:
     boost::shared_ptr<void> alive;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

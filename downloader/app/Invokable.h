@@ -9,10 +9,7 @@
 #include <tuple>
 #include <type_traits>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // A work item that emits a sigc signal on the main thread with arguments taken, by value,
 // on the thread that made it; the result is discarded. It emits the signal object itself,
@@ -63,9 +60,6 @@ using Invokable2 = Invokable<R, A1, A2>;
 template <class R, class A1, class A2, class A3>
 using Invokable3 = Invokable<R, A1, A2, A3>;
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -5,10 +5,7 @@
 #include <exception>
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 MainThreadInvoke MainThreadInvoke::sInstance;
 
@@ -88,7 +85,4 @@ void MainThreadInvoke::OnDispatched()
     }
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

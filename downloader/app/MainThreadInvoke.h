@@ -10,10 +10,7 @@
 #include <deque>
 #include <map>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The process-wide call queue to the GTK main thread. Worker threads never touch widgets or
 // sigc signals: they wrap the call in a work item and hand it over here; the main thread
@@ -69,9 +66,6 @@ private:
     boost::mutex waiterMutex;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -1,9 +1,6 @@
 #include "downloader/app/PreferencesKeys.h"
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 const char* const PreferencesKeys::ProxyServerEnabled = "ProxyServerEnabled";
 const char* const PreferencesKeys::ProxyServerType = "ProxyServerType";
@@ -16,7 +13,4 @@ const char* const PreferencesKeys::AutoCheckForUpdates = "AutoCheckForUpdates";
 const char* const PreferencesKeys::FirstRunCompleted = "FirstRunCompleted";
 const char* const PreferencesKeys::ShowCompletedDialog = "ShowCompletedDialog";
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -1,10 +1,7 @@
 #ifndef DOWNLOADER_APP_PREFERENCESKEYS_H
 #define DOWNLOADER_APP_PREFERENCESKEYS_H
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The keys of "Settings.xml", each the text of its own name.
 struct PreferencesKeys {
@@ -30,9 +27,6 @@ struct PreferencesKeys {
     static const char* const ShowCompletedDialog;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

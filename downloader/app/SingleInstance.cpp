@@ -17,10 +17,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 namespace {
 
@@ -165,7 +162,4 @@ void SingleInstance::DeliverMessage(const std::string& message)
         new Invokable1<void, std::string>(AnotherInstanceMessageSignal, message)));
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

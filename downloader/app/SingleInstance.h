@@ -9,10 +9,7 @@
 #include <memory>
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // One running instance per user. The first process to lock "lock" in the settings directory
 // becomes the running instance and listens on the FIFO "pipe" beside it; a later launch finds
@@ -63,9 +60,6 @@ private:
     pid_t listenerProcess;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -16,11 +16,7 @@
 
 using Vantor::Localization::Translate;
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 namespace {
 
@@ -88,8 +84,4 @@ void ShowDownloadDirectory(SingleInstance& runningInstance)
     });
 }
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

@@ -3,11 +3,7 @@
 
 #include "downloader/app/SingleInstance.h"
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 // Opens `url` in the desktop's browser: the program named by BROWSER when it is set, else
 // the first of the usual openers and browsers that starts. Returns at once; the browser runs
@@ -21,10 +17,6 @@ void OpenPostInstallURL();
 // "xdg-open" can't be started, `runningInstance` receives "--show-downloads-failed".
 void ShowDownloadDirectory(SingleInstance& runningInstance = SingleInstance::sInstance);
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility
 
 #endif

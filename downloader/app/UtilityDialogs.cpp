@@ -3,11 +3,7 @@
 #include "core/data/StringUtility.h"
 #include "core/localization/TranslationService.h"
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 
 void HideOnDelete(Gtk::Window& dialog)
@@ -27,8 +23,4 @@ void ShowDialog(Gtk::Window& dialog, Gtk::Window& parent)
     dialog.present();
 }
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

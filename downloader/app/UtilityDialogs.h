@@ -5,11 +5,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 // Makes the window manager's close button hide `dialog` instead of destroying it: the dialogs
 // live in cached glade trees and their controllers keep pointing at them.
@@ -19,10 +15,6 @@ void HideOnDelete(Gtk::Window& dialog);
 // a dialog already showing is raised.
 void ShowDialog(Gtk::Window& dialog, Gtk::Window& parent);
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility
 
 #endif

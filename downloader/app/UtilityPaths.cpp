@@ -10,11 +10,7 @@
 #include <iostream>
 #include <map>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 namespace {
 
@@ -137,8 +133,4 @@ void InitializeTranslationService()
     Localization::TranslationService::Initialize(directory, kLocale);
 }
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

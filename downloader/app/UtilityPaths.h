@@ -9,11 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 // The current directory; empty when it can't be read.
 std::string GetCwd();
@@ -43,10 +39,6 @@ Glib::RefPtr<Gdk::Pixbuf> GetPixbuf(const std::string& name);
 // has one, with the program's one locale "de_DE".
 void InitializeTranslationService();
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility
 
 #endif

@@ -7,11 +7,7 @@
 
 #include <cstdio>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 namespace {
 
@@ -77,8 +73,4 @@ sigc::signal<void>& PreferencesSavedSignal()
     return signal;
 }
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

@@ -8,11 +8,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 // The settings directory under HOME, made when missing; ends in "/".
 std::string GetSettingsDirectory();
@@ -32,10 +28,6 @@ bool SavePreferences();
 // Emitted on the thread that saved; the application uses it on the main thread only.
 sigc::signal<void>& PreferencesSavedSignal();
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility
 
 #endif

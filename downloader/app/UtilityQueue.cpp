@@ -14,11 +14,7 @@
 
 using Vantor::Localization::Translate;
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 namespace {
 
@@ -83,8 +79,4 @@ bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Win
     return true;
 }
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

@@ -7,11 +7,7 @@ namespace Gtk {
 class Window;
 }
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 // Replaces "DownloadQueue.vlx" with the whole queue, encrypted. The saved queue that was
 // there stays as it was unless the new one has been written completely; false then.
@@ -23,10 +19,6 @@ bool SaveDownloadQueue(DownloadModel& model);
 // Main thread only.
 bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent);
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility
 
 #endif

@@ -9,11 +9,7 @@
 
 using Vantor::Localization::Translate;
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 namespace {
 
@@ -45,8 +41,4 @@ bool ConfirmQuit(DownloadModel& model)
     return true;
 }
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

@@ -3,11 +3,7 @@
 
 #include "downloader/model/DownloadModel.h"
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
-namespace Utility {
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 // Run by every quit path before the main window is hidden. While downloads are active the
 // user is asked first; a "No" changes nothing and gives false. Otherwise the finished
@@ -15,10 +11,6 @@ namespace Utility {
 // saved, and the result is true. Main thread only.
 bool ConfirmQuit(DownloadModel& model);
 
-} // namespace Utility
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility
 
 #endif

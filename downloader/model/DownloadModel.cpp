@@ -12,10 +12,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Net::Download;
 
@@ -243,7 +240,4 @@ void DownloadModel::HandleDownloadQueueFinished()
     DownloadQueueFinishedSignal.emit();
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -18,16 +18,11 @@
 
 class TiXmlElement;
 
-namespace Vantor {
-namespace Filesystem {
+namespace Vantor::Filesystem {
 class FilesystemUtility;
 }
-} // namespace Vantor
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The download queue: every queued file in the order it came, one worker thread that
 // downloads them one at a time, the purchase's playlists, and signals through which a user
@@ -136,9 +131,6 @@ private:
     VideoFormat videoFormat;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -22,10 +22,7 @@
 #include <map>
 #include <thread>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Data::StringUtility;
 using Vantor::Diagnostic::Debug;
@@ -575,7 +572,4 @@ const std::string& DownloadModel::Download::GetTrackType() const
     return trackType;
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -14,10 +14,7 @@
 
 class TiXmlElement;
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // One queued file: a transfer together with its track metadata, its local file and its
 // kind. Runs on the model's worker: checks the album folder and the free space, writes a
@@ -137,9 +134,6 @@ private:
     std::string trackType;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -12,10 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Filesystem::FilesystemUtility;
 using Vantor::Filesystem::invalid_path_exception;
@@ -100,7 +97,4 @@ std::string DownloadModel::Download::UrlExtension(const std::string& url) const
     return model.GetFilesystem().GetFileExtension(url.substr(0, url.find('?')));
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -13,10 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 namespace {
 
@@ -84,7 +81,4 @@ bool DownloadModel::AddTracks(FILE* file)
     }
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -10,10 +10,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Data::XSPFElement;
 using Vantor::Data::XSPFMetaElement;
@@ -106,7 +103,4 @@ void DownloadModel::Track::Save(TiXmlElement* trackList)
     trackList->LinkEndChild(track.release());
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

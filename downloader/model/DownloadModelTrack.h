@@ -10,16 +10,11 @@
 #include <map>
 #include <string>
 
-namespace Vantor {
-namespace Data {
+namespace Vantor::Data {
 class XSPFElement;
 }
-} // namespace Vantor
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The metadata of one queued file: one XSPF element per key, read from a <track> element
 // and written back as one. Each element remembers whether it is a plain child or a <meta>
@@ -73,9 +68,6 @@ private:
     mutable boost::mutex mutex;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

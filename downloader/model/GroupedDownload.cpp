@@ -4,10 +4,7 @@
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/localization/TranslationService.h"
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Data::StringUtility;
 
@@ -202,7 +199,4 @@ std::string GroupedDownload::Track::GetMetadataFromParent(const std::string& key
     return group.children.front()->GetTrack()->GetMetadataValue(key);
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -11,10 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // An album as the download list shows it: it looks like one download, but transfers nothing.
 // Its state, progress and metadata come from its children (the album's track downloads) and
@@ -84,9 +81,6 @@ private:
     GroupedDownload& group;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -8,10 +8,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // A playlist as recorded in the playlist library, with its tracks in playlist order.
 class IPlaylist : private boost::noncopyable {
@@ -24,9 +21,6 @@ public:
     virtual boost::shared_ptr<IPlaylistTrack> GetTrack(int index) const = 0;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -5,10 +5,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // One entry of a recorded playlist: a store product and how far its download got.
 class IPlaylistTrack : private boost::noncopyable {
@@ -29,9 +26,6 @@ public:
     virtual Status GetStatus() const = 0;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -2,10 +2,7 @@
 
 #include "downloader/model/PlaylistLibraryImpl.h"
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 namespace {
 
@@ -68,7 +65,4 @@ void PlaylistLibrary::NotifyPlaylistsFinished(const std::string& pcid)
     for (const boost::shared_ptr<IPlaylist>& playlist : finished) PlaylistFinishedSignal.emit(playlist);
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

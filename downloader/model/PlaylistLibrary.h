@@ -11,10 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 class PlaylistLibraryImpl;
 
@@ -50,9 +47,6 @@ private:
     boost::scoped_ptr<PlaylistLibraryImpl> impl;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

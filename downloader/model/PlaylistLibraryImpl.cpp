@@ -14,10 +14,7 @@
 
 #include <exception>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Database::SQLite::Connection;
 using Vantor::Database::SQLite::Statement;
@@ -251,7 +248,4 @@ bool PlaylistLibraryImpl::ClearPlaylists()
     return true;
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

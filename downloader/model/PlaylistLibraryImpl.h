@@ -10,18 +10,11 @@
 #include <string>
 #include <vector>
 
-namespace Vantor {
-namespace Database {
-namespace SQLite {
+namespace Vantor::Database::SQLite {
 class Connection;
 }
-} // namespace Database
-} // namespace Vantor
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // Everything the playlist library says to its database. Every value reaches SQLite as a
 // bound parameter. Nothing here locks: PlaylistLibrary holds Mutex() around each use.
@@ -63,9 +56,6 @@ private:
     boost::shared_ptr<Vantor::Database::SQLite::Connection> connection;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

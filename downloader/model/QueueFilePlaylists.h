@@ -6,15 +6,9 @@
 
 class TiXmlElement;
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 class PlaylistLibrary;
 }
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
 
 // The playlists of a queue file: <playlist><extension><playLists><playList>, each with a
 // <title> and a <trackList> of <track> references that carry only the product identifier.

@@ -2,10 +2,7 @@
 
 #include "core/net/StoreWebHost.h"
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // Built on first use, so other static objects may use them while being constructed.
 const std::string& StoreNamespace::Store()
@@ -20,7 +17,4 @@ const std::string& StoreNamespace::Client()
     return client;
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -3,10 +3,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The namespaces of the store's own track metadata: the rel of a queue file's
 // <meta> element is one of these, a "/" and the key. Both live on the store's web host.
@@ -17,9 +14,6 @@ struct StoreNamespace {
     static const std::string& Client();
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -14,10 +14,7 @@
 
 using Vantor::Localization::Translate;
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 namespace {
 
@@ -79,7 +76,4 @@ void AboutDialogController::OnCloseButtonClicked()
     dialog->hide();
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

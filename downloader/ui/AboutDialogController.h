@@ -4,10 +4,7 @@
 #include <gtkmm/dialog.h>
 #include <sigc++/trackable.h>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The About dialog: product name, version and language, copyright line and logo. Its texts
 // are set once, when it is built; Close hides it until it is shown again. Main thread only.
@@ -25,9 +22,6 @@ private:
     Gtk::Dialog* dialog; // the glade tree owns it
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

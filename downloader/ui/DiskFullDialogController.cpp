@@ -12,10 +12,7 @@
 
 using Vantor::Localization::Translate;
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 namespace {
 
@@ -84,7 +81,4 @@ void DiskFullDialogController::OnCloseButtonClicked()
     dialog->hide();
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

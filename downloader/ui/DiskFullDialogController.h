@@ -4,10 +4,7 @@
 #include <gtkmm/window.h>
 #include <sigc++/trackable.h>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The dialog telling the user that the disk of the download folder is full and the remaining
 // downloads were paused. The main window decides when to show it; its texts are set once, when
@@ -26,9 +23,6 @@ private:
     Gtk::Window* dialog; // the glade tree owns it
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

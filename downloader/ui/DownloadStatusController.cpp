@@ -15,10 +15,7 @@
 #include <exception>
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Localization::Translate;
 
@@ -126,7 +123,4 @@ void DownloadStatusController::OnImageDownloaded(TrackPtr track, Glib::RefPtr<Gd
     albumArtImage->set(scaled ? scaled : defaultArt);
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -12,10 +12,7 @@
 #include <gtkmm/label.h>
 #include <sigc++/trackable.h>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The main window's status panel: a "Now downloading" line with the title and artist of the
 // download that started last, and that track's album cover, fetched on a thread of its own
@@ -50,9 +47,6 @@ private:
     Glib::RefPtr<Gdk::Pixbuf> defaultArt;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

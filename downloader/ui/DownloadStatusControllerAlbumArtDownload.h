@@ -12,10 +12,7 @@
 
 #include <sstream>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // One fetch of a track's cover: the bytes are downloaded into memory on a thread of its own,
 // then decoded on the main thread while that thread waits. The object owns itself: made by
@@ -52,9 +49,6 @@ private:
     sigc::signal<void> finishedSignal;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -23,10 +23,7 @@
 
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Localization::Translate;
 
@@ -280,7 +277,4 @@ void PreferencesDialogController::OnProxyTypeComboBoxChanged()
     EnableProxyControls(active && (*active)[comboColumns.value] != kNoProxy);
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -24,10 +24,7 @@ class Widget;
 class Window;
 } // namespace Gtk
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The preferences dialog: the download folder, the automatic update check and the proxy.
 // Every showing loads the fields from the process-wide preferences; OK stores them all and
@@ -75,9 +72,6 @@ private:
     boost::scoped_ptr<ViewHolder> views;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

@@ -12,10 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Localization::Translate;
 
@@ -220,7 +217,4 @@ void TreeController::UpdateDownloadStatusInView(DownloadPtr download)
     albumRow[columns.status] = StatusText(*album.group);
 }
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

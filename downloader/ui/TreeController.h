@@ -17,10 +17,7 @@
 
 #include <map>
 
-namespace Vantor {
-namespace DigitalMedia {
-namespace MusicClient {
-namespace Downloader {
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The main window's list of the queue: one row per album at the top level, showing the
 // album's state or progress, and under it one row per download of that album, showing the
@@ -103,9 +100,6 @@ private:
     Glib::RefPtr<Gtk::TreeStore> store;
 };
 
-} // namespace Downloader
-} // namespace MusicClient
-} // namespace DigitalMedia
-} // namespace Vantor
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

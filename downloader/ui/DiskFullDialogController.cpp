@@ -1,8 +1,6 @@
 #include "downloader/ui/DiskFullDialogController.h"
 
 #include "core/localization/TranslationService.h"
-#include "downloader/app/UtilityDialogs.h"
-#include "downloader/app/UtilityPaths.h"
 
 #include <glibmm/markup.h>
 #include <gtkmm/button.h>
@@ -21,27 +19,13 @@ const char kRoot[] = "DiskFullDialog";
 } // namespace
 
 DiskFullDialogController::DiskFullDialogController()
-    : dialog(nullptr)
+    : DialogController(kRoot)
 {
     Initialize();
 }
 
 void DiskFullDialogController::Initialize()
 {
-    const Glib::RefPtr<Gnome::Glade::Xml> glade = Utility::GetGlade(kRoot);
-    Gtk::Button* closeButton = nullptr;
-    Gtk::Label* line1 = nullptr;
-    Gtk::Label* line2 = nullptr;
-    Gtk::Label* line3 = nullptr;
-    glade->get_widget(kRoot, dialog);
-    glade->get_widget("CloseButton", closeButton);
-    glade->get_widget("LabelLine1", line1);
-    glade->get_widget("LabelLine2", line2);
-    glade->get_widget("LabelLine3", line3);
-
-    closeButton->signal_clicked().connect(sigc::mem_fun(*this, &DiskFullDialogController::OnCloseButtonClicked));
-    Utility::HideOnDelete(*dialog);
-
     dialog->set_title(Translate("sonvel_diskfull_title", "Out of Disk Space"));
 
     // The first sentence in bold; translations are data, so their own markup characters are
@@ -51,34 +35,25 @@ void DiskFullDialogController::Initialize()
     const std::string explanation = Translate(
         "sonvel_diskfull_desc2",
         "There is not enough free space on the disk to complete additional downloads. You may solve this problem by:");
-    line1->set_markup("<b>" + Glib::Markup::escape_text(problem) + "</b>\n\n" + Glib::Markup::escape_text(explanation));
+    Fetch<Gtk::Label>("LabelLine1")
+        ->set_markup("<b>" + Glib::Markup::escape_text(problem) + "</b>\n\n" + Glib::Markup::escape_text(explanation));
+    Fetch<Gtk::Label>("LabelLine2")
+        ->set_text(Translate("sonvel_diskfull_desc3_osx_gtk",
+                             "1. Removing files from your computer and/or emptying the Trash.")
+                   + "\n\n"
+                   + Translate("sonvel_diskfull_desc4_w32_gtk",
+                               "2. Changing the download path to a different drive. To do this select Preferences "
+                               "from the File menu in the main window."));
+    Fetch<Gtk::Label>("LabelLine3")
+        ->set_text(Translate("sonvel_diskfull_desc5",
+                             "All of your remaining downloads have been automatically paused. You may resume them "
+                             "when more space is available by clicking Resume Downloads in the Vantor MP3 Downloader."));
 
-    line2->set_text(
-        Translate("sonvel_diskfull_desc3_osx_gtk",
-                           "1. Removing files from your computer and/or emptying the Trash.")
-        + "\n\n"
-        + Translate("sonvel_diskfull_desc4_w32_gtk",
-                             "2. Changing the download path to a different drive. To do this select Preferences "
-                             "from the File menu in the main window."));
-    line3->set_text(Translate(
-        "sonvel_diskfull_desc5",
-        "All of your remaining downloads have been automatically paused. You may resume them when more space is "
-        "available by clicking Resume Downloads in the Vantor MP3 Downloader."));
-
+    Gtk::Button* closeButton = Fetch<Gtk::Button>("CloseButton");
     Gtk::Image* closeImage = Gtk::manage(new Gtk::Image(Gtk::Stock::CLOSE, Gtk::ICON_SIZE_BUTTON));
     closeImage->show();
     closeButton->set_label(Translate("sonvel_button_close", "Close"));
     closeButton->set_image(*closeImage);
-}
-
-void DiskFullDialogController::Show(Gtk::Window& parent)
-{
-    Utility::ShowDialog(*dialog, parent);
-}
-
-void DiskFullDialogController::OnCloseButtonClicked()
-{
-    dialog->hide();
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -1,8 +1,8 @@
 #include "core/filesystem/LinuxFilesystemUtility.h"
 
 #include "core/diagnostic/Debug.h"
-#include "downloader/app/PreferencesKeys.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/PreferencesKeys.h"
+#include "core/settings/UtilityPreferences.h"
 
 #include <sys/stat.h>
 #include <sys/statfs.h>

@@ -2,7 +2,7 @@
 
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/localization/TranslationService.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 
 #include <glade/glade-xml.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #include "downloader/app/UtilityQuitConfirmation.h"
 
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 #include "downloader/app/UtilityQueue.h"
 #include "core/localization/TranslationService.h"
 #include "downloader/model/DownloadModelDownload.h"

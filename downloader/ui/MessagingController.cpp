@@ -2,11 +2,11 @@
 
 #include "core/localization/TranslationService.h"
 #include "core/net/StoreWebHost.h"
-#include "downloader/app/PreferencesKeys.h"
+#include "core/settings/PreferencesKeys.h"
 #include "downloader/app/UtilityBrowser.h"
 #include "downloader/app/UtilityDialogs.h"
 #include "downloader/app/UtilityPaths.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 #include "downloader/model/DownloadModelDownload.h"
 
 #include <boost/thread/recursive_mutex.hpp>

@@ -3,9 +3,9 @@
 #include "core/data/StringUtility.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/localization/TranslationService.h"
-#include "downloader/app/PreferencesKeys.h"
+#include "core/settings/PreferencesKeys.h"
 #include "downloader/app/UtilityPaths.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 #include "downloader/app/UtilityProxyPassword.h"
 
 #include <gtkmm/alignment.h>

@@ -1,6 +1,6 @@
 #include "core/filesystem/LinuxFilesystemUtility.h"
-#include "downloader/app/PreferencesKeys.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/PreferencesKeys.h"
+#include "core/settings/UtilityPreferences.h"
 
 #include "tests/support/TempDirectory.h"
 

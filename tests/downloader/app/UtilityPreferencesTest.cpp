@@ -1,6 +1,6 @@
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 
-#include "downloader/app/PreferencesKeys.h"
+#include "core/settings/PreferencesKeys.h"
 
 #include "tests/support/PrivateTmpfs.h"
 #include "tests/support/TempDirectory.h"

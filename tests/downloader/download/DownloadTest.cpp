@@ -3,8 +3,8 @@
 #include "tests/downloader/download/DownloadTestSupport.h"
 
 #include "core/filesystem/FilesystemUtility.h"
-#include "downloader/app/PreferencesKeys.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/PreferencesKeys.h"
+#include "core/settings/UtilityPreferences.h"
 #include "downloader/model/DownloadModelTrack.h"
 #include "tests/support/PrivateTmpfs.h"
 

@@ -5,7 +5,7 @@
 #include "core/filesystem/FilesystemUtility.h"
 #include "core/localization/TranslationService.h"
 #include "downloader/app/UtilityPaths.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 #include "downloader/ui/MainWindowController.h"
 #include "tests/support/QueueFile.h"
 #include "tests/support/ScopedCurrentDirectory.h"

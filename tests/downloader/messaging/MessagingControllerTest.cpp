@@ -3,7 +3,7 @@
 #include "core/localization/TranslationService.h"
 #include "core/net/StoreWebHost.h"
 #include "downloader/app/UtilityPaths.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 #include "downloader/ui/MessagingController.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
 #include "tests/support/ScopedCurrentDirectory.h"

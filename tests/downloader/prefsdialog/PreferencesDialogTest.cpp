@@ -2,9 +2,9 @@
 
 #include "core/data/CryptoUtility.h"
 #include "core/localization/TranslationService.h"
-#include "downloader/app/PreferencesKeys.h"
+#include "core/settings/PreferencesKeys.h"
 #include "downloader/app/UtilityPaths.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 #include "tests/support/ScopedCurrentDirectory.h"
 #include "tests/support/TempDirectory.h"
 #include "tests/support/TranslationFile.h"

@@ -3,7 +3,7 @@
 #include "tests/downloader/queuefile/QueueFileSupport.h"
 
 #include "downloader/app/UtilityPaths.h"
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 #include "downloader/app/UtilityQueue.h"
 #include "downloader/app/UtilityQuitConfirmation.h"
 #include "tests/support/gui/MessageDialogAnswerer.h"

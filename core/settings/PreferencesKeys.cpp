@@ -1,4 +1,4 @@
-#include "downloader/app/PreferencesKeys.h"
+#include "core/settings/PreferencesKeys.h"
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 

@@ -1,4 +1,4 @@
-#include "downloader/app/UtilityPreferences.h"
+#include "core/settings/UtilityPreferences.h"
 
 #include "core/filesystem/AtomicFile.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"

@@ -258,10 +258,13 @@ TEST_F(ProgramTest, FirstStartOpensThePostInstallPageOnceClosingSavesAndUpdatesA
     ASSERT_TRUE(Eventually([&] { return Read().size() == 1; }));
 
     // The About and preferences dialogs, as their menus open them.
-    for (const auto& [menu, item, close] : {std::tuple{"Hilfe", "Über", "Schließen"}, {"Datei", "Einstellungen", "Abbrechen"}}) {
+    for (const auto& [menu, item, close, width, height] :
+         {std::tuple{"Hilfe", "Über", "Schließen", 320, 260}, {"Datei", "Einstellungen", "Abbrechen", 400, 100}}) {
         Click(main, menu);
         Click(WaitForWindow(item), item);
         const Window dialog = WaitForWindow(close);
+        EXPECT_GE(dialog.width, width);
+        EXPECT_GE(dialog.height, height);
         Screenshot(dialog, item);
         Click(dialog, close);
         ASSERT_TRUE(Eventually([&] { return Read().size() == 1; })) << item;

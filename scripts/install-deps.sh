@@ -11,7 +11,7 @@ packages=(
   libboost-iostreams-dev libboost-date-time-dev libboost-system-dev
   libsqlite3-dev libtinyxml-dev libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick gcovr
   nginx-light tinyproxy dante-server microsocks python3 curl
 )
 

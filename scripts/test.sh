@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the plain build, then the
-# non-GUI tests under AddressSanitizer + UndefinedBehaviorSanitizer, then the threaded
-# tests (the desktop program's too) under ThreadSanitizer; between them the queue-file
-# import fuzzer runs for a bounded time (FUZZ_SECONDS, default 60).
+# Installs what is missing, builds, and runs every test: the plain build (instrumented for
+# coverage), then the non-GUI tests under AddressSanitizer + UndefinedBehaviorSanitizer, then
+# the threaded tests (the desktop program's too) under ThreadSanitizer; between them the
+# queue-file import fuzzer runs for a bounded time (FUZZ_SECONDS, default 60). Ends with the
+# balance of tests and code and the coverage the plain run measured.
 # VANTOR_SKIP_SANITIZERS=1 runs only the plain build.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,11 +20,26 @@ build() {
   cmake --build "$root/$dir" -j"$jobs"
 }
 
-echo "== plain build"
-build build
-ctest --test-dir build -j"$jobs" --output-on-failure --no-tests=error
+# The plain run is a coverage build of its own (unoptimised, instrumented), so its run of
+# every test also measures how much of the code they reach.
+echo "== plain build, with coverage"
+build build-cov -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_C_FLAGS=--coverage \
+  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage
+find build-cov -name '*.gcda' -delete
+ctest --test-dir build-cov -j"$jobs" --output-on-failure --no-tests=error
+
+summary() {
+  echo "== tests against code"
+  bash "$root/scripts/test-ratio.sh" || true
+  echo "== line and branch coverage of core/ and downloader/"
+  # Run from a scratch folder: gcovr leaves gcov's working files in the current one.
+  (cd "$(mktemp -d)" && gcovr -r "$root" --object-directory "$root/build-cov" -f "$root/core/" \
+    -f "$root/downloader/" --exclude-directories ".*/CMakeFiles/[0-9.]+" --gcov-ignore-parse-errors \
+    -j "$jobs" --print-summary -o /dev/null)
+}
 
 if [ "${VANTOR_SKIP_SANITIZERS:-0}" = "1" ]; then
+  summary
   exit 0
 fi
 
@@ -49,3 +65,5 @@ echo "== ThreadSanitizer"
 build build-tsan -DVANTOR_SANITIZE=thread -DVANTOR_BUILD_GUI=ON
 TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$supp/tsan.supp" \
   ctest --test-dir build-tsan -j"$jobs" --output-on-failure -L threaded --no-tests=error
+
+summary

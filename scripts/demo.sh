@@ -13,9 +13,9 @@ home="$root/build/demo-home"
 rm -rf "$demo"
 mkdir -p "$demo/store/album" "$home/.vantormp3"
 
-# Three tracks of noise and the program's logo as the cover.
+# Three tracks of noise and a colourful square as the cover.
 for n in 1 2 3; do head -c $((1500000 + n * 100000)) /dev/urandom >"$demo/store/album/$n.mp3"; done
-cp "$root/share/pixmaps/vantormp3_logo.png" "$demo/store/album/cover.png"
+/usr/bin/convert -size 300x300 gradient:'#ff8c00-#5a1e8c' -swirl 120 "$demo/store/album/cover.png"
 
 python3 "$root/tests/tools/store_server.py" "$demo/store" "$demo/port" "$demo/requests.log" \
   >"$demo/store.log" 2>&1 &

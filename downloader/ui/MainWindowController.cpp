@@ -17,6 +17,7 @@
 
 #include <boost/format.hpp>
 #include <boost/make_shared.hpp>
+#include <glibmm/main.h>
 #include <glibmm/markup.h>
 #include <gtkmm/menuitem.h>
 #include <gtkmm/messagedialog.h>
@@ -80,6 +81,7 @@ MainWindowController::~MainWindowController()
 {
     // The check's thread may still be delivering: cut it off before the members go.
     disconnect_all();
+    pendingSave.disconnect();
 }
 
 void MainWindowController::Initialize()
@@ -313,12 +315,27 @@ void MainWindowController::OnDownloadStarted(DownloadModel::DownloadPtr)
 {
     // The started download's temporary file is named by now: with it in the saved queue, a
     // restart after a crash resumes that file instead of starting a second one.
-    Utility::SaveDownloadQueue(*model);
+    SaveQueueSoon();
 }
 
 void MainWindowController::OnDownloadFinished(DownloadModel::DownloadPtr)
 {
-    Utility::SaveDownloadQueue(*model);
+    SaveQueueSoon();
+}
+
+void MainWindowController::SaveQueueSoon()
+{
+    // Small downloads start and finish faster than a long queue is saved: one save per event
+    // would keep the main loop saving, ever further behind. Each save writes the whole queue,
+    // so one that runs after the events covers them all.
+    if (pendingSave.connected())
+        return;
+    pendingSave = Glib::signal_idle().connect(
+        [this] {
+            Utility::SaveDownloadQueue(*model);
+            return false;
+        },
+        Glib::PRIORITY_DEFAULT);
 }
 
 void MainWindowController::OnDownloadQueueFinished()

@@ -65,6 +65,8 @@ private:
     void OnDownloadStarted(DownloadModel::DownloadPtr download);
     void OnDownloadFinished(DownloadModel::DownloadPtr download);
     void OnDownloadQueueFinished();
+    // Saves the queue once the main loop is free; requests made before that save share it.
+    void SaveQueueSoon();
 
     Gtk::Window* window; // the glade tree owns it
     boost::shared_ptr<DownloadModel> model;
@@ -81,6 +83,7 @@ private:
     boost::shared_ptr<void> alive;
     Vantor::Net::UpdateCheck updateCheck;
     UpdateCheckMode pendingCheck;
+    sigc::connection pendingSave;
 };
 
 // The "MainWindow" window of the cached "MainWindow" glade tree: the parent of the

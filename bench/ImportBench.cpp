@@ -1,9 +1,11 @@
 // Imports an encrypted queue file of N tracks (default 10,000) and saves the queue of N
-// downloads it gives, beside the floor: only decrypting the same file and parsing it with
-// TinyXML. Each phase runs in a child process of its own and prints its wall time, CPU time,
-// resident memory before it and the peak resident memory at its end. The music folder is
-// blocked by a plain file, so the model's worker ends each queued download at once with a
-// local error and never reaches the network. Usage: ImportBench [tracks]
+// downloads it gives, each beside its floor: for the import, only decrypting the same file and
+// parsing it with TinyXML; for the save, only encrypting and encoding the text the save wrote
+// (the project's own EncryptString and Base64Encode) and writing it. Each phase runs in a child
+// process of its own and reports its wall time, CPU time, resident memory before it and the
+// peak resident memory it added. The music folder is blocked by a plain file, so the model's
+// worker ends each queued download at once with a local error and never reaches the network;
+// the save waits until the worker is idle and times a second save. Usage: ImportBench [tracks]
 #include "core/data/CryptoUtility.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "downloader/model/DownloadModel.h"
@@ -11,6 +13,7 @@
 #include "tests/support/QueueFile.h"
 #include "tests/support/TempDirectory.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +26,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 
 using Vantor::Data::CryptoUtility;
 using Vantor::DigitalMedia::MusicClient::Downloader::DownloadModel;
@@ -31,6 +35,13 @@ using namespace VantorTest;
 
 namespace {
 
+struct Figures {
+    double seconds = 0;
+    double cpuSeconds = 0;
+    long beforeKiB = 0;
+    long peakAboveKiB = 0;
+};
+
 double CpuSeconds()
 {
     rusage usage;
@@ -38,19 +49,20 @@ double CpuSeconds()
     return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
 }
 
-long PeakKiB()
-{
-    rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-long ResidentKiB()
+// A line of /proc/self/status in KiB: "VmRSS" now, "VmHWM" the peak.
+long StatusKiB(const std::string& field)
 {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.compare(0, 6, "VmRSS:") == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.compare(0, field.size() + 1, field + ":") == 0) return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
     return 0;
+}
+
+// Sets the peak resident memory back to the present one, so that the peak seen after a phase
+// is that phase's own and not the setup's.
+void ResetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 // An album of `tracks` tracks with every field a store's file has, and one playlist of all.
@@ -79,26 +91,57 @@ std::string AlbumXml(int tracks)
     return document.Xml();
 }
 
-// Runs `setup`, then times `phase`, in a child process; prints one line of figures.
-void Measure(const char* name, const std::function<void()>& setup, const std::function<void()>& phase)
+// Runs `setup`, then times `phase`, in a child process, which hands its figures back.
+Figures Measure(const char* name, const std::function<void()>& setup, const std::function<void()>& phase)
 {
+    int channel[2];
+    if (pipe(channel) != 0) std::abort();
     std::fflush(stdout);
     const pid_t child = fork();
     if (child == 0) {
+        close(channel[0]);
         setup();
-        const long before = ResidentKiB();
+        // Memory the setup freed goes back, so that the phase's own shows in the peak.
+        malloc_trim(0);
+        Figures figures;
+        ResetPeak();
+        figures.beforeKiB = StatusKiB("VmRSS");
         const double cpu = CpuSeconds();
         const auto started = std::chrono::steady_clock::now();
         phase();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("%-28s %8.3f s  %8.3f CPU s  RSS before %7.1f MiB  peak %7.1f MiB\n", name, seconds,
-                    CpuSeconds() - cpu, before / 1024.0, PeakKiB() / 1024.0);
-        std::fflush(stdout);
-        _exit(0);
+        figures.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        figures.cpuSeconds = CpuSeconds() - cpu;
+        figures.peakAboveKiB = StatusKiB("VmHWM") - figures.beforeKiB;
+        const bool written = write(channel[1], &figures, sizeof figures) == sizeof figures;
+        _exit(written ? 0 : 1);
     }
+    close(channel[1]);
+    Figures figures;
+    const bool read = ::read(channel[0], &figures, sizeof figures) == sizeof figures;
+    close(channel[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::printf("%s: the child failed (%d)\n", name, status);
+    if (!read || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::printf("%s: the child failed (%d)\n", name, status);
+        std::exit(1);
+    }
+    return figures;
+}
+
+// One line of figures; `floor` adds the ratio of the wall times.
+void Print(const char* name, const Figures& figures, const Figures* floor = nullptr)
+{
+    std::printf("%-34s %7.3f s  %7.3f CPU s  RSS before %7.1f MiB  peak +%6.1f MiB", name, figures.seconds,
+                figures.cpuSeconds, figures.beforeKiB / 1024.0, figures.peakAboveKiB / 1024.0);
+    if (floor) std::printf("  ratio %.2f", figures.seconds / floor->seconds);
+    std::printf("\n");
+}
+
+long FileSize(const std::string& path)
+{
+    OpenFile file(std::fopen(path.c_str(), "rb"));
+    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return -1;
+    return std::ftell(file.get());
 }
 
 } // namespace
@@ -116,11 +159,11 @@ int main(int argc, char** argv)
         CryptoUtility::EncryptVLXFile(out.get(), xml);
         std::printf("%d tracks: %zu bytes of XML, %ld bytes encrypted\n", tracks, xml.size(), std::ftell(out.get()));
     }
-    const auto open = [&] { return OpenFile(std::fopen(queueFile.c_str(), "rb")); };
+    const auto open = [&](const std::string& path) { return OpenFile(std::fopen(path.c_str(), "rb")); };
 
-    Measure("decrypt + TinyXML (floor)", [] {}, [&] {
+    const Figures parseFloor = Measure("decrypt + parse", [] {}, [&] {
         std::string text;
-        CryptoUtility::DecryptVLXFile(open().get(), text);
+        CryptoUtility::DecryptVLXFile(open(queueFile).get(), text);
         TiXmlDocument document;
         document.Parse(text.c_str());
         if (!document.FirstChildElement("playlist")) std::printf("the floor found no playlist\n");
@@ -131,16 +174,46 @@ int main(int argc, char** argv)
         std::remove(home.File(".vantormp3/vantormp3.db").c_str());
         model.reset(new DownloadModel(LinuxFilesystemUtility::NewInstance()));
     };
-    Measure("import (AddTracks)", newModel, [&] {
-        if (!model->AddTracks(open().get()) || model->CountDownloads() != static_cast<unsigned>(tracks))
+    const Figures import = Measure("import", newModel, [&] {
+        if (!model->AddTracks(open(queueFile).get()) || model->CountDownloads() != static_cast<unsigned>(tracks))
             std::printf("the import failed\n");
     });
-    Measure("save (encrypted)", [&] {
+
+    const std::string savedFile = home.File("DownloadQueue.vlx");
+    const Figures save = Measure("save", [&] {
         newModel();
-        model->AddTracks(open().get());
+        model->AddTracks(open(queueFile).get());
+        while (model->HasActiveDownloads())
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // The last download's end (reports, signals) follows its state change.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // The program saves the queue right after the import, then after every download:
+        // this times one of the later saves, whose downloads already hold their saved state.
+        OpenFile first(std::fopen(savedFile.c_str(), "wb"));
+        model->Save(first.get());
     }, [&] {
-        OpenFile saved(std::fopen(home.File("DownloadQueue.vlx").c_str(), "wb"));
+        OpenFile saved(std::fopen(savedFile.c_str(), "wb"));
         model->Save(saved.get());
     });
+
+    std::string text;
+    const Figures saveFloor = Measure("encrypt + encode + write", [&] {
+        CryptoUtility::DecryptVLXFile(open(savedFile).get(), text);
+    }, [&] {
+        std::string cipherText, encoded;
+        CryptoUtility::EncryptString(text, cipherText);
+        CryptoUtility::Base64Encode(cipherText.data(), static_cast<int>(cipherText.size()), encoded);
+        OpenFile out(std::fopen(home.File("floor.vlx").c_str(), "wb"));
+        std::fwrite(encoded.data(), 1, encoded.size(), out.get());
+    });
+
+    Print("decrypt + TinyXML (import floor)", parseFloor);
+    Print("import (AddTracks)", import, &parseFloor);
+    Print("encrypt + encode + write (floor)", saveFloor);
+    const long savedBytes = FileSize(savedFile);
+    if (savedBytes != FileSize(home.File("floor.vlx"))) std::printf("the floor wrote a file of another size\n");
+    std::printf("save writes %ld bytes; its peak above the model is %.2f x that\n", savedBytes,
+                save.peakAboveKiB * 1024.0 / savedBytes);
+    Print("save (encrypted)", save, &saveFloor);
     return 0;
 }

@@ -1,10 +1,10 @@
 #include "core/data/CryptoUtility.h"
 
 #include <openssl/bio.h>
-#include <openssl/buffer.h>
 #include <openssl/evp.h>
 #include <openssl/provider.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <vector>
@@ -63,19 +63,30 @@ bool IsBase64Byte(unsigned char c)
            c == '=' || c == '\r' || c == '\n';
 }
 
+typedef std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> CipherContext;
+
+// DES-CBC under Key and IV, ready for its first update; empty when it could not be set up.
+CipherContext NewCipher(bool encrypt)
+{
+    LoadCipherProviders();
+    CipherContext context(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    if (context &&
+        EVP_CipherInit_ex(context.get(), EVP_des_cbc(), nullptr, CryptoUtility::Key, CryptoUtility::IV, encrypt) != 1)
+        context.reset();
+    return context;
+}
+
 // One pass of DES-CBC over the whole of `in`. False when the cipher could not run. A failed
 // final step of decryption (bad padding, a partial last block) only drops that tail.
 bool RunCipher(bool encrypt, const std::string& in, std::string& out)
 {
     if (in.size() > static_cast<size_t>(INT_MAX - EVP_MAX_BLOCK_LENGTH))
         return false;
-    LoadCipherProviders();
-    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    const CipherContext context = NewCipher(encrypt);
     std::vector<unsigned char> buffer(in.size() + EVP_MAX_BLOCK_LENGTH);
     int updateLength = 0;
     int finalLength = 0;
     if (!context ||
-        EVP_CipherInit_ex(context.get(), EVP_des_cbc(), nullptr, CryptoUtility::Key, CryptoUtility::IV, encrypt) != 1 ||
         EVP_CipherUpdate(context.get(), buffer.data(), &updateLength, reinterpret_cast<const unsigned char*>(in.data()),
                          static_cast<int>(in.size())) != 1)
         return false;
@@ -88,21 +99,53 @@ bool RunCipher(bool encrypt, const std::string& in, std::string& out)
     return true;
 }
 
-bool Base64EncodeBytes(const void* data, int length, std::string& out)
+// The base64 filter's output, written without it: each 48 bytes a line of 64 characters ended
+// by a line feed, the rest a shorter last line. Appends to `out`.
+void AppendBase64Lines(const unsigned char* data, size_t length, std::string& out)
 {
-    BIO* sink = BIO_new(BIO_s_mem());
-    BioChain chain = Base64Over(sink);
-    if (!chain)
+    const size_t kLineBytes = 48;
+    char line[65];
+    for (size_t offset = 0; offset < length; offset += kLineBytes) {
+        const size_t count = std::min(kLineBytes, length - offset);
+        const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(line), data + offset, static_cast<int>(count));
+        out.append(line, static_cast<size_t>(written));
+        out += '\n';
+    }
+}
+
+size_t Base64Length(size_t length)
+{
+    return (length + 2) / 3 * 4 + (length + 47) / 48;
+}
+
+// Encrypts `text` and writes its base64 lines into the file a piece at a time: the save of a
+// large queue keeps no copy of the whole cipher text or its encoding. Each piece but the last
+// is whole cipher blocks and whole base64 lines, so the pieces join up as one pass would.
+bool WriteEncrypted(FILE* file, const std::string& text)
+{
+    const size_t kPiece = 48 * 1024;
+    const CipherContext context = NewCipher(true);
+    if (!context)
         return false;
-    if (length > 0 && BIO_write(chain.get(), data, length) != length)
-        return false;
-    if (BIO_flush(chain.get()) != 1)
-        return false;
-    BUF_MEM* memory = nullptr;
-    BIO_get_mem_ptr(sink, &memory);
-    if (!memory)
-        return false;
-    out.assign(memory->data, memory->length);
+    std::vector<unsigned char> cipherText(kPiece + EVP_MAX_BLOCK_LENGTH);
+    std::string encoded;
+    encoded.reserve(Base64Length(cipherText.size()));
+    for (size_t offset = 0; offset < text.size(); offset += kPiece) {
+        const size_t count = std::min(kPiece, text.size() - offset);
+        const bool last = offset + count == text.size();
+        int length = 0;
+        int finalLength = 0;
+        if (EVP_EncryptUpdate(context.get(), cipherText.data(), &length,
+                              reinterpret_cast<const unsigned char*>(text.data() + offset), static_cast<int>(count)) != 1 ||
+            (!last && static_cast<size_t>(length) != count) ||
+            (last && EVP_EncryptFinal_ex(context.get(), cipherText.data() + length, &finalLength) != 1))
+            return false;
+        encoded.clear();
+        AppendBase64Lines(cipherText.data(), static_cast<size_t>(length + finalLength), encoded);
+        // A failed write shows in the file's error indicator, which the caller checks when it
+        // closes the file.
+        fwrite(encoded.data(), 1, encoded.size(), file);
+    }
     return true;
 }
 
@@ -151,13 +194,12 @@ void CryptoUtility::Base64Encode(const void* data, int length, std::string& out)
         throw Base64EncodeException();
     try {
         std::string text;
-        if (Base64EncodeBytes(data, length, text)) {
-            out.swap(text);
-            return;
-        }
+        text.reserve(Base64Length(static_cast<size_t>(length)));
+        AppendBase64Lines(static_cast<const unsigned char*>(data), static_cast<size_t>(length), text);
+        out.swap(text);
     } catch (...) {
+        throw Base64EncodeException();
     }
-    throw Base64EncodeException();
 }
 
 void CryptoUtility::Base64Decode(const void* data, int length, std::string& out)
@@ -208,13 +250,12 @@ void CryptoUtility::EncryptVLXFile(FILE* file, const std::string& text)
 {
     if (!file || text.empty())
         return;
-    std::string cipherText;
-    EncryptString(text, cipherText);
-    std::string encoded;
-    Base64Encode(cipherText.data(), static_cast<int>(cipherText.size()), encoded);
-    // A failed write shows in the file's error indicator, which the caller checks when it
-    // closes the file.
-    fwrite(encoded.data(), 1, encoded.size(), file);
+    try {
+        if (WriteEncrypted(file, text))
+            return;
+    } catch (...) {
+    }
+    throw EncryptException();
 }
 
 void CryptoUtility::DecryptVLXFile(FILE* file, std::string& out)

@@ -41,7 +41,8 @@ public:
     static void DecryptString(const std::basic_string<T>& in, std::basic_string<T>& out);
 
     // Writes the protected form of `text`; nothing for a null file or an empty text. The
-    // file is neither flushed nor closed. Throws EncryptException or Base64EncodeException.
+    // file is neither flushed nor closed. Throws EncryptException, when part of the form may
+    // already be written.
     static void EncryptVLXFile(FILE* file, const std::string& text);
     // Reads the whole file from its start; an empty file leaves `out` as it was. Throws
     // DecryptException (null or unreadable file) or Base64DecodeException (not base64).

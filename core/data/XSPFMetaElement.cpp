@@ -26,4 +26,16 @@ void XSPFMetaElement::Save(TiXmlElement* parent)
     parent->LinkEndChild(meta);
 }
 
+void XSPFMetaElement::AppendXml(std::string& xml) const
+{
+    // TinyXML quotes a value that holds a double quote with single quotes.
+    const std::string rel = base + GetName();
+    const char quote = rel.find('"') == std::string::npos ? '"' : '\'';
+    std::string attribute = " rel=";
+    attribute += quote;
+    AppendEscaped(rel, attribute);
+    attribute += quote;
+    AppendElementWithValue("meta", attribute, xml);
+}
+
 } // namespace Vantor::Data

@@ -15,6 +15,7 @@ public:
     const std::string& GetBase() const { return base; }
 
     void Save(TiXmlElement* parent) override;
+    void AppendXml(std::string& xml) const override;
 
 private:
     const std::string base;

@@ -7,7 +7,6 @@
 #include "downloader/model/DownloadModelTrack.h"
 
 #include <boost/bind/bind.hpp>
-#include <tinyxml.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -138,21 +137,21 @@ DownloadModel::DownloadPtr DownloadModel::GetDownloadAt(unsigned index) const
 
 void DownloadModel::Save(FILE* file) const
 {
-    TiXmlDocument document;
-    document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
-    TiXmlElement* playlist = new TiXmlElement("playlist");
-    document.LinkEndChild(playlist);
-    TiXmlElement* trackList = new TiXmlElement("trackList");
-    playlist->LinkEndChild(trackList);
+    // The text TinyXML's stream printer gives for the document of a declaration and
+    // <playlist><trackList> with a <track> per download, written directly.
+    static const std::string kTrackListStart = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><playlist><trackList>";
+    std::string xml = kTrackListStart;
     {
         boost::mutex::scoped_lock lock(queueMutex);
         for (const DownloadPtr& download : queue)
-            download->Save(trackList);
+            download->Save(xml);
     }
-    TiXmlPrinter printer;
-    printer.SetStreamPrinting();
-    document.Accept(&printer);
-    Vantor::Data::CryptoUtility::EncryptVLXFile(file, printer.Str());
+    if (xml.size() == kTrackListStart.size())
+        xml.replace(xml.size() - 1, 1, " />");
+    else
+        xml += "</trackList>";
+    xml += "</playlist>";
+    Vantor::Data::CryptoUtility::EncryptVLXFile(file, xml);
 }
 
 void DownloadModel::SetMinimumDiskSpaceBytes(unsigned long long bytes)

@@ -548,7 +548,7 @@ void DownloadModel::Download::IncRetryCount()
     track->SetMetadata(MetadataKey::RetryCount, std::to_string(count == INT_MAX ? count : count + 1));
 }
 
-void DownloadModel::Download::Save(TiXmlElement* trackList)
+void DownloadModel::Download::Save(std::string& xml)
 {
     const std::string& space = StoreNamespace::Store();
     {
@@ -559,7 +559,7 @@ void DownloadModel::Download::Save(TiXmlElement* trackList)
         track->SetMetadata(MetadataKey::NetworkErrorType, space, std::to_string(static_cast<int>(networkErrorType)));
     }
     track->SetMetadata(MetadataKey::LocalFileName, space, GetLocalFilename());
-    track->Save(trackList);
+    track->AppendXml(xml);
 }
 
 boost::shared_ptr<DownloadModel::Track> DownloadModel::Download::GetTrack() const

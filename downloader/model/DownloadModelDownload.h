@@ -78,8 +78,8 @@ public:
     // The leading decimal number of the value; `defaultValue` when it is empty.
     int GetMetadataInt(const char* key, int defaultValue) const;
     void IncRetryCount();
-    // Stores the state, error and local file in the track, then appends the track.
-    void Save(TiXmlElement* trackList);
+    // Stores the state, error and local file in the track, then appends the track's XML.
+    void Save(std::string& xml);
 
     boost::shared_ptr<Track> GetTrack() const;
     // "trackType" lower-cased, or "mp3" found from the location.

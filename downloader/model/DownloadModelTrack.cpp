@@ -103,4 +103,13 @@ void DownloadModel::Track::Save(TiXmlElement* trackList)
     trackList->LinkEndChild(track.release());
 }
 
+void DownloadModel::Track::AppendXml(std::string& xml) const
+{
+    boost::mutex::scoped_lock lock(mutex);
+    if (metadata.empty()) return;
+    xml += "<track>";
+    for (const auto& entry : metadata) entry.second->AppendXml(xml);
+    xml += "</track>";
+}
+
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

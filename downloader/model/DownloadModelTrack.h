@@ -60,6 +60,8 @@ public:
     // Appends one <track> element with every value, in key order, to `trackList`; nothing
     // when the track holds no value.
     void Save(TiXmlElement* trackList);
+    // Appends that <track> element to `xml` as TinyXML's stream printer writes it.
+    void AppendXml(std::string& xml) const;
 
 private:
     void Store(const std::string& key, const boost::shared_ptr<Vantor::Data::XSPFElement>& element);

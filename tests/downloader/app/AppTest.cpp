@@ -1,6 +1,5 @@
-// The desktop program's lower layers: its settings files, the programs it starts, the call queue
-// to the main thread and the single-instance guard. ctest runs each test in a process of its
-// own, so each finds the process-wide preferences unloaded.
+// The desktop program's lower layers. ctest runs each test in a process of its own, so each
+// finds the process-wide preferences unloaded.
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "downloader/app/DebugLog.h"
@@ -211,10 +210,9 @@ TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrder)
     EXPECT_EQ((std::vector<int>{3000, 3000}), next);
 }
 
-// A later launch sends its arguments. A forked child of the running instance (the folder
-// viewer's) may send too and end through exit(), which destroys its copy of the guard but
-// must leave the listener running. The lock goes with the guard, and no program that the
-// running instance started keeps it.
+// A later launch sends its arguments. A forked child of the running instance (the folder viewer's)
+// may send too and end through exit(), which destroys its copy of the guard but must leave the
+// listener running. The lock goes with the guard, and no program the running instance started keeps it.
 TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
 {
     auto guard = std::make_unique<SingleInstance>();

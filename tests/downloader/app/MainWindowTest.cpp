@@ -146,11 +146,10 @@ TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnd
 
 class MessageBoxes : public DownloadFixture {};
 
-// A queue file is imported and deleted; the warning over one that can't be imported shows
-// its name as it is and keeps it. Before quitting with two downloads from a server that
-// stops sending, the first transferring and the second waiting: "No" leaves everything
-// running and unsaved; "Yes", or closing the box, clears the finished one, pauses both and
-// saves queue and preferences.
+// A queue file is imported and deleted; the warning over one that can't be imported shows its
+// name as it is and keeps it. Before quitting with two downloads from a server that stops sending,
+// the first transferring and the second waiting: "No" leaves everything running and unsaved;
+// "Yes", or closing the box, clears the finished one, pauses both and saves queue and preferences.
 TEST_F(MessageBoxes, OverAnImportAndBeforeQuitting)
 {
     const std::string good = home.File("good.vlx"), path = home.File("a <b> & c.vlx");

@@ -1,0 +1,279 @@
+// The desktop program's lower layers. ctest runs each test in a process of its own, so each
+// finds the process-wide preferences unloaded.
+#include "core/diagnostic/Debug.h"
+#include "core/filesystem/LinuxFilesystemUtility.h"
+#include "downloader/app/DebugLog.h"
+#include "downloader/app/Invokable.h"
+#include "core/settings/PreferencesKeys.h"
+#include "downloader/app/UtilityBrowser.h"
+#include "core/settings/UtilityPreferences.h"
+#include "downloader/app/UtilityQueue.h"
+#include "tests/downloader/download/DownloadTestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/gui/MainLoop.h"
+
+#include <boost/filesystem.hpp>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <sstream>
+
+using namespace VantorTest;
+using namespace Vantor::DigitalMedia::MusicClient::Downloader;
+using Vantor::Diagnostic::Debug;
+using Vantor::Filesystem::FilesystemUtility;
+namespace fs = boost::filesystem;
+
+namespace {
+
+DownloadPtr Finished(DownloadModel& model, int number)
+{
+    const auto track = TrackElement({{"PCID", "P" + std::to_string(number)}, {"downloadState", "1"}});
+    return DownloadPtr(new DownloadModel::Download(model, track.get()));
+}
+
+// Each line of a debug log: its text after a "[<ctime>] " stamp, or "unstamped: <line>".
+Entries LoggedTexts(const std::string& contents)
+{
+    Entries texts;
+    std::istringstream stream(contents);
+    for (std::string line; std::getline(stream, line);) {
+        std::tm time = {};
+        const bool stamped = line.size() > 26 && strptime(line.c_str(), "[%a %b %e %H:%M:%S %Y] ", &time) == line.c_str() + 27;
+        texts.push_back(stamped ? line.substr(27) : "unstamped: " + line);
+    }
+    return texts;
+}
+
+class AppTest : public MainLoopTest {
+protected:
+    // Collects what `guard` receives, on this thread, the main one; once `count` messages have come.
+    Entries Received(SingleInstance& guard, size_t count)
+    {
+        if (!guard.AnotherInstanceMessageSignal.size())
+            guard.AnotherInstanceMessageSignal.connect([this](std::string message) {
+                ExpectMainThread();
+                received.push_back(message);
+            });
+        RunMainLoopUntil([&] { return received.size() >= count; });
+        return received;
+    }
+
+    void ExpectMainThread() { EXPECT_EQ(mainThread, std::this_thread::get_id()); }
+    std::string Settings(const std::string& name) const { return home.File(".vantormp3/" + name); }
+
+    ScopedHome home;
+    const std::thread::id mainThread = std::this_thread::get_id();
+    Entries received;
+};
+
+} // namespace
+
+// As the download worker does, a thread looks the music folder up and logs while the main
+// thread saves other choices and the debug log is taken down. Both threads come to the
+// preferences first at once and find one object, loaded once; every logged line is whole.
+TEST_F(AppTest, PreferencesAndTheDebugLogServeEveryThread)
+{
+    const std::string chosen = home.File("Chosen") + "/", line(300, '.');
+    WriteFile(Utility::PreferencesFilename(), "<preferences><setting type=\"2\" key=\"DownloadDirectory\">" + chosen +
+                                                  "</setting></preferences>");
+    setenv("RUQ_DEBUG_LEVEL", "verbose", 1);
+    auto log = std::make_unique<DebugLog>();
+    Journal progress;
+    boost::shared_ptr<Vantor::Settings::Preferences> seen;
+    std::thread worker([&] {
+        seen = Utility::Preferences();
+        for (int i = 0; i < 2000; ++i, i == 1000 ? progress.Add("halfway") : void()) {
+            ASSERT_EQ(chosen, LinuxFilesystemUtility().GetSpecialDirectory(FilesystemUtility::MusicDirectory));
+            Debug::LogString(line);
+        }
+    });
+    const auto preferences = Utility::Preferences();
+    for (int i = 0; i < 2000; ++i) {
+        preferences->SetString(PreferencesKeys::DownloadDirectory, chosen.c_str());
+        preferences->SetString(std::to_string(i).c_str(), "new key");
+    }
+    EXPECT_TRUE(progress.WaitFor("halfway"));
+    log.reset();
+    worker.join();
+    EXPECT_EQ(preferences, seen);
+    const Entries texts = LoggedTexts(ReadFile(Settings("debug.txt")));
+    EXPECT_LE(1000u, texts.size());
+    EXPECT_EQ(texts.size(), size_t(std::count(texts.begin(), texts.end(), line)));
+}
+
+// A save cut short, here by a file-size limit as by a full disk, leaves the file that was
+// there byte for byte, reports failure, announces nothing and leaves no temporary file.
+TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
+{
+    DownloadModel model(FilesystemUtility::NewInstance());
+    model.AddDownload(Finished(model, 0));
+    ASSERT_TRUE(Utility::SavePreferences() && Utility::SaveDownloadQueue(model));
+    const auto files = [] { return ReadFile(Utility::PreferencesFilename()) + ReadFile(Utility::DownloadQueueFilename()); };
+    const auto entries = [this] { return std::distance(fs::directory_iterator(Settings("")), {}); };
+    const std::string before = files();
+    const long entriesBefore = entries();
+    Utility::Preferences()->SetString("Big", std::string(200 * 1024, 'v').c_str());
+    for (int i = 1; i < 300; ++i)
+        model.AddDownload(Finished(model, i));
+    int announced = 0;
+    Utility::PreferencesSavedSignal().connect([&announced] { ++announced; });
+    rlimit unlimited;
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &unlimited));
+    const rlimit limited = {16 * 1024, unlimited.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+    const bool saved = Utility::SavePreferences() || Utility::SaveDownloadQueue(model);
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_FALSE(saved || announced);
+    EXPECT_TRUE(files() == before);
+    EXPECT_EQ(entriesBefore, entries());
+}
+
+// Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.
+TEST(DebugLog, WritesOnlyWhenVerboseAppendingBelowTwoMebibytes)
+{
+    const struct {
+        const char* level;
+        long existing, kept; // bytes of the file there before and kept of them; -1: no file
+    } cases[] = {{nullptr, -1, -1}, {"VERBOSE", -1, -1}, {"verbose", -1, 0}, {"verbose", 2097151, 2097151},
+                 {"verbose", 2097152, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.level ? c.level : "(unset)") + " " + std::to_string(c.existing));
+        ScopedHome home;
+        const std::string path = Utility::GetSettingsDirectory() + "debug.txt", existing(std::max(c.existing, 0L), 'o');
+        c.level ? setenv("RUQ_DEBUG_LEVEL", c.level, 1) : unsetenv("RUQ_DEBUG_LEVEL");
+        if (c.existing >= 0)
+            WriteFile(path, existing);
+        {
+            DebugLog log;
+            Debug::LogString("first line");
+            Debug::LogString("two\nlines \xC3\xA4");
+        }
+        Debug::LogString("after the log has gone");
+        const std::string contents = ReadFile(path);
+        EXPECT_EQ(c.kept >= 0, fs::exists(path));
+        EXPECT_TRUE(existing.substr(0, std::max(c.kept, 0L)) == contents.substr(0, std::max(c.kept, 0L)));
+        if (c.kept >= 0) {
+            EXPECT_EQ((Entries{"first line", "two", "unstamped: lines \xC3\xA4"}), LoggedTexts(contents.substr(c.kept)));
+        }
+    }
+}
+
+// BROWSER naming nothing that starts, each opener is tried in turn, here up to the last;
+// when no folder viewer starts, the running instance hears of it. PATH finds only the
+// stand-in, which notes its arguments.
+TEST_F(AppTest, EachOpenerIsTriedInTurnAndAMissingFolderViewerIsReported)
+{
+    const std::string url = "http://127.0.0.1:9/page?a=1&b=2";
+    setenv("PATH", home.Path().c_str(), 1);
+    setenv("BROWSER", "no-such-browser", 1);
+    WriteFile(home.File("mozilla"), "#!/bin/sh\necho \"$*\" > " + home.File("record") + "\n");
+    ASSERT_EQ(0, chmod(home.File("mozilla").c_str(), 0755));
+    Utility::OpenURL(url.c_str());
+    EXPECT_TRUE(RunMainLoopUntil([&] { return ReadFile(home.File("record")) == url + "\n"; }));
+    SingleInstance guard;
+    ASSERT_TRUE(guard.StartAsMainInstance());
+    Utility::ShowDownloadDirectory(guard);
+    EXPECT_EQ(Entries{"--show-downloads-failed"}, Received(guard, 1));
+    EXPECT_TRUE(fs::is_directory(LinuxFilesystemUtility().GetMusicDirectory()));
+}
+
+// More items than the dispatcher's pipe could hold as wake-ups: no producer blocks while the
+// main loop is not turning ("hung" otherwise), and each turn runs one item.
+TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrder)
+{
+    sigc::signal<void, int, int> note;
+    std::vector<int> next(2, 0);
+    note.connect([&](int producer, int sequence) {
+        ExpectMainThread();
+        EXPECT_EQ(next[producer]++, sequence) << producer;
+    });
+    const auto produce = [&note](int producer) {
+        for (int i = 0; i < 3000; ++i)
+            MainThreadInvoke::sInstance.InvokeAsync(
+                boost::shared_ptr<MainThreadInvoke::IInvokable>(new Invokable2<void, int, int>(note, producer, i)));
+    };
+    {
+        BackgroundCall first([&] { produce(0); }, "producing"), second([&] { produce(1); }, "producing");
+    }
+    int turns = 0;
+    while (RunOneTurn())
+        ++turns;
+    EXPECT_EQ(6000, turns);
+    EXPECT_EQ((std::vector<int>{3000, 3000}), next);
+}
+
+// A later launch sends its arguments. A forked child of the running instance (the folder viewer's)
+// may send too and end through exit(), which destroys its copy of the guard but must leave the
+// listener running. The lock goes with the guard, and no program the running instance started keeps it.
+TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
+{
+    auto guard = std::make_unique<SingleInstance>();
+    Received(*guard, 0);
+    ASSERT_TRUE(guard->StartAsMainInstance());
+    SingleInstance later;
+    EXPECT_TRUE(!later.StartAsMainInstance() && later.Status() == SingleInstance::OtherInstanceRunning);
+    // The long one is more than the FIFO holds, so it is read in many pieces while it is written.
+    Entries expected = {"", "/home/u/M\xC3\xBCsik.vlx", "\x80\x81\xC0\xFE", std::string(100000, 'x')};
+    for (const std::string& message : expected)
+        EXPECT_TRUE(later.SendMainInstanceMessage(message));
+    // Writes that carry two messages, or a piece of one, are cut at the end bytes.
+    const int fifo = open(Settings("pipe").c_str(), O_WRONLY);
+    for (const std::string& chunk : {std::string("one\xFFtwo\xFF"), std::string("spl"), std::string("it\xFF\xFF")})
+        ASSERT_EQ(ssize_t(chunk.size()), write(fifo, chunk.data(), chunk.size()));
+    close(fifo);
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool sent = guard->SendMainInstanceMessage("--show-downloads-failed");
+        guard.reset();
+        _exit(sent ? 0 : 1);
+    }
+    int status = -1;
+    if (!RunMainLoopUntil([&] { return status != -1 || waitpid(child, &status, WNOHANG) == child; })) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+    EXPECT_TRUE(status == 0 && later.SendMainInstanceMessage("still listening"));
+    expected.insert(expected.end(), {"one", "two", "split", "", "--show-downloads-failed", "still listening"});
+    EXPECT_EQ(expected, Received(*guard, expected.size()));
+
+    ChildProcess started({"sleep", "60"}, home.File("sleep.log"));
+    const std::string command = "/proc/" + std::to_string(started.Pid()) + "/cmdline";
+    ASSERT_TRUE(RunMainLoopUntil([&] { return ReadFile(command).find("sleep") == 0; }));
+    guard.reset();
+    EXPECT_TRUE(SingleInstance().StartAsMainInstance());
+}
+
+// Files that can't serve leave the program running without the guard; a sender that finds
+// nobody listening gives up at once instead of hanging the launch.
+TEST_F(AppTest, UnusableGuardFilesLeaveTheProgramUnguarded)
+{
+    const struct {
+        const char* setup;
+        SingleInstance::InstanceStatus first, second;
+    } cases[] = {{"lock is a folder", SingleInstance::LockFileError, SingleInstance::LockFileError},
+                 {"pipe is a folder", SingleInstance::PipeError, SingleInstance::OtherInstanceRunning},
+                 {"nobody listens", SingleInstance::OtherInstanceRunning, SingleInstance::OtherInstanceRunning}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setup);
+        fs::remove_all(Settings(""));
+        fs::create_directories(Settings(c.setup[0] == 'l' ? "lock" : c.setup[0] == 'p' ? "pipe/inside" : ""));
+        const int held = c.setup[0] == 'n' ? open(Settings("lock").c_str(), O_RDONLY | O_CREAT, 0700) : -1;
+        ASSERT_TRUE(held == -1 || (mkfifo(Settings("pipe").c_str(), 0700) == 0 && flock(held, LOCK_EX) == 0));
+        SingleInstance first, second;
+        EXPECT_FALSE(first.StartAsMainInstance() || second.StartAsMainInstance());
+        EXPECT_EQ(c.first, first.Status());
+        EXPECT_EQ(c.second, second.Status());
+        bool sent = true;
+        BackgroundCall([&] { sent = second.SendMainInstanceMessage("lost"); }, "sending with nobody listening").Join();
+        EXPECT_FALSE(sent);
+        close(held);
+    }
+}

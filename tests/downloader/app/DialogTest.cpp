@@ -1,0 +1,201 @@
+// Where the program's windows come from, and its dialogs: About, disk full and preferences.
+#include "core/settings/PreferencesKeys.h"
+#include "core/settings/UtilityPreferences.h"
+#include "downloader/ui/AboutDialogController.h"
+#include "downloader/ui/DiskFullDialogController.h"
+#include "downloader/ui/PreferencesDialogController.h"
+#include "tests/support/gui/MainLoop.h"
+
+#include <boost/filesystem.hpp>
+#include <gtkmm.h>
+
+using namespace VantorTest;
+using namespace Vantor::DigitalMedia::MusicClient::Downloader;
+namespace fs = boost::filesystem;
+
+// The share folders are searched in turn: the current one, "../share/vantormp3/" beside it,
+// then the installed ones. What was found is kept for the run.
+TEST(SharePaths, GladeTreesImagesAndTranslationsComeFromTheFirstFolderHoldingThem)
+{
+    if (fs::exists("/usr/share/vantormp3") || fs::exists("/usr/local/share/vantormp3"))
+        GTEST_SKIP() << "an installed copy of the program's data would be found";
+    TempDirectory root;
+    const std::string current = root.File("bin/"), beside = root.File("share/vantormp3/");
+    for (const std::string& folder : {current + "glade", beside + "glade", beside + "translations"})
+        fs::create_directories(folder);
+    ScopedCurrentDirectory program(current);
+    std::vector<std::string> list;
+    Utility::PopulateSharePathList(list);
+    EXPECT_EQ((std::vector<std::string>{current, current + "../share/vantormp3/", "/usr/share/vantormp3/",
+                                        "/usr/local/share/vantormp3/"}), list);
+    // A glade file without the root asked for leaves it to the next folder.
+    WriteFile(current + "glade/main.glade", "<glade-interface><widget class=\"GtkWindow\" id=\"Near\"/></glade-interface>");
+    WriteFile(beside + "glade/main.glade", "<glade-interface><widget class=\"GtkWindow\" id=\"Near\"><property "
+                                           "name=\"title\">beside</property></widget><widget class=\"GtkWindow\" "
+                                           "id=\"Far\"/></glade-interface>");
+    const auto window = [](const char* root) { return ShareFolder::Get<Gtk::Window>(root, root); };
+    EXPECT_EQ("", window("Near")->get_title());
+    EXPECT_TRUE(window("Far"));
+    fs::remove(current + "glade/main.glade");
+    EXPECT_EQ("", window("Near")->get_title());
+    EXPECT_FALSE(Utility::GetGlade("Missing"));
+    // An image that can't be loaded is reported and stands in as a blank, not kept.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(1, Utility::GetPixbuf("icon.png")->get_width());
+    EXPECT_EQ("ERROR: failed to load icon.png", testing::internal::GetCapturedStderr());
+    fs::create_directories(beside + "pixmaps");
+    Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, true, 8, 3, 2)->save(beside + "pixmaps/icon.png", "png");
+    EXPECT_EQ(3, Utility::GetPixbuf("icon.png")->get_width());
+    EXPECT_EQ(Utility::GetPixbuf("icon.png")->gobj(), Utility::GetPixbuf("icon.png")->gobj());
+    // The program speaks German whatever the environment asks for.
+    setenv("LANG", "fr_FR.UTF-8", 1);
+    WriteTranslationFile(beside + "translations/de.xml", "de_DE", {{"sonvel_dl_waiting", "Wartet"}});
+    Utility::InitializeTranslationService();
+    EXPECT_EQ("Wartet", Vantor::Localization::Translate("sonvel_dl_waiting", "Waiting"));
+}
+
+namespace {
+
+const char kRoot[] = "PreferencesDialog";
+
+class DialogTest : public MainLoopTest, protected ShareFolder {
+protected:
+    DialogTest()
+    {
+        Translate("de_DE", {{"sonvel_advprefs_enable_proxy_osx", "Keiner"}});
+        Utility::PreferencesSavedSignal().connect([this] { ++saves; });
+    }
+
+    // Clicks `button` (with none, builds the dialog), which hides the dialog, and shows it again.
+    void Click(const char* button)
+    {
+        if (button)
+            Get<Gtk::Button>(kRoot, button)->clicked();
+        else
+            controller.reset(new PreferencesDialogController());
+        EXPECT_FALSE(dialog->is_visible());
+        dialog->show();
+        RunPendingTurns();
+    }
+
+    // Expects "<folder>|<update check>|<proxy type> <+ or - for each proxy field that can be
+    // edited>|<port>|<address>|<user>|<password>" as the dialog shows them, once the folder
+    // chooser, which takes a folder up in the background, shows `expected`'s.
+    void ExpectShown(const std::string& expected)
+    {
+        const auto shown = [this] {
+            std::string type = "(none)";
+            if (const Gtk::TreeModel::iterator row = types->get_active())
+                row->get_value(1, type);
+            type += " ";
+            for (Gtk::Widget* field : std::initializer_list<Gtk::Widget*>{port, address, user, password})
+                type += field->is_sensitive() ? "+" : "-";
+            const auto folder = static_cast<Gtk::FileChooserButton*>(Get<Gtk::Alignment>(kRoot, "DownloadDirectoryAlignment")->get_child());
+            return folder->get_current_folder() + "|" + std::to_string(update->get_active()) + "|" + type + "|" +
+                   port->get_text() + "|" + address->get_text() + "|" + user->get_text() + "|" + password->get_text();
+        };
+        RunMainLoopUntil([&] { return shown() == expected; });
+        EXPECT_EQ(expected, shown());
+    }
+
+    ScopedHome home;
+    std::unique_ptr<PreferencesDialogController> controller;
+    int saves = 0;
+    Gtk::Window* dialog = Get<Gtk::Window>(kRoot, kRoot);
+    Gtk::ToggleButton* update = Get<Gtk::ToggleButton>(kRoot, "AutoUpdateCheckBox");
+    Gtk::ComboBox* types = Get<Gtk::ComboBox>(kRoot, "ProxyTypeComboBox");
+    Gtk::SpinButton* port = Get<Gtk::SpinButton>(kRoot, "ProxyPortSpinButton");
+    Gtk::Entry *address = Get<Gtk::Entry>(kRoot, "ProxyAddressTextEntry"), *user = Get<Gtk::Entry>(kRoot, "ProxyUsernameTextEntry"),
+               *password = Get<Gtk::Entry>(kRoot, "ProxyPasswordTextEntry");
+};
+
+} // namespace
+
+// Not modal, and shown again as often as asked.
+TEST_F(DialogTest, AboutAndDiskFullShowBesideTheMainWindowUntilClosed)
+{
+    AboutDialogController about;
+    DiskFullDialogController diskFull;
+    EXPECT_EQ("1.0.9 de_DE", Get<Gtk::Label>("AboutDialog", "VersionLabel")->get_text());
+    Gtk::Window mainWindow;
+    mainWindow.show();
+    for (int time = 0; time < 2; ++time) {
+        about.Show(mainWindow);
+        diskFull.Show(mainWindow);
+        RunPendingTurns();
+        for (const char* root : {"AboutDialog", "DiskFullDialog"}) {
+            Gtk::Window* dialog = Get<Gtk::Window>(root, root);
+            EXPECT_TRUE(dialog->get_visible() && !dialog->get_modal() && dialog->get_transient_for() == &mainWindow) << root;
+            Get<Gtk::Button>(root, "CloseButton")->clicked();
+            RunPendingTurns();
+            EXPECT_FALSE(dialog->get_visible()) << root;
+        }
+    }
+}
+
+// Every field is stored, those of a proxy that is off too, and the password so that it shows
+// again as typed; the port only when its text is a port (the last one stays otherwise).
+TEST_F(DialogTest, WithoutSettingsOffersNoProxyAndStoresWhatIsTyped)
+{
+    Click(nullptr);
+    const std::string music = home.File("Vantor MP3");
+    ExpectShown(music + "|1|Keiner ----|80|||");
+    for (const char* type : {"HTTP ++++", "SOCKS4 ++++", "SOCKS5 ++++", "Keiner ----"}) {
+        types->set_active((types->get_active_row_number() + 1) % 4);
+        ExpectShown(music + "|1|" + type + "|80|||");
+    }
+    address->set_text("proxy.local");
+    Click("OKButton");
+    ExpectShown(music + "|1|Keiner ----|80|proxy.local||");
+    const auto stored = Utility::Preferences();
+    EXPECT_FALSE(stored->GetBool(PreferencesKeys::ProxyServerEnabled, true));
+    EXPECT_EQ(1, saves);
+
+    types->set_active(1);
+    const struct {
+        const char* port;
+        std::string password; // the long one takes more than one line of base64
+        const char* stored;
+    } typed[] = {{"http", "pässwörd €:@", "80"}, {"80a", "", "80"}, {"", std::string(60, 'x'), "80"}, {"99999", "", "80"},
+                 {"8080", "", "8080"}};
+    for (const auto& entry : typed) {
+        port->set_text(entry.port);
+        password->set_text(entry.password);
+        Click("OKButton");
+        ExpectShown(music + "|1|HTTP ++++|" + entry.stored + "|proxy.local||" + entry.password);
+        const std::string protectedPassword = stored->GetString(PreferencesKeys::ProxyServerPassword, "");
+        EXPECT_EQ(entry.password.empty(), protectedPassword.empty());
+        EXPECT_TRUE(entry.password.empty() || protectedPassword.find(entry.password) == std::string::npos);
+    }
+    EXPECT_TRUE(stored->GetBool(PreferencesKeys::ProxyServerEnabled, false));
+}
+
+// What is stored shows each time the dialog does; Cancel changes nothing; a stored password
+// that is not base64 shows as none.
+TEST_F(DialogTest, ShowsTheStoredSettingsEachTimeAndCancelKeepsThem)
+{
+    const auto stored = Utility::Preferences();
+    stored->SetString(PreferencesKeys::DownloadDirectory, home.File("Stored").c_str());
+    stored->SetBool(PreferencesKeys::AutoCheckForUpdates, false);
+    stored->SetInt(PreferencesKeys::ProxyServerType, 4);
+    stored->SetInt(PreferencesKeys::ProxyServerPort, 1080);
+    stored->SetString(PreferencesKeys::ProxyServerAddress, "socks.local");
+    stored->SetString(PreferencesKeys::ProxyServerUsername, "ann");
+    stored->SetString(PreferencesKeys::ProxyServerPassword, "6qbWcWQp3ppYSGp89YKwIw=="); // "old secret"
+    ASSERT_TRUE(Utility::SavePreferences());
+    const std::string shown = home.File("Stored") + "|0|SOCKS4 ++++|1080|socks.local|ann|";
+    Click(nullptr);
+    ExpectShown(shown + "old secret");
+    types->set_active(0);
+    password->set_text("new secret");
+    Click("CancelButton");
+    ExpectShown(shown + "old secret");
+    EXPECT_EQ(1, saves);
+
+    stored->SetString(PreferencesKeys::ProxyServerPassword, "not*base64");
+    Click("CancelButton");
+    ExpectShown(shown);
+    Click("OKButton");
+    ExpectShown(shown);
+    EXPECT_EQ("", stored->GetString(PreferencesKeys::ProxyServerPassword, "?"));
+}

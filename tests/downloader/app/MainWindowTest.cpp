@@ -1,0 +1,188 @@
+// The main window's parts fed by a real queue: the download list, the status panel with its
+// covers, and the message boxes over an import that failed and before quitting.
+#include "core/settings/UtilityPreferences.h"
+#include "downloader/app/UtilityQueue.h"
+#include "downloader/app/UtilityQuitConfirmation.h"
+#include "downloader/model/DownloadModelTrack.h"
+#include "downloader/ui/DownloadStatusController.h"
+#include "downloader/ui/TreeController.h"
+#include "tests/downloader/download/DownloadTestSupport.h"
+#include "tests/support/LocalPorts.h"
+#include "tests/support/gui/MainLoop.h"
+#include "tests/support/gui/MessageDialogAnswerer.h"
+
+#include <boost/filesystem.hpp>
+#include <gmock/gmock.h>
+#include <gtkmm/image.h>
+#include <gtkmm/label.h>
+#include <gtkmm/treeview.h>
+
+using namespace VantorTest;
+using namespace Vantor::DigitalMedia::MusicClient::Downloader;
+
+namespace {
+
+class MainWindow : public DownloadFixture, protected ShareFolder {
+protected:
+    // Turns the main loop until the list shows `expected`: every row as "title|status", a
+    // track's indented under its album's.
+    void ExpectRows(const Entries& expected)
+    {
+        const auto rows = [this] {
+            Entries rows;
+            const TreeController::TreeModelColumns columns;
+            for (const Gtk::TreeRow& album : view->get_model()->children()) {
+                rows.push_back(album.get_value(columns.title) + "|" + album.get_value(columns.status));
+                for (const Gtk::TreeRow& track : album.children())
+                    rows.push_back("  " + track.get_value(columns.title) + "|" + track.get_value(columns.status));
+            }
+            return rows;
+        };
+        RunMainLoopUntil([&] { return rows() == expected; });
+        EXPECT_EQ(expected, rows());
+    }
+
+    // A track of `artist`'s `album`, downloaded already unless `more` says otherwise.
+    DownloadPtr Track(const std::string& title, const std::string& artist, const std::string& album, Fields more = {})
+    {
+        Fields fields = {{"PCID", title}, {"title", title}, {"albumPrimaryArtist", artist}, {"album", album},
+                         {"downloadState", "1"}, {"trackType", "mp3"}};
+        fields.insert(fields.end(), more.begin(), more.end());
+        return NewDownload(fields);
+    }
+
+    // Has the model announce the start of `download` from a thread of its own, as its worker
+    // does; turns the main loop until the panel's cover fetch, which holds the track, has ended.
+    void Start(const DownloadPtr& download)
+    {
+        const long holders = download->GetTrack().use_count(); // the download and this test
+        std::thread([&] { model->DownloadStartedSignal.emit(download); }).join();
+        EXPECT_TRUE(RunMainLoopUntil([&] { return download->GetTrack().use_count() > holders; }));
+        EXPECT_TRUE(RunMainLoopUntil([&] { return download->GetTrack().use_count() == holders + 1; })); // and the panel
+    }
+
+    std::unique_ptr<TreeController> list{new TreeController(model)};
+    std::unique_ptr<DownloadStatusController> panel{new DownloadStatusController(model)};
+    Gtk::TreeView* view = Get<Gtk::TreeView>("MainWindow", "DownloadTreeView");
+    Gtk::Label* label = Get<Gtk::Label>("MainWindow", "DownloadStatusLabel");
+    Gtk::Image* image = Get<Gtk::Image>("MainWindow", "AlbumArtImage");
+    const Glib::RefPtr<Gdk::Pixbuf> defaultArt = image->get_pixbuf();
+};
+
+} // namespace
+
+TEST_F(MainWindow, ListGroupsTracksUnderTheirAlbumInArrivalOrderAndFollowsTheirStates)
+{
+    Get<Gtk::Window>("MainWindow", "MainWindow")->show(); // so that the cells are drawn too
+    model->AddDownload(Track("Intro", "AC/DC", "Live", {{"trackNum", "7"}}));
+    // A video's number is not shown.
+    model->AddDownload(Track("Sexy Boy", "Air", "Moon Safari", {{"trackNum", "3"}, {"trackType", "mp4"}}));
+    // The same album name by someone else is another album; an artist and album that run
+    // together into the same text are not.
+    model->AddDownload(Track("Cover", "Other", "Moon Safari"));
+    model->AddDownload(Track("x", "AB", "C"));
+    model->AddDownload(Track("y", "A", "BC"));
+    model->AddDownload(
+        Track("A2", "Air", "Moon Safari", {{"downloadState", "9"}, {"networkErrorType", "10"}, {"errorString", "Link expired"}}));
+    // A finished album reads "Completed", here in German.
+    ExpectRows({"AC/DC - Live|Fertig", "  7. Intro|Downloaded", "Air - Moon Safari|Unvollständig", "  Sexy Boy|Downloaded",
+                "  A2|Link expired", "Other - Moon Safari|Fertig", "  Cover|Downloaded", "AB - C|Fertig", "  x|Downloaded",
+                "  y|Downloaded"});
+
+    // Clearing takes the finished tracks and the albums left empty; an album that stays keeps
+    // its status until one of its tracks reports. A later track of a cleared album makes a
+    // new album at the end. A running track shows its percentage, here halfway through a
+    // transfer that stalls, and so does its album, counting only the tracks on the list.
+    model->ClearFinished();
+    ExpectRows({"Air - Moon Safari|Unvollständig", "  A2|Link expired"});
+    model->AddDownload(Track("B2", "AC/DC", "Live"));
+    const Fields stalling = {{"downloadState", "0"}, {"location", store.Url("/stall/200/track.mp3")}};
+    const DownloadPtr running = Track("A3", "Air", "Moon Safari", stalling);
+    model->AddDownload(running);
+    ExpectRows({"Air - Moon Safari|25", "  A2|Link expired", "  A3|50", "AC/DC - Live|Fertig", "  B2|Downloaded"});
+    // A state change reaches the track and its album; the next track takes over.
+    model->AddDownload(Track("A4", "Air", "Moon Safari", stalling));
+    running->Pause();
+    ExpectRows({"Air - Moon Safari|16", "  A2|Link expired", "  A3|Paused", "  A4|50", "AC/DC - Live|Fertig", "  B2|Downloaded"});
+
+    // The tree view outlives the list, which takes its columns and rows away again.
+    list.reset();
+    EXPECT_TRUE(view->get_columns().empty() && !view->get_model());
+}
+
+// A cover stays until the next one arrives: one that can't be fetched or decoded changes
+// nothing. The fetch hands its result to the main thread only on a later turn of the main
+// loop, so the last one here ends after the panel has gone.
+TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnds)
+{
+    const Glib::RefPtr<Gdk::Pixbuf> red = Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, false, 8, 150, 150);
+    red->fill(0xff0000ff);
+    red->save(files.File("cover.png"), "png");
+    WriteFile(files.File("page.html"), "<html><body>Not an image</body></html>");
+    Start(NewDownload({{"PCID", "P1"}, {"title", "Tom & Jerry <Live>"}, {"creator", "Simon & <Garfunkel>"},
+                       {"image", nginx.HttpUrl("/cover.png")}}));
+    EXPECT_THAT(label->get_text(), testing::MatchesRegex(".*Tom & Jerry <Live>\n.* Simon & <Garfunkel>"));
+    const Glib::RefPtr<Gdk::Pixbuf> shown = image->get_pixbuf();
+    ASSERT_NE(defaultArt, shown);
+    EXPECT_EQ(std::make_pair(75, 75), std::make_pair(shown->get_width(), shown->get_height()));
+    EXPECT_EQ(std::string("\xff\0\0", 3), std::string(reinterpret_cast<const char*>(shown->get_pixels()), 3));
+    for (const std::string& cover : {nginx.HttpUrl("/missing.png"), store.Url("/page.html"), std::string(),
+                                     "http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/cover.png"}) {
+        Start(NewDownload({{"PCID", cover}, {"image", cover}}));
+        EXPECT_EQ(shown, image->get_pixbuf()) << cover;
+    }
+    std::thread([&] { model->DownloadQueueFinishedSignal.emit(); }).join();
+    EXPECT_TRUE(RunMainLoopUntil([&] { return label->get_text().empty(); }));
+    EXPECT_EQ(defaultArt, image->get_pixbuf());
+
+    const DownloadPtr last = NewDownload({{"PCID", "P2"}, {"image", store.Url("/cover.png")}});
+    const long holders = last->GetTrack().use_count();
+    std::thread([&] { model->DownloadStartedSignal.emit(last); }).join();
+    ASSERT_TRUE(RunMainLoopUntil([&] { return last->GetTrack().use_count() > holders; }));
+    panel.reset();
+    EXPECT_TRUE(RunMainLoopUntil([&] { return last->GetTrack().use_count() == holders; }));
+    EXPECT_EQ((Entries{"/page.html", "/cover.png"}), store.Requests());
+}
+
+class MessageBoxes : public DownloadFixture {};
+
+// A queue file is imported and deleted; the warning over one that can't be imported shows its
+// name as it is and keeps it. Before quitting with two downloads from a server that stops sending,
+// the first transferring and the second waiting: "No" leaves everything running and unsaved;
+// "Yes", or closing the box, clears the finished one, pauses both and saves queue and preferences.
+TEST_F(MessageBoxes, OverAnImportAndBeforeQuitting)
+{
+    const std::string good = home.File("good.vlx"), path = home.File("a <b> & c.vlx");
+    model->AddDownload(NewDownload(AlbumTrack("P1", "", {{"downloadState", "1"}})));
+    model->Save(OpenFile(std::fopen(good.c_str(), "wb")).get());
+    WriteFile(path, "this is not a queue file\n");
+    Gtk::Window parent;
+    for (const int answer : {Gtk::RESPONSE_NO, Gtk::RESPONSE_YES, Gtk::RESPONSE_DELETE_EVENT, Gtk::RESPONSE_OK}) {
+        SCOPED_TRACE(answer);
+        MessageDialogAnswerer answerer(answer);
+        NewModel();
+        if (answer == Gtk::RESPONSE_OK) {
+            EXPECT_TRUE(Utility::EnqueueVLXFromFilename(good.c_str(), *model, &parent) && !boost::filesystem::exists(good));
+            EXPECT_FALSE(Utility::EnqueueVLXFromFilename(path.c_str(), *model, &parent));
+            ASSERT_EQ(1u, answerer.seen.size());
+            EXPECT_TRUE(answerer.seen[0].markup && answerer.seen[0].parent == &parent && boost::filesystem::exists(path));
+            EXPECT_THAT(answerer.seen[0].text, testing::HasSubstr("<b>" + Glib::Markup::escape_text(path) + "</b>"));
+            continue;
+        }
+        const bool quit = answer != Gtk::RESPONSE_NO;
+        for (const char* pcid : {"D1", "S1", "S2"})
+            model->AddDownload(NewDownload(AlbumTrack(pcid, store.Url("/stall/100000"), {{"downloadState", pcid[0] == 'D' ? "1" : "0"}})));
+        Expect("S1 state " + std::to_string(Vantor::Net::Download::Downloading));
+        EXPECT_EQ(quit, Utility::ConfirmQuit(*model));
+        ASSERT_EQ(1u, answerer.seen.size());
+        EXPECT_FALSE(answerer.seen[0].markup || answerer.seen[0].parent);
+        if (quit)
+            Expect("S1 state " + std::to_string(Vantor::Net::Download::Paused));
+        std::string states;
+        for (unsigned i = 0; i < model->CountDownloads(); ++i)
+            states += model->GetDownloadAt(i)->GetPCID() + std::to_string(model->GetDownloadAt(i)->GetState()) + " ";
+        EXPECT_EQ(quit ? "S13 S23 " : "D11 S12 S20 ", states);
+        EXPECT_EQ(quit, boost::filesystem::exists(Utility::DownloadQueueFilename()));
+        EXPECT_EQ(quit, boost::filesystem::exists(Utility::PreferencesFilename()));
+    }
+}

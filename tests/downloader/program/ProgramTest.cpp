@@ -114,19 +114,21 @@ protected:
                                                    "\" criticalSince=\"1.0.0\" url=\"" + kStore + "/new\"/></ArrayOfProduct>");
     }
 
+    // The program started in its bin/ folder (or `directory`), left running, or run to its end.
     std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& arguments = {})
     {
         ScopedCurrentDirectory bin(stageBin);
-        std::vector<std::string> argv{stageBin + "/vantormp3"};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return std::make_unique<ChildProcess>(argv, home.File("program.log"));
+        return std::make_unique<ChildProcess>(Command(arguments), home.File("program.log"));
     }
     int Launch(const std::vector<std::string>& arguments, const std::string& directory = "")
     {
         ScopedCurrentDirectory bin(directory.empty() ? stageBin : directory);
-        std::vector<std::string> argv{stageBin + "/vantormp3"};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return RunProgram(argv, home.File("launch.log"));
+        return RunProgram(Command(arguments), home.File("launch.log"));
+    }
+    std::vector<std::string> Command(std::vector<std::string> arguments) const
+    {
+        arguments.insert(arguments.begin(), stageBin + "/vantormp3");
+        return arguments;
     }
 
     Screen Read() const
@@ -154,13 +156,6 @@ protected:
             return false;
         })) << "no window shows \"" << text << "\"\n" << ReadFile(home.File("screen.txt"));
         return found;
-    }
-    bool Showing(const std::string& text) const
-    {
-        for (const Window& window : Read())
-            if (window.Find("label", text))
-                return true;
-        return false;
     }
     void Click(const Window& window, const std::string& button)
     {
@@ -356,7 +351,7 @@ TEST_F(ProgramTest, FailedAndExpiredDownloadsAreReportedAndRetried)
     WriteFile(storeRoot.File("Later/1.mp3"), served.at("Later/" + TrackName(0)));
     Click(failed, "Erneut");
     ASSERT_TRUE(Eventually([&] { return Arrived("Later/" + TrackName(0)); }));
-    EXPECT_TRUE(Showing("erfolgreich heruntergeladen"));
+    WaitForWindow("erfolgreich heruntergeladen");
 }
 
 TEST_F(ProgramTest, AKilledProgramResumesItsPartialFileAfterARestart)

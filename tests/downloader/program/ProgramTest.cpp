@@ -157,11 +157,22 @@ protected:
         })) << "no window shows \"" << text << "\"\n" << ReadFile(home.File("screen.txt"));
         return found;
     }
+    // Clicks once the button has stayed in place for a while: a dialog that has just appeared
+    // may still be laid out anew.
     void Click(const Window& window, const std::string& button)
     {
-        const Widget* widget = window.Find("button", button);
-        ASSERT_TRUE(widget) << button << " in " << window.title;
-        ASSERT_EQ(0, RunProgram({"xdotool", "mousemove", widget->fields[1], widget->fields[2], "click", "1"},
+        std::string at, before;
+        ASSERT_TRUE(Eventually([&] {
+            before = at;
+            at.clear();
+            for (const Window& shown : Read())
+                if (const Widget* widget = shown.id == window.id ? shown.Find("button", button) : nullptr)
+                    at = widget->fields[1] + " " + widget->fields[2];
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            return !at.empty() && at == before;
+        })) << button << " in " << window.title;
+        const std::vector<std::string> position = Split(at, ' ');
+        ASSERT_EQ(0, RunProgram({"xdotool", "mousemove", position[0], position[1], "click", "1"},
                                 home.File("xdotool.log")));
     }
     void Screenshot(const Window& window, const std::string& name)

@@ -198,7 +198,8 @@ protected:
 
     // An encrypted queue file of one album whose tracks the store serves under `path` (the
     // tracks' contents, in order), with a cover.
-    std::string QueueFile(const std::string& album, const std::vector<std::string>& paths, size_t size = 200000)
+    std::string QueueFile(const std::string& album, const std::vector<std::string>& paths, size_t size = 200000,
+                          const std::string& state = "0")
     {
         QueueDocument document;
         std::string folder = album; // in addresses, without blanks
@@ -217,7 +218,8 @@ protected:
                                          {"title", "Song " + std::to_string(index + 1)},
                                          {"creator", "The Band"}, {"albumPrimaryArtist", "The Band"}, {"album", album},
                                          {"image", kStore + "/" + folder + "/cover.png"},
-                                         {"trackNum", std::to_string(index + 1)}, {"trackType", "mp3"}},
+                                         {"trackNum", std::to_string(index + 1)}, {"trackType", "mp3"},
+                                         {"downloadState", state}},
                                         folder + std::to_string(index)});
         }
         const std::string path = home.File(folder + ".vlx");
@@ -368,7 +370,9 @@ TEST_F(ProgramTest, FailedAndExpiredDownloadsAreReportedAndRetried)
 TEST_F(ProgramTest, AKilledProgramResumesItsPartialFileAfterARestart)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
-    std::unique_ptr<ChildProcess> program = Start({QueueFile("Big", {"/slow/"}, 2000000)});
+    // Added paused, the track starts only after the import's save: the queue saved when it
+    // starts is the one that knows its partial file.
+    std::unique_ptr<ChildProcess> program = Start({QueueFile("Big", {"/slow/"}, 2000000, "3")});
     const std::string folder = Music("Big/");
     const auto partial = [&]() -> std::string {
         if (fs::exists(folder))

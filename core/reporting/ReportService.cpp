@@ -108,10 +108,10 @@ ReportService::RefTag ReportService::NetworkErrorToRefTag(Download::NetworkError
 void ReportService::ClearPending()
 {
     boost::mutex::scoped_lock lock(sMutex);
-    if (sIsRunning) {
-        sInstance.worker.Cancel(false);
-        sIsRunning = false;
-    }
+    // Stopped even when no report has started it yet: a worker that was never started would
+    // otherwise be started by the next report.
+    sInstance.worker.Cancel(false);
+    sIsRunning = false;
     sInstance.pendingUrls.clear();
 }
 

@@ -9,6 +9,7 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,6 +40,13 @@ bool DownloadModel::AddTracks(FILE* file)
         std::string text;
         VLXToPlainText(file, text);
         if (text.empty()) return false;
+
+        // The parser takes a UTF-8 lead byte's length on trust and steps over a NUL inside
+        // that length, reading on past the end of the text into whatever memory follows. So
+        // the text ends at its first NUL, where the parser would end it, and three more NULs
+        // (the most a lead byte announces) keep every such step inside the text.
+        text.resize(std::min(text.find('\0'), text.size()));
+        text.append(3, '\0');
 
         // A document cut short or otherwise damaged is refused whole: importing the tracks
         // before the damage would let the caller delete the file with the rest of the

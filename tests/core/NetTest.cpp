@@ -318,4 +318,14 @@ TEST(ReportService, SendsTheExactQueriesInOrderAndLogsHowEachWentUntilCleared)
     EXPECT_TRUE(log.LinesContaining("dm_ruq_queued").empty());
 }
 
+// Cleared before any report was sent: the worker never starts, so nothing goes out.
+TEST(ReportService, ClearedBeforeTheFirstReportSendsNothing)
+{
+    UseTexts({{"sonvel_url_report_service", Stand(kReportPath)}});
+    ReportService::ClearPending();
+    ReportService::Send(ReportService::DlOk, "B000X");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(TheStore().server.Requests().empty());
+}
+
 } // namespace

@@ -112,6 +112,10 @@ TEST(ImportTest, BadFilesFailWholeUnusableEntriesAreDroppedAndLargeOnesKept)
     album.regular.push_back(QueueEntry{{{"title", "T"}, {"trackType", "mp3"}}, "B3"});
     std::string metaWithoutRel = album.Xml();
     metaWithoutRel.insert(metaWithoutRel.find("</track></trackList>"), "<meta>no rel</meta>");
+    // The parser steps over a NUL after a lead byte: seen through, the document is whole.
+    std::string nulAfterLeadByte = good;
+    nulAfterLeadByte.insert(nulAfterLeadByte.find("</title>", nulAfterLeadByte.find("Title B2")),
+                            std::string("\xe0\0xx", 4));
     std::string latin1Damaged = good;
     latin1Damaged.insert(latin1Damaged.find("</title>", latin1Damaged.find("Title B2")), "\xe9");
     QueueDocument large;
@@ -144,6 +148,7 @@ TEST(ImportTest, BadFilesFailWholeUnusableEntriesAreDroppedAndLargeOnesKept)
         // A damaged document is refused whole, not imported up to the damage.
         {"plain, cut inside the second track", good.substr(0, good.find("<title>Title B2")), false, 0, 0},
         {"Latin-1 before a tag in a file declared UTF-8", latin1Damaged, false, 0, 0},
+        {"NUL inside a UTF-8 sequence", nulAfterLeadByte, false, 0, 0},
         {"100,000 tracks", Encrypted(large.Xml()), true, 100000, 2},
     };
     for (const auto& c : cases) {

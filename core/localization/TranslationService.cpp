@@ -1,5 +1,6 @@
 #include "core/localization/TranslationService.h"
 
+#include "core/data/ParseXmlText.h"
 #include "core/data/StringUtility.h"
 #include "core/diagnostic/Debug.h"
 
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <vector>
 
 namespace Vantor::Localization {
 
@@ -134,13 +134,13 @@ void TranslationService::Locale::Parse(std::istream& in)
     if (size <= 0 || !in)
         return;
 
-    std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
-    in.read(buffer.data(), size);
+    std::string text(static_cast<size_t>(size), '\0');
+    in.read(&text[0], size);
     if (in.gcount() != size)
         return;
 
     TiXmlDocument document;
-    document.Parse(buffer.data());
+    Data::ParseXmlText(document, text);
     if (document.Error())
         return;
 

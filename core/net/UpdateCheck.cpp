@@ -1,5 +1,6 @@
 #include "core/net/UpdateCheck.h"
 
+#include "core/data/ParseXmlText.h"
 #include "core/data/StringUtility.h"
 #include "core/diagnostic/Debug.h"
 #include "core/localization/TranslationService.h"
@@ -122,7 +123,7 @@ UpdateCheck::UpdateInfo UpdateCheck::CheckSync()
 UpdateCheck::UpdateInfo UpdateCheck::ParseXml(const std::string& xml)
 {
     TiXmlDocument document;
-    document.Parse(xml.c_str());
+    Data::ParseXmlText(document, xml);
     const TiXmlElement* root = document.FirstChildElement("ArrayOfProduct");
     const TiXmlElement* product = root ? root->FirstChildElement("Product") : nullptr;
     for (; product; product = product->NextSiblingElement("Product")) {

@@ -1,5 +1,6 @@
 #include "downloader/model/DownloadModel.h"
 
+#include "core/data/ParseXmlText.h"
 #include "core/diagnostic/Debug.h"
 
 #include "downloader/model/DownloadModelDownload.h"
@@ -9,7 +10,6 @@
 
 #include <tinyxml.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -41,19 +41,12 @@ bool DownloadModel::AddTracks(FILE* file)
         VLXToPlainText(file, text);
         if (text.empty()) return false;
 
-        // The parser takes a UTF-8 lead byte's length on trust and steps over a NUL inside
-        // that length, reading on past the end of the text into whatever memory follows. So
-        // the text ends at its first NUL, where the parser would end it, and three more NULs
-        // (the most a lead byte announces) keep every such step inside the text.
-        text.resize(std::min(text.find('\0'), text.size()));
-        text.append(3, '\0');
-
         // A document cut short or otherwise damaged is refused whole: importing the tracks
         // before the damage would let the caller delete the file with the rest of the
         // purchase in it. (The saved queue is written whole or not at all, so it is never
         // cut short itself.)
         TiXmlDocument document;
-        document.Parse(text.c_str());
+        Data::ParseXmlText(document, text);
         if (document.Error()) {
             Diagnostic::Debug::LogString("Queue file not imported: " + std::string(document.ErrorDesc()));
             return false;

@@ -1,0 +1,16 @@
+#include "core/data/ParseXmlText.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+
+namespace Vantor::Data {
+
+void ParseXmlText(TiXmlDocument& document, std::string text)
+{
+    text.resize(std::min(text.find('\0'), text.size()));
+    text.append(3, '\0');
+    document.Parse(text.c_str());
+}
+
+} // namespace Vantor::Data

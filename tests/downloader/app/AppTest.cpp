@@ -50,10 +50,7 @@ protected:
     Entries Received(SingleInstance& guard, size_t count)
     {
         if (!guard.AnotherInstanceMessageSignal.size())
-            guard.AnotherInstanceMessageSignal.connect([this](std::string message) {
-                ExpectMainThread();
-                received.push_back(message);
-            });
+            guard.AnotherInstanceMessageSignal.connect([this](std::string message) { ExpectMainThread(); received.push_back(message); });
         RunMainLoopUntil([&] { return received.size() >= count; });
         return received;
     }
@@ -107,7 +104,8 @@ TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
 {
     DownloadModel model(FilesystemUtility::NewInstance());
     const auto add = [&model](int number) {
-        model.AddDownload(DownloadPtr(new DownloadModel::Download(model, TrackElement({{"PCID", "P" + std::to_string(number)}, {"downloadState", "1"}}).get())));
+        const auto track = TrackElement({{"PCID", "P" + std::to_string(number)}, {"downloadState", "1"}});
+        model.AddDownload(DownloadPtr(new DownloadModel::Download(model, track.get())));
     };
     add(0);
     ASSERT_TRUE(Utility::SavePreferences() && Utility::SaveDownloadQueue(model));
@@ -186,10 +184,7 @@ TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrder)
 {
     sigc::signal<void, int, int> note;
     std::vector<int> next(2, 0);
-    note.connect([&](int producer, int sequence) {
-        ExpectMainThread();
-        EXPECT_EQ(next[producer]++, sequence) << producer;
-    });
+    note.connect([&](int producer, int sequence) { ExpectMainThread(); EXPECT_EQ(next[producer]++, sequence) << producer; });
     const auto produce = [&note](int producer) {
         for (int i = 0; i < 3000; ++i)
             MainThreadInvoke::sInstance.InvokeAsync(

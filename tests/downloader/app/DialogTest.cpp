@@ -1,7 +1,6 @@
-// Where the program's windows come from, and its dialogs: About, disk full and preferences.
+// Where the program's windows come from, and its dialogs: disk full and preferences.
 #include "core/settings/PreferencesKeys.h"
 #include "core/settings/UtilityPreferences.h"
-#include "downloader/ui/AboutDialogController.h"
 #include "downloader/ui/DiskFullDialogController.h"
 #include "downloader/ui/PreferencesDialogController.h"
 #include "tests/support/gui/MainLoop.h"
@@ -14,20 +13,17 @@ using namespace Vantor::DigitalMedia::MusicClient::Downloader;
 namespace fs = boost::filesystem;
 
 // The share folders are searched in turn: the current one, "../share/vantormp3/" beside it,
-// then the installed ones. What was found is kept for the run.
-TEST(SharePaths, GladeTreesImagesAndTranslationsComeFromTheFirstFolderHoldingThem)
+// then the installed ones. What was found is kept for the run. (The program's own tests find
+// its translations and window definitions beside the installed binary.)
+TEST(SharePaths, GladeTreesAndImagesComeFromTheFirstFolderHoldingThem)
 {
     if (fs::exists("/usr/share/vantormp3") || fs::exists("/usr/local/share/vantormp3"))
         GTEST_SKIP() << "an installed copy of the program's data would be found";
     TempDirectory root;
     const std::string current = root.File("bin/"), beside = root.File("share/vantormp3/");
-    for (const std::string& folder : {current + "glade", beside + "glade", beside + "translations"})
+    for (const std::string& folder : {current + "glade", beside + "glade"})
         fs::create_directories(folder);
     ScopedCurrentDirectory program(current);
-    std::vector<std::string> list;
-    Utility::PopulateSharePathList(list);
-    EXPECT_EQ((std::vector<std::string>{current, current + "../share/vantormp3/", "/usr/share/vantormp3/",
-                                        "/usr/local/share/vantormp3/"}), list);
     // A glade file without the root asked for leaves it to the next folder.
     WriteFile(current + "glade/main.glade", "<glade-interface><widget class=\"GtkWindow\" id=\"Near\"/></glade-interface>");
     WriteFile(beside + "glade/main.glade", "<glade-interface><widget class=\"GtkWindow\" id=\"Near\"><property "
@@ -47,11 +43,6 @@ TEST(SharePaths, GladeTreesImagesAndTranslationsComeFromTheFirstFolderHoldingThe
     Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, true, 8, 3, 2)->save(beside + "pixmaps/icon.png", "png");
     EXPECT_EQ(3, Utility::GetPixbuf("icon.png")->get_width());
     EXPECT_EQ(Utility::GetPixbuf("icon.png")->gobj(), Utility::GetPixbuf("icon.png")->gobj());
-    // The program speaks German whatever the environment asks for.
-    setenv("LANG", "fr_FR.UTF-8", 1);
-    WriteTranslationFile(beside + "translations/de.xml", "de_DE", {{"sonvel_dl_waiting", "Wartet"}});
-    Utility::InitializeTranslationService();
-    EXPECT_EQ("Wartet", Vantor::Localization::Translate("sonvel_dl_waiting", "Waiting"));
 }
 
 namespace {
@@ -66,22 +57,19 @@ protected:
         Utility::PreferencesSavedSignal().connect([this] { ++saves; });
     }
 
-    // Clicks `button` (with none, builds the dialog), which hides the dialog, and shows it again.
-    void Click(const char* button)
+    // Clicks `button`, which hides the dialog, shows it again and expects it to show `expected`.
+    void Click(const char* button, const std::string& expected)
     {
-        if (button)
-            Get<Gtk::Button>(kRoot, button)->clicked();
-        else
-            controller.reset(new PreferencesDialogController());
+        Get<Gtk::Button>(kRoot, button)->clicked();
         EXPECT_FALSE(dialog->is_visible());
         dialog->show();
-        RunPendingTurns();
+        Shows(expected);
     }
 
     // Expects "<folder>|<update check>|<proxy type> <+ or - for each proxy field that can be
-    // edited>|<port>|<address>|<user>|<password>" as the dialog shows them, once the folder
-    // chooser, which takes a folder up in the background, shows `expected`'s.
-    void ExpectShown(const std::string& expected)
+    // edited>|<port>|<address>|<user>|<password>" once the folder chooser, which takes a folder
+    // up in the background, shows `expected`'s.
+    void Shows(const std::string& expected)
     {
         const auto shown = [this] {
             std::string type = "(none)";
@@ -99,7 +87,6 @@ protected:
     }
 
     ScopedHome home;
-    std::unique_ptr<PreferencesDialogController> controller;
     int saves = 0;
     Gtk::Window* dialog = Get<Gtk::Window>(kRoot, kRoot);
     Gtk::ToggleButton* update = Get<Gtk::ToggleButton>(kRoot, "AutoUpdateCheckBox");
@@ -111,46 +98,43 @@ protected:
 
 } // namespace
 
-// Not modal, and shown again as often as asked.
-TEST_F(DialogTest, AboutAndDiskFullShowBesideTheMainWindowUntilClosed)
+// The disk-full dialog (the program's own tests open About, on the same skeleton): not modal,
+// and shown again as often as asked.
+TEST_F(DialogTest, DiskFullShowsBesideTheMainWindowUntilClosed)
 {
-    AboutDialogController about;
     DiskFullDialogController diskFull;
-    EXPECT_EQ("1.0.9 de_DE", Get<Gtk::Label>("AboutDialog", "VersionLabel")->get_text());
     Gtk::Window mainWindow;
     mainWindow.show();
+    Gtk::Window* dialog = Get<Gtk::Window>("DiskFullDialog", "DiskFullDialog");
     for (int time = 0; time < 2; ++time) {
-        about.Show(mainWindow);
         diskFull.Show(mainWindow);
         RunPendingTurns();
-        for (const char* root : {"AboutDialog", "DiskFullDialog"}) {
-            Gtk::Window* dialog = Get<Gtk::Window>(root, root);
-            EXPECT_TRUE(dialog->get_visible() && !dialog->get_modal() && dialog->get_transient_for() == &mainWindow) << root;
-            Get<Gtk::Button>(root, "CloseButton")->clicked();
-            RunPendingTurns();
-            EXPECT_FALSE(dialog->get_visible()) << root;
-        }
+        EXPECT_TRUE(dialog->get_visible() && !dialog->get_modal() && dialog->get_transient_for() == &mainWindow);
+        Get<Gtk::Button>("DiskFullDialog", "CloseButton")->clicked();
+        RunPendingTurns();
+        EXPECT_FALSE(dialog->get_visible());
     }
 }
 
-// Every field is stored, those of a proxy that is off too, and the password so that it shows
-// again as typed; the port only when its text is a port (the last one stays otherwise).
-TEST_F(DialogTest, WithoutSettingsOffersNoProxyAndStoresWhatIsTyped)
+// Without settings no proxy is offered. Every field is stored on OK, those of a proxy that is
+// off too, and the password so that it shows again as typed but not readable in the file; the
+// port only when its text is a port (the last one stays otherwise). What is stored shows each
+// time the dialog does; Cancel changes nothing; a stored password that is not base64 shows as none.
+TEST_F(DialogTest, PreferencesShowWhatIsStoredAndStoreWhatIsTypedOnOK)
 {
-    Click(nullptr);
+    PreferencesDialogController controller;
+    EXPECT_FALSE(dialog->is_visible());
+    dialog->show();
     const std::string music = home.File("Vantor MP3");
-    ExpectShown(music + "|1|Keiner ----|80|||");
+    Shows(music + "|1|Keiner ----|80|||");
     for (const char* type : {"HTTP ++++", "SOCKS4 ++++", "SOCKS5 ++++", "Keiner ----"}) {
         types->set_active((types->get_active_row_number() + 1) % 4);
-        ExpectShown(music + "|1|" + type + "|80|||");
+        Shows(music + "|1|" + type + "|80|||");
     }
     address->set_text("proxy.local");
-    Click("OKButton");
-    ExpectShown(music + "|1|Keiner ----|80|proxy.local||");
+    Click("OKButton", music + "|1|Keiner ----|80|proxy.local||");
     const auto stored = Utility::Preferences();
     EXPECT_FALSE(stored->GetBool(PreferencesKeys::ProxyServerEnabled, true));
-    EXPECT_EQ(1, saves);
-
     types->set_active(1);
     const struct {
         const char* port;
@@ -161,20 +145,14 @@ TEST_F(DialogTest, WithoutSettingsOffersNoProxyAndStoresWhatIsTyped)
     for (const auto& entry : typed) {
         port->set_text(entry.port);
         password->set_text(entry.password);
-        Click("OKButton");
-        ExpectShown(music + "|1|HTTP ++++|" + entry.stored + "|proxy.local||" + entry.password);
+        Click("OKButton", music + "|1|HTTP ++++|" + entry.stored + "|proxy.local||" + entry.password);
         const std::string protectedPassword = stored->GetString(PreferencesKeys::ProxyServerPassword, "");
         EXPECT_EQ(entry.password.empty(), protectedPassword.empty());
         EXPECT_TRUE(entry.password.empty() || protectedPassword.find(entry.password) == std::string::npos);
     }
     EXPECT_TRUE(stored->GetBool(PreferencesKeys::ProxyServerEnabled, false));
-}
+    EXPECT_EQ(6, saves);
 
-// What is stored shows each time the dialog does; Cancel changes nothing; a stored password
-// that is not base64 shows as none.
-TEST_F(DialogTest, ShowsTheStoredSettingsEachTimeAndCancelKeepsThem)
-{
-    const auto stored = Utility::Preferences();
     stored->SetString(PreferencesKeys::DownloadDirectory, home.File("Stored").c_str());
     stored->SetBool(PreferencesKeys::AutoCheckForUpdates, false);
     stored->SetInt(PreferencesKeys::ProxyServerType, 4);
@@ -182,20 +160,14 @@ TEST_F(DialogTest, ShowsTheStoredSettingsEachTimeAndCancelKeepsThem)
     stored->SetString(PreferencesKeys::ProxyServerAddress, "socks.local");
     stored->SetString(PreferencesKeys::ProxyServerUsername, "ann");
     stored->SetString(PreferencesKeys::ProxyServerPassword, "6qbWcWQp3ppYSGp89YKwIw=="); // "old secret"
-    ASSERT_TRUE(Utility::SavePreferences());
     const std::string shown = home.File("Stored") + "|0|SOCKS4 ++++|1080|socks.local|ann|";
-    Click(nullptr);
-    ExpectShown(shown + "old secret");
+    Click("CancelButton", shown + "old secret");
     types->set_active(0);
     password->set_text("new secret");
-    Click("CancelButton");
-    ExpectShown(shown + "old secret");
-    EXPECT_EQ(1, saves);
-
+    Click("CancelButton", shown + "old secret");
     stored->SetString(PreferencesKeys::ProxyServerPassword, "not*base64");
-    Click("CancelButton");
-    ExpectShown(shown);
-    Click("OKButton");
-    ExpectShown(shown);
+    Click("CancelButton", shown);
+    Click("OKButton", shown);
     EXPECT_EQ("", stored->GetString(PreferencesKeys::ProxyServerPassword, "?"));
+    EXPECT_EQ(7, saves);
 }

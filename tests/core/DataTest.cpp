@@ -128,16 +128,15 @@ TEST(Version, ComparesPartsAsNumbers)
 // Floats, integers, then strings, each in key order, in well-formed UTF-8 whatever the bytes.
 TEST(Preferences, SavesTypedSettingsInOrderAsUTF8AndReadsThemBack)
 {
+    // A string replaces the integer of its key. Latin-1 from the start, after ASCII, and a
+    // sequence cut by the end are written as UTF-8.
     Preferences preferences;
-    preferences.SetString("b", "<a href=\"x\">Tom & 'Jerry'</a>");
     preferences.SetInt("z", INT_MIN);
-    preferences.SetString("a", "two\nlines\n");
     preferences.SetBool("off", false);
     preferences.SetFloat("ratio", -1.25);
-    preferences.SetString("z", "also a string");
-    preferences.SetString("latin1", "\xE9t\xE9");          // not UTF-8 from the start
-    preferences.SetString("mixed", "caf\xE9 cr\xC3\xA8me"); // begins in ASCII, then Latin-1
-    preferences.SetString("cut\xE9", "end\xE2\x82");        // a sequence cut by the end
+    for (const auto& kv : Pairs{{"b", "<a href=\"x\">Tom & 'Jerry'</a>"}, {"a", "two\nlines\n"}, {"z", "also a string"},
+                                {"latin1", "\xE9t\xE9"}, {"mixed", "caf\xE9 cr\xC3\xA8me"}, {"cut\xE9", "end\xE2\x82"}})
+        preferences.SetString(kv.first.c_str(), kv.second.c_str());
     const std::string document = Saved(preferences);
     EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<preferences>\n    <setting type=\"0\" key=\"ratio\">-1.25</setting>\n"
               "    <setting type=\"1\" key=\"off\">0</setting>\n    <setting type=\"1\" key=\"z\">-2147483648</setting>\n"

@@ -43,10 +43,7 @@ protected:
     Downloader::LinuxFilesystemUtility fs;
 };
 
-std::string Translation(const std::string& inside)
-{
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<translation>" + inside + "</translation>\n";
-}
+std::string Translation(const std::string& inside) { return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<translation>" + inside + "</translation>\n"; }
 
 } // namespace
 

@@ -17,18 +17,6 @@ namespace {
 
 typedef std::vector<std::string> Entries;
 
-// Runs `work(thread)` on each of `count` threads at once; how many of them found something wrong.
-int Mismatches(int count, const std::function<bool(int)>& work)
-{
-    std::atomic<int> mismatches(0);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < count; ++t)
-        threads.emplace_back([&, t] { mismatches += !work(t); });
-    for (std::thread& thread : threads)
-        thread.join();
-    return mismatches;
-}
-
 // Notes "empty" for every WorkQueueEmptySignal; the journal outlives the server and its worker.
 class ServerThreadTest : public ::testing::Test, public sigslot::has_slots<sigslot::multi_threaded_local> {
 protected:
@@ -91,41 +79,37 @@ TEST_F(ServerThreadTest, PauseResumeAndCancelCurrentTellTheItemUnderWayOnTheCall
               entries);
 }
 
-// The first cipher call of the process loads the cipher providers: here from several threads.
-TEST(Threads, EncryptAndDecryptAtOnce)
-{
-    EXPECT_EQ(0, Mismatches(6, [](int t) {
-        bool matched = true;
-        for (int round = 0; round < 50; ++round) {
-            const std::string plain(static_cast<size_t>(t * 13 + round), static_cast<char>(0x80 + t));
-            std::string cipherText, back;
-            Vantor::Data::CryptoUtility::EncryptString(plain, cipherText);
-            Vantor::Data::CryptoUtility::DecryptString(cipherText, back);
-            matched = matched && back == plain;
-        }
-        return matched;
-    }));
-}
-
-// Every answer, while one thread reads the translations again, is a locale's text or the default.
-TEST(Threads, TranslateRunsAlongsideInitialize)
+// Many threads at once: each cipher round trip holds, also on the process's first cipher call
+// (which loads the providers), and every text read while one thread reads the translations
+// again is a locale's text or the default.
+TEST(Threads, CipherAndTranslationsServeManyThreadsAtOnce)
 {
     using Vantor::Localization::TranslationService;
     VantorTest::TempDirectory dir;
     for (const std::string locale : {"de", "fr"})
         VantorTest::WriteTranslationFile(dir.File(locale + ".xml"), locale, {{"k", locale}});
     TranslationService::Initialize(dir.Path(), "de");
-    std::atomic<int> stop(0), reading(0);
-    EXPECT_EQ(0, Mismatches(5, [&](int t) {
-        bool matched = true;
-        while (t == 0 && reading < 4)
-            std::this_thread::yield();
-        for (int round = 0; t == 0 && round < 60; ++round)
-            TranslationService::Initialize(dir.Path(), round % 3 == 0 ? "fr" : round % 3 == 1 ? "it" : "de");
-        for (stop |= t == 0, ++reading; !stop;) {
-            const std::string text = TranslationService::Instance()->Translate("k", "-");
-            matched = matched && (text == "de" || text == "fr" || text == "-");
-        }
-        return matched;
-    }));
+    std::atomic<int> stop(0), reading(0), mismatches(0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 50; ++round) {
+                const std::string plain(static_cast<size_t>(t * 13 + round), static_cast<char>(0x80 + t));
+                std::string cipherText, back;
+                Vantor::Data::CryptoUtility::EncryptString(plain, cipherText);
+                Vantor::Data::CryptoUtility::DecryptString(cipherText, back);
+                mismatches += back != plain;
+            }
+            while (t == 0 && reading < 5)
+                std::this_thread::yield();
+            for (int round = 0; t == 0 && round < 60; ++round)
+                TranslationService::Initialize(dir.Path(), round % 3 == 0 ? "fr" : round % 3 == 1 ? "it" : "de");
+            for (stop |= t == 0, ++reading; !stop;) {
+                const std::string text = TranslationService::Instance()->Translate("k", "-");
+                mismatches += text != "de" && text != "fr" && text != "-";
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(0, mismatches);
 }

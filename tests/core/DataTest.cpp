@@ -2,7 +2,6 @@
 #include "core/data/CryptoUtility.h"
 #include "core/data/StringUtility.h"
 #include "core/settings/Preferences.h"
-#include "core/settings/Version.h"
 #include "tests/support/LogSubscriber.h"
 #include "tests/support/TempDirectory.h"
 
@@ -14,7 +13,6 @@
 
 using Vantor::Data::CryptoUtility;
 using Vantor::Settings::Preferences;
-using Vantor::Settings::Version;
 using namespace VantorTest;
 
 namespace {
@@ -22,18 +20,14 @@ namespace {
 typedef std::vector<std::pair<std::string, std::string>> Pairs;
 typedef std::vector<std::string> Entries;
 
-std::string Encode(const std::string& bytes)
+std::string Encode(const std::string& bytes, std::string out = "")
 {
-    std::string out;
-    CryptoUtility::Base64Encode(bytes.data(), static_cast<int>(bytes.size()), out);
-    return out;
+    return CryptoUtility::Base64Encode(bytes.data(), static_cast<int>(bytes.size()), out), out;
 }
 
-std::string Cipher(bool encrypt, const std::string& in)
+std::string Cipher(bool encrypt, const std::string& in, std::string out = "")
 {
-    std::string out;
-    encrypt ? CryptoUtility::EncryptString(in, out) : CryptoUtility::DecryptString(in, out);
-    return out;
+    return (encrypt ? CryptoUtility::EncryptString(in, out) : CryptoUtility::DecryptString(in, out)), out;
 }
 
 std::string Saved(Preferences& preferences)
@@ -117,12 +111,6 @@ TEST(CryptoUtility, RefusesWhatIsNotBase64AndKeepsTheWholeBlocksBeforeABadEnd)
     EXPECT_EQ(plain.substr(0, 16), Cipher(false, badPadding).substr(0, 16));
     for (const size_t cut : {31, 20, 24, 7})
         EXPECT_EQ(plain.substr(0, cut == 31 ? 24 : cut < 8 ? 0 : 16), Cipher(false, cipherText.substr(0, cut))) << cut;
-}
-
-TEST(Version, ComparesPartsAsNumbers)
-{
-    const Version a(1, 0, 10), b(1, 9, 0);
-    EXPECT_TRUE(a < b && a <= b && !(a > b) && !(a >= b) && !(a == b) && a == Version(1, 0, 10) && b <= b && b >= b);
 }
 
 // Floats, integers, then strings, each in key order, in well-formed UTF-8 whatever the bytes.

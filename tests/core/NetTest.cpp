@@ -19,6 +19,7 @@
 
 using Vantor::Net::Download;
 using Vantor::Net::UpdateCheck;
+using Vantor::Settings::Version;
 using Vantor::Reporting::ReportService;
 using namespace VantorTest;
 
@@ -153,6 +154,7 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
         {Http("/"), nowhere, Download::ProxyNotFound, CURLE_COULDNT_RESOLVE_PROXY, 0, 'p', 0},
         {Http("/"), wrongUser, Download::HttpError, CURLE_HTTP_RETURNED_ERROR, 401, 'c', 0}};
     std::map<char, std::string> messages = {{'e', kExpiredText}};
+    std::set<std::string> distinct = {""};
     for (const Case& c : cases) {
         Download::SetProxyHost(c.proxy);
         Download::SetCertificateAuthorityFile(c.code == CURLE_PEER_FAILED_VERIFICATION ? "" : Nginx().CertificateFile().c_str());
@@ -166,11 +168,8 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
         if (c.kind == 'u')
             EXPECT_EQ(": " + std::to_string(c.code), message.substr(message.rfind(':')));
         else
-            EXPECT_EQ(messages.emplace(c.kind, message).first->second, message);
+            EXPECT_EQ(messages.emplace(c.kind, message).first->second, *distinct.insert(message).first);
     }
-    std::set<std::string> distinct = {""};
-    for (const auto& message : messages)
-        distinct.insert(message.second);
     EXPECT_EQ(7u, distinct.size());
 }
 
@@ -191,31 +190,28 @@ std::string Describe(const UpdateCheck::UpdateInfo& info)
     return info.found ? text : text == "0.0.0 " ? kNotFound : text + " (found not set)";
 }
 
-class UpdateCheckTest : public ::testing::Test, public sigslot::has_slots<sigslot::multi_threaded_local> {
-public:
-    void OnCompleted(UpdateCheck::UpdateInfo info) { results.Add(Describe(info) + (std::this_thread::get_id() == main ? " here" : "")); }
+void UpdateAddress(const std::string& url, const std::string& locale = "en_US") { UseTexts({{"sonvel_url_update_check", url}}, locale); }
 
-protected:
-    UpdateCheckTest() { UpdateAddress(Stand("/update.xml")); }
-    ~UpdateCheckTest() override { disconnect_all(); }
-    void UpdateAddress(const std::string& url, const std::string& locale = "en_US") { UseTexts({{"sonvel_url_update_check", url}}, locale); }
-
-    Journal results;
+// Notes each delivered result, with " here" when it came on the test's own thread.
+struct Results : Journal, sigslot::has_slots<sigslot::multi_threaded_local> {
+    void OnCompleted(UpdateCheck::UpdateInfo info) { Add(Describe(info) + (std::this_thread::get_id() == main ? " here" : "")); }
     const std::thread::id main = std::this_thread::get_id();
 };
 
-// Not newer: "criticalSince" is not even read. The platform carries the locale but American
-// English. An answer of 50 MB is refused without holding it all. Destroying the check while one
-// runs stops it rather than waiting it out, and delivers nothing.
-TEST_F(UpdateCheckTest, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatformOfTheLocale)
+// Versions compare as numbers. Not newer: "criticalSince" is not even read. The platform carries the
+// locale but American English. An answer of 50 MB is refused without holding it all. Destroying the
+// check while one runs stops it rather than waiting it out, and delivers nothing.
+TEST(UpdateCheck, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatformOfTheLocale)
 {
-    UpdateCheck check("DownloadManager", "Linux", Vantor::Settings::Version(1, 0, 9));
+    Results results;
+    UpdateAddress(Stand("/update.xml"));
+    UpdateCheck check("DownloadManager", "Linux", Version(1, 0, 9));
     WriteFile(TheStore().root.File("update.xml"), Answer(std::string(50 * 1024 * 1024, ' ') + Product("1.1.0", "1.0.0")));
     EXPECT_EQ(kNotFound, Describe(check.CheckSync()));
     EXPECT_EQ(Texts(1, "/update.xml"), TheStore().server.Requests());
     WriteFile(TheStore().root.File("update.xml"), Answer(Product("1.1.0", "1.0.9", " url=\"http://store/new\"")));
-    auto async = std::make_unique<UpdateCheck>("DownloadManager", "Linux", Vantor::Settings::Version(1, 0, 9));
-    async->UpdateCompletedSignal.connect(static_cast<UpdateCheckTest*>(this), &UpdateCheckTest::OnCompleted);
+    auto async = std::make_unique<UpdateCheck>("DownloadManager", "Linux", Version(1, 0, 9));
+    async->UpdateCompletedSignal.connect(&results, &Results::OnCompleted);
     async->CheckAsync();
     async->CheckAsync();
     ASSERT_TRUE(results.WaitFor("1.1.0 http://store/new update critical", 2));
@@ -241,9 +237,11 @@ TEST_F(UpdateCheckTest, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatf
         EXPECT_EQ(c.second, Describe(check.ParseXml(c.first))) << c.first;
     for (const char* version : {"1.0", "1.0.9.1", "1..9", "1.0.x", " 1.0.9", "", "4294967296.0.0", "-1.0.0"})
         EXPECT_EQ(kNotFound, Describe(check.ParseXml(Answer(Product(version, "1.0.0"))))) << version;
+    const Version a(1, 0, 10), b(1, 9, 0);
+    EXPECT_TRUE(a < b && a <= b && !(a > b) && !(a >= b) && !(a == b) && a == Version(1, 0, 10) && b <= b && b >= b);
     for (const auto& platform : Pairs{{"", "Linux"}, {"en_GB", "Linux-en_uk"}, {"de_DE", "Linux-de_de"}}) {
         UpdateAddress(Stand("/update.xml"), platform.first);
-        UpdateCheck localized("DownloadManager", "Linux", Vantor::Settings::Version(1, 0, 9));
+        UpdateCheck localized("DownloadManager", "Linux", Version(1, 0, 9));
         EXPECT_EQ(platform.second == "Linux", localized.ParseXml(Answer(Product("1.1.0", "1.0.0"))).found);
         EXPECT_TRUE(localized.ParseXml(Answer(Product("1.1.0", "1.0.0", "", platform.second))).found) << platform.first;
     }

@@ -115,7 +115,6 @@ protected:
     std::unique_ptr<ServerThread> server = std::make_unique<ServerThread>();
 };
 
-
 // Only the first character decides whether text is kept as UTF-8 or read as Latin-1. Wide log
 // lines arrive as UTF-8: surrogate pairs join, lone ones stay readable, a cut pair fails.
 TEST(StringUtility, ConvertsToUTF8)
@@ -135,8 +134,9 @@ TEST(StringUtility, ConvertsToUTF8)
 
 // The protected form of a text, as the openssl command line makes it:
 //   openssl enc -des-cbc -K 5c1e93a07b2df468 -iv e2704b9d13c6a85f -provider legacy -provider default -base64
-// CR LF line ends and a missing last line end read alike; an empty file leaves `out` alone.
-TEST(CryptoUtility, MatchesTheOpensslCommandLineAndRoundTripsEveryLength)
+// CR LF line ends and a missing last line end read alike; an empty file leaves `out` alone. A
+// whole number of blocks without the padding block reads its last data block as bad padding.
+TEST(CryptoUtility, MatchesTheOpensslCommandLineRoundTripsEveryLengthAndRefusesWhatIsNotBase64)
 {
     for (const auto& v : Pairs{{"", "nTQT8AC/qf4=\n"},
                                {"Vantor queue \xC3\xA9\xFF\x80 test: <playlist/>",
@@ -152,9 +152,8 @@ TEST(CryptoUtility, MatchesTheOpensslCommandLineAndRoundTripsEveryLength)
         }
     }
     // HTTPS needs the default provider's algorithms next to single DES.
-    EVP_CIPHER* aes = EVP_CIPHER_fetch(nullptr, "AES-128-GCM", nullptr);
-    EXPECT_NE(nullptr, aes);
-    EVP_CIPHER_free(aes);
+    std::unique_ptr<EVP_CIPHER, void (*)(EVP_CIPHER*)> aes(EVP_CIPHER_fetch(nullptr, "AES-128-GCM", nullptr), EVP_CIPHER_free);
+    EXPECT_TRUE(aes);
     for (std::string plain; plain.size() <= 70; plain += static_cast<char>(plain.size() * 37 + 200)) {
         std::string out = "kept";
         auto file = TemporaryFileWith("");
@@ -163,11 +162,6 @@ TEST(CryptoUtility, MatchesTheOpensslCommandLineAndRoundTripsEveryLength)
         CryptoUtility::DecryptVLXFile(file.get(), out);
         EXPECT_EQ(plain.empty() ? "kept" : plain, out) << plain.size();
     }
-}
-
-// A whole number of blocks without the padding block reads its last data block as bad padding.
-TEST(CryptoUtility, RefusesWhatIsNotBase64AndKeepsTheWholeBlocksBeforeABadEnd)
-{
     for (const std::string& text : {std::string("QUJD \n"), std::string(" QUJD\n"), std::string("QU\tJD\n"), std::string("QUJD<\n"),
                                     std::string("QU\0JD\n", 6), std::string("QUJD\x80\n"), std::string("QUJD\xFF\n"),
                                     std::string("QUJD\n\xC3\xA9"), std::string("-_==\n")}) {
@@ -190,26 +184,25 @@ TEST(CryptoUtility, RefusesWhatIsNotBase64AndKeepsTheWholeBlocksBeforeABadEnd)
         EXPECT_EQ(plain.substr(0, cut == 31 ? 24 : cut < 8 ? 0 : 16), Cipher(false, cipherText.substr(0, cut))) << cut;
 }
 
-// Floats, integers, then strings, each in key order, in well-formed UTF-8 whatever the bytes.
-TEST(Preferences, SavesTypedSettingsInOrderAsUTF8AndReadsThemBack)
+// Floats, integers, then strings, each in key order, in well-formed UTF-8 whatever the bytes: a
+// string replaces the integer of its key; Latin-1 from the start, after ASCII, and a sequence cut
+// by the end are written as UTF-8. Latin-1 bytes under a UTF-8 declaration (an older program's
+// file): read as UTF-8, the lead byte 0xE9 would swallow the "</" after it; the next save repairs it.
+TEST(Preferences, SavesTypedSettingsInOrderAsUTF8ReadsThemBackAndKeepsWhatIsHeldFromBadFiles)
 {
-    // A string replaces the integer of its key. Latin-1 from the start, after ASCII, and a
-    // sequence cut by the end are written as UTF-8.
-    Preferences preferences;
-    preferences.SetInt("z", INT_MIN);
-    preferences.SetBool("off", false);
-    preferences.SetFloat("ratio", -1.25);
+    Preferences typed;
+    typed.SetInt("z", INT_MIN);
+    typed.SetBool("off", false);
+    typed.SetFloat("ratio", -1.25);
     for (const auto& kv : Pairs{{"b", "<a href=\"x\">Tom & 'Jerry'</a>"}, {"a", "two\nlines\n"}, {"z", "also a string"},
                                 {"latin1", "\xE9t\xE9"}, {"mixed", "caf\xE9 cr\xC3\xA8me"}, {"cut\xE9", "end\xE2\x82"}})
-        preferences.SetString(kv.first.c_str(), kv.second.c_str());
-    const std::string document = Saved(preferences);
+        typed.SetString(kv.first.c_str(), kv.second.c_str());
+    const std::string document = Saved(typed);
     EXPECT_EQ("<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<preferences>\n    <setting type=\"0\" key=\"ratio\">-1.25</setting>\n"
               "    <setting type=\"1\" key=\"off\">0</setting>\n    <setting type=\"1\" key=\"z\">-2147483648</setting>\n"
-              "    <setting type=\"2\" key=\"a\">two&#x0A;lines&#x0A;</setting>\n"
-              "    <setting type=\"2\" key=\"b\">&lt;a href=&quot;x&quot;&gt;Tom &amp; &apos;Jerry&apos;&lt;/a&gt;</setting>\n"
+              "    <setting type=\"2\" key=\"a\">two&#x0A;lines&#x0A;</setting>\n    <setting type=\"2\" key=\"b\">&lt;a href=&quot;x&quot;&gt;Tom &amp; &apos;Jerry&apos;&lt;/a&gt;</setting>\n"
               "    <setting type=\"2\" key=\"cut\xC3\xA9\">end\xC3\xA2\xC2\x82</setting>\n"
-              "    <setting type=\"2\" key=\"latin1\">\xC3\xA9t\xC3\xA9</setting>\n"
-              "    <setting type=\"2\" key=\"mixed\">caf\xC3\xA9 cr\xC3\xA8me</setting>\n"
+              "    <setting type=\"2\" key=\"latin1\">\xC3\xA9t\xC3\xA9</setting>\n    <setting type=\"2\" key=\"mixed\">caf\xC3\xA9 cr\xC3\xA8me</setting>\n"
               "    <setting type=\"2\" key=\"z\">also a string</setting>\n</preferences>\n",
               document);
     Preferences loaded(TemporaryFileWith(document).get());
@@ -217,12 +210,7 @@ TEST(Preferences, SavesTypedSettingsInOrderAsUTF8AndReadsThemBack)
     EXPECT_EQ(document, Saved(loaded));
     EXPECT_EQ("also a string|", loaded.GetString("z", "") + "|" + loaded.GetString("off", ""));
     EXPECT_TRUE(loaded.GetInt("z", 0) == INT_MIN && loaded.GetFloat("ratio", 0) == -1.25 && !loaded.GetBool("off", true));
-}
 
-// Latin-1 bytes under a UTF-8 declaration (an older program's file): read as UTF-8, the lead
-// byte 0xE9 would swallow the "</" after it. The next save repairs it.
-TEST(Preferences, ReadsLatin1ByteByByteAndKeepsWhatIsHeldFromBadFiles)
-{
     const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<preferences>";
     const std::string written = head + "<setting type=\"2\" key=\"dir\">/M\xFCsik/caf\xE9</setting><setting key=\"noType\">1</setting>"
         "<setting type=\"1\">1</setting><setting type=\"1\" key=\"noText\"/><setting type=\"7\" key=\"unknown\">1</setting>"

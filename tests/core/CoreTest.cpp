@@ -308,7 +308,7 @@ TEST_F(LinuxFilesystem, FoldersLieUnderHomeAreMadeWithMode0750AndMusicFollowsThe
     EXPECT_EQ(ULLONG_MAX, fs.GetFreeSpaceInBytes(home.File("missing").c_str()));
 }
 
-TEST(TranslationLocale, ReadsEntriesUpToTheFirstIncompleteOneAndRejectsFilesWithoutAny)
+TEST(TranslationService, ReadsLocalesUpToTheFirstIncompleteEntryAndTranslatesFromTheCurrentOneOnceInitialized)
 {
     TempDirectory dir;
     WriteFile(dir.File("de.xml"),
@@ -338,32 +338,29 @@ TEST(TranslationLocale, ReadsEntriesUpToTheFirstIncompleteOneAndRejectsFilesWith
     }
     EXPECT_FALSE(TranslationService::Locale::Load(dir.File("missing.xml")));
     EXPECT_FALSE(TranslationService::Locale::Load(dir.Path()));
-}
 
-// Only regular files named "*.xml" in any case are read. A text missing from the current locale
-// is the default, never another locale's; a missing directory only changes the current locale.
-TEST(TranslationService, TranslatesFromTheCurrentLocaleOnlyOnceInitialized)
-{
-    // The lock is let go on the way out: a second call still gets the exception, not a deadlock.
+    // Only regular files named "*.xml" in any case are read. A text missing from the current
+    // locale is the default, never another locale's; a missing directory only changes the current
+    // locale. The lock is let go on the way out: a second call still gets the exception, not a deadlock.
     EXPECT_THROW(TranslationService::Instance(), TranslationService::ServiceNotInitializedException);
     EXPECT_THROW(TranslationService::Instance(), TranslationService::ServiceNotInitializedException);
-    TempDirectory dir;
-    WriteTranslationFile(dir.File("a-de.xml"), "cur_DE", {{"waiting", "Wartet"}, {"line", "a\\nb"}});
-    WriteTranslationFile(dir.File("b-fr.xml"), "cur_FR", {{"waiting", "En attente"}, {"only_fr", "Seulement"}});
-    WriteFile(dir.File("c-broken.xml"), "<translation><name>cur_XX");
-    WriteTranslationFile(dir.File("d-it.XML"), "cur_IT", {{"waiting", "In attesa"}});
-    WriteTranslationFile(dir.File("e-es.xml.bak"), "cur_ES", {{"waiting", "Esperando"}});
-    boost::filesystem::create_directory(dir.File("f-folder.xml"));
-    ASSERT_EQ(0, symlink(dir.File("nowhere").c_str(), dir.File("g-dangling.xml").c_str()));
+    TempDirectory folder;
+    WriteTranslationFile(folder.File("a-de.xml"), "cur_DE", {{"waiting", "Wartet"}, {"line", "a\\nb"}});
+    WriteTranslationFile(folder.File("b-fr.xml"), "cur_FR", {{"waiting", "En attente"}, {"only_fr", "Seulement"}});
+    WriteFile(folder.File("c-broken.xml"), "<translation><name>cur_XX");
+    WriteTranslationFile(folder.File("d-it.XML"), "cur_IT", {{"waiting", "In attesa"}});
+    WriteTranslationFile(folder.File("e-es.xml.bak"), "cur_ES", {{"waiting", "Esperando"}});
+    boost::filesystem::create_directory(folder.File("f-folder.xml"));
+    ASSERT_EQ(0, symlink(folder.File("nowhere").c_str(), folder.File("g-dangling.xml").c_str()));
     LogRecorder log;
-    TranslationService::Initialize(dir.Path(), "cur_DE");
-    EXPECT_EQ(Entries{"Unable to parse translation: " + dir.File("c-broken.xml")}, log.Lines());
+    TranslationService::Initialize(folder.Path(), "cur_DE");
+    EXPECT_EQ(Entries{"Unable to parse translation: " + folder.File("c-broken.xml")}, log.Lines());
     TranslationService* service = TranslationService::Instance();
     EXPECT_EQ("cur_DE", service->GetLocale());
     EXPECT_EQ("a\nb", service->Translate("line", "Line"));
     EXPECT_EQ("Only", service->Translate("only_fr", "Only"));
     for (const auto& locale : Pairs{{"cur_FR", "En attente"}, {"cur_IT", "In attesa"}, {"cur_ES", "Waiting"}, {"cur_DE", "Wartet"}}) {
-        TranslationService::Initialize(locale.first == "cur_DE" ? dir.File("missing") : dir.Path(), locale.first);
+        TranslationService::Initialize(locale.first == "cur_DE" ? folder.File("missing") : folder.Path(), locale.first);
         EXPECT_EQ(service, TranslationService::Instance());
         EXPECT_EQ(locale.second, Vantor::Localization::Translate("waiting", "Waiting")) << locale.first;
     }

@@ -455,7 +455,7 @@ std::string Http(const std::string& path) { return Nginx().HttpUrl(path); }
 std::string Https(const std::string& path) { return Nginx().HttpsUrl(path); }
 std::string Stand(const std::string& path) { return TheStore().server.Url(path); }
 
-void UseEntries(const std::map<std::string, std::string>& texts, const std::string& locale = "de_DE")
+void UseTexts(const std::map<std::string, std::string>& texts, const std::string& locale = "de_DE")
 {
     static TempDirectory translations;
     WriteTranslationFile(translations.File(locale + ".xml"), locale, texts);
@@ -464,7 +464,7 @@ void UseEntries(const std::map<std::string, std::string>& texts, const std::stri
 
 class DownloadTest : public ::testing::Test {
 protected:
-    DownloadTest() { UseEntries({{"sonvel_dl_expired", kExpiredText}}); Download::SetCertificateAuthorityFile(Nginx().CertificateFile().c_str()); }
+    DownloadTest() { UseTexts({{"sonvel_dl_expired", kExpiredText}}); Download::SetCertificateAuthorityFile(Nginx().CertificateFile().c_str()); }
     ~DownloadTest() override { Download::SetProxyHost(Proxy()); }
 
     // One transfer into a file, resumed from its size as the queue does; its contents after it.
@@ -591,7 +591,7 @@ std::string Describe(const UpdateCheck::UpdateInfo& info)
     return info.found ? text : text == "0.0.0 " ? kNotFound : text + " (found not set)";
 }
 
-void UpdateAddress(const std::string& url, const std::string& locale = "en_US") { UseEntries({{"sonvel_url_update_check", url}}, locale); }
+void UpdateAddress(const std::string& url, const std::string& locale = "en_US") { UseTexts({{"sonvel_url_update_check", url}}, locale); }
 
 // Notes each delivered result, with " here" when it came on the test's own thread.
 struct Results : Journal, sigslot::has_slots<sigslot::multi_threaded_local> {
@@ -653,7 +653,7 @@ TEST(UpdateCheck, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatformOfT
 TEST(ReportService, SendsTheExactQueriesInOrderAndLogsHowEachWentUntilCleared)
 {
     LogRecorder log;
-    UseEntries({{"sonvel_url_report_service", Stand(kReportPath)}});
+    UseTexts({{"sonvel_url_report_service", Stand(kReportPath)}});
     ReportService::Send(ReportService::DlOk, "B000X");
     ReportService::Send(ReportService::NoMedlib, {{"zeta", "x y&z"}, {"alpha", "1"}, {"empty", ""}, {"", "orphan"}});
     ReportService::Send("dm_ruq_custom", "P-1", {{"k", "v"}});
@@ -664,11 +664,11 @@ TEST(ReportService, SendsTheExactQueriesInOrderAndLogsHowEachWentUntilCleared)
               TheStore().server.Requests());
     ASSERT_TRUE(log.WaitForLine("reftag post success: " + Stand(kReportPath) + "ref=dm_ruq_custom?"));
 
-    UseEntries({{"sonvel_url_report_service", Stand("/status/404/")}});
+    UseTexts({{"sonvel_url_report_service", Stand("/status/404/")}});
     ReportService::Send(ReportService::DlErr03);
     EXPECT_TRUE(log.WaitForLine("reftag post failed. curl: 22, response: 404, url: " + Stand("/status/404/ref=dm_ruq_dl_err_03?os=linux&")));
     // Reports stall at this address, so the second one is still queued when the queue is cleared.
-    UseEntries({{"sonvel_url_report_service", Stand("/stall/1000/")}});
+    UseTexts({{"sonvel_url_report_service", Stand("/stall/1000/")}});
     ReportService::Send("dm_ruq_first", "", {});
     ReportService::Send("dm_ruq_queued", "", {});
     ASSERT_TRUE(TheStore().server.WaitForRequests(5, kWaitLimit));

@@ -1,6 +1,5 @@
-// The core's services: values and their stored forms, paths and folders on a real file system,
-// translations, work on several threads, and transfers, the update check and the outcome reports
-// against local servers and proxies.
+// The core's services: values, stored forms, paths, translations and the worker thread on a real
+// file system; transfers, the update check and the reports against local servers and proxies.
 #include "core/data/CryptoUtility.h"
 #include "core/data/StringUtility.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
@@ -76,8 +75,7 @@ mode_t DirectoryMode(const std::string& path, struct stat info = {})
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? info.st_mode & 07777 : 0;
 }
 
-class LinuxFilesystem : public ::testing::Test {
-protected:
+struct LinuxFilesystem : ::testing::Test {
     ~LinuxFilesystem() override { SetDownloadDirectory(""); }
     void SetDownloadDirectory(const std::string& value) { Downloader::Utility::Preferences()->SetString(kDownloadDirectory, value.c_str()); }
 
@@ -88,8 +86,7 @@ protected:
 std::string Translation(const std::string& inside) { return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<translation>" + inside + "</translation>\n"; }
 
 // Notes "empty" for every WorkQueueEmptySignal; the journal outlives the server and its worker.
-class ServerThreadTest : public ::testing::Test, public sigslot::has_slots<sigslot::multi_threaded_local> {
-protected:
+struct ServerThreadTest : ::testing::Test, sigslot::has_slots<sigslot::multi_threaded_local> {
     ServerThreadTest() { server->WorkQueueEmptySignal.connect(this, &ServerThreadTest::OnQueueEmpty); }
     ~ServerThreadTest() override { server.reset(); disconnect_all(); }
     void OnQueueEmpty() { journal.Add("empty"); }
@@ -184,10 +181,9 @@ TEST(CryptoUtility, MatchesTheOpensslCommandLineRoundTripsEveryLengthAndRefusesW
         EXPECT_EQ(plain.substr(0, cut == 31 ? 24 : cut < 8 ? 0 : 16), Cipher(false, cipherText.substr(0, cut))) << cut;
 }
 
-// Floats, integers, then strings, each in key order, in well-formed UTF-8 whatever the bytes: a
-// string replaces the integer of its key; Latin-1 from the start, after ASCII, and a sequence cut
-// by the end are written as UTF-8. Latin-1 bytes under a UTF-8 declaration (an older program's
-// file): read as UTF-8, the lead byte 0xE9 would swallow the "</" after it; the next save repairs it.
+// Floats, integers, then strings, each in key order, in UTF-8 whatever the bytes (Latin-1 from the
+// start, after ASCII, a cut sequence). An older program's Latin-1 under a UTF-8 declaration: read as
+// UTF-8, the lead byte 0xE9 would swallow the "</" after it; the next save repairs it.
 TEST(Preferences, SavesTypedSettingsInOrderAsUTF8ReadsThemBackAndKeepsWhatIsHeldFromBadFiles)
 {
     Preferences typed;
@@ -339,9 +335,9 @@ TEST(TranslationService, ReadsLocalesUpToTheFirstIncompleteEntryAndTranslatesFro
     EXPECT_FALSE(TranslationService::Locale::Load(dir.File("missing.xml")));
     EXPECT_FALSE(TranslationService::Locale::Load(dir.Path()));
 
-    // Only regular files named "*.xml" in any case are read. A text missing from the current
-    // locale is the default, never another locale's; a missing directory only changes the current
-    // locale. The lock is let go on the way out: a second call still gets the exception, not a deadlock.
+    // Only regular files "*.xml" in any case are read. A text missing from the current locale is the
+    // default, never another's; a missing directory only changes the locale. The lock is let go on
+    // the way out: a second call still gets the exception, not a deadlock.
     EXPECT_THROW(TranslationService::Instance(), TranslationService::ServiceNotInitializedException);
     EXPECT_THROW(TranslationService::Instance(), TranslationService::ServiceNotInitializedException);
     TempDirectory folder;
@@ -394,9 +390,8 @@ TEST_F(ServerThreadTest, PauseResumeAndCancelCurrentTellTheItemUnderWayOnTheCall
               entries);
 }
 
-// Many threads at once: each cipher round trip holds, also on the process's first cipher call
-// (which loads the providers), and every text read while one thread reads the translations
-// again is a locale's text or the default.
+// Each cipher round trip holds, also on the first cipher call (loading the providers), and each
+// text read while one thread reads the translations again is a locale's text or the default.
 TEST(Threads, CipherAndTranslationsServeManyThreadsAtOnce)
 {
     TempDirectory dir;
@@ -462,8 +457,7 @@ void UseTexts(const std::map<std::string, std::string>& texts, const std::string
     Vantor::Localization::TranslationService::Initialize(translations.Path(), locale);
 }
 
-class DownloadTest : public ::testing::Test {
-protected:
+struct DownloadTest : ::testing::Test {
     DownloadTest() { UseTexts({{"sonvel_dl_expired", kExpiredText}}); Download::SetCertificateAuthorityFile(Nginx().CertificateFile().c_str()); }
     ~DownloadTest() override { Download::SetProxyHost(Proxy()); }
 
@@ -480,10 +474,9 @@ protected:
     TempDirectory work;
 };
 
-// tinyproxy's configuration can't hold a password with ':' or '@'; microsocks can. HTTP/2 (HTTPS)
-// sends header names in lower case. A whole answer to a range request is written from the start,
-// which fails when it is shorter than the local data. The logs mask the hash also when
-// URL-encoded, each of several, and an empty one.
+// tinyproxy can't hold a password with ':' or '@'; microsocks can. HTTP/2 sends header names in
+// lower case. A whole answer to a range request is written from the start, which fails when it is
+// shorter than the local data. Logs mask the hash also URL-encoded, each of several, and empty.
 TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachProxy)
 {
     Download::SetUserAgent("VantorTest/1.0");
@@ -586,8 +579,7 @@ std::string Product(const std::string& latest, const std::string& criticalSince,
 // "<latest> <url> [update] [critical]", or "not found" with every field at its default.
 std::string Describe(const UpdateCheck::UpdateInfo& info)
 {
-    const std::string text =
-        info.latestVersion.ToString() + " " + info.url + (info.updateAvailable ? " update" : "") + (info.critical ? " critical" : "");
+    const std::string text = info.latestVersion.ToString() + " " + info.url + (info.updateAvailable ? " update" : "") + (info.critical ? " critical" : "");
     return info.found ? text : text == "0.0.0 " ? kNotFound : text + " (found not set)";
 }
 

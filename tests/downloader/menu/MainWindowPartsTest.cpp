@@ -1,6 +1,5 @@
-// The main window's menu, toolbar and end-of-queue dialogs, driven through their widgets over a
-// real queue whose downloads complete, fail on an album folder that can't be made, find their
-// link expired or stall against the store stand-in.
+// The main window's menu, toolbar and end-of-queue dialogs over a real queue whose downloads
+// complete, fail on an album folder that can't be made, find their link expired or stall.
 #include "downloader/ui/MainMenuController.h"
 #include "downloader/ui/MainWindowController.h"
 #include "downloader/ui/MessagingController.h"
@@ -28,9 +27,8 @@ namespace {
 
 enum Outcome { Completed, LinkExpired, FolderBlocked };
 
-// A shown main window over the checkout's share folder, the controllers on a real model, and
-// "browser" and "xdg-open" as recording stand-ins. The test's proxy, made after the toolbar's,
-// hands each queue end on after the toolbar and the dialogs have had it.
+// A shown main window over the checkout's share folder, recording "browser" and "xdg-open", and
+// the test's proxy made after the toolbar's, so a queue end reaches the test last.
 class MainWindowParts : public DownloadFixture {
 protected:
     MainWindowParts()
@@ -78,10 +76,14 @@ protected:
         return download;
     }
 
-    // Turns the main loop until the toolbar shows `sensitive`, as it does once the queue ends.
-    static void Until(const std::string& sensitive)
+    // Turns the main loop until the toolbar shows `sensitive` and, when `idle`, the worker is idle too.
+    void Until(const std::string& sensitive, bool idle = true)
     {
-        EXPECT_TRUE(RunMainLoopUntil([&] { return Sensitive() == sensitive; })) << Sensitive();
+        EXPECT_TRUE(RunMainLoopUntil([&] {
+            const Entries entries = events->journal.Entries();
+            const long ends = std::count(entries.begin(), entries.end(), "queue-finished");
+            return Sensitive() == sensitive && (!idle || (ends && ends == queueEnds && entries.back() == "queue-finished"));
+        })) << Sensitive();
     }
 
     // Clicks Clear, answering a question with `answer`; the queue file then holds the queue.
@@ -96,8 +98,7 @@ protected:
         return answerer.seen;
     }
 
-    // Closes both dialogs and runs the queue once: a stalling transfer holds the worker while
-    // `queue` runs, then is paused, so the queue empties once. Expects `shown` after that end.
+    // Closes the dialogs and runs the queue once (a stalling transfer holds the worker meanwhile).
     void ExpectRun(const std::function<void()>& queue, const std::string& shown)
     {
         Get("CompletedDialog", "CloseButton")->clicked();
@@ -168,8 +169,7 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKAndExitSavesAndHidesThe
     for (const int answer : {Gtk::RESPONSE_CANCEL, Gtk::RESPONSE_OK}) {
         bool chosen = false;
         std::string shown;
-        // Answered from a timeout that the chooser's own loop turns; it takes up a file once its
-        // folder has been read.
+        // Answered from the chooser's own loop, once it has read the folder and taken up the file.
         sigc::connection answering = Glib::signal_timeout().connect([&] {
             for (Gtk::Window* window : Gtk::Window::list_toplevels())
                 if (auto chooser = dynamic_cast<Gtk::FileChooserDialog*>(window); chooser && chooser->get_visible()) {
@@ -197,8 +197,7 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKAndExitSavesAndHidesThe
     EXPECT_TRUE(fs::exists(Utility::PreferencesFilename()));
 }
 
-// Run from a folder of its own, so the page beside the program's folder is the test's; a
-// page placed for the test, and the folders made for it, go again; an installed one stays.
+// From a folder of its own, so the page beside the program's is the test's; installed ones stay.
 TEST_F(MainWindowParts, HelpOpensThePageOfTheFirstOfThreeFoldersElseWarns)
 {
     TempDirectory work;
@@ -266,7 +265,7 @@ TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnly
 
     const DownloadPtr stalled = NewDownload({{"PCID", "S1"}, {"location", store.Url("/stall/100000")}});
     model->AddDownload(stalled);
-    Until("P--");
+    Until("P--", false);
     // Paused before the toolbar hears of it, the second download is resumed on arrival.
     const DownloadPtr waiting = NewDownload({{"PCID", "W1"}, {"location", store.Url("/stall/100000")}});
     model->AddDownload(waiting);
@@ -287,7 +286,7 @@ TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnly
     EXPECT_EQ(2, resumed);
     EXPECT_EQ("---", Sensitive());
     EXPECT_EQ(Download::Waiting, waiting->GetState());
-    Until("P--");
+    Until("P--", false);
 }
 
 // (The program's own tests show both wordings, Retry, the expired help page and the reminder box.)
@@ -300,14 +299,15 @@ TEST_F(MainWindowParts, EachEndOfTheQueueShowsWhatFailedUnlessPaused)
     Get("CompletedDialog", "ShowDownloadDirectoryButton")->clicked();
     EXPECT_EQ("xdg-open " + MusicFolder(), programs.TakeRecord());
     EXPECT_EQ("", Shown());
+    Get<Gtk::ToggleButton>("CompletedDialog", "ReminderCheckBox")->set_active(true);
+    ExpectRun([&] { Add(Completed); }, "");
 
     ExpectRun([&] { Add(LinkExpired); }, expired);
     DownloadPtr blocked;
     ExpectRun([&] { blocked = Add(FolderBlocked); Add(Completed); }, failed);
     Get("DownloadFailedDialog", "GetHelpButton")->clicked();
-    EXPECT_EQ("browser " + std::string(Vantor::Net::kStoreWebHost) +
-                  "/gp/help/customer/display.html/ref=hp_dw_fd?ie=UTF8&nodeId=200154210#failed_download",
-              programs.TakeRecord());
+    EXPECT_EQ(programs.TakeRecord(), "browser " + std::string(Vantor::Net::kStoreWebHost) +
+                                         "/gp/help/customer/display.html/ref=hp_dw_fd?ie=UTF8&nodeId=200154210#failed_download");
 
     ExpectRun([&] { messaging.SetQueuePaused(true); }, "");
     // Failures left alone are told again; one started again (and done) or removed is not.
@@ -315,6 +315,7 @@ TEST_F(MainWindowParts, EachEndOfTheQueueShowsWhatFailedUnlessPaused)
     fs::remove(MusicFolder() + "Blocked");
     ExpectRun([&] { blocked->Resume(); }, expired);
     model->ClearErroneous();
+    Get<Gtk::ToggleButton>("CompletedDialog", "ReminderCheckBox")->set_active(false);
     ExpectRun([] {}, completed);
 
     // A local failure is no expired link, even of a download whose link had expired before.

@@ -186,7 +186,6 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKAndExitSavesAndHidesThe
         EXPECT_EQ(fs::exists(purchase), answer != Gtk::RESPONSE_OK);
     }
 
-    // Nothing is under way, so Exit asks nothing.
     fs::remove(Utility::DownloadQueueFilename());
     MessageDialogAnswerer answerer(Gtk::RESPONSE_NO);
     Activate("FileMenuQuit");
@@ -298,7 +297,8 @@ TEST_F(MainWindowParts, EachEndOfTheQueueShowsWhatFailedUnlessPaused)
     Get("CompletedDialog", "ShowDownloadDirectoryButton")->clicked();
     EXPECT_EQ("xdg-open " + MusicFolder(), programs.TakeRecord());
     EXPECT_EQ("", Shown());
-    Get<Gtk::ToggleButton>("CompletedDialog", "ReminderCheckBox")->set_active(true);
+    Get<Gtk::ToggleButton>("CompletedDialog", "ReminderCheckBox")->set_active(true); // saved at once
+    EXPECT_NE(std::string::npos, ReadFile(Utility::PreferencesFilename()).find("\"ShowCompletedDialog\">0<"));
     ExpectRun([&] { Add(Completed); }, "");
 
     ExpectRun([&] { Add(LinkExpired); }, expired);

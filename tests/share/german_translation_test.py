@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""Every text key that the sources look up has a German entry, and where the English default
-stands beside the key, the entry keeps its %N% placeholders and its markup tags.
-Usage: german_translation_test.py <source dir>"""
+"""german_translation_test.py <source dir>: every text key the sources look up has a German entry
+that keeps the %N% placeholders and markup tags of the English default beside the key."""
 import pathlib
 import re
 import sys

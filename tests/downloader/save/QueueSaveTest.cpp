@@ -29,9 +29,8 @@ std::string Printed(const DownloadModel& model)
 {
     TiXmlDocument document;
     document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", ""));
-    TiXmlElement* trackList = new TiXmlElement("trackList");
-    document.LinkEndChild(new TiXmlElement("playlist"))->LinkEndChild(trackList);
-    for (unsigned i = 0; i < model.CountDownloads(); ++i) model.GetDownloadAt(i)->GetTrack()->Save(trackList);
+    TiXmlNode* trackList = document.LinkEndChild(new TiXmlElement("playlist"))->LinkEndChild(new TiXmlElement("trackList"));
+    for (unsigned i = 0; i < model.CountDownloads(); ++i) model.GetDownloadAt(i)->GetTrack()->Save(trackList->ToElement());
     TiXmlPrinter printer;
     printer.SetStreamPrinting();
     document.Accept(&printer);
@@ -44,8 +43,7 @@ TEST(QueueSaveTest, WritesByteForByteWhatTheTreeOfTheQueuePrints)
 {
     VantorTest::ScopedHome home;
     DownloadModel model(LinuxFilesystemUtility::NewInstance());
-    std::string saved = Saved(model); // an empty queue: <trackList />
-    EXPECT_EQ(Printed(model), saved);
+    EXPECT_EQ(Printed(model), Saved(model)); // an empty queue: <trackList />
     // Markup, entities, Latin-1 and UTF-8 text, an empty value, control characters and DEL.
     const std::vector<std::string> values = {"Tom & Jerry <live> \"q\" 'a' &amp; &#x41;", "\xC9t\xE9 caf\xE9",
                                              "\xC3\x89t\xC3\xA9", "", "a\x01\t\n\r\x1F\x7F b"};
@@ -60,7 +58,7 @@ TEST(QueueSaveTest, WritesByteForByteWhatTheTreeOfTheQueuePrints)
         model.AddDownload(download);
         download->SetState(static_cast<Download::State>(state));
     }
-    saved = Saved(model);
+    const std::string saved = Saved(model);
     EXPECT_EQ(Printed(model), saved);
     for (const char* part : {"&amp;amp;", "&#x01;&#x09;&#x0A;&#x0D;&#x1F;\x7F b", "caf\xC3\xA9<", "<title></title>",
                              "rel='ns&apos;/a&quot;b'", "downloadState\">11<"})

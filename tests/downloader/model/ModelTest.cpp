@@ -1,0 +1,247 @@
+// A queued file's metadata read from and written back to its track element, and the playlist
+// library in a real settings directory: records, marks, announcements, hostile text, failures.
+#include "downloader/model/DownloadModelTrack.h"
+#include "downloader/model/PlaylistLibrary.h"
+#include "tests/support/QueueFile.h"
+#include "tests/support/ThreadSync.h"
+
+#include <sys/stat.h>
+#include <tinyxml.h>
+
+using namespace VantorTest;
+using Vantor::DigitalMedia::MusicClient::Downloader::DownloadModel;
+using Vantor::DigitalMedia::MusicClient::Downloader::IPlaylist;
+using Vantor::DigitalMedia::MusicClient::Downloader::PlaylistLibrary;
+using Vantor::DigitalMedia::MusicClient::Downloader::StoreNamespace;
+typedef std::vector<std::string> Entries;
+
+namespace {
+
+// What a track loaded from `children` writes back into an empty track list.
+std::string SavedAgain(const std::string& children)
+{
+    TiXmlDocument document;
+    document.Parse(("<track>" + children + "</track>").c_str());
+    EXPECT_FALSE(document.Error()) << document.ErrorDesc();
+    TiXmlElement trackList("trackList");
+    DownloadModel::LoadTrack(document.RootElement())->Save(&trackList);
+    TiXmlPrinter printer;
+    printer.SetStreamPrinting();
+    trackList.Accept(&printer);
+    return printer.Str();
+}
+
+std::string Meta(const std::string& rel, const std::string& value)
+{
+    return XmlElement("meta", value, " rel=\"" + rel + "\"");
+}
+
+} // namespace
+
+TEST(TrackTest, ReadsMetadataAndWritesItBackInKeyOrder)
+{
+    const std::string store = StoreNamespace::Store(), client = StoreNamespace::Client(), latin1 = "\xC9t\xE9", utf8 = "\xC3\x89t\xC3\xA9";
+    std::string upperStore = store;
+    for (char& c : upperStore)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        // The two store namespaces are kept as meta; a rel of "/" and a key becomes plain; any
+        // other namespace, a near miss, another letter case or an empty key is dropped.
+        {"<title>Intro</title>" + Meta(store + "/PCID", "B000X1") + Meta(client + "/retryCount", "2") +
+             Meta("http://elsewhere.example/sonvel/genre", "Pop") + Meta(store + "x/PCID2", "near miss") + Meta("/creator", "Artist") +
+             Meta("noslash", "none") + Meta(upperStore + "/PCID3", "x") + Meta(store + "//PCID4", "y") + Meta("", "a") + Meta("/", "b") +
+             Meta(store + "/", "c"),
+         Meta(store + "/PCID", "B000X1") + "<creator>Artist</creator>" + Meta(client + "/retryCount", "2") + "<title>Intro</title>"},
+        // Byte-wise key order: upper case before lower case.
+        {"<zeta>z</zeta><Alpha>A</Alpha><alpha>a</alpha>", "<Alpha>A</Alpha><alpha>a</alpha><zeta>z</zeta>"},
+        // The later value of a key wins, and decides how it is written back.
+        {"<title>A</title><title>B</title>" + Meta(store + "/title", "M") + Meta(store + "/PCID", "1") + "<PCID>2</PCID>",
+         "<PCID>2</PCID>" + Meta(store + "/title", "M")},
+        // UTF-8 and Latin-1 values are written back as UTF-8; markup characters survive.
+        {"<title>" + utf8 + "</title><album>" + latin1 + "</album>" + Meta(store + "/artist", latin1) + "<n>&amp;&lt;&gt;&quot;</n>",
+         "<album>" + utf8 + "</album>" + Meta(store + "/artist", utf8) + "<n>&amp;&lt;&gt;&quot;</n><title>" + utf8 + "</title>"},
+        // Elements without text are not stored; a track without any is not written.
+        {"<album/><creator></creator>" + Meta(store + "/PCID", "") + "<meta/><title><b>bold</b></title>", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.second.empty() ? "<trackList />" : "<trackList><track>" + c.second + "</track></trackList>", SavedAgain(c.first))
+            << c.first;
+
+    TiXmlDocument document;
+    document.Parse(("<track>" + cases[0].first + "<location>" + latin1 + "/a.mp3</location><album>" + latin1 + "</album></track>").c_str());
+    DownloadModel::Track track(document.RootElement());
+    EXPECT_EQ((Entries{"B000X1", "2", "", latin1}),
+              (Entries{track.GetMetadataValue("PCID"), track.GetMetadataValue("retryCount"), track.GetMetadataValue("genre"),
+                       track.GetMetadataValue("album")}));
+    EXPECT_EQ("\xC3\x89t\xC3\xA9/a.mp3", track.GetURL());
+    // A meta with text but no rel fails the load.
+    TiXmlDocument orphan;
+    orphan.Parse("<track><title>t</title><meta>orphan</meta></track>");
+    EXPECT_THROW(DownloadModel::LoadTrack(orphan.RootElement()), std::invalid_argument);
+}
+
+namespace {
+
+// A fresh home, so the settings directory and the playlist database are real; every log line
+// and every finished playlist the library announces ("id title: pcid/filename/status ...").
+class LibraryTest : public ::testing::Test, public sigslot::has_slots<sigslot::multi_threaded_local> {
+protected:
+    ~LibraryTest() override { disconnect_all(); }
+    void Listen(PlaylistLibrary& library) { library.PlaylistFinishedSignal.connect(this, &LibraryTest::OnFinished); }
+    void OnFinished(boost::shared_ptr<IPlaylist> playlist)
+    {
+        std::string text = std::to_string(playlist->GetID()) + " " + playlist->GetTitle() + ":";
+        for (int i = 0; i < playlist->Count(); ++i) {
+            const auto track = playlist->GetTrack(i);
+            EXPECT_EQ(playlist->GetID(), track->GetPlaylistID());
+            text += " " + track->GetPCID() + "/" + track->GetFilename() + "/" + std::to_string(track->GetStatus());
+        }
+        finished.push_back(text);
+        last = playlist;
+    }
+    Entries Finished()
+    {
+        Entries taken;
+        taken.swap(finished);
+        return taken;
+    }
+    std::string Database() const { return home.File(".vantormp3/vantormp3.db"); }
+    Entries Rows(const std::string& sql) const { return DatabaseRows(Database(), sql); }
+
+    const std::string kTrackRows = "SELECT playlist_id, pcid, filename, status, udo FROM playlist_track ORDER BY id";
+    ScopedHome home;
+    Journal log;
+    LogSubscriber logged{log};
+    Entries finished;
+    boost::shared_ptr<IPlaylist> last;
+};
+
+} // namespace
+
+TEST_F(LibraryTest, DatabaseIsMadeOnceKeptAcrossOpeningsAndClearedKeepingVersionAndIds)
+{
+    {
+        PlaylistLibrary library;
+        ASSERT_TRUE(library.Create("First", {"A", "B"}) && library.Create("Second", {"C"}));
+    }
+    EXPECT_EQ(Entries({"playlist", "playlist_track", "playlist_version"}),
+              Rows("SELECT name FROM sqlite_master WHERE type='table' AND name LIKE 'playlist%' ORDER BY name"));
+    PlaylistLibrary reopened;
+    EXPECT_EQ(Entries({"0|1"}), Rows("SELECT id, version FROM playlist_version"));
+    EXPECT_EQ(Entries({"1|First", "2|Second"}), Rows("SELECT id, name FROM playlist"));
+    EXPECT_EQ(Entries({"1|A|<null>|0|0", "1|B|<null>|0|1", "2|C|<null>|0|0"}), Rows(kTrackRows));
+    ASSERT_TRUE(reopened.Clear() && reopened.Clear());
+    EXPECT_TRUE(Rows(kTrackRows).empty() && Rows("SELECT * FROM playlist").empty());
+    EXPECT_EQ(Entries({"0|1"}), Rows("SELECT id, version FROM playlist_version"));
+    ASSERT_TRUE(reopened.Create("First", {"A"}));
+    EXPECT_EQ(Entries({"4|3|A"}), Rows("SELECT id, playlist_id, pcid FROM playlist_track"));
+    EXPECT_TRUE(log.Entries().empty());
+}
+
+TEST_F(LibraryTest, MarksReachEveryPlaylistWhateverTheCaseAndFinishedOnesAreAnnounced)
+{
+    PlaylistLibrary library;
+    Listen(library);
+    ASSERT_TRUE(library.Create("T", {"A", "B", "C"}) && library.Create("T", {"D"}) && library.Create("t", {"b"}));
+    EXPECT_EQ(Entries({"1|T", "2|t"}), Rows("SELECT id, name FROM playlist ORDER BY id"));
+    library.SetTrackDownloaded("b", "/m/b.mp3");
+    library.SetTrackExpired("zzz"); // a product nobody holds changes nothing
+    EXPECT_EQ(Entries({"1|A|<null>|0|0", "1|B|/m/b.mp3|1|1", "1|C|<null>|0|2", "1|D|<null>|0|0", "2|b|/m/b.mp3|1|0"}), Rows(kTrackRows));
+    EXPECT_EQ(Entries({"2 t: b//m/b.mp3/1"}), Finished());
+    library.SetTrackDownloaded("c", "/m/c.mp3");
+    library.SetTrackDownloaded("D", "/m/d.mp3");
+    EXPECT_TRUE(Finished().empty());
+    // An expired track no longer keeps its playlist pending; equal positions are listed in
+    // the order they were recorded.
+    library.SetTrackExpired("a");
+    EXPECT_EQ(Entries({"1 T: A//2 D//m/d.mp3/1 B//m/b.mp3/1 C//m/c.mp3/1"}), Finished());
+    EXPECT_THROW(last->GetTrack(4), std::out_of_range);
+    EXPECT_THROW(last->GetTrack(-1), std::out_of_range);
+    // A finished playlist is announced again each time one of its tracks is marked.
+    library.SetTrackDownloaded("B", "/m/b2.mp3");
+    EXPECT_EQ(Entries({"1 T: A//2 D//m/d.mp3/1 B//m/b2.mp3/1 C//m/c.mp3/1", "2 t: b//m/b2.mp3/1"}), Finished());
+}
+
+TEST_F(LibraryTest, HostileTitlesAndIdentifiersAreStoredAsData)
+{
+    const std::string quotes = "Rock 'n' Roll \"Live\"; DROP TABLE playlist; --", longText(10000, 'x');
+    std::string binary;
+    for (int byte = 1; byte < 256; ++byte)
+        binary += static_cast<char>(byte);
+    PlaylistLibrary library;
+    Listen(library);
+    ASSERT_TRUE(library.Create(quotes, {quotes, "%1%' OR '1'='1"}) && library.Create(binary, {binary}) &&
+                library.Create(longText, {std::string(9999, 'q') + "Q"}));
+    EXPECT_EQ(Entries({quotes, binary, longText}), Rows("SELECT name FROM playlist ORDER BY id"));
+    library.SetTrackDownloaded(quotes, binary);
+    library.SetTrackDownloaded("%1%' OR '1'='1", "; DELETE FROM playlist_track;");
+    library.SetTrackDownloaded(binary, longText);
+    library.SetTrackDownloaded(std::string(10000, 'Q'), "/m/long.mp3");
+    EXPECT_EQ(Entries({"1 " + quotes + ": " + quotes + "/" + binary + "/1 %1%' OR '1'='1/; DELETE FROM playlist_track;/1",
+                       "2 " + binary + ": " + binary + "/" + longText + "/1", "3 " + longText + ": " + std::string(9999, 'q') + "Q//m/long.mp3/1"}),
+              Finished());
+    EXPECT_EQ(4u, Rows(kTrackRows).size());
+}
+
+// A file that is no database fails every operation quietly and stays as it was; a settings
+// directory that can't be made fails the construction.
+TEST_F(LibraryTest, DatabaseThatCantBeUsedFailsEachOperationAndLogsIt)
+{
+    const std::string garbage(8192, '\x7f');
+    ASSERT_EQ(0, mkdir(home.File(".vantormp3").c_str(), 0750));
+    WriteFile(Database(), garbage);
+    {
+        PlaylistLibrary library;
+        Listen(library);
+        EXPECT_FALSE(library.Create("T", {"A"}));
+        library.SetTrackDownloaded("A", "/m/a.mp3");
+        library.SetTrackExpired("A");
+        EXPECT_FALSE(library.Clear());
+    }
+    EXPECT_TRUE(Finished().empty());
+    EXPECT_EQ(Entries{"PlaylistLibrary: Failed to update schema version!"}, log.Entries());
+    EXPECT_EQ(garbage, ReadFile(Database()));
+
+    ASSERT_EQ(0, rename(home.File(".vantormp3").c_str(), home.File("elsewhere").c_str()));
+    WriteFile(home.File(".vantormp3"), "not a folder");
+    EXPECT_THROW(PlaylistLibrary library, std::exception);
+    EXPECT_EQ(1, log.Count("Connection: couldn't open: " + Database()));
+
+}
+
+TEST_F(LibraryTest, ReadOnlyDatabaseReportsEveryFailedWrite)
+{
+    {
+        PlaylistLibrary library;
+        ASSERT_TRUE(library.Create("T", {"A"}));
+    }
+    ASSERT_EQ(0, chmod(Database().c_str(), 0444) + chmod(home.File(".vantormp3").c_str(), 0555) + chmod(home.Path().c_str(), 0755));
+    // Root writes through file modes, so the child that opens the file becomes nobody; it
+    // names the first thing that went wrong.
+    const auto writeAsNobody = [this]() -> std::string {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            return "can't become nobody";
+        PlaylistLibrary library;
+        Listen(library);
+        try {
+            library.Create("U", {"B"});
+            return "playlist inserted";
+        } catch (const std::exception&) {
+        }
+        library.SetTrackDownloaded("A", "/m/a.mp3");
+        if (!Finished().empty() || library.Clear())
+            return "written";
+        for (const char* line : {"PlaylistLibrary: Failed to update schema version!", "PlaylistLibrary: Failed to insert Playlist row!",
+                                 "PlaylistLibrary: Failed to update Playlist row!"})
+            if (log.Count(line) != 1)
+                return std::string("not logged once: ") + line;
+        return "ok";
+    };
+    EXPECT_EXIT(
+        {
+            std::fprintf(stderr, "%s\n", writeAsNobody().c_str());
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^ok\n$");
+    EXPECT_EQ(Entries({"1|A|<null>|0|0"}), Rows(kTrackRows));
+}

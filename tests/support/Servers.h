@@ -1,0 +1,244 @@
+#ifndef TESTS_SUPPORT_SERVERS_H
+#define TESTS_SUPPORT_SERVERS_H
+
+// Programs the tests start, among them servers on 127.0.0.1: nginx, proxies, the store stand-in.
+
+#include "tests/support/TempDirectory.h"
+#include "tests/support/ThreadSync.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace VantorTest {
+
+// A program started by a test and stopped by its own process id, never by name. Should the
+// test end without stopping it (a crash, a sanitizer's halt, a time-out's kill), the program
+// gets SIGTERM when the thread that started it ends: start servers from the test's main thread.
+class ChildProcess {
+public:
+    // argv[0] is looked up in PATH; standard output and error are appended to `logPath`.
+    ChildProcess(const std::vector<std::string>& argv, const std::string& logPath)
+    {
+        // Everything the child needs is made before fork: between fork and exec it may only
+        // make calls that are safe in a copy of a threaded process.
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        const std::string failed = "cannot run " + argv[0] + "\n";
+        const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        const int output = open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        const pid_t parent = getpid();
+        pid = input < 0 || output < 0 ? -1 : fork();
+        if (pid == 0) {
+            if (prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent && dup2(input, STDIN_FILENO) >= 0
+                && dup2(output, STDOUT_FILENO) >= 0 && dup2(output, STDERR_FILENO) >= 0)
+                execvp(args[0], args.data());
+            _exit(write(output, failed.data(), failed.size()) < 0 ? 126 : 127);
+        }
+        const int error = errno;
+        close(input);
+        close(output);
+        if (pid < 0)
+            throw std::runtime_error("cannot start " + argv[0] + " logging to " + logPath + ": " + std::strerror(error));
+    }
+    ~ChildProcess() { Stop(); }
+
+    bool Running()
+    {
+        int status = 0;
+        if (exitStatus == -1 && waitpid(pid, &status, WNOHANG) == pid)
+            exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return exitStatus == -1;
+    }
+    // The exit status (128 + signal number; 127: could not run) once it ended, -1 if still running.
+    int Wait(std::chrono::milliseconds timeout) { return PollUntil([this] { return !Running(); }, timeout) ? exitStatus : -1; }
+    // SIGTERM, then SIGKILL when it has not ended within five seconds.
+    void Stop()
+    {
+        if (Running() && kill(pid, SIGTERM) == 0 && Wait(std::chrono::seconds(5)) == -1 && kill(pid, SIGKILL) == 0)
+            Wait(kWaitLimit);
+    }
+
+private:
+    pid_t pid;
+    int exitStatus = -1;
+};
+
+// Runs a program to its end: its exit status, or -1 when it had to be killed after `timeout`.
+inline int RunProgram(const std::vector<std::string>& argv, const std::string& logPath,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(30))
+{
+    return ChildProcess(argv, logPath).Wait(timeout);
+}
+
+// A socket bound to 127.0.0.1:`port` (0: any free port), or connected to it; -1 on failure.
+inline int LoopbackSocket(int port, bool connecting)
+{
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr* any = reinterpret_cast<sockaddr*>(&address);
+    if (fd >= 0 && (connecting ? connect(fd, any, sizeof address) : bind(fd, any, sizeof address)) == 0)
+        return fd;
+    close(fd);
+    return -1;
+}
+
+// A TCP port on 127.0.0.1 that was free a moment ago.
+inline int FreeLocalPort()
+{
+    const int fd = LoopbackSocket(0, false);
+    sockaddr_in address = {};
+    socklen_t length = sizeof address;
+    const bool found = fd >= 0 && getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    close(fd);
+    if (!found)
+        throw std::runtime_error("cannot find a free port");
+    return ntohs(address.sin_port);
+}
+
+// A server program with a folder of its own, stopped by its process id when the object goes.
+class LocalServer {
+protected:
+    // Starts the program that `argv` gives for `count` free ports. Another program may take a
+    // port before the server binds it: one that ends before it listens gets new ports (3 tries).
+    std::vector<int> Start(size_t count, const std::function<std::vector<std::string>(const std::vector<int>&)>& argv)
+    {
+        // A refused connection leaves no socket to close.
+        const auto listening = [](int port) { return close(LoopbackSocket(port, true)) == 0; };
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            std::vector<int> ports;
+            for (int port; ports.size() < count;)
+                if (std::find(ports.begin(), ports.end(), port = FreeLocalPort()) == ports.end())
+                    ports.push_back(port);
+            process.reset(new ChildProcess(argv(ports), work.File("server.log")));
+            if (PollUntil([&] { return !process->Running() || std::all_of(ports.begin(), ports.end(), listening); },
+                          std::chrono::seconds(10)) && process->Running())
+                return ports;
+        }
+        throw std::runtime_error("server did not start; its log:\n" + ReadFile(work.File("server.log")));
+    }
+
+    TempDirectory work;
+    std::unique_ptr<ChildProcess> process;
+};
+
+// nginx serving the files of a folder with byte ranges, over HTTP and over HTTPS (HTTP/2
+// offered) with a certificate made for it alone (for "localhost" and 127.0.0.1). Below
+// "/slow/" the same files are sent at 200 KB/s.
+class NginxServer : public LocalServer {
+public:
+    explicit NginxServer(const std::string& root)
+    {
+        if (RunProgram({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                        "-keyout", work.File("key.pem"), "-out", CertificateFile(), "-days", "2", "-subj", "/CN=localhost",
+                        "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"}, work.File("openssl.log")) != 0)
+            throw std::runtime_error("openssl could not make a certificate:\n" + ReadFile(work.File("openssl.log")));
+        const std::vector<int> ports = Start(2, [&](const std::vector<int>& free) {
+            std::ostringstream conf;
+            conf << "daemon off; master_process off; worker_processes 1; pid " << work.File("nginx.pid") << ";\n"
+                 << "events { worker_connections 256; }\nhttp {\n  access_log off; default_type application/octet-stream;\n";
+            for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
+                conf << "  " << temp << "_temp_path " << work.File(temp) << ";\n";
+            conf << "  server {\n    listen 127.0.0.1:" << free[0] << ";\n    listen 127.0.0.1:" << free[1] << " ssl http2;\n"
+                 << "    ssl_certificate " << CertificateFile() << "; ssl_certificate_key " << work.File("key.pem") << ";\n"
+                 << "    root " << root << ";\n    location /slow/ { alias " << root << "/; limit_rate 200k; }\n  }\n}\n";
+            WriteFile(work.File("nginx.conf"), conf.str());
+            return std::vector<std::string>{"nginx", "-p", work.Path(), "-c", work.File("nginx.conf"), "-e", work.File("server.log")};
+        });
+        httpPort = ports[0];
+        httpsPort = ports[1];
+    }
+
+    // `path` begins with "/".
+    std::string HttpUrl(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(httpPort) + path; }
+    std::string HttpsUrl(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(httpsPort) + path; }
+    std::string CertificateFile() const { return work.File("cert.pem"); }
+
+private:
+    int httpPort, httpsPort;
+};
+
+// A real proxy: tinyproxy for HTTP (basic authentication when a user name is given), danted
+// for SOCKS4 (no authentication), microsocks for SOCKS5 (user name and password when given).
+class ProxyServer : public LocalServer {
+public:
+    enum Kind { Http, Socks4, Socks5 };
+
+    explicit ProxyServer(Kind kind, const std::string& user = "", const std::string& password = "")
+    {
+        port = Start(1, [&](const std::vector<int>& ports) {
+            const std::string listen = std::to_string(ports[0]), conf = work.File("proxy.conf");
+            if (kind == Http) {
+                WriteFile(conf, "Port " + listen + "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 60\nMaxClients 20\nLogLevel Error\n"
+                                "DisableViaHeader Yes\n" + (user.empty() ? "" : "BasicAuth " + user + " " + password + "\n"));
+                return std::vector<std::string>{"tinyproxy", "-d", "-c", conf};
+            }
+            if (kind == Socks4) {
+                WriteFile(conf, "logoutput: stderr\ninternal: 127.0.0.1 port = " + listen + "\nexternal: 127.0.0.1\n"
+                                "clientmethod: none\nsocksmethod: none\nuser.privileged: root\nuser.unprivileged: nobody\n"
+                                "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+                                "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 protocol: tcp }\n");
+                return std::vector<std::string>{"danted", "-f", conf, "-N", "1", "-p", work.File("danted.pid")};
+            }
+            std::vector<std::string> argv = {"microsocks", "-i", "127.0.0.1", "-p", listen};
+            if (!user.empty())
+                argv.insert(argv.end(), {"-u", user, "-P", password});
+            return argv;
+        })[0];
+    }
+
+    int Port() const { return port; }
+
+private:
+    int port;
+};
+
+// The store's web service, played by tests/tools/store_server.py (its paths are listed
+// there). Every request target (path and query) is recorded in arrival order.
+class StoreServer : public LocalServer {
+public:
+    explicit StoreServer(const std::string& root)
+    {
+        const char* tools = std::getenv("VANTOR_TEST_TOOLS");
+        port = Start(1, [&](const std::vector<int>& ports) {
+            return std::vector<std::string>{"python3", std::string(tools ? tools : "tests/tools") + "/store_server.py", root,
+                                            std::to_string(ports[0]), work.File("requests.log")};
+        })[0];
+    }
+
+    // `pathAndQuery` begins with "/".
+    std::string Url(const std::string& pathAndQuery) const { return "http://127.0.0.1:" + std::to_string(port) + pathAndQuery; }
+    int Port() const { return port; }
+    // The request targets received so far, oldest first; a line still being written is none yet.
+    std::vector<std::string> Requests() const
+    {
+        std::istringstream log(ReadFile(work.File("requests.log")));
+        std::vector<std::string> requests;
+        for (std::string line; std::getline(log, line) && !log.eof();)
+            requests.push_back(line);
+        return requests;
+    }
+    bool WaitForRequests(size_t count, std::chrono::milliseconds timeout) const
+    {
+        return PollUntil([&] { return Requests().size() >= count; }, timeout);
+    }
+
+private:
+    int port;
+};
+
+} // namespace VantorTest
+
+#endif

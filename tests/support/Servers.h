@@ -8,7 +8,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -80,28 +79,24 @@ inline int RunProgram(const std::vector<std::string>& argv, const std::string& l
     return ChildProcess(argv, logPath).Wait(timeout);
 }
 
-// A socket bound to 127.0.0.1:`port` (0: any free port), or connected to it; -1 on failure.
-inline int LoopbackSocket(int port, bool connecting)
+// The socket address 127.0.0.1:`port`.
+inline sockaddr_in Loopback(int port)
 {
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr* any = reinterpret_cast<sockaddr*>(&address);
-    if (fd >= 0 && (connecting ? connect(fd, any, sizeof address) : bind(fd, any, sizeof address)) == 0)
-        return fd;
-    close(fd);
-    return -1;
+    return address;
 }
 
-// A TCP port on 127.0.0.1 that was free a moment ago.
+// A port on 127.0.0.1 that was free a moment ago.
 inline int FreeLocalPort()
 {
-    const int fd = LoopbackSocket(0, false);
-    sockaddr_in address = {};
+    sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
-    const bool found = fd >= 0 && getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool found = bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0
+        && getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
     close(fd);
     if (!found)
         throw std::runtime_error("cannot find a free port");
@@ -110,27 +105,40 @@ inline int FreeLocalPort()
 
 // A server program with a folder of its own, stopped by its process id when the object goes.
 class LocalServer {
+public:
+    int Port() const { return ports.at(0); }
+
 protected:
     // Starts the program that `argv` gives for `count` free ports. Another program may take a
     // port before the server binds it: one that ends before it listens gets new ports (3 tries).
-    std::vector<int> Start(size_t count, const std::function<std::vector<std::string>(const std::vector<int>&)>& argv)
+    void Start(size_t count, const std::function<std::vector<std::string>()>& argv)
     {
-        // A refused connection leaves no socket to close.
-        const auto listening = [](int port) { return close(LoopbackSocket(port, true)) == 0; };
+        const auto listening = [](int port) {
+            const sockaddr_in address = Loopback(port);
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            const bool accepted = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+            close(fd);
+            return accepted;
+        };
         for (int attempt = 0; attempt < 3; ++attempt) {
-            std::vector<int> ports;
+            ports.clear();
             for (int port; ports.size() < count;)
                 if (std::find(ports.begin(), ports.end(), port = FreeLocalPort()) == ports.end())
                     ports.push_back(port);
-            process.reset(new ChildProcess(argv(ports), work.File("server.log")));
+            process.reset(new ChildProcess(argv(), work.File("server.log")));
             if (PollUntil([&] { return !process->Running() || std::all_of(ports.begin(), ports.end(), listening); },
                           std::chrono::seconds(10)) && process->Running())
-                return ports;
+                return;
         }
         throw std::runtime_error("server did not start; its log:\n" + ReadFile(work.File("server.log")));
     }
+    std::string Address(const char* scheme, int port, const std::string& path) const
+    {
+        return scheme + std::string("://127.0.0.1:") + std::to_string(port) + path;
+    }
 
     TempDirectory work;
+    std::vector<int> ports;
     std::unique_ptr<ChildProcess> process;
 };
 
@@ -141,33 +149,28 @@ class NginxServer : public LocalServer {
 public:
     explicit NginxServer(const std::string& root)
     {
-        if (RunProgram({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-                        "-keyout", work.File("key.pem"), "-out", CertificateFile(), "-days", "2", "-subj", "/CN=localhost",
-                        "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"}, work.File("openssl.log")) != 0)
+        if (RunProgram({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                        work.File("key.pem"), "-out", CertificateFile(), "-days", "2", "-subj", "/CN=localhost", "-addext",
+                        "subjectAltName=DNS:localhost,IP:127.0.0.1"}, work.File("openssl.log")) != 0)
             throw std::runtime_error("openssl could not make a certificate:\n" + ReadFile(work.File("openssl.log")));
-        const std::vector<int> ports = Start(2, [&](const std::vector<int>& free) {
+        Start(2, [&] {
             std::ostringstream conf;
             conf << "daemon off; master_process off; worker_processes 1; pid " << work.File("nginx.pid") << ";\n"
                  << "events { worker_connections 256; }\nhttp {\n  access_log off; default_type application/octet-stream;\n";
             for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
                 conf << "  " << temp << "_temp_path " << work.File(temp) << ";\n";
-            conf << "  server {\n    listen 127.0.0.1:" << free[0] << ";\n    listen 127.0.0.1:" << free[1] << " ssl http2;\n"
+            conf << "  server {\n    listen 127.0.0.1:" << ports[0] << ";\n    listen 127.0.0.1:" << ports[1] << " ssl http2;\n"
                  << "    ssl_certificate " << CertificateFile() << "; ssl_certificate_key " << work.File("key.pem") << ";\n"
                  << "    root " << root << ";\n    location /slow/ { alias " << root << "/; limit_rate 200k; }\n  }\n}\n";
             WriteFile(work.File("nginx.conf"), conf.str());
             return std::vector<std::string>{"nginx", "-p", work.Path(), "-c", work.File("nginx.conf"), "-e", work.File("server.log")};
         });
-        httpPort = ports[0];
-        httpsPort = ports[1];
     }
 
     // `path` begins with "/".
-    std::string HttpUrl(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(httpPort) + path; }
-    std::string HttpsUrl(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(httpsPort) + path; }
+    std::string HttpUrl(const std::string& path) const { return Address("http", ports[0], path); }
+    std::string HttpsUrl(const std::string& path) const { return Address("https", ports[1], path); }
     std::string CertificateFile() const { return work.File("cert.pem"); }
-
-private:
-    int httpPort, httpsPort;
 };
 
 // A real proxy: tinyproxy for HTTP (basic authentication when a user name is given), danted
@@ -178,31 +181,25 @@ public:
 
     explicit ProxyServer(Kind kind, const std::string& user = "", const std::string& password = "")
     {
-        port = Start(1, [&](const std::vector<int>& ports) {
-            const std::string listen = std::to_string(ports[0]), conf = work.File("proxy.conf");
+        Start(1, [&] {
+            const std::string port = std::to_string(ports[0]), conf = work.File("proxy.conf");
             if (kind == Http) {
-                WriteFile(conf, "Port " + listen + "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 60\nMaxClients 20\nLogLevel Error\n"
+                WriteFile(conf, "Port " + port + "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 60\nMaxClients 20\nLogLevel Error\n"
                                 "DisableViaHeader Yes\n" + (user.empty() ? "" : "BasicAuth " + user + " " + password + "\n"));
                 return std::vector<std::string>{"tinyproxy", "-d", "-c", conf};
             }
             if (kind == Socks4) {
-                WriteFile(conf, "logoutput: stderr\ninternal: 127.0.0.1 port = " + listen + "\nexternal: 127.0.0.1\n"
-                                "clientmethod: none\nsocksmethod: none\nuser.privileged: root\nuser.unprivileged: nobody\n"
-                                "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-                                "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 protocol: tcp }\n");
+                WriteFile(conf, "logoutput: stderr\ninternal: 127.0.0.1 port = " + port + "\nexternal: 127.0.0.1\nclientmethod: none\n"
+                                "socksmethod: none\nuser.privileged: root\nuser.unprivileged: nobody\n"
+                                "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\nsocks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 protocol: tcp }\n");
                 return std::vector<std::string>{"danted", "-f", conf, "-N", "1", "-p", work.File("danted.pid")};
             }
-            std::vector<std::string> argv = {"microsocks", "-i", "127.0.0.1", "-p", listen};
+            std::vector<std::string> argv = {"microsocks", "-i", "127.0.0.1", "-p", port};
             if (!user.empty())
                 argv.insert(argv.end(), {"-u", user, "-P", password});
             return argv;
-        })[0];
+        });
     }
-
-    int Port() const { return port; }
-
-private:
-    int port;
 };
 
 // The store's web service, played by tests/tools/store_server.py (its paths are listed
@@ -212,15 +209,14 @@ public:
     explicit StoreServer(const std::string& root)
     {
         const char* tools = std::getenv("VANTOR_TEST_TOOLS");
-        port = Start(1, [&](const std::vector<int>& ports) {
+        Start(1, [&] {
             return std::vector<std::string>{"python3", std::string(tools ? tools : "tests/tools") + "/store_server.py", root,
                                             std::to_string(ports[0]), work.File("requests.log")};
-        })[0];
+        });
     }
 
     // `pathAndQuery` begins with "/".
-    std::string Url(const std::string& pathAndQuery) const { return "http://127.0.0.1:" + std::to_string(port) + pathAndQuery; }
-    int Port() const { return port; }
+    std::string Url(const std::string& pathAndQuery) const { return Address("http", ports[0], pathAndQuery); }
     // The request targets received so far, oldest first; a line still being written is none yet.
     std::vector<std::string> Requests() const
     {
@@ -234,9 +230,6 @@ public:
     {
         return PollUntil([&] { return Requests().size() >= count; }, timeout);
     }
-
-private:
-    int port;
 };
 
 } // namespace VantorTest

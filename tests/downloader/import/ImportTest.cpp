@@ -1,5 +1,5 @@
-// Queue files in: what is kept, in which order, what is recorded first, what fails whole; and
-// a purchase from the store to the music folder, downloaded, reported, recorded and saved.
+// Queue files in: an encrypted purchase and a plain Latin-1 file downloaded from nginx into the
+// music folder, reported, recorded and saved; and the files that fail as a whole.
 #include "tests/downloader/download/DownloadTestSupport.h"
 
 using namespace VantorTest;
@@ -8,7 +8,6 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-// The encrypted form of a queue file's text, as the store hands it out.
 std::string Encrypted(const std::string& text)
 {
     OpenFile file(std::tmpfile());
@@ -16,191 +15,139 @@ std::string Encrypted(const std::string& text)
     return ContentsOf(file.get());
 }
 
-QueueEntry Entry(const std::string& pcid, const std::string& type, const std::string& location, const std::string& element = "track")
-{
-    QueueEntry entry{{{"title", "Title " + pcid}, {"location", location}}, pcid, element};
-    if (!type.empty())
-        entry.children.push_back({"trackType", type});
-    return entry;
-}
-
 // Notes how many playlist tracks the database held whenever the model announced a download.
 class ImportTest : public DownloadFixture, public sigslot::has_slots<sigslot::multi_threaded_local> {
 protected:
+    ImportTest() { model->DownloadAddedSignal.connect(this, &ImportTest::OnAdded); }
     ~ImportTest() override { disconnect_all(); }
     bool Import(const std::string& contents) { return model->AddTracks(TemporaryFileWith(contents).get()); }
-    void Watch() { model->DownloadAddedSignal.connect(this, &ImportTest::OnAdded); }
     void OnAdded(DownloadPtr) { rowsAtAdding.push_back(PlaylistRows(home).size()); }
     std::vector<size_t> rowsAtAdding;
 };
 
 } // namespace
 
-// The music folder is a plain file here: every download ends at once, without a transfer, so
-// the test sees only what the import did.
-TEST_F(ImportTest, KeepsRegularThenDeluxeThenTheChosenVideosAndRecordsPlaylistsFirst)
-{
-    WriteFile(home.File("Vantor MP3"), "blocked\n");
-    QueueDocument document;
-    document.regular = {Entry("B1", "mp3", "http://127.0.0.1:9/a/1"),
-                        // No track type: the extension of the location's path decides, the query aside.
-                        Entry("B2", "", "http://127.0.0.1:9/a/2.MP3?sig=a.b"), Entry("B3", "", "http://127.0.0.1:9/a/3.ogg"),
-                        Entry("B4", "mp3", "http://127.0.0.1:9/a/4", "other")};
-    document.deluxe = {Entry("V1", "mp4", "http://127.0.0.1:9/v/1"), Entry("D1", "pdf", "http://127.0.0.1:9/d/1"),
-                       Entry("V2", "WMV", "http://127.0.0.1:9/v/2", "video"), Entry("D2", "pdf", "http://127.0.0.1:9/d/2", "item"),
-                       Entry("X1", "", "", "item")};
-    document.playlists = {{" \tFavourites \n", {"B2", "B3", "V2", "B1", "B2", "V1", "B4"}}, {"  ", {"B1"}}, {"Dropped only", {"B3", "X1"}}};
-    const struct {
-        VideoFormat format;
-        bool encrypted;
-        Entries queued, favourites;
-    } cases[] = {
-        {VideoFormat::MP4, false, {"B1", "B2", "D1", "D2", "V1"}, {"B2", "B1", "B2", "V1"}},
-        {VideoFormat::WMV, true, {"B1", "B2", "D1", "D2", "V2"}, {"B2", "V2", "B1", "B2"}},
-    };
-    for (const auto& c : cases) {
-        NewModel();
-        ASSERT_TRUE(model->GetPlaylistLibrary().Clear());
-        Watch();
-        rowsAtAdding.clear();
-        model->SetSelectedVideoFormat(c.format);
-        ASSERT_TRUE(Import(c.encrypted ? Encrypted(document.Xml()) : document.Xml()));
-        EXPECT_EQ(c.queued, QueuedPCIDs(*model));
-        Entries rows;
-        for (size_t i = 0; i < c.favourites.size(); ++i)
-            rows.push_back("Favourites|" + c.favourites[i] + "|" + std::to_string(i) + "|0|<null>");
-        EXPECT_EQ(rows, PlaylistRows(home));
-        // Every download was announced after the whole playlist was there.
-        EXPECT_EQ(std::vector<size_t>(c.queued.size(), rows.size()), rowsAtAdding);
-    }
-}
-
-// Files that can't be read, or hold no queue, fail as a whole; nothing of a file that fails is
-// added or recorded; what the parser read before damage is imported; a large file whole.
-TEST_F(ImportTest, BadFilesFailWholeDamagedOnesKeepWhatWasReadAndLargeOnesAreTaken)
-{
-    WriteFile(home.File("Vantor MP3"), "blocked\n");
-    QueueDocument album;
-    album.regular = {Entry("B1", "mp3", "http://127.0.0.1:9/1.mp3"), Entry("B2", "mp3", "http://127.0.0.1:9/2.mp3")};
-    album.playlists = {{"Album", {"B1", "B2"}}};
-    const std::string good = album.Xml();
-    album.regular.push_back(QueueEntry{{{"title", "T"}, {"trackType", "mp3"}, {"meta", "no rel"}}, "B3"});
-    QueueDocument large;
-    for (int i = 0; i < 100000; ++i)
-        large.regular.push_back(Entry("P" + std::to_string(i), "mp3", "http://127.0.0.1:9/" + std::to_string(i)));
-    large.playlists = {{"All", {"P0", "P99999"}}};
-    const struct {
-        std::string contents;
-        bool result;
-        size_t queued, rows;
-    } cases[] = {
-        {"", false, 0, 0},
-        {Encrypted(good).substr(0, 30), false, 0, 0},
-        {Encrypted("<?xml version=\"1.0\"?><queue><trackList/></queue>"), false, 0, 0},
-        {"<!--" + std::string(260, '-') + "-->" + good, false, 0, 0}, // the root beyond the first 255 bytes
-        {std::string(1, '\0') + good, false, 0, 0},
-        {album.Xml(), false, 0, 0}, // a <meta> without rel after good tracks
-        {good.substr(0, good.find("<title>Title B2")), true, 1, 0},
-        {Encrypted(large.Xml()), true, 100000, 2},
-    };
-    for (const auto& c : cases) {
-        NewModel();
-        EXPECT_EQ(c.result, Import(c.contents)) << c.contents.substr(0, 80);
-        EXPECT_EQ(c.queued, model->CountDownloads());
-        EXPECT_EQ(c.rows, PlaylistRows(home).size());
-    }
-}
-
-// An encrypted two-disc album with bonus items and playlists, and tracks whose every field
-// holds what a path must not (dots that climb, separators, Latin-1 and UTF-8 bytes, 10,000
-// characters), downloaded from nginx: each kept file arrives whole under its name inside the
-// music folder, reported once, recorded, saved; nothing is written anywhere else.
+// Regular tracks, then deluxe items, then the chosen videos are kept, in file order; each
+// kept file arrives whole under the name its metadata gives, inside the music folder whatever
+// that metadata holds (dots that climb, separators, Latin-1 and UTF-8 bytes, 10,000
+// characters), reported once, recorded in the playlists (which are there before any download
+// is announced) and saved; nothing is written anywhere else.
 TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
 {
-    const std::string album = MusicFolder() + "The Band/Double Album/";
+    const std::string wild = "a\\b:c*d?e\"f<g>h|i/j", quotes = "Rock 'n' Roll \"Live\"; DROP TABLE playlist; --";
     const struct {
-        std::string pcid, served, title, track, disc, type, name; // name: the final name, empty when dropped
+        char list;                 // r, d: the purchase's regular and deluxe lists; l, m: the Latin-1 file's
+        std::string pcid, served;  // the served path, with the query a signed link has
+        std::vector<std::string> fields; // album artist, album, title, track, disc, track type, element
+        std::string path;          // where it ends, under the music folder; empty: dropped
     } items[] = {
-        {"A101", "/d1t01.mp3?sig=a.b", "Opening", "1", "1", "mp3", album + "01 - Opening.mp3"},
-        {"A102", "/d1t02.mp3?sig=c.d", "Second Song", "2", "1", "", album + "02 - Second Song.mp3"},
-        {"A206", "/d2t06.mp3", "Interlude", "6", "2", "mp3", album + "(Disc 2) 06 - Interlude.mp3"},
-        {"V1", "/making-of.mp4", "Making Of", "", "", "mp4", album + "Making Of.mp4"},
-        {"V2", "/making-of.wmv", "Making Of", "", "", "wmv", ""},
-        {"D1", "/booklet.pdf?sig=g.h", "Booklet", "", "", "pdf", album + "Booklet.pdf"},
-    };
-    const std::string wild = "a\\b:c*d?e\"f<g>h|i/j";
-    const std::vector<std::vector<std::string>> hostile = {
-        // album artist, album, title, track number, disc number
-        {"Mot\xf6rhead", "\xc9t\xe9", "Caf\xe9", "4", "1"},
-        {"..", "..", "../../../up", "1", "1"},
-        {".", " . . ", ".", "..", "."},
-        {"/etc", "../../..", "passwd", "../3", "2/.."},
-        {"Bj\xc3\xb6rk", "Homog\xc3\xa9nic \xe2\x98\x83", "J\xc3\xb3ga \xf0\x9f\x8e\xb5", "5", "1"},
-        {std::string(10000, 'A'), std::string(10000, 'b'), std::string(5000, 'c') + "/" + std::string(4999, 'c'), "6", "1"},
-        {wild, wild, wild, wild, wild},
+        {'r', "A101", "/a101.mp3?sig=a.b", {"The Band", "Double Album", "Opening", "1", "1", "mp3", "track"}, "The Band/Double Album/01 - Opening.mp3"},
+        // No track type: the extension of the location's path decides.
+        {'r', "A102", "/a102.MP3?sig=c.d", {"The Band", "Double Album", "Second", "2", "1", "", "track"}, "The Band/Double Album/02 - Second.MP3"},
+        {'r', "B3", "/b3.ogg", {"The Band", "Double Album", "Ogg", "3", "1", "", "track"}, ""},
+        {'r', "B4", "/b4.mp3", {"The Band", "Double Album", "Other", "4", "1", "mp3", "other"}, ""},
+        {'r', "A206", "/a206.mp3", {"The Band", "Double Album", "Interlude", "6", "2", "mp3", "track"}, "The Band/Double Album/(Disc 2) 06 - Interlude.mp3"},
+        {'r', "N1", "/n1.mp3?name=/../../up.mp3", {"..", "..", "../../../up", "1", "1", "mp3", "track"}, "__/__/01 - .._.._.._up.mp3"},
+        {'r', "N2", "/n2.mp3", {".", " . . ", ".", "..", ".", "mp3", "track"}, "_/___/_.mp3"},
+        {'r', "N3", "/n3.mp3", {"/etc", "../../..", "passwd", "../3", "2/..", "mp3", "track"}, "_etc/.._.._../(Disc 2) passwd.mp3"},
+        {'r', "N4", "/n4.mp3", {"Bj\xc3\xb6rk", "Homog\xc3\xa9nic \xe2\x98\x83", "J\xc3\xb3ga \xf0\x9f\x8e\xb5", "5", "1", "mp3", "track"},
+         "Bj\xc3\xb6rk/Homog\xc3\xa9nic \xe2\x98\x83/05 - J\xc3\xb3ga \xf0\x9f\x8e\xb5.mp3"},
+        {'r', "N5", "/n5.mp3", {std::string(10000, 'A'), std::string(300, '.') + "b", std::string(5000, 'c') + "/" + std::string(4999, 'c'), "0", "1", "mp3", "track"},
+         "A/_/" + std::string(251, 'c') + ".mp3"},
+        {'r', "N6", "/n6.mp3", {wild, wild, wild, wild, wild, "mp3", "track"}, "a_b_c_d_e_f_g_h_i_j/a_b_c_d_e_f_g_h_i_j/a_b_c_d_e_f_g_h_i_j.mp3"},
+        {'r', "N7", "/n7.mp3", {"", "", "", "123", "", "mp3", "track"}, "Unknown albumPrimaryArtist/Unknown album/123 - Unknown title.mp3"},
+        {'d', "V1", "/v1.mp4", {"The Band", "Double Album", "Making Of", "", "", "mp4", "track"}, "The Band/Double Album/Making Of.mp4"},
+        {'d', "V2", "/v2.wmv", {"The Band", "Double Album", "Making Of", "", "", "WMV", "video"}, ""},
+        {'d', "D1", "/d1.pdf?sig=g.h", {"The Band", "Double Album", "Booklet", "", "", "pdf", "item"}, "The Band/Double Album/Booklet.pdf"},
+        {'d', "X1", "", {"", "", "", "", "", "", "item"}, ""},
+        // Latin-1 names come in a file that says so; its videos are chosen as WMV.
+        {'l', "L1", "/l1.mp3", {"Mot\xf6rhead", "\xc9t\xe9", "Caf\xe9", "4", "1", "mp3", "track"}, "Mot\xf6rhead/\xc9t\xe9/04 - Caf\xe9.mp3"},
+        {'m', "L2", "/l2.mp4", {"Mot\xf6rhead", "\xc9t\xe9", "Video", "", "", "mp4", "track"}, ""},
+        {'m', "L3", "/l3.wmv", {"Mot\xf6rhead", "\xc9t\xe9", "Video", "", "", "wmv", "track"}, "Mot\xf6rhead/\xc9t\xe9/Video.wmv"},
     };
     QueueDocument purchase, latin1;
+    latin1.encoding = "ISO-8859-1";
     std::map<std::string, std::string> contents;
     for (const auto& item : items) {
-        contents[item.pcid] = ServeFile(item.served.substr(1, item.served.find('?') - 1), 20000 + 15000 * contents.size());
-        QueueEntry entry{{{"location", nginx.HttpUrl(item.served)}, {"title", item.title}, {"creator", "The Band feat. Guest"},
-                          {"album", "Double Album"}, {"albumPrimaryArtist", "The Band"},
-                          {"fileSize", std::to_string(contents[item.pcid].size())}, {"trackNum", item.track}, {"discNum", item.disc}},
-                         item.pcid};
-        if (!item.type.empty())
-            entry.children.push_back({"trackType", item.type});
-        (item.track.empty() ? purchase.deluxe : purchase.regular).push_back(entry);
+        const std::vector<std::string>& f = item.fields;
+        contents[item.pcid] = item.served.empty() ? "" : ServeFile(item.served.substr(1, item.served.find('?') - 1), 5000 + 1000 * contents.size());
+        QueueEntry entry{{{"albumPrimaryArtist", f[0]}, {"album", f[1]}, {"title", f[2]}, {"trackNum", f[3]}, {"discNum", f[4]},
+                          {"creator", f[0] + " feat. Guest"}, {"fileSize", std::to_string(contents[item.pcid].size())}},
+                         item.pcid, f[6]};
+        if (!item.served.empty())
+            entry.children.push_back({"location", nginx.HttpUrl(item.served)});
+        if (!f[5].empty())
+            entry.children.push_back({"trackType", f[5]});
+        (item.list == 'r' ? purchase.regular : item.list == 'd' ? purchase.deluxe : item.list == 'l' ? latin1.regular : latin1.deluxe).push_back(entry);
     }
-    purchase.playlists = {{"Disc Two", {"A206", "A102"}}, {"Extras", {"V1", "V2", "D1"}}};
-    // Latin-1 names come in a file that says so.
-    latin1.encoding = "ISO-8859-1";
-    const std::string song = ServeFile("song.mp3", 5000);
-    for (size_t i = 0; i < hostile.size(); ++i) {
-        const std::vector<std::string>& f = hostile[i];
-        contents["N" + std::to_string(i)] = song;
-        (i == 0 ? latin1 : purchase).regular.push_back(QueueEntry{
-            {{"albumPrimaryArtist", f[0]}, {"album", f[1]}, {"title", f[2]}, {"trackNum", f[3]}, {"discNum", f[4]}, {"creator", f[2]},
-             {"location", nginx.HttpUrl("/song.mp3?name=/../../up.mp3")}, {"trackType", "mp3"}},
-            "N" + std::to_string(i)});
-    }
-    ASSERT_TRUE(Import(Encrypted(purchase.Xml())) && Import(latin1.Xml()));
-    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N6", "D1", "V1", "N0"}), QueuedPCIDs(*model));
+    purchase.playlists = {{" \tFavourites \n", {"A206", "B3", "V2", "A101", "A206", "V1", "B4"}}, {"  ", {"A101"}}, {"Dropped", {"B3", "X1"}},
+                          {quotes, {"N7"}}};
+    ASSERT_TRUE(Import(Encrypted(purchase.Xml())));
+    model->SetSelectedVideoFormat(VideoFormat::WMV);
+    ASSERT_TRUE(Import(latin1.Xml()));
+    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N6", "N7", "D1", "V1", "L1", "L3"}), QueuedPCIDs(*model));
+    EXPECT_EQ(std::vector<size_t>(14, 5), rowsAtAdding);
 
-    const std::string music = fs::canonical(MusicFolder()).string() + "/";
     Entries reports, saved, expectedReports, expectedSaved;
     for (unsigned i = 0; i < model->CountDownloads(); ++i) {
         const DownloadPtr download = model->GetDownloadAt(i);
         const std::string pcid = download->GetPCID();
         Expect(pcid + " finished 1");
-        EXPECT_EQ(0u, fs::canonical(download->GetLocalFilename()).string().find(music)) << download->GetLocalFilename();
         EXPECT_TRUE(contents[pcid] == ReadFile(download->GetLocalFilename())) << pcid;
         expectedReports.insert(expectedReports.end(), {"dm_ruq_dl_ok " + pcid, "dm_ruq_retry_00 " + pcid});
         expectedSaved.push_back(pcid + " 1 " + download->GetLocalFilename() + " 1");
     }
+    Entries paths, expectedPaths;
     for (const auto& item : items)
-        EXPECT_TRUE(item.name.empty() || contents[item.pcid] == ReadFile(item.name)) << item.name;
+        if (!item.path.empty())
+            expectedPaths.push_back(item.path);
     // The home holds the music folder's files and the settings folder, nothing else.
-    size_t files = 0;
     for (fs::recursive_directory_iterator it(home.Path()), end; it != end; ++it)
-        if (fs::is_regular_file(it->status()) && it->path().string().find(home.File(".vantormp3/")) != 0) {
-            EXPECT_EQ(0u, fs::canonical(it->path()).string().find(music)) << it->path();
-            ++files;
-        }
-    EXPECT_EQ(model->CountDownloads(), files);
+        if (fs::is_regular_file(it->status()) && it->path().string().find(home.File(".vantormp3/")) != 0)
+            paths.push_back(it->path().string().find(MusicFolder()) ? it->path().string() : it->path().string().substr(MusicFolder().size()));
+    std::sort(paths.begin(), paths.end());
+    std::sort(expectedPaths.begin(), expectedPaths.end());
+    EXPECT_EQ(expectedPaths, paths);
     for (const auto& track : SavedTracks(*model)) {
         DownloadModel::Download download(*model, track.get());
         saved.push_back(download.GetPCID() + " " + std::to_string(download.GetState()) + " " + download.GetLocalFilename() + " "
                         + download.GetTrack()->GetMetadataValue("finishedStateReported"));
     }
+    // Left out: the Latin-1 file's tracks, whose saved file names do not read back as written.
+    saved.resize(12);
+    expectedSaved.resize(12);
+    EXPECT_EQ(expectedSaved, saved);
     reports = Reports();
     for (auto* list : {&expectedReports, &reports})
         std::sort(list->begin(), list->end());
     EXPECT_EQ(expectedReports, reports);
-    // The Latin-1 track (the last) is left out: its saved file name does not read back as written.
-    saved.pop_back();
-    expectedSaved.pop_back();
-    EXPECT_EQ(expectedSaved, saved);
-    EXPECT_EQ((Entries{"Disc Two|A206|0|1|" + items[2].name, "Disc Two|A102|1|1|" + items[1].name, "Extras|V1|0|1|" + items[3].name,
-                       "Extras|D1|1|1|" + items[5].name}),
+    const std::string album = MusicFolder() + "The Band/Double Album/";
+    EXPECT_EQ((Entries{"Favourites|A206|0|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|A101|1|1|" + album + "01 - Opening.mp3",
+                       "Favourites|A206|2|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|V1|3|1|" + album + "Making Of.mp4",
+                       quotes + "|N7|0|1|" + MusicFolder() + items[11].path}),
               PlaylistRows(home));
+}
+
+// Files that can't be read or hold no queue, and those with an entry that can't be read after
+// good ones, add and record nothing; what the parser read before damage is imported.
+TEST_F(ImportTest, FilesThatCantBeReadAddNothing)
+{
+    WriteFile(home.File("Vantor MP3"), "a plain file: downloads end at once, without a transfer");
+    QueueDocument album;
+    album.regular = {QueueEntry{{{"title", "One"}, {"location", "http://127.0.0.1:9/1.mp3"}}, "B1"},
+                     QueueEntry{{{"title", "Two"}, {"location", "http://127.0.0.1:9/2.mp3"}}, "B2"}};
+    album.playlists = {{"Album", {"B1", "B2"}}};
+    const std::string good = album.Xml();
+    album.regular.push_back(QueueEntry{{{"title", "T"}, {"trackType", "mp3"}, {"meta", "no rel"}}, "B3"});
+    const std::pair<std::string, size_t> cases[] = {
+        {"", 0}, {Encrypted(good).substr(0, 30), 0}, {Encrypted("<?xml version=\"1.0\"?><queue><trackList/></queue>"), 0},
+        {"<!--" + std::string(260, '-') + "-->" + good, 0}, // the root beyond the first 255 bytes
+        {std::string(1, '\0') + good, 0}, {album.Xml(), 0}, {good.substr(0, good.find("<title>Two")), 1},
+    };
+    for (const auto& c : cases) {
+        NewModel();
+        EXPECT_EQ(c.second == 1, Import(c.first)) << c.first.substr(0, 80);
+        EXPECT_EQ(c.second, model->CountDownloads());
+        EXPECT_TRUE(PlaylistRows(home).empty());
+    }
 }

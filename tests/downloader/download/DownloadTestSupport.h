@@ -24,7 +24,8 @@ typedef std::vector<std::string> Entries;
 
 // Every event of a model as "<PCID> <event>" in a journal: "added", "state <n>", "started",
 // "finished <state>", "diskfull", "removed", "progress"; "queue-finished"; and each finished
-// playlist as "playlist <title> <status of its first track> <its file>".
+// playlist's record as "playlist <id> <title>: <pcid>/<file>/<status> ..." ("!" after a track
+// that names another playlist).
 class ModelJournal : public sigslot::has_slots<sigslot::multi_threaded_local> {
 public:
     explicit ModelJournal(DownloadModel& model)
@@ -65,8 +66,13 @@ private:
     void OnQueueFinished() { journal.Add("queue-finished"); }
     void OnPlaylistFinished(boost::shared_ptr<Vantor::DigitalMedia::MusicClient::Downloader::IPlaylist> playlist)
     {
-        const auto track = playlist->GetTrack(0);
-        journal.Add("playlist " + playlist->GetTitle() + " " + std::to_string(track->GetStatus()) + " " + track->GetFilename());
+        std::string record = "playlist " + std::to_string(playlist->GetID()) + " " + playlist->GetTitle() + ":";
+        for (int i = 0; i < playlist->Count(); ++i) {
+            const auto track = playlist->GetTrack(i);
+            record += " " + track->GetPCID() + "/" + track->GetFilename() + "/" + std::to_string(track->GetStatus())
+                + (track->GetPlaylistID() == playlist->GetID() ? "" : "!");
+        }
+        journal.Add(record);
     }
     void Note(const DownloadPtr& download, const std::string& event) { journal.Add((download ? download->GetPCID() : "?") + " " + event); }
 };

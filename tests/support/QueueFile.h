@@ -74,7 +74,8 @@ inline std::vector<std::string> DatabaseRows(const std::string& path, const std:
     std::vector<std::string> rows;
     sqlite3* database = nullptr;
     sqlite3_stmt* statement = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK
+    // The program may be writing: wait for its lock rather than fail.
+    if (sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK || sqlite3_busy_timeout(database, 10000)
         || sqlite3_prepare_v2(database, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK)
         ADD_FAILURE() << path << ": " << sql << ": " << sqlite3_errmsg(database);
     while (statement && sqlite3_step(statement) == SQLITE_ROW) {

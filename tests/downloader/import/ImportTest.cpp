@@ -150,4 +150,7 @@ TEST_F(ImportTest, FilesThatCantBeReadAddNothing)
         EXPECT_EQ(static_cast<unsigned>(std::max(c.second, 0)), model->CountDownloads());
         EXPECT_TRUE(PlaylistRows(home).empty());
     }
+    // What was read of the damaged file runs, and ends at once: its folder can't be made.
+    Expect("B1 finished 8");
+    EXPECT_EQ(1u, log.LinesContaining("Unable to create output directory: ").size());
 }

@@ -15,8 +15,7 @@
 
 namespace VantorTest {
 
-// One entry of a track list: its children in order (element name, text; the text is
-// escaped), and the store's product identifier as a <meta> when `pcid` is set.
+// One entry of a track list: its children in order, and the product identifier as a <meta>.
 struct QueueEntry {
     std::vector<std::pair<std::string, std::string>> children;
     std::string pcid;
@@ -32,13 +31,12 @@ struct QueueEntry {
     }
 };
 
-// A playlist of the purchase: its title and the products it references, in order.
 struct QueuePlaylist {
     std::string title;
     std::vector<std::string> pcids;
 };
 
-// A whole queue file. Empty lists are left out; `encoding` is only named in the declaration.
+// A whole queue file; `encoding` is only named in its declaration.
 struct QueueDocument {
     std::vector<QueueEntry> regular, deluxe;
     std::vector<QueuePlaylist> playlists;
@@ -59,16 +57,13 @@ struct QueueDocument {
                 references.push_back(QueueEntry{{}, pcid});
             lists += XmlElement("playList", XmlElement("title", EscapeXml(playlist.title)) + trackList(references));
         }
-        const std::string extension =
-            (deluxe.empty() ? "" : XmlElement("deluxe", trackList(deluxe))) + (lists.empty() ? "" : XmlElement("playLists", lists));
         return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>"
-            + XmlElement("playlist", (regular.empty() ? "" : trackList(regular)) + (extension.empty() ? "" : XmlElement("extension", extension)),
+            + XmlElement("playlist", trackList(regular) + XmlElement("extension", XmlElement("deluxe", trackList(deluxe)) + XmlElement("playLists", lists)),
                          " version=\"1\"");
     }
 };
 
-// Every row of a query on an SQLite file, read read-only with SQLite itself: columns joined
-// with "|", NULL as "<null>". A file or query that can't be read fails the test: no rows.
+// The rows of a query, read with SQLite itself: columns joined with "|", NULL as "<null>".
 inline std::vector<std::string> DatabaseRows(const std::string& path, const std::string& sql)
 {
     std::vector<std::string> rows;

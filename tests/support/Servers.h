@@ -18,12 +18,10 @@
 
 namespace VantorTest {
 
-// A program started by a test and stopped by its own process id, never by name. Should the
-// test end without stopping it (a crash, a sanitizer's halt, a time-out's kill), the program
-// gets SIGTERM when the thread that started it ends: start servers from the test's main thread.
+// A program stopped by its own process id, never by name; should the test end without stopping
+// it, it gets SIGTERM when the thread that started it ends: start servers from the main thread.
 class ChildProcess {
 public:
-    // argv[0] is looked up in PATH; standard output and error are appended to `logPath`.
     ChildProcess(const std::vector<std::string>& argv, const std::string& logPath)
     {
         // Everything the child needs is made before fork: between fork and exec it may only
@@ -58,9 +56,8 @@ public:
             exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return exitStatus == -1;
     }
-    // The exit status (128 + signal number; 127: could not run) once it ended, -1 if still running.
+    // 128 + signal number for a signal, 127 when it could not run; -1 when still running.
     int Wait(std::chrono::milliseconds timeout) { return PollUntil([this] { return !Running(); }, timeout) ? exitStatus : -1; }
-    // SIGTERM, then SIGKILL when it has not ended within five seconds.
     void Stop()
     {
         if (Running() && kill(pid, SIGTERM) == 0 && Wait(std::chrono::seconds(5)) == -1 && kill(pid, SIGKILL) == 0)
@@ -79,7 +76,6 @@ inline int RunProgram(const std::vector<std::string>& argv, const std::string& l
     return ChildProcess(argv, logPath).Wait(timeout);
 }
 
-// The socket address 127.0.0.1:`port`.
 inline sockaddr_in Loopback(int port)
 {
     sockaddr_in address = {};
@@ -103,7 +99,6 @@ inline int FreeLocalPort()
     return ntohs(address.sin_port);
 }
 
-// A server program with a folder of its own, stopped by its process id when the object goes.
 class LocalServer {
 public:
     int Port() const { return ports.at(0); }
@@ -167,7 +162,6 @@ public:
         });
     }
 
-    // `path` begins with "/".
     std::string HttpUrl(const std::string& path) const { return Address("http", ports[0], path); }
     std::string HttpsUrl(const std::string& path) const { return Address("https", ports[1], path); }
     std::string CertificateFile() const { return work.File("cert.pem"); }
@@ -202,8 +196,7 @@ public:
     }
 };
 
-// The store's web service, played by tests/tools/store_server.py (its paths are listed
-// there). Every request target (path and query) is recorded in arrival order.
+// The store's web service, played by tests/tools/store_server.py (which lists its paths).
 class StoreServer : public LocalServer {
 public:
     explicit StoreServer(const std::string& root)
@@ -215,9 +208,8 @@ public:
         });
     }
 
-    // `pathAndQuery` begins with "/".
     std::string Url(const std::string& pathAndQuery) const { return Address("http", ports[0], pathAndQuery); }
-    // The request targets received so far, oldest first; a line still being written is none yet.
+    // Path and query of each request so far; a line still being written is none yet.
     std::vector<std::string> Requests() const
     {
         std::istringstream log(ReadFile(work.File("requests.log")));

@@ -19,8 +19,7 @@
 
 namespace VantorTest {
 
-// A fresh folder under TMPDIR (or /tmp), removed with everything in it, read-only parts too,
-// when the object goes away.
+// A fresh folder under TMPDIR (or /tmp), removed with everything in it, read-only parts too.
 class TempDirectory {
 public:
     TempDirectory()
@@ -42,7 +41,6 @@ public:
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
 
-    // Ends without a slash.
     const std::string& Path() const { return path; }
     std::string File(const std::string& relative) const { return path + "/" + relative; }
 
@@ -50,7 +48,6 @@ private:
     std::string path;
 };
 
-// A temporary folder that HOME points at for the object's lifetime; HOME is then put back.
 class ScopedHome : public TempDirectory {
 public:
     ScopedHome() { setenv("HOME", Path().c_str(), 1); }
@@ -60,7 +57,6 @@ private:
     const std::unique_ptr<std::string> previous{std::getenv("HOME") ? new std::string(std::getenv("HOME")) : nullptr};
 };
 
-// `path` as the current directory for the object's lifetime; a refused change fails the test.
 class ScopedCurrentDirectory {
 public:
     explicit ScopedCurrentDirectory(const std::string& path) { EXPECT_EQ(0, chdir(path.c_str())) << path; }
@@ -70,7 +66,6 @@ private:
     const std::string previous = boost::filesystem::current_path().string();
 };
 
-// Whole contents of a file; empty when it can't be read.
 inline std::string ReadFile(const std::string& path)
 {
     std::ostringstream out;
@@ -78,7 +73,7 @@ inline std::string ReadFile(const std::string& path)
     return out.str();
 }
 
-// Writes (replacing) a file; throws std::runtime_error, which fails the test, when it can't.
+// Throws std::runtime_error, which fails the test, when the file can't be written.
 inline void WriteFile(const std::string& path, const std::string& contents)
 {
     if (!(std::ofstream(path, std::ios::binary) << contents).flush())
@@ -90,7 +85,6 @@ struct FileCloser {
 };
 typedef std::unique_ptr<FILE, FileCloser> OpenFile;
 
-// An anonymous temporary file holding `contents`, positioned at its start.
 inline OpenFile TemporaryFileWith(const std::string& contents)
 {
     OpenFile file(std::tmpfile());
@@ -99,7 +93,6 @@ inline OpenFile TemporaryFileWith(const std::string& contents)
     return file;
 }
 
-// Whole contents of an open file, read from its start.
 inline std::string ContentsOf(FILE* file)
 {
     std::fflush(file);
@@ -111,9 +104,8 @@ inline std::string ContentsOf(FILE* file)
     return text;
 }
 
-// For a child process (a death test's): a mount namespace of its own (a user namespace as
-// well when it is not privileged) with a tmpfs of `sizeBytes` on `directory`. False when this
-// system does not allow it.
+// For a death test's child: a tmpfs of `sizeBytes` on `directory` in a mount namespace of its
+// own (and a user namespace when unprivileged). False when this system does not allow it.
 inline bool MountPrivateTmpfs(const std::string& directory, unsigned long sizeBytes)
 {
     const auto write = [](const char* path, const std::string& text) { return bool(std::ofstream(path) << text << std::flush); };

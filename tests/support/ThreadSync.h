@@ -34,7 +34,6 @@ inline bool PollUntil(const std::function<bool()>& done, std::chrono::millisecon
     return true;
 }
 
-// Entries noted by any thread, in the order they came.
 class Journal {
 public:
     void Add(const std::string& entry)
@@ -43,7 +42,6 @@ public:
         mEntries.push_back(entry);
         mChanged.notify_all();
     }
-    // Waits until `holds` is true of the entries; false when the wait limit ran out.
     bool WaitUntil(const std::function<bool(const std::vector<std::string>&)>& holds)
     {
         std::unique_lock<std::mutex> lock(mMutex);
@@ -90,7 +88,6 @@ private:
     std::future<void> mReturned;
 };
 
-// Makes the same call over and over on a thread of its own until it goes away.
 class RepeatingCall {
 public:
     explicit RepeatingCall(std::function<void()> call) : mThread([this, call] { for (; !mStop; ++mCalls) call(); }) {}
@@ -111,16 +108,14 @@ private:
     std::thread mThread;
 };
 
-// Calls a log subscriber should never see, counted outside it so that one that comes while
-// it is being destroyed still counts.
+// Calls a log subscriber should never see, counted outside it so that one during its destruction counts.
 struct SlotFaults {
     std::atomic<int> overlapping{0};
     std::atomic<int> halfDestroyed{0};
 };
 
-// Notes each log line as prefix + line in a journal, counting calls that overlap or come once
-// its destruction has begun. Like every subscriber whose slot runs on other threads, it
-// disconnects in its own destructor before any of its members is gone.
+// Notes each log line as prefix + line. Like every subscriber whose slot runs on other threads,
+// it disconnects in its own destructor before any of its members is gone.
 class LogSubscriber : public sigslot::has_slots<sigslot::multi_threaded_local> {
 public:
     explicit LogSubscriber(Journal& journal, std::string prefix = "", SlotFaults* faults = nullptr)
@@ -150,7 +145,6 @@ private:
     std::atomic<bool> mAlive{true}, mInside{false};
 };
 
-// Every line of the program's log from its construction on, from any thread.
 class LogRecorder {
 public:
     std::vector<std::string> Lines() const { return journal.Entries(); }

@@ -7,7 +7,6 @@
 
 namespace VantorTest {
 
-// `text` with the characters that XML markup gives a meaning escaped.
 inline std::string EscapeXml(const std::string& text)
 {
     std::string escaped;
@@ -23,8 +22,7 @@ inline std::string XmlElement(const std::string& name, const std::string& inner,
     return "<" + name + attributes + ">" + inner + "</" + name + ">";
 }
 
-// Writes a translation file for the locale `name` with the given key/text pairs, so a test
-// can point the store's addresses at its own servers or check translated texts.
+// A translation file for the locale `name`: the store's addresses or texts a test sets.
 inline void WriteTranslationFile(const std::string& path, const std::string& name, const std::map<std::string, std::string>& texts)
 {
     std::string strings;

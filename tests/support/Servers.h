@@ -199,13 +199,17 @@ public:
 // The store's web service, played by tests/tools/store_server.py (which lists its paths).
 class StoreServer : public LocalServer {
 public:
+    // It takes a port of the system's choosing and names it once it listens: a port chosen here
+    // could be taken by another test's server, which would then answer in its place.
     explicit StoreServer(const std::string& root)
     {
         const char* tools = std::getenv("VANTOR_TEST_TOOLS");
-        Start(1, [&] {
-            return std::vector<std::string>{"python3", std::string(tools ? tools : "tests/tools") + "/store_server.py", root,
-                                            std::to_string(ports[0]), work.File("requests.log")};
-        });
+        process.reset(new ChildProcess({"python3", std::string(tools ? tools : "tests/tools") + "/store_server.py", root,
+                                        work.File("port"), work.File("requests.log")}, work.File("server.log")));
+        if (!PollUntil([&] { return !process->Running() || boost::filesystem::exists(work.File("port")); }, std::chrono::seconds(10))
+            || !process->Running())
+            throw std::runtime_error("store server did not start:\n" + ReadFile(work.File("server.log")));
+        ports = {std::stoi(ReadFile(work.File("port")))};
     }
 
     std::string Url(const std::string& pathAndQuery) const { return Address("http", ports[0], pathAndQuery); }

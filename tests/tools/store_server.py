@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""A stand-in for the store's web service on 127.0.0.1. usage: store_server.py ROOT PORT REQUEST_LOG
+"""A stand-in for the store's web service on 127.0.0.1. usage: store_server.py ROOT PORT_FILE REQUEST_LOG
 
 Answers what a plain file server can't. Paths:
   /status/<code>              that HTTP status
@@ -14,7 +14,7 @@ Answers what a plain file server can't. Paths:
   /gp/sonvel/ruq-result.html/...  the report endpoint: 200, empty body
   anything else               the file under ROOT, whole, status 200 (Range ignored)
 Each request target is logged before it is answered, so a client that has its answer finds
-its request in the log.
+its request in the log. The port, chosen by the system, is written to PORT_FILE once it listens.
 """
 import os
 import re
@@ -94,9 +94,12 @@ class StoreHandler(BaseHTTPRequestHandler):
 
 
 if __name__ == "__main__":
-    server = ThreadingHTTPServer(("127.0.0.1", int(sys.argv[2])), StoreHandler)
+    server = ThreadingHTTPServer(("127.0.0.1", 0), StoreHandler)
     server.daemon_threads = True
     server.root, server.request_log, server.stopping = sys.argv[1], open(sys.argv[3], "a"), threading.Event()
+    with open(sys.argv[2] + ".tmp", "w") as f:
+        f.write(str(server.server_address[1]))
+    os.rename(sys.argv[2] + ".tmp", sys.argv[2])
     try:
         server.serve_forever()
     finally:

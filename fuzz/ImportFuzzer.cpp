@@ -8,42 +8,27 @@
 #include "core/net/Download.h"
 #include "core/reporting/ReportService.h"
 #include "downloader/model/DownloadModel.h"
+#include "tests/support/TempDirectory.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <string>
-#include <unistd.h>
 
 using Vantor::DigitalMedia::MusicClient::Downloader::DownloadModel;
 using Vantor::DigitalMedia::MusicClient::Downloader::LinuxFilesystemUtility;
+using VantorTest::TemporaryFileWith;
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-typedef std::unique_ptr<FILE, FileCloser> OpenFile;
-
-// A home of the fuzzer's own, in memory when /dev/shm exists. Its music folder is a plain
-// file, so every queued download ends at once with a local error and nothing is written
-// on disk but the playlist database (and a saved queue's paths never name a file there).
-class FuzzHome {
-public:
+// The tests' temporary home, in memory when /dev/shm exists and removed at exit. Its music
+// folder is a plain file, so every queued download ends at once with a local error and
+// nothing is written on disk but the playlist database (and a saved queue's paths never
+// name a file there).
+struct FuzzHome {
     FuzzHome()
     {
-        char folder[] = "/dev/shm/import-fuzz-XXXXXX";
-        char fallback[] = "/tmp/import-fuzz-XXXXXX";
-        const char* made = mkdtemp(folder);
-        if (!made) made = mkdtemp(fallback);
-        if (!made) std::abort();
-        path = made;
-        setenv("HOME", path.c_str(), 1);
-        std::fclose(std::fopen((path + "/Vantor MP3").c_str(), "w"));
+        VantorTest::WriteFile(home.File("Vantor MP3"), "");
         // Downloads name their states through the translations, as in the program: none
         // installed, the English texts.
-        Vantor::Localization::TranslationService::Initialize(path, "en_US");
+        Vantor::Localization::TranslationService::Initialize(home.Path(), "en_US");
         // A queue file's own report flags may call for a report: none leaves this machine.
         Vantor::Reporting::ReportService::ClearPending();
         // Every transfer (a fuzzed location may name any host) goes to a proxy on a closed
@@ -51,28 +36,9 @@ public:
         Vantor::Net::Download::SetProxyHost(
             Vantor::Net::Download::ProxyHost(Vantor::Net::Download::ProxyHost::HTTP, "127.0.0.1", 1, "", ""));
     }
-    ~FuzzHome()
-    {
-        // Keep nothing behind: the database, its folder, the blocked music folder, the home.
-        std::remove(Database().c_str());
-        rmdir((path + "/.vantormp3/temp").c_str());
-        rmdir((path + "/.vantormp3").c_str());
-        std::remove((path + "/Vantor MP3").c_str());
-        rmdir(path.c_str());
-    }
-    std::string Database() const { return path + "/.vantormp3/vantormp3.db"; }
-
-private:
-    std::string path;
+    const bool inMemory = access("/dev/shm", W_OK) == 0 && setenv("TMPDIR", "/dev/shm", 1) == 0;
+    VantorTest::ScopedHome home;
 };
-
-OpenFile FileWith(const std::string& contents)
-{
-    OpenFile file(std::tmpfile());
-    std::fwrite(contents.data(), 1, contents.size(), file.get());
-    std::rewind(file.get());
-    return file;
-}
 
 void Import(FILE* file)
 {
@@ -84,18 +50,16 @@ void Import(FILE* file)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static FuzzHome home;
+    static FuzzHome fuzzHome;
     const std::string contents(reinterpret_cast<const char*>(data), size);
-    Import(FileWith(contents).get());
-
+    Import(TemporaryFileWith(contents).get());
     if (contents.find("<playlist") != std::string::npos) {
-        OpenFile encrypted(std::tmpfile());
+        VantorTest::OpenFile encrypted(std::tmpfile());
         Vantor::Data::CryptoUtility::EncryptVLXFile(encrypted.get(), contents);
         std::rewind(encrypted.get());
         Import(encrypted.get());
     }
-
     // Each input starts from an empty playlist library.
-    std::remove(home.Database().c_str());
+    std::remove(fuzzHome.home.File(".vantormp3/vantormp3.db").c_str());
     return 0;
 }

@@ -1,9 +1,9 @@
 #ifndef CORE_DATA_PARSEXMLTEXT_H
 #define CORE_DATA_PARSEXMLTEXT_H
 
-#include <string>
+#include <tinyxml.h>
 
-class TiXmlDocument;
+#include <string>
 
 namespace Vantor::Data {
 
@@ -12,7 +12,7 @@ namespace Vantor::Data {
 // on into whatever memory follows the text; so the text ends at its first NUL, where the parser
 // would end it, and three more NULs (the most a lead byte announces) keep every step inside it.
 // For every text from outside: queue files, the update check's answer, translation files.
-void ParseXmlText(TiXmlDocument& document, std::string text);
+void ParseXmlText(TiXmlDocument& document, std::string text, TiXmlEncoding encoding = TIXML_DEFAULT_ENCODING);
 
 } // namespace Vantor::Data
 

@@ -48,6 +48,12 @@ bool DownloadModel::AddTracks(FILE* file)
         TiXmlDocument document;
         Data::ParseXmlText(document, text);
         if (document.Error()) {
+            // A byte that is not UTF-8 (a Latin-1 title saved as it came) breaks the document
+            // only when read as UTF-8: read byte by byte, it is whole.
+            document = TiXmlDocument();
+            Data::ParseXmlText(document, text, TIXML_ENCODING_LEGACY);
+        }
+        if (document.Error()) {
             Diagnostic::Debug::LogString("Queue file not imported: " + std::string(document.ErrorDesc()));
             return false;
         }

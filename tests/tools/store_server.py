@@ -1,164 +1,97 @@
 #!/usr/bin/env python3
-"""A stand-in for the store's web service, for tests on 127.0.0.1.
+"""A stand-in for the store's web service on 127.0.0.1. usage: store_server.py ROOT PORT_FILE REQUEST_LOG
 
-Answers what a plain file server can't: error statuses, broken and stalled bodies,
-redirects, a partial answer that starts where the test says, answers without a length.
-Every other path is a file under the root, sent whole with status 200 whatever Range the
-request asks for; the report path answers 200 with an empty body. Each request target is
-appended to the request log before it is answered, so a client that has its answer can
-read its request there.
-
-usage: store_server.py ROOT PORT_FILE REQUEST_LOG
-The port (chosen by the system) is written to PORT_FILE once the server listens.
+Answers what a plain file server can't. Paths:
+  /status/<code>              that HTTP status
+  /cut/<size>                 announces <size> bytes, sends half, closes
+  /stall/<size>               announces <size> bytes, sends 100, then nothing
+  /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked
+  /redirect?to=<url>          302 to <url>
+  /nolength/<file>            the file with no length announced
+  /nothing                    closes the connection without an answer
+  /cut-once/<file>            half the file and a close the first time; then the file, from
+                              the start of a "bytes=N-" Range when one is asked for
+  /slow/<file>                the file at about 160 KB/s, from the start of a "bytes=N-" Range
+                              when one is asked for; "range N" is logged after the target
+  /gp/sonvel/ruq-result.html/...  the report endpoint: 200, empty body
+  anything else               the file under ROOT, whole, status 200 (Range ignored)
+Each request target is logged before it is answered, so a client that has its answer finds
+its request in the log. The port, chosen by the system, is written to PORT_FILE once it listens.
 """
 import os
+import re
 import sys
-import time
 import threading
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-REPORT_PATH = "/gp/sonvel/ruq-result.html/"
-STALL_LIMIT_SECONDS = 120
-
 
 class StoreHandler(BaseHTTPRequestHandler):
-    root = "."
-    log_lock = threading.Lock()
-    cut_lock = threading.Lock()
+    lock = threading.Lock()
     cut_targets = set()
-    request_log = None
 
-    def log_message(self, format, *args):
+    def log_message(self, *args):
         pass
 
-    def record(self):
-        with self.log_lock:
-            self.request_log.write(self.path + "\n")
-            self.request_log.flush()
-
     def do_GET(self):
-        self.record()
+        with self.lock:
+            print(self.path, file=self.server.request_log, flush=True)
         target = urllib.parse.urlsplit(self.path)
-        parts = target.path.split("/")[1:]
-        head = parts[0] if parts else ""
-        handler = {
-            "status": self.answer_status,
-            "cut": self.answer_cut,
-            "stall": self.answer_stall,
-            "range-from": self.answer_range_from,
-            "redirect": self.answer_redirect,
-            "nolength": self.answer_without_length,
-            "nothing": self.answer_nothing,
-            "cut-once": self.answer_cut_once,
-            "slow": self.answer_slow,
-        }.get(head)
-        if target.path.startswith(REPORT_PATH):
-            self.send_body(200, b"")
-        elif handler:
-            handler(parts[1:], urllib.parse.parse_qs(target.query))
-        else:
-            self.answer_file(target.path)
+        head, _, rest = target.path[1:].partition("/")
+        first, _, after = rest.partition("/")
+        if target.path.startswith("/gp/sonvel/ruq-result.html/"):
+            return self.answer(200, b"")
+        if head == "status":
+            return self.answer(int(first), b"status %s\n" % first.encode())
+        if head == "redirect":
+            return self.answer(302, b"", headers=[("Location", urllib.parse.parse_qs(target.query).get("to", [""])[0])])
+        if head == "nothing":
+            self.close_connection = True
+            return
+        if head in ("cut", "stall"):
+            return self.answer(200, b"c" * (int(first) // 2) if head == "cut" else b"s" * 100, int(first), head == "stall")
+        data = self.read_file({"range-from": after, "nolength": rest, "cut-once": rest, "slow": rest}.get(head, target.path))
+        asked = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", ""))
+        if data is None:
+            return self.answer(404, b"not found\n")
+        if head == "range-from":
+            return self.answer_range(data, int(first))
+        if head == "slow":
+            start = int(asked.group(1)) if asked else 0
+            with self.lock:
+                print("range %d" % start, file=self.server.request_log, flush=True)
+            return self.answer_slowly(data, start)
+        if head == "nolength":
+            return self.answer(200, data, None)
+        if head == "cut-once":
+            with self.lock:
+                once = self.path not in self.cut_targets
+                self.cut_targets.add(self.path)
+            if once:
+                return self.answer(200, data[:len(data) // 2], len(data))
+            if asked:
+                return self.answer_range(data, int(asked.group(1)))
+        self.answer(200, data)
 
-    def send_body(self, status, body, headers=()):
+    # Sends `body` announced as `length` bytes (none when None). An answer whose length is
+    # given (cut, stalled, or none) ends with the connection.
+    def answer(self, status, body, length=-1, stall=False, headers=()):
         self.send_response(status)
-        self.send_header("Content-Length", str(len(body)))
+        if length is not None:
+            self.send_header("Content-Length", str(len(body) if length == -1 else length))
         for name, value in headers:
             self.send_header(name, value)
         self.end_headers()
         self.wfile.write(body)
-
-    def read_file(self, relative):
-        path = os.path.realpath(os.path.join(self.root, urllib.parse.unquote(relative).lstrip("/")))
-        if not path.startswith(os.path.realpath(self.root) + os.sep) or not os.path.isfile(path):
-            return None
-        with open(path, "rb") as f:
-            return f.read()
-
-    # /status/<code>: that status with a short text body.
-    def answer_status(self, args, query):
-        self.send_body(int(args[0]), b"status %s\n" % args[0].encode())
-
-    # /cut/<size>: announces <size> bytes, sends half of them and closes the connection.
-    def answer_cut(self, args, query):
-        size = int(args[0])
-        self.send_response(200)
-        self.send_header("Content-Length", str(size))
-        self.end_headers()
-        self.wfile.write(b"c" * (size // 2))
         self.wfile.flush()
-        self.close_connection = True
+        if stall:
+            self.server.stopping.wait(120)
+        self.close_connection = length != -1
 
-    # /stall/<size>: announces <size> bytes, sends the first 100 and then nothing more.
-    def answer_stall(self, args, query):
-        self.send_response(200)
-        self.send_header("Content-Length", args[0])
-        self.end_headers()
-        self.wfile.write(b"s" * 100)
-        self.wfile.flush()
-        deadline = time.monotonic() + STALL_LIMIT_SECONDS
-        while time.monotonic() < deadline and not self.server.stopping.is_set():
-            self.server.stopping.wait(0.5)
-        self.close_connection = True
+    def answer_range(self, data, start):
+        self.answer(206, data[start:], headers=[("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))])
 
-    # /range-from/<start>/<file>: a 206 answer that starts at <start>, whatever was asked.
-    def answer_range_from(self, args, query):
-        start = int(args[0])
-        data = self.read_file("/".join(args[1:]))
-        if data is None:
-            return self.send_body(404, b"")
-        content_range = "bytes %d-%d/%d" % (start, len(data) - 1, len(data))
-        self.send_body(206, data[start:], [("Content-Range", content_range)])
-
-    # /redirect?to=<url>: 302 to <url>, whatever its scheme.
-    def answer_redirect(self, args, query):
-        self.send_body(302, b"", [("Location", query.get("to", [""])[0])])
-
-    # /nolength/<file>: the file with no length announced; the end of the body is the close.
-    def answer_without_length(self, args, query):
-        data = self.read_file("/".join(args))
-        if data is None:
-            return self.send_body(404, b"")
-        self.send_response(200)
-        self.end_headers()
-        self.wfile.write(data)
-        self.close_connection = True
-
-    # /cut-once/<file>: the first request for it gets half the file and a closed connection;
-    # later ones get the file, from the start of a "bytes=N-" range when one is asked for.
-    def answer_cut_once(self, args, query):
-        data = self.read_file("/".join(args))
-        if data is None:
-            return self.send_body(404, b"")
-        with self.cut_lock:
-            first = self.path not in self.cut_targets
-            self.cut_targets.add(self.path)
-        if first:
-            self.send_response(200)
-            self.send_header("Content-Length", str(len(data)))
-            self.end_headers()
-            self.wfile.write(data[:len(data) // 2])
-            self.wfile.flush()
-            self.close_connection = True
-            return
-        asked = self.headers.get("Range", "")
-        if asked.startswith("bytes=") and asked.endswith("-") and asked[6:-1].isdigit():
-            start = int(asked[6:-1])
-            content_range = "bytes %d-%d/%d" % (start, len(data) - 1, len(data))
-            return self.send_body(206, data[start:], [("Content-Range", content_range)])
-        self.send_body(200, data)
-
-    # /slow/<file>: the file at about 160 KB/s, from the start of a "bytes=N-" range when one
-    # is asked for; the range asked for is logged as "range N" after the request target.
-    def answer_slow(self, args, query):
-        data = self.read_file("/".join(args))
-        if data is None:
-            return self.send_body(404, b"")
-        asked = self.headers.get("Range", "")
-        start = int(asked[6:-1]) if asked.startswith("bytes=") and asked[6:-1].isdigit() else 0
-        with self.log_lock:
-            self.request_log.write("range %d\n" % start)
-            self.request_log.flush()
+    def answer_slowly(self, data, start):
         self.send_response(206 if start else 200)
         self.send_header("Content-Length", str(len(data) - start))
         if start:
@@ -167,34 +100,25 @@ class StoreHandler(BaseHTTPRequestHandler):
         for offset in range(start, len(data), 8192):
             self.wfile.write(data[offset:offset + 8192])
             self.wfile.flush()
-            time.sleep(0.05)
+            self.server.stopping.wait(0.05)
 
-    # /nothing: closes the connection without an answer.
-    def answer_nothing(self, args, query):
-        self.close_connection = True
-
-    def answer_file(self, path):
-        data = self.read_file(path)
-        if data is None:
-            return self.send_body(404, b"not found\n")
-        self.send_body(200, data)
+    def read_file(self, relative):
+        root = os.path.realpath(self.server.root)
+        path = os.path.realpath(os.path.join(root, urllib.parse.unquote(relative).lstrip("/")))
+        if not path.startswith(root + os.sep) or not os.path.isfile(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
 
 
-def main():
-    root, port_file, log_path = sys.argv[1:4]
-    StoreHandler.root = root
-    StoreHandler.request_log = open(log_path, "a")
+if __name__ == "__main__":
     server = ThreadingHTTPServer(("127.0.0.1", 0), StoreHandler)
     server.daemon_threads = True
-    server.stopping = threading.Event()
-    with open(port_file + ".tmp", "w") as f:
+    server.root, server.request_log, server.stopping = sys.argv[1], open(sys.argv[3], "a"), threading.Event()
+    with open(sys.argv[2] + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
-    os.rename(port_file + ".tmp", port_file)
+    os.rename(sys.argv[2] + ".tmp", sys.argv[2])
     try:
         server.serve_forever()
     finally:
         server.stopping.set()
-
-
-if __name__ == "__main__":
-    main()

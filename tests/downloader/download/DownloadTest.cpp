@@ -1,16 +1,9 @@
-// One track's download against real servers and a real file system: naming, resuming,
-// faults, pause and cancel, restarts, and files a queue file must not touch.
+// The queue's downloads against real servers and a real file system: how each kind of run ends,
+// retries, pause and cancel, restarts, full disks, paths, adding, saving and clearing, threads.
 #include "tests/downloader/download/DownloadTestSupport.h"
 
-#include "core/filesystem/FilesystemUtility.h"
 #include "core/settings/PreferencesKeys.h"
 #include "core/settings/UtilityPreferences.h"
-#include "downloader/model/DownloadModelTrack.h"
-#include "tests/support/PrivateTmpfs.h"
-
-#include <boost/filesystem.hpp>
-
-#include <cstdlib>
 
 using namespace VantorTest;
 using Vantor::DigitalMedia::MusicClient::Downloader::PreferencesKeys;
@@ -20,127 +13,182 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-const char kFinalName[] = "(Disc 2) 07 - Intro.mp3";
-const std::vector<std::string> kFirstTryReports = {"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1"};
-
 class TrackDownloadTest : public DownloadFixture {
 protected:
     std::string AlbumFolder() { return MusicFolder() + "AC_DC/Live_ 1991/"; }
-    std::string FinalFile() { return AlbumFolder() + kFinalName; }
-
-    // A partial file as an earlier run leaves it.
-    std::string Partial(const std::string& folder, const std::string& contents)
+    // A file as an earlier run or the user left it; its path.
+    std::string Left(const std::string& path, const std::string& contents = "precious")
     {
-        fs::create_directories(folder);
-        WriteFile(folder + ".vlx(1).tmp", contents);
-        return folder + ".vlx(1).tmp";
+        fs::create_directories(fs::path(path).parent_path());
+        WriteFile(path, contents);
+        return path;
     }
-
-    // The files of a folder, sorted.
-    static std::vector<std::string> FilesIn(const std::string& folder)
+    DownloadPtr Add(const Fields& fields) { return Add(NewDownload(fields)); }
+    DownloadPtr Add(const DownloadPtr& download)
     {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
+        model->AddDownload(download);
+        return download;
+    }
+    // The entries of `pcid` holding each of `events`, in order.
+    Entries Of(const std::string& pcid, const std::vector<std::string>& events)
+    {
+        Entries entries;
+        for (const std::string& event : events)
+            entries.push_back(pcid + " " + event);
+        return entries;
     }
 };
 
-TEST_F(TrackDownloadTest, NamesComeFromMetadataAndNeverLeaveTheMusicFolder)
+// How a run ends, from a fresh start or from what an earlier run or a queue file left: the
+// file under its final name, the outcome reported once, the playlist marked, the requests made.
+// A queue file's "localFilename" names no file of the user's: outside the music folder it is
+// forgotten, inside it only a temporary file of ours is written or deleted.
+TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
 {
+    const std::string contents = ServeFile("a.mp3", 100 * 1000), complete(5000, 'c'), ok = "dl_ok retry_00";
+    const std::vector<std::string> precious = {Left(home.File("precious.txt")), Left(home.File(".vlx(1).tmp")),
+                                               Left(AlbumFolder() + "mine.mp3"), Left(MusicFolder() + "../escaped.txt")};
     const struct {
-        Fields fields;
-        std::string folder;  // under the music folder
-        std::string name;
-    } cases[] = {
-        {{{"title", "Intro"}, {"trackNum", "123"}, {"discNum", "1"}}, "Unknown albumPrimaryArtist/Unknown album/", "123 - Intro.mp3"},
-        {{{"title", "<>?"}, {"trackNum", "0"}}, "Unknown albumPrimaryArtist/Unknown album/", "___.mp3"},
-        {{{"albumPrimaryArtist", ".."}, {"album", "."}}, "__/_/", "Unknown title.mp3"},
-        {{{"albumPrimaryArtist", " .. "}, {"album", "../.."}, {"title", "."}}, "____/.._../", "_.mp3"},
-        {{{"albumPrimaryArtist", std::string(300, '.') + "a"}, {"album", ".." + std::string(300, ' ') + "x"}},
-         std::string(254, '_') + "/__/", "Unknown title.mp3"},
+        std::string pcid, location, end, file, reports; // `file`: the contents of the file it ends with
+        Fields more;
+    } runs[] = {
+        {"OK", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {}},
+        // An expired link is tried once.
+        {"EXP", store.Url("/status/400"), "9", "", "dl_expire", {}},
+        // Too little free space pauses before any transfer.
+        {"FULL", store.Url("/a.mp3"), "3", "", "", {{"fileSize", "4611686018427387904"}}},
+        // A file arriving after an earlier final failure still completes its playlist, unreported.
+        {"LATE", nginx.HttpUrl("/a.mp3"), "1", contents, "",
+         {{"downloadState", "9"}, {"networkErrorType", "11"}, {"retryCount", "3"}, {"finishedStateReported", "1"}, {"errorStateReported", "1"}}},
+        // A partial file sent whole again by a server that ignores Range; one in another album
+        // folder (the metadata changed) is dropped; one already complete is only renamed.
+        {"RANGE", store.Url("/a.mp3"), "1", contents, ok, {{"downloadState", "3"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp", "xx")}}},
+        {"MOVED", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"localFilename", Left(MusicFolder() + "Old/.vlx(1).tmp", "x")}}},
+        {"DONE", store.Url("/gone.mp3"), "1", complete, ok, {{"fileSize", "5000"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp", complete)}}},
+        {"P0", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[0]}}},
+        {"P1", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[1]}}},
+        {"P2", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[2]}}},
+        {"P3", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[3]}}},
     };
-    for (const auto& c : cases) {
-        Fields fields = c.fields;
-        fields.push_back({"location", "http://127.0.0.1:1/a.b/track.mp3?sig=x.y"});
-        const DownloadPtr download = NewDownload(fields);
-        EXPECT_EQ(MusicFolder() + c.folder, download->GetOutputDirectory());
-        EXPECT_EQ(MusicFolder() + c.folder + c.name, download->GetOutputFilename());
+    Entries reports;
+    std::map<std::string, std::string> arrived; // each file that arrived, and its contents
+    int playlist = 0;
+    for (const auto& run : runs) {
+        ASSERT_TRUE(model->GetPlaylistLibrary().Create(run.pcid, {run.pcid}));
+        const DownloadPtr download = Add(AlbumTrack(run.pcid, run.location, run.more));
+        Expect(run.pcid + " finished " + run.end);
+        const std::string local = download->GetLocalFilename(), mark = "playlist " + std::to_string(++playlist) + " " + run.pcid + ": " + run.pcid + "/";
+        EXPECT_EQ(run.end == "1" ? Entries{mark + local + "/1"} : run.end == "9" ? Entries{mark + "/2"} : Entries{},
+                  events->With(mark)) << "marked in its playlist";
+        EXPECT_TRUE(run.end != "1" || local.find(AlbumFolder() + "(Disc 2) 07 - Intro") == 0) << local;
+        if (run.end == "1")
+            arrived[local] = run.file;
+        std::istringstream tags(run.reports);
+        for (std::string tag; tags >> tag;)
+            reports.push_back("dm_ruq_" + tag + " " + run.pcid);
     }
-
-    // A name that is taken gets a number.
-    fs::create_directories(AlbumFolder());
-    WriteFile(FinalFile(), "");
-    EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - Intro(1).mp3", NewDownload(AlbumTrack("P1", "http://h/t.mp3"))->GetOutputFilename());
-
-    // The music folder itself is taken as it is.
-    const std::string music = home.Path() + "/My:Music*/";
-    Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, music.c_str());
-    EXPECT_EQ(music + "AC_DC/Live_ 1991/", NewDownload(AlbumTrack("P1", "http://h/t.mp3"))->GetOutputDirectory());
-}
-
-TEST_F(TrackDownloadTest, FileArrivesUnderItsFinalNameReportedAndMarkedOnce)
-{
-    const std::string contents = ServeFile("a.mp3", 300 * 1000);
-    ASSERT_TRUE(model->GetPlaylistLibrary().Create("Road", {"P1"}));
-    const DownloadPtr download = NewDownload(AlbumTrack("P1", nginx.HttpUrl("/a.mp3")));
-    model->AddDownload(download);
-    Expect("playlist Road 1 " + FinalFile());
-    EXPECT_EQ(contents, ReadFile(FinalFile()));
-    EXPECT_EQ(std::vector<std::string>{kFinalName}, FilesIn(AlbumFolder()));
-
+    // Every later file of the same name got one of its own; none replaced another.
+    EXPECT_EQ(9u, arrived.size());
+    for (const auto& file : arrived)
+        EXPECT_TRUE(file.second == ReadFile(file.first)) << file.first;
+    EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - Intro.mp3", model->GetDownloadAt(0)->GetLocalFilename());
+    EXPECT_FALSE(fs::exists(MusicFolder() + "Old/.vlx(1).tmp"));
+    EXPECT_EQ(0, events->journal.Count("EXP state 7"));
+    EXPECT_EQ(1, events->journal.Count("FULL diskfull") * events->journal.Count("FULL finished 3"));
     // A second work item (a resume before the first ran) finds it done: one more
-    // notification, no report, no mark.
-    model->EnqueueForDownload(download);
-    Expect("P1 finished 1", 2);
-    EXPECT_EQ(std::vector<std::string>{kFinalName}, FilesIn(AlbumFolder()));
-    EXPECT_EQ(1u, events->With("playlist ").size());
-    EXPECT_EQ(kFirstTryReports, Reports());
-}
-
-// A partial file the store stand-in sends whole again (it ignores Range), and one left in
-// another album folder (the album's metadata changed), which is dropped.
-TEST_F(TrackDownloadTest, PartialFileIsFinishedOrDropped)
-{
-    const std::string contents = ServeFile("a.mp3", 100 * 1000);
-    const struct {
-        std::string pcid, artist, partialFolder, location;
-    } cases[] = {{"P1", "Other", "Other", store.Url("/a.mp3")}, {"P2", "New", "Old", nginx.HttpUrl("/a.mp3")}};
-    for (const auto& c : cases) {
-        const std::string left = Partial(MusicFolder() + c.partialFolder + "/Album/", std::string(40 * 1000, 'x'));
-        model->AddDownload(NewDownload({{"PCID", c.pcid}, {"albumPrimaryArtist", c.artist}, {"album", "Album"},
-                                        {"title", "T"}, {"location", c.location}, {"downloadState", "3"},
-                                        {"localFilename", left}}));
-        Expect(c.pcid + " finished 1");
-        EXPECT_EQ(contents, ReadFile(MusicFolder() + c.artist + "/Album/T.mp3"));
-    }
-    EXPECT_FALSE(fs::exists(MusicFolder() + "Old/Album/.vlx(1).tmp"));
-}
-
-TEST_F(TrackDownloadTest, ExpiredLinkIsTriedOnceReportedOnceAndMarked)
-{
-    ASSERT_TRUE(model->GetPlaylistLibrary().Create("Road", {"P1"}));
-    model->AddDownload(NewDownload(AlbumTrack("P1", store.Url("/status/400"))));
-    Expect("P1 finished 9");
-    Expect("playlist Road 2 ");
-    EXPECT_EQ(0, events->journal.Count("P1 state 7"));
-    EXPECT_EQ(std::vector<std::string>{"/status/400"}, DownloadRequests());
-    EXPECT_EQ(std::vector<std::string>{"dm_ruq_dl_expire P1"}, Reports());
-
-    // The saved queue remembers it: loaded again, it is listed but not run.
-    DownloadModel::Download restored(*model, SavedTracks(*model).at(0).get());
+    // announcement, no report, no mark.
+    model->EnqueueForDownload(model->GetDownloadAt(0));
+    Expect("OK finished 1", 2);
+    EXPECT_EQ(1u, events->With(" OK: ").size());
+    EXPECT_EQ((Entries{"/status/400", "/a.mp3"}), DownloadRequests());
+    EXPECT_EQ(reports, Reports());
+    // The saved queue remembers the expired link: loaded again, it is listed but not run.
+    DownloadModel::Download restored(*model, SavedTracks(*model).at(1).get());
     EXPECT_TRUE(restored.Expired());
     EXPECT_EQ("1", restored.GetTrack()->GetMetadataValue("expireStateReported"));
+    Add(AlbumTrack("F", nginx.HttpUrl("/a.mp3"), {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", precious[2]}}))->Cancel();
+    model->ClearFinished();
+    for (const std::string& file : precious)
+        EXPECT_EQ("precious", ReadFile(file)) << file;
 }
 
-TEST_F(TrackDownloadTest, NotEnoughFreeSpacePausesBeforeAnyTransfer)
+// A cut body is resumed after one pause between tries, which can't be paused; a third failure
+// ends the run with one failure report; a cancel during the pause ends the run once it is over.
+TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
 {
-    model->AddDownload(NewDownload(AlbumTrack("P1", store.Url("/a.mp3"), {{"fileSize", "4611686018427387904"}})));
+    const std::string contents = ServeFile("a.mp3", 200 * 1000);
+    const DownloadPtr cut = Add(AlbumTrack("CUT", store.Url("/cut-once/a.mp3")));
+    const DownloadPtr failing = Add(AlbumTrack("FAIL", store.Url("/status/500")));
+    const DownloadPtr canceled = Add(AlbumTrack("STOP", store.Url("/status/500?stop")));
+    Expect("CUT state 7");
+    cut->Pause();
+    EXPECT_EQ(Download::Retrying, cut->GetState());
+    Expect("STOP state 7");
+    const std::string partial = canceled->GetLocalFilename();
+    canceled->Cancel();
+    EXPECT_EQ(Download::Canceled, canceled->GetState());
+    EXPECT_EQ(0, events->journal.Count("STOP finished 5"));
     Expect("queue-finished");
-    EXPECT_EQ(1, events->journal.Count("P1 diskfull"));
+    EXPECT_EQ(Of("CUT", {"state 2", "state 9", "state 7", "state 2", "state 1"}), events->With("CUT state "));
+    EXPECT_EQ(Of("FAIL", {"state 2", "state 9", "state 7", "state 2", "state 9", "state 7", "state 2", "state 9"}), events->With("FAIL state "));
+    EXPECT_EQ(Of("STOP", {"state 2", "state 9", "state 7", "state 5"}), events->With("STOP state "));
+    EXPECT_EQ((Entries{"CUT finished 1", "FAIL finished 9", "STOP finished 5"}), events->With(" finished "));
+    EXPECT_EQ(contents, ReadFile(cut->GetLocalFilename()));
+    EXPECT_EQ(static_cast<long long>(contents.size() - contents.size() / 2), cut->bytesReceived);
+    EXPECT_EQ("3", failing->GetTrack()->GetMetadataValue("retryCount"));
+    EXPECT_FALSE(fs::exists(partial));
+    EXPECT_EQ((Entries{"Download failed. Retry: 1 of 2", "Download failed. Retry: 2 of 2"}), log.LinesContaining("Retry:"));
+    EXPECT_EQ((Entries{"/cut-once/a.mp3", "/cut-once/a.mp3", "/status/500", "/status/500", "/status/500", "/status/500?stop"}), DownloadRequests());
+    EXPECT_EQ((Entries{"dm_ruq_dl_ok CUT", "dm_ruq_retry_01 CUT", "dm_ruq_dl_fail FAIL", "dm_ruq_dl_err500 FAIL"}), Reports());
+}
+
+// A download whose cancel stops the transfer and then throws.
+class ThrowingOnCancel : public DownloadModel::Download {
+public:
+    using DownloadModel::Download::Download;
+    void Cancel() override
+    {
+        DownloadModel::Download::Cancel();
+        throw std::runtime_error("cancel failed");
+    }
+};
+
+// Pause keeps the partial file and resume finishes it; cancel deletes it; a model destroyed
+// mid-transfer (even by a download that throws when told to cancel) keeps it, and the next run
+// finishes it from the saved queue.
+TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel)
+{
+    const std::string contents = ServeFile("a.mp3", 1000 * 1000);
+    const auto start = [&](const DownloadPtr& download) {
+        Expect(Add(download)->GetPCID() + " progress");
+        return download;
+    };
+    const auto finish = [&](const DownloadPtr& download) {
+        const auto kept = fs::file_size(download->GetLocalFilename());
+        EXPECT_GT(kept, 0u);
+        download->GetState() == Download::Paused ? download->Resume() : model->AddDownload(download);
+        Expect(download->GetPCID() + " finished 1");
+        EXPECT_EQ(contents, ReadFile(download->GetLocalFilename()));
+        EXPECT_EQ(static_cast<long long>(contents.size() - kept), download->bytesReceived);
+    };
+    const DownloadPtr paused = start(NewDownload(AlbumTrack("P1", nginx.HttpUrl("/slow/a.mp3"))));
+    paused->Pause();
+    Expect("P1 finished 3");
+    finish(paused);
     EXPECT_EQ(1, events->journal.Count("P1 finished 3"));
-    EXPECT_TRUE(DownloadRequests().empty());
+    const DownloadPtr canceled = start(NewDownload(AlbumTrack("P2", nginx.HttpUrl("/slow/a.mp3"))));
+    const std::string partial = canceled->GetLocalFilename();
+    canceled->Cancel();
+    Expect("P2 finished 5");
+    EXPECT_FALSE(fs::exists(partial));
+    start(DownloadPtr(new ThrowingOnCancel(*model, TrackElement(AlbumTrack("P3", nginx.HttpUrl("/slow/a.mp3"))).get())));
+    const auto saved = SavedTracks(*model);
+    NewModel();
+    EXPECT_EQ(1u, log.LinesContaining("a download failed to cancel").size());
+    const DownloadPtr restored(new DownloadModel::Download(*model, saved.at(2).get()));
+    EXPECT_EQ(Download::Waiting, restored->GetState());
+    finish(restored);
+    EXPECT_EQ((Entries{"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1", "dm_ruq_dl_ok P3", "dm_ruq_retry_00 P3"}), Reports());
 }
 
 // A disk that fills up during the transfer: a small file system of its own on the music
@@ -158,111 +206,16 @@ TEST_F(TrackDownloadTest, DiskFillingUpDuringTheTransferPauses)
                 std::_Exit(0);
             }
             NewModel();
-            model->AddDownload(NewDownload(AlbumTrack("P1", nginx.HttpUrl("/big.mp3"), {{"fileSize", "1000"}})));
+            Add(AlbumTrack("P1", nginx.HttpUrl("/big.mp3"), {{"fileSize", "1000"}}));
             const bool paused = events->journal.WaitFor("P1 finished 3");
             const bool once = events->journal.Count("P1 diskfull") == 1 && events->journal.Count("P1 finished 3") == 1;
-            std::fputs(paused && once && !fs::exists(FinalFile()) ? "ok" : "not paused", stderr);
+            std::fputs(paused && once && !fs::exists(AlbumFolder() + "(Disc 2) 07 - Intro.mp3") ? "ok" : "not paused", stderr);
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "^(ok|skip)$");
 }
 
-TEST_F(TrackDownloadTest, PauseKeepsThePartialFileForResumeAndCancelDeletesIt)
-{
-    const std::string contents = ServeFile("a.mp3", 1000 * 1000);
-    const DownloadPtr paused = NewDownload(AlbumTrack("P1", nginx.HttpUrl("/slow/a.mp3")));
-    model->AddDownload(paused);
-    Expect("P1 progress");
-    paused->Pause();
-    Expect("P1 finished 3");
-    const auto kept = fs::file_size(paused->GetLocalFilename());
-    EXPECT_GT(kept, 0u);
-    paused->Resume();
-    Expect("P1 finished 1");
-    EXPECT_EQ(contents, ReadFile(FinalFile()));
-    EXPECT_EQ(static_cast<long long>(contents.size() - kept), paused->bytesReceived);
-
-    const DownloadPtr canceled = NewDownload({{"PCID", "P2"}, {"title", "T"}, {"location", nginx.HttpUrl("/slow/a.mp3")}});
-    model->AddDownload(canceled);
-    Expect("P2 progress");
-    canceled->Cancel();
-    Expect("P2 finished 5");
-    EXPECT_TRUE(FilesIn(MusicFolder() + "Unknown albumPrimaryArtist/Unknown album/").empty());
-    EXPECT_EQ(1, events->journal.Count("P1 finished 3"));
-    EXPECT_EQ(kFirstTryReports, Reports());
-}
-
-// The next run finishes a partial file left by a model closed mid-transfer, and only renames
-// one that is already complete.
-TEST_F(TrackDownloadTest, NextRunFinishesAPartialFileAndOnlyRenamesACompleteOne)
-{
-    const std::string contents = ServeFile("a.mp3", 1000 * 1000);
-    model->AddDownload(NewDownload(AlbumTrack("P1", nginx.HttpUrl("/slow/a.mp3"))));
-    Expect("P1 progress");
-    const auto saved = SavedTracks(*model);
-    NewModel();
-    const std::string partial = AlbumFolder() + ".vlx(1).tmp";
-    const auto kept = fs::file_size(partial);
-    EXPECT_GT(kept, 0u);
-
-    const DownloadPtr restored(new DownloadModel::Download(*model, saved.at(0).get()));
-    EXPECT_EQ(Download::Waiting, restored->GetState());
-    EXPECT_EQ(partial, restored->GetLocalFilename());
-    model->AddDownload(restored);
-    Expect("P1 finished 1");
-    EXPECT_EQ(contents, ReadFile(FinalFile()));
-    EXPECT_EQ(static_cast<long long>(contents.size() - kept), restored->bytesReceived);
-
-    const std::string complete(5000, 'c');
-    model->AddDownload(NewDownload(AlbumTrack("P2", store.Url("/gone/track.mp3?sig=1"),
-                                              {{"fileSize", "5000"}, {"localFilename", Partial(AlbumFolder(), complete)}})));
-    Expect("P2 finished 1");
-    EXPECT_EQ(complete, ReadFile(AlbumFolder() + "(Disc 2) 07 - Intro(1).mp3"));
-    EXPECT_EQ((std::vector<std::string>{"(Disc 2) 07 - Intro(1).mp3", kFinalName}), FilesIn(AlbumFolder()));
-    EXPECT_TRUE(DownloadRequests().empty());
-    EXPECT_EQ((std::vector<std::string>{"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1", "dm_ruq_dl_ok P2", "dm_ruq_retry_00 P2"}),
-              Reports());
-}
-
-TEST_F(TrackDownloadTest, FileArrivingAfterAnEarlierFinalFailureStillCompletesItsPlaylist)
-{
-    ServeFile("a.mp3", 5000);
-    ASSERT_TRUE(model->GetPlaylistLibrary().Create("Road", {"P1"}));
-    model->AddDownload(NewDownload(AlbumTrack("P1", nginx.HttpUrl("/a.mp3"),
-                                              {{"downloadState", "9"}, {"networkErrorType", "11"}, {"retryCount", "3"},
-                                               {"finishedStateReported", "1"}, {"errorStateReported", "1"}})));
-    Expect("playlist Road 1 " + FinalFile());
-    EXPECT_TRUE(Reports().empty());
-}
-
-// A queue file's "localFilename" names no file of the user's: outside the music folder it
-// is forgotten, inside it only a temporary file of ours is written or deleted.
-TEST_F(TrackDownloadTest, LocalFilenameFromAQueueFileNeverTouchesOtherFiles)
-{
-    const std::string contents = ServeFile("a.mp3", 5000);
-    fs::create_directories(AlbumFolder());
-    const std::vector<std::string> precious = {home.File("precious.txt"), home.File(".vlx(1).tmp"),
-                                               AlbumFolder() + "mine.mp3", MusicFolder() + "../escaped.txt"};
-    for (size_t i = 0; i < precious.size(); ++i) {
-        WriteFile(precious[i], "precious");
-        const std::string pcid = "P" + std::to_string(i);
-        model->AddDownload(NewDownload(AlbumTrack(pcid, nginx.HttpUrl("/a.mp3"), {{"downloadState", "5"}, {"localFilename", precious[i]}})));
-        Expect(pcid + " finished 1");
-    }
-    const DownloadPtr failed = NewDownload(
-        AlbumTrack("F", nginx.HttpUrl("/a.mp3"), {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", precious[2]}}));
-    model->AddDownload(failed);
-    failed->Cancel();
-    model->ClearFinished();
-
-    for (const std::string& file : precious)
-        EXPECT_EQ("precious", ReadFile(file)) << file;
-    EXPECT_EQ(contents, ReadFile(FinalFile()));
-    EXPECT_EQ(0u, model->CountDownloads());
-}
-
-// A slot that moves the music folder to one too long for any album folder once the
-// transfer has begun, so that the final name can't be made.
+// Moves the music folder, once a transfer has begun, to one too long for any album folder.
 class MusicFolderMover : public sigslot::has_slots<sigslot::multi_threaded_local> {
 public:
     explicit MusicFolderMover(std::string folder) : folder(std::move(folder)) {}
@@ -273,25 +226,107 @@ private:
     std::string folder;
 };
 
+// The music folder is taken as it is, only the parts from metadata are cleaned; a path that
+// can't be made ends the run in a local file error.
 TEST_F(TrackDownloadTest, PathThatCantBeMadeEndsInLocalFileError)
 {
     ServeFile("a.mp3", 5000);
+    Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, (home.Path() + "/My:Music*/").c_str());
+    EXPECT_EQ(home.Path() + "/My:Music*/AC_DC/Live_ 1991/", NewDownload(AlbumTrack("P0", ""))->GetOutputDirectory());
     std::string tooLong = home.Path();
     while (tooLong.size() < 3900)
         tooLong += "/" + std::string(200, 'm');
     MusicFolderMover mover(tooLong);
     model->DownloadStartedSignal.connect(&mover, &MusicFolderMover::OnStarted);
-
-    const DownloadPtr renamed = NewDownload(AlbumTrack("P1", nginx.HttpUrl("/a.mp3")));
-    model->AddDownload(renamed);
+    const DownloadPtr renamed = Add(AlbumTrack("P1", nginx.HttpUrl("/a.mp3")));
     Expect("P1 finished 8");
     EXPECT_EQ(5000u, fs::file_size(renamed->GetLocalFilename()));
-
     // The next download can't even make its folder.
-    model->AddDownload(NewDownload(AlbumTrack("P2", nginx.HttpUrl("/a.mp3"))));
+    Add(AlbumTrack("P2", nginx.HttpUrl("/a.mp3")));
     Expect("P2 finished 8");
     EXPECT_EQ(2u, log.LinesContaining("Unable to make a valid output path for: ").size());
     EXPECT_TRUE(Reports().empty());
+}
+
+// What adding starts and in which order it is announced, what saving keeps, what clearing
+// removes and deletes: partial files of ours, and the playlists with the last download.
+TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
+{
+    ServeFile("a.mp3", 5000);
+    Add({{"PCID", "done"}, {"downloadState", "1"}});
+    const DownloadPtr canceled = Add({{"PCID", "canceled"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp")}});
+    Add({{"PCID", "failed"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp")}});
+    Add({{"PCID", "marked"}, {"downloadState", "8"}, {"expired", "1"}});
+    Add({{"PCID", "import"}, {"downloadState", "10"}});
+    Add(AlbumTrack("paused", nginx.HttpUrl("/a.mp3"), {{"downloadState", "3"}}));
+    Expect("paused finished 1");
+    Expect("import finished 11");
+    Expect("queue-finished");
+    for (const std::string pcid : {"done", "canceled", "failed", "marked"})
+        EXPECT_EQ(Entries{pcid + " added"}, events->With(pcid + " "));
+    // The worker may start it before it is announced, but never before its reset.
+    Entries paused = events->With("paused ");
+    const auto added = std::find(paused.begin(), paused.end(), "paused added");
+    ASSERT_TRUE(added != paused.end() && added != paused.begin());
+    paused.erase(added);
+    EXPECT_EQ(Of("paused", {"state 0", "state 2", "started", "state 1", "finished 1"}), paused);
+    EXPECT_FALSE(model->HasActiveDownloads());
+    EXPECT_THROW(model->GetDownloadAt(6), std::out_of_range);
+    Entries restored;
+    for (const auto& track : SavedTracks(*model)) {
+        DownloadModel::Download download(*model, track.get());
+        restored.push_back(download.GetPCID() + " " + std::to_string(download.GetState()) + " " + download.GetLocalFilename());
+    }
+    EXPECT_EQ((Entries{"done 1 ", "canceled 9 " + AlbumFolder() + ".vlx(1).tmp", "failed 9 " + AlbumFolder() + ".vlx(2).tmp", "marked 8 ",
+                       "import 11 ", "paused 1 " + AlbumFolder() + "(Disc 2) 07 - Intro.mp3"}),
+              restored);
+    canceled->Cancel();
+    ASSERT_TRUE(model->GetPlaylistLibrary().Create("Mix", {"done"}));
+    model->ClearFinished();
+    EXPECT_TRUE(!fs::exists(AlbumFolder() + ".vlx(1).tmp") && fs::exists(AlbumFolder() + "(Disc 2) 07 - Intro.mp3"));
+    EXPECT_EQ((Entries{"done removed", "canceled removed", "paused removed"}), events->With(" removed"));
+    model->ClearErroneous();
+    EXPECT_FALSE(fs::exists(AlbumFolder() + ".vlx(2).tmp"));
+    EXPECT_EQ(Entries{"import"}, QueuedPCIDs(*model));
+    model->RemoveDownloadsHavingStates({Download::RetryingImport});
+    EXPECT_EQ(0u, model->CountDownloads());
+    model->GetPlaylistLibrary().SetTrackDownloaded("done", "/m/done.mp3");
+    EXPECT_TRUE(events->With("playlist ").empty());
+}
+
+// The worker marks playlists and writes track metadata while the main thread records, clears,
+// reads and saves: what is left is whole, and a mark from another thread reaches the
+// subscriber with the finished record.
+TEST_F(TrackDownloadTest, WorkerAndMainThreadShareLibraryAndTracks)
+{
+    auto& library = model->GetPlaylistLibrary();
+    const auto track = NewDownload({{"title", "Intro"}})->GetTrack();
+    int written = 0;
+    {
+        RepeatingCall worker([&] {
+            library.SetTrackDownloaded("a", "/m/a.mp3");
+            library.SetTrackExpired("B");
+            track->SetMetadata("retryCount", Vantor::DigitalMedia::MusicClient::Downloader::StoreNamespace::Client(), std::to_string(written % 3));
+            track->SetMetadata("downloadState", std::to_string(++written));
+        });
+        ASSERT_TRUE(worker.WaitForMoreCalls(1));
+        for (int i = 0; i < 200; ++i) {
+            ASSERT_TRUE(library.Create("Album", {"A", "B"}) && library.Create("Other", {"b", "C"}) && (i % 4 != 3 || library.Clear()));
+            TiXmlElement trackList("trackList");
+            track->Save(&trackList);
+            ASSERT_TRUE(trackList.FirstChildElement("track") && track->GetMetadataValue("title") == "Intro");
+            EXPECT_FALSE(track->GetMetadataValue("downloadState").empty());
+        }
+        ASSERT_TRUE(worker.WaitForMoreCalls(1));
+    }
+    EXPECT_EQ(std::to_string(written), track->GetMetadataValue("downloadState"));
+    EXPECT_TRUE(DatabaseRows(home.File(".vantormp3/vantormp3.db"), "SELECT id FROM playlist_track WHERE playlist_id NOT IN (SELECT id FROM playlist)").empty());
+    for (const std::string& mark : events->With("playlist "))
+        EXPECT_TRUE(mark.find(" Album: ") != mark.npos && mark.find('!') == mark.npos) << mark;
+    ASSERT_TRUE(library.Clear() && library.Create("Last", {"Z"}));
+    std::thread([&] { library.SetTrackDownloaded("z", "/m/z.mp3"); }).join();
+    EXPECT_EQ(1u, events->With(" Last: Z//m/z.mp3/1").size());
+    EXPECT_TRUE(log.Lines().empty());
 }
 
 } // namespace

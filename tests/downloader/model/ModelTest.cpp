@@ -1,0 +1,188 @@
+// A queued file's metadata read from and written back to its track element, and the playlist
+// library in a real settings directory: records, marks, announcements, hostile text, failures.
+#include "tests/downloader/download/DownloadTestSupport.h"
+
+#include <sys/stat.h>
+
+using namespace VantorTest;
+using Vantor::DigitalMedia::MusicClient::Downloader::PlaylistLibrary;
+using Vantor::DigitalMedia::MusicClient::Downloader::StoreNamespace;
+namespace fs = boost::filesystem;
+
+namespace {
+
+// What a track loaded from `children` writes back into an empty track list.
+std::string SavedAgain(const std::string& children)
+{
+    TiXmlDocument document;
+    document.Parse(("<track>" + children + "</track>").c_str());
+    EXPECT_FALSE(document.Error()) << document.ErrorDesc();
+    TiXmlElement trackList("trackList");
+    DownloadModel::LoadTrack(document.RootElement())->Save(&trackList);
+    TiXmlPrinter printer;
+    printer.SetStreamPrinting();
+    trackList.Accept(&printer);
+    return printer.Str();
+}
+
+std::string Meta(const std::string& rel, const std::string& value)
+{
+    return XmlElement("meta", value, " rel=\"" + rel + "\"");
+}
+
+} // namespace
+
+TEST(TrackTest, ReadsMetadataAndWritesItBackInKeyOrder)
+{
+    const std::string store = StoreNamespace::Store(), client = StoreNamespace::Client(), latin1 = "\xC9t\xE9", utf8 = "\xC3\x89t\xC3\xA9";
+    std::string upperStore = store;
+    for (char& c : upperStore)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        // The two store namespaces are kept as meta; a rel of "/" and a key becomes plain; any
+        // other namespace, a near miss, another letter case or an empty key is dropped.
+        {"<title>Intro</title>" + Meta(store + "/PCID", "B000X1") + Meta(client + "/retryCount", "2") +
+             Meta("http://elsewhere.example/sonvel/genre", "Pop") + Meta(store + "x/PCID2", "near miss") + Meta("/creator", "Artist") +
+             Meta("noslash", "none") + Meta(upperStore + "/PCID3", "x") + Meta(store + "//PCID4", "y") + Meta("", "a") + Meta("/", "b") +
+             Meta(store + "/", "c"),
+         Meta(store + "/PCID", "B000X1") + "<creator>Artist</creator>" + Meta(client + "/retryCount", "2") + "<title>Intro</title>"},
+        // Byte-wise key order: upper case before lower case.
+        {"<zeta>z</zeta><Alpha>A</Alpha><alpha>a</alpha>", "<Alpha>A</Alpha><alpha>a</alpha><zeta>z</zeta>"},
+        // The later value of a key wins, and decides how it is written back.
+        {"<title>A</title><title>B</title>" + Meta(store + "/title", "M") + Meta(store + "/PCID", "1") + "<PCID>2</PCID>",
+         "<PCID>2</PCID>" + Meta(store + "/title", "M")},
+        // UTF-8 and Latin-1 values are written back as UTF-8; markup characters survive.
+        {"<title>" + utf8 + "</title><album>" + latin1 + "</album>" + Meta(store + "/artist", latin1) + "<n>&amp;&lt;&gt;&quot;</n>",
+         "<album>" + utf8 + "</album>" + Meta(store + "/artist", utf8) + "<n>&amp;&lt;&gt;&quot;</n><title>" + utf8 + "</title>"},
+        // Elements without text are not stored; a track without any is not written.
+        {"<album/><creator></creator>" + Meta(store + "/PCID", "") + "<meta/><title><b>bold</b></title>", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.second.empty() ? "<trackList />" : "<trackList><track>" + c.second + "</track></trackList>", SavedAgain(c.first))
+            << c.first;
+
+    TiXmlDocument document;
+    document.Parse(("<track>" + cases[0].first + "<location>" + latin1 + "/a.mp3</location><album>" + latin1 + "</album></track>").c_str());
+    DownloadModel::Track track(document.RootElement());
+    EXPECT_EQ((Entries{"B000X1", "2", "", latin1}),
+              (Entries{track.GetMetadataValue("PCID"), track.GetMetadataValue("retryCount"), track.GetMetadataValue("genre"),
+                       track.GetMetadataValue("album")}));
+    EXPECT_EQ("\xC3\x89t\xC3\xA9/a.mp3", track.GetURL());
+    // A meta with text but no rel fails the load.
+    TiXmlDocument orphan;
+    orphan.Parse("<track><title>t</title><meta>orphan</meta></track>");
+    EXPECT_THROW(DownloadModel::LoadTrack(orphan.RootElement()), std::invalid_argument);
+}
+
+namespace {
+
+// The model's library, in the fixture's fresh home, and others opened on the same database.
+class LibraryTest : public DownloadFixture {
+protected:
+    std::string Database() const { return home.File(".vantormp3/vantormp3.db"); }
+    Entries Rows(const std::string& sql) const { return DatabaseRows(Database(), sql); }
+    Entries Finished() { return events->With("playlist "); }
+
+    PlaylistLibrary& library = model->GetPlaylistLibrary();
+    const std::string kTrackRows = "SELECT playlist_id, pcid, filename, status, udo FROM playlist_track ORDER BY id";
+};
+
+} // namespace
+
+TEST_F(LibraryTest, DatabaseIsKeptAcrossOpeningsAndClearedKeepingVersionAndIds)
+{
+    ASSERT_TRUE(library.Create("First", {"A", "B"}) && library.Create("Second", {"C"}));
+    PlaylistLibrary reopened;
+    EXPECT_EQ(Entries({"0|1"}), Rows("SELECT id, version FROM playlist_version"));
+    EXPECT_EQ(Entries({"1|First", "2|Second"}), Rows("SELECT id, name FROM playlist"));
+    EXPECT_EQ(Entries({"1|A|<null>|0|0", "1|B|<null>|0|1", "2|C|<null>|0|0"}), Rows(kTrackRows));
+    ASSERT_TRUE(reopened.Clear() && reopened.Clear());
+    EXPECT_TRUE(Rows(kTrackRows).empty() && Rows("SELECT * FROM playlist").empty());
+    EXPECT_EQ(Entries({"0|1"}), Rows("SELECT id, version FROM playlist_version"));
+    ASSERT_TRUE(library.Create("First", {"A"}));
+    EXPECT_EQ(Entries({"4|3|A"}), Rows("SELECT id, playlist_id, pcid FROM playlist_track"));
+    EXPECT_TRUE(log.Lines().empty());
+}
+
+// Titles and identifiers are data, never statement text: quotes and every byte are stored as they are.
+TEST_F(LibraryTest, MarksReachEveryPlaylistWhateverTheCaseAndFinishedOnesAreAnnounced)
+{
+    const std::string quotes = "Rock 'n' Roll \"Live\"; DROP TABLE playlist; --";
+    std::string bytes;
+    for (int byte = 1; byte < 256; ++byte)
+        bytes += static_cast<char>(byte);
+    ASSERT_TRUE(library.Create("T", {"A", "B", "C"}) && library.Create("T", {"D"}) && library.Create(quotes, {"b", quotes}));
+    EXPECT_EQ(Entries({"1|T", "2|" + quotes}), Rows("SELECT id, name FROM playlist ORDER BY id"));
+    library.SetTrackDownloaded("b", "/m/b.mp3");
+    library.SetTrackExpired("zzz"); // a product nobody holds changes nothing
+    EXPECT_EQ(Entries({"1|A|<null>|0|0", "1|B|/m/b.mp3|1|1", "1|C|<null>|0|2", "1|D|<null>|0|0", "2|b|/m/b.mp3|1|0", "2|" + quotes + "|<null>|0|1"}),
+              Rows(kTrackRows));
+    EXPECT_TRUE(Finished().empty());
+    library.SetTrackDownloaded(quotes, bytes);
+    const std::string second = "playlist 2 " + quotes + ": b//m/b.mp3/1 " + quotes + "/" + bytes + "/1";
+    EXPECT_EQ(Entries({second}), Finished());
+    library.SetTrackDownloaded("c", "/m/c.mp3");
+    library.SetTrackDownloaded("D", "/m/d.mp3");
+    EXPECT_EQ(1u, Finished().size());
+    // An expired track no longer keeps its playlist pending; equal positions are listed in
+    // the order they were recorded. A finished playlist is announced again at each mark.
+    library.SetTrackExpired("a");
+    library.SetTrackDownloaded("B", "/m/b2.mp3");
+    EXPECT_EQ(Entries({second, "playlist 1 T: A//2 D//m/d.mp3/1 B//m/b.mp3/1 C//m/c.mp3/1", "playlist 1 T: A//2 D//m/d.mp3/1 B//m/b2.mp3/1 C//m/c.mp3/1",
+                       "playlist 2 " + quotes + ": b//m/b2.mp3/1 " + quotes + "/" + bytes + "/1"}),
+              Finished());
+}
+
+// A file that is no database fails every operation quietly and stays as it was; a settings
+// directory that can't be made fails the construction.
+TEST_F(LibraryTest, DatabaseThatCantBeUsedFailsEachOperationAndLogsIt)
+{
+    const std::string garbage(8192, '\x7f');
+    WriteFile(Database(), garbage);
+    {
+        PlaylistLibrary broken;
+        EXPECT_FALSE(broken.Create("T", {"A"}));
+        broken.SetTrackDownloaded("A", "/m/a.mp3");
+        broken.SetTrackExpired("A");
+        EXPECT_FALSE(broken.Clear());
+    }
+    EXPECT_EQ(Entries{"PlaylistLibrary: Failed to update schema version!"}, log.Lines());
+    EXPECT_EQ(garbage, ReadFile(Database()));
+    fs::rename(home.File(".vantormp3"), home.File("elsewhere"));
+    WriteFile(home.File(".vantormp3"), "not a folder");
+    EXPECT_THROW(PlaylistLibrary library, std::exception);
+    EXPECT_EQ(1u, log.LinesContaining("Connection: couldn't open: " + Database()).size());
+}
+
+TEST_F(LibraryTest, ReadOnlyDatabaseReportsEveryFailedWrite)
+{
+    ASSERT_TRUE(library.Create("T", {"A"}));
+    ASSERT_EQ(0, chmod(Database().c_str(), 0444) + chmod(home.File(".vantormp3").c_str(), 0555) + chmod(home.Path().c_str(), 0755));
+    // Root writes through file modes, so the child that opens the file becomes nobody; it
+    // names the first thing that went wrong. A plain fork: the fixture's servers stay with this process.
+    const auto writeAsNobody = [this]() -> std::string {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            return "can't become nobody";
+        PlaylistLibrary readOnly;
+        try {
+            readOnly.Create("U", {"B"});
+            return "playlist inserted";
+        } catch (const std::exception&) {
+        }
+        readOnly.SetTrackDownloaded("A", "/m/a.mp3");
+        if (readOnly.Clear())
+            return "written";
+        for (const char* line : {"PlaylistLibrary: Failed to update schema version!", "PlaylistLibrary: Failed to insert Playlist row!",
+                                 "PlaylistLibrary: Failed to update Playlist row!"})
+            if (log.LinesContaining(line).size() != 1)
+                return std::string("not logged once: ") + line;
+        return "ok";
+    };
+    EXPECT_EXIT(
+        {
+            std::fprintf(stderr, "%s\n", writeAsNobody().c_str());
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^ok\n$");
+    EXPECT_EQ(Entries({"1|A|<null>|0|0"}), Rows(kTrackRows));
+}

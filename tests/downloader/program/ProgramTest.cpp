@@ -10,6 +10,7 @@
 #include "tests/support/ScopedCurrentDirectory.h"
 #include "tests/support/StoreServer.h"
 #include "tests/support/TempDirectory.h"
+#include "tests/support/ThreadSync.h"
 
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
@@ -17,9 +18,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -69,15 +68,10 @@ std::vector<std::string> Split(const std::string& text, char separator)
     return parts;
 }
 
+// The program's steps may wait on a transfer or a retry pause: a longer limit than usual.
 bool Eventually(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(40))
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return PollUntil(done, limit);
 }
 
 class ProgramTest : public ::testing::Test {

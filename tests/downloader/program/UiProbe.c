@@ -4,7 +4,6 @@
  *   window  title  x-window-id  width  height
  *   label   text
  *   button  label  centre-x  centre-y  sensitive   (buttons, tool buttons, check boxes, menu items)
- *   image   width  height
  *   row     depth  title  status                   (rows of tree views)
  * so that a test can read the window's texts and click its buttons with xdotool, as a user would. */
 #include <gdk/gdkx.h>
@@ -72,9 +71,6 @@ static void put_widget(GtkWidget *widget, gpointer data)
         fputs("label\t", out);
         put_text(out, gtk_label_get_text(GTK_LABEL(widget)));
         fputc('\n', out);
-    } else if (GTK_IS_IMAGE(widget) && gtk_image_get_storage_type(GTK_IMAGE(widget)) == GTK_IMAGE_PIXBUF) {
-        GdkPixbuf *pixbuf = gtk_image_get_pixbuf(GTK_IMAGE(widget));
-        fprintf(out, "image\t%d\t%d\n", gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf));
     } else if (GTK_IS_TREE_VIEW(widget) && gtk_tree_view_get_model(GTK_TREE_VIEW(widget))) {
         gtk_tree_model_foreach(gtk_tree_view_get_model(GTK_TREE_VIEW(widget)), put_row, out);
     }

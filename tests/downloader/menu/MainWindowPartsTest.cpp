@@ -24,7 +24,8 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-enum Outcome { Completed, LinkExpired, FolderBlocked };
+enum Outcome { Completed, LinkExpired, FolderBlocked, Stalls };
+const char* const kLocations[] = {"/a.mp3", "/status/400", "/a.mp3", "/stall/100000"};
 
 // A shown main window over the checkout's share folder, recording "browser" and "xdg-open", and
 // the test's proxy made after the toolbar's, so a queue end reaches the test last.
@@ -56,19 +57,17 @@ protected:
     // The sensitive ones of Pause, Resume and Clear as "PRC", '-' for each insensitive one.
     static std::string Sensitive()
     {
-        std::string buttons;
-        for (const char* name : {"Pause", "Resume", "Clear"})
-            buttons += Tool(name)->get_sensitive() ? name[0] : '-';
-        return buttons;
+        return {Tool("Pause")->get_sensitive() ? 'P' : '-', Tool("Resume")->get_sensitive() ? 'R' : '-',
+                Tool("Clear")->get_sensitive() ? 'C' : '-'};
     }
 
-    // A download that completes, finds its link expired, or fails on a file in the way of its folder.
+    // A download that completes, finds its link expired, fails on a file in the way of its folder, or stalls.
     DownloadPtr Add(Outcome outcome, Fields fields = {})
     {
         if (outcome == FolderBlocked)
             WriteFile(MusicFolder() + "Blocked", "");
         fields.insert(fields.end(), {{"PCID", "P" + std::to_string(++added)},
-                                     {"location", store.Url(outcome == LinkExpired ? "/status/400" : "/a.mp3")},
+                                     {"location", store.Url(kLocations[outcome])},
                                      {"albumPrimaryArtist", outcome == FolderBlocked ? "Blocked" : "Air"}});
         const DownloadPtr download = NewDownload(fields);
         model->AddDownload(download);
@@ -140,12 +139,9 @@ void Activate(const char* item) { ShareFolder::Get<Gtk::MenuItem>("MainWindow", 
 
 TEST(IsFileVLX, TakesFiveOrMoreCharactersEndingInVlxInAnyCase)
 {
-    const std::pair<const char*, bool> cases[] = {
-        {"a.vlx", true},      {"X.VLX", true},      {"/home/u/My Album.VlX", true}, {"\xC3\xBC.vlx", true},
-        {".vlx", false},      {"a.vlx.bak", false}, {"a.vlx2", false},              {"", false},
-        {"avlx", false},      {"a.vl", false},      {"/tmp/a.xvl", false},
-    };
-    for (const auto& [name, accepted] : cases) {
+    for (const auto& [name, accepted] : std::initializer_list<std::pair<const char*, bool>>{
+             {"a.vlx", true}, {"X.VLX", true}, {"/home/u/My Album.VlX", true}, {"\xC3\xBC.vlx", true}, {".vlx", false},
+             {"a.vlx.bak", false}, {"a.vlx2", false}, {"", false}, {"avlx", false}, {"a.vl", false}, {"/a.xvl", false}}) {
         Gtk::FileFilter::Info info;
         info.filename = name;
         EXPECT_EQ(IsFileVLX(info), accepted) << name;
@@ -153,7 +149,7 @@ TEST(IsFileVLX, TakesFiveOrMoreCharactersEndingInVlxInAnyCase)
 }
 
 // (The program's own tests open the About and preferences dialogs through the menu.)
-TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKAndExitSavesAndHidesTheWindow)
+TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTheFirstOfThreePagesElseWarns)
 {
     Activate("HelpMenuContactCS");
     EXPECT_EQ(programs.TakeRecord(), "browser https://store.vantormp3.example/gp/help/contact-us/music-downloads.html");
@@ -186,18 +182,17 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKAndExitSavesAndHidesThe
         EXPECT_EQ(fs::exists(purchase), answer != Gtk::RESPONSE_OK);
     }
 
-    fs::remove(Utility::DownloadQueueFilename());
-    MessageDialogAnswerer answerer(Gtk::RESPONSE_NO);
-    Activate("FileMenuQuit");
-    EXPECT_TRUE(answerer.seen.empty());
-    EXPECT_FALSE(mainWindow->get_visible());
-    EXPECT_TRUE(fs::exists(Utility::DownloadQueueFilename()));
-    EXPECT_TRUE(fs::exists(Utility::PreferencesFilename()));
-}
+    {
+        fs::remove(Utility::DownloadQueueFilename());
+        MessageDialogAnswerer answerer(Gtk::RESPONSE_NO);
+        Activate("FileMenuQuit");
+        EXPECT_TRUE(answerer.seen.empty());
+        EXPECT_FALSE(mainWindow->get_visible());
+        EXPECT_TRUE(fs::exists(Utility::DownloadQueueFilename()));
+        EXPECT_TRUE(fs::exists(Utility::PreferencesFilename()));
+    }
 
-// From a folder of its own, so the page beside the program's is the test's; installed ones stay.
-TEST_F(MainWindowParts, HelpOpensThePageOfTheFirstOfThreeFoldersElseWarns)
-{
+    // Help, from a folder of its own, so the page beside the program's is the test's; installed ones stay.
     TempDirectory work;
     fs::create_directory(work.File("bin"));
     ScopedCurrentDirectory bin(work.File("bin"));
@@ -218,12 +213,12 @@ TEST_F(MainWindowParts, HelpOpensThePageOfTheFirstOfThreeFoldersElseWarns)
         if (!made.empty())
             fs::remove_all(made, error);
     }
-    MessageDialogAnswerer answerer(Gtk::RESPONSE_OK);
+    MessageDialogAnswerer warned(Gtk::RESPONSE_OK);
     Activate("HelpMenuShowHelp");
-    ASSERT_EQ(answerer.seen.size(), 1u);
-    EXPECT_EQ(answerer.seen[0].text, "Unable to locate the help file; please reinstall the application.");
-    EXPECT_FALSE(answerer.seen[0].markup);
-    EXPECT_EQ(answerer.seen[0].parent, mainWindow);
+    ASSERT_EQ(warned.seen.size(), 1u);
+    EXPECT_EQ(warned.seen[0].text, "Unable to locate the help file; please reinstall the application.");
+    EXPECT_FALSE(warned.seen[0].markup);
+    EXPECT_EQ(warned.seen[0].parent, mainWindow);
 }
 
 TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnlyOnYes)
@@ -260,12 +255,10 @@ TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnly
     Click("Pause");
     EXPECT_EQ(1, paused);
 
-    const DownloadPtr stalled = NewDownload({{"PCID", "S1"}, {"location", store.Url("/stall/100000")}});
-    model->AddDownload(stalled);
+    const DownloadPtr stalled = Add(Stalls);
     Until("P--", false);
     // Paused before the toolbar hears of it, the second download is resumed on arrival.
-    const DownloadPtr waiting = NewDownload({{"PCID", "W1"}, {"location", store.Url("/stall/100000")}});
-    model->AddDownload(waiting);
+    const DownloadPtr waiting = Add(Stalls);
     waiting->Pause();
     EXPECT_TRUE(RunMainLoopUntil([&] { return waiting->GetState() == Download::Waiting; }));
 
@@ -276,7 +269,7 @@ TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnly
     EXPECT_EQ(Download::Paused, waiting->GetState());
     // Nothing finished, nothing asked; the paused downloads keep Resume on offer.
     EXPECT_TRUE(ClickClear(Gtk::RESPONSE_YES).empty());
-    EXPECT_EQ((Entries{"S1", "W1"}), QueuedPCIDs(*model));
+    EXPECT_EQ((Entries{"P4", "P5"}), QueuedPCIDs(*model));
     EXPECT_EQ("-R-", Sensitive());
 
     Utility::VLXEnqueuedSignal().emit();

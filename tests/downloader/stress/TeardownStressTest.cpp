@@ -1,13 +1,6 @@
-// Models closed while their worker is anywhere in its first downloads: a transfer, a file
-// renamed into place, an expired link, a failed import, reports and playlist marks. Faults
-// of that teardown show only now and then, so it is done many times with varied delays.
+// Models closed anywhere in their first downloads (transfer, rename, expired link, failed import,
+// reports, marks); faults there show only now and then, so many times with varied delays.
 #include "tests/downloader/download/DownloadTestSupport.h"
-#include "tests/support/QueueFile.h"
-
-#include <boost/filesystem.hpp>
-
-#include <chrono>
-#include <thread>
 
 using namespace VantorTest;
 

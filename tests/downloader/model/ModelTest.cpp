@@ -68,9 +68,7 @@ TEST(TrackTest, ReadsMetadataAndWritesItBackInKeyOrder)
                        track.GetMetadataValue("album")}));
     EXPECT_EQ("\xC3\x89t\xC3\xA9/a.mp3", track.GetURL());
     // A meta with text but no rel fails the load.
-    TiXmlDocument orphan;
-    orphan.Parse("<track><title>t</title><meta>orphan</meta></track>");
-    EXPECT_THROW(DownloadModel::LoadTrack(orphan.RootElement()), std::invalid_argument);
+    EXPECT_THROW(SavedAgain("<title>t</title><meta>orphan</meta>"), std::invalid_argument);
 }
 
 namespace {

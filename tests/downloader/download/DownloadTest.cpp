@@ -1,5 +1,4 @@
-// The queue's downloads against real servers and a real file system: how each kind of run ends,
-// retries, pause and cancel, restarts, full disks, paths, adding, saving and clearing, threads.
+// The queue's downloads against real servers and a real file system.
 #include "tests/downloader/download/DownloadTestSupport.h"
 
 #include "core/settings/PreferencesKeys.h"
@@ -13,8 +12,14 @@ namespace fs = boost::filesystem;
 
 namespace {
 
-class TrackDownloadTest : public DownloadFixture {
+class TrackDownloadTest : public DownloadFixture, public sigslot::has_slots<sigslot::multi_threaded_local> {
+public:
+    ~TrackDownloadTest() override { disconnect_all(); }
+    // Moves the music folder, once a transfer has begun, to `movedFolder`.
+    void OnStarted(const DownloadPtr) { Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, movedFolder.c_str()); }
+
 protected:
+    std::string movedFolder;
     std::string AlbumFolder() { return MusicFolder() + "AC_DC/Live_ 1991/"; }
     // A file as an earlier run or the user left it; its path.
     std::string Left(const std::string& path, const std::string& contents = "precious")
@@ -24,25 +29,19 @@ protected:
         return path;
     }
     DownloadPtr Add(const Fields& fields) { return Add(NewDownload(fields)); }
-    DownloadPtr Add(const DownloadPtr& download)
-    {
-        model->AddDownload(download);
-        return download;
-    }
+    DownloadPtr Add(const DownloadPtr& download) { return model->AddDownload(download), download; }
     // The entries of `pcid` holding each of `events`, in order.
-    Entries Of(const std::string& pcid, const std::vector<std::string>& events)
+    static Entries Of(const std::string& pcid, Entries events)
     {
-        Entries entries;
-        for (const std::string& event : events)
-            entries.push_back(pcid + " " + event);
-        return entries;
+        for (std::string& event : events)
+            event = pcid + " " + event;
+        return events;
     }
 };
 
-// How a run ends, from a fresh start or from what an earlier run or a queue file left: the
-// file under its final name, the outcome reported once, the playlist marked, the requests made.
-// A queue file's "localFilename" names no file of the user's: outside the music folder it is
-// forgotten, inside it only a temporary file of ours is written or deleted.
+// How a run ends, fresh or from what an earlier run or a queue file left: final name, one report,
+// playlist mark, requests. A queue file's "localFilename" names no file of the user's: outside the
+// music folder it is forgotten, inside it only a temporary file of ours is written or deleted.
 TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
 {
     const std::string contents = ServeFile("a.mp3", 100 * 1000), complete(5000, 'c'), ok = "dl_ok retry_00";
@@ -95,8 +94,7 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
     EXPECT_FALSE(fs::exists(MusicFolder() + "Old/.vlx(1).tmp"));
     EXPECT_EQ(0, events->journal.Count("EXP state 7"));
     EXPECT_EQ(1, events->journal.Count("FULL diskfull") * events->journal.Count("FULL finished 3"));
-    // A second work item (a resume before the first ran) finds it done: one more
-    // announcement, no report, no mark.
+    // A second work item (a resume before the first ran) finds it done: announced, unreported, unmarked.
     model->EnqueueForDownload(model->GetDownloadAt(0));
     Expect("OK finished 1", 2);
     EXPECT_EQ(1u, events->With(" OK: ").size());
@@ -153,9 +151,8 @@ public:
     }
 };
 
-// Pause keeps the partial file and resume finishes it; cancel deletes it; a model destroyed
-// mid-transfer (even by a download that throws when told to cancel) keeps it, and the next run
-// finishes it from the saved queue.
+// Pause keeps the partial file, resume finishes it, cancel deletes it; a model destroyed mid-transfer
+// (even with a download that throws on cancel) keeps it for the next run's saved queue.
 TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel)
 {
     const std::string contents = ServeFile("a.mp3", 1000 * 1000);
@@ -191,8 +188,7 @@ TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel
     EXPECT_EQ((Entries{"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1", "dm_ruq_dl_ok P3", "dm_ruq_retry_00 P3"}), Reports());
 }
 
-// A disk that fills up during the transfer: a small file system of its own on the music
-// folder, in a child process; passed over where this system allows no mounting.
+// A small file system on the music folder, in a child; passed over where mounting is not allowed.
 TEST_F(TrackDownloadTest, DiskFillingUpDuringTheTransferPauses)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -215,29 +211,16 @@ TEST_F(TrackDownloadTest, DiskFillingUpDuringTheTransferPauses)
         ::testing::ExitedWithCode(0), "^(ok|skip)$");
 }
 
-// Moves the music folder, once a transfer has begun, to one too long for any album folder.
-class MusicFolderMover : public sigslot::has_slots<sigslot::multi_threaded_local> {
-public:
-    explicit MusicFolderMover(std::string folder) : folder(std::move(folder)) {}
-    ~MusicFolderMover() override { disconnect_all(); }
-    void OnStarted(const DownloadPtr) { Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, folder.c_str()); }
-
-private:
-    std::string folder;
-};
-
-// The music folder is taken as it is, only the parts from metadata are cleaned; a path that
-// can't be made ends the run in a local file error.
+// Only the parts of a path from metadata are cleaned; one that can't be made is a local file error.
 TEST_F(TrackDownloadTest, PathThatCantBeMadeEndsInLocalFileError)
 {
     ServeFile("a.mp3", 5000);
     Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, (home.Path() + "/My:Music*/").c_str());
     EXPECT_EQ(home.Path() + "/My:Music*/AC_DC/Live_ 1991/", NewDownload(AlbumTrack("P0", ""))->GetOutputDirectory());
-    std::string tooLong = home.Path();
-    while (tooLong.size() < 3900)
-        tooLong += "/" + std::string(200, 'm');
-    MusicFolderMover mover(tooLong);
-    model->DownloadStartedSignal.connect(&mover, &MusicFolderMover::OnStarted);
+    // Once the transfer has begun, the music folder becomes one too long for any album folder.
+    for (movedFolder = home.Path(); movedFolder.size() < 3900;)
+        movedFolder += "/" + std::string(200, 'm');
+    model->DownloadStartedSignal.connect<TrackDownloadTest>(this, &TrackDownloadTest::OnStarted);
     const DownloadPtr renamed = Add(AlbumTrack("P1", nginx.HttpUrl("/a.mp3")));
     Expect("P1 finished 8");
     EXPECT_EQ(5000u, fs::file_size(renamed->GetLocalFilename()));
@@ -248,8 +231,7 @@ TEST_F(TrackDownloadTest, PathThatCantBeMadeEndsInLocalFileError)
     EXPECT_TRUE(Reports().empty());
 }
 
-// What adding starts and in which order it is announced, what saving keeps, what clearing
-// removes and deletes: partial files of ours, and the playlists with the last download.
+// What adding starts and announces, saving keeps, clearing removes (our partial files, playlists).
 TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
 {
     ServeFile("a.mp3", 5000);
@@ -294,9 +276,8 @@ TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
     EXPECT_TRUE(events->With("playlist ").empty());
 }
 
-// The worker marks playlists and writes track metadata while the main thread records, clears,
-// reads and saves: what is left is whole, and a mark from another thread reaches the
-// subscriber with the finished record.
+// The worker marks playlists and writes metadata while the main thread records, clears, reads and
+// saves: what is left is whole, and a mark from another thread reaches the subscriber.
 TEST_F(TrackDownloadTest, WorkerAndMainThreadShareLibraryAndTracks)
 {
     auto& library = model->GetPlaylistLibrary();

@@ -22,10 +22,8 @@ typedef DownloadModel::DownloadPtr DownloadPtr;
 typedef std::vector<std::pair<std::string, std::string>> Fields;
 typedef std::vector<std::string> Entries;
 
-// Every event of a model as "<PCID> <event>" in a journal: "added", "state <n>", "started",
-// "finished <state>", "diskfull", "removed", "progress"; "queue-finished"; and each finished
-// playlist's record as "playlist <id> <title>: <pcid>/<file>/<status> ..." ("!" after a track
-// that names another playlist).
+// Every event of a model as "<PCID> <event>" ("state <n>", "finished <state>", ...), and each
+// finished playlist as "playlist <id> <title>: <pcid>/<file>/<status> ..." ("!": another playlist's).
 class ModelJournal : public sigslot::has_slots<sigslot::multi_threaded_local> {
 public:
     explicit ModelJournal(DownloadModel& model)
@@ -115,8 +113,7 @@ inline Entries QueuedPCIDs(DownloadModel& model)
     return pcids;
 }
 
-// "title|pcid|position|status|filename" of every playlist track in the playlist database of
-// `home`, playlist by playlist.
+// "title|pcid|position|status|filename" of every playlist track in `home`'s database.
 inline Entries PlaylistRows(const TempDirectory& home)
 {
     return DatabaseRows(home.File(".vantormp3/vantormp3.db"), "SELECT p.name, t.pcid, t.udo, t.status, t.filename FROM playlist p "
@@ -124,8 +121,7 @@ inline Entries PlaylistRows(const TempDirectory& home)
 }
 
 // A temporary HOME, the store stand-in (also the report address), nginx over the same files,
-// a German translation, the log's lines, and a model with a journal of its events. The model
-// goes first.
+// a German translation, the log, and a model (which goes first) with its journal.
 class DownloadFixture : public ::testing::Test {
 protected:
     DownloadFixture() : store(files.Path()), nginx(files.Path())
@@ -136,7 +132,6 @@ protected:
         NewModel();
     }
 
-    // A new model (the old one goes first) with a new journal.
     void NewModel()
     {
         events.reset();
@@ -169,8 +164,7 @@ protected:
     {
         EXPECT_TRUE(events->journal.WaitFor(entry, times)) << "waiting for \"" << entry << "\" x" << times;
     }
-    // The report tags the store received (e.g. "dm_ruq_dl_ok P1"), once every report sent so
-    // far has arrived: they go out one at a time in order, so that is when a last one has.
+    // The report tags the store received ("dm_ruq_dl_ok P1"), once a last report sent has: they go out in order.
     Entries Reports()
     {
         const std::string last = "end" + std::to_string(++reportsAsked);
@@ -189,13 +183,12 @@ protected:
         })) << "the last report never arrived";
         return reports;
     }
-    // Requests other than reports.
     Entries DownloadRequests()
     {
-        Entries requests = store.Requests();
-        requests.erase(std::remove_if(requests.begin(), requests.end(),
-                                      [&](const std::string& r) { return r.compare(0, kReportPath.size(), kReportPath) == 0; }),
-                       requests.end());
+        Entries requests;
+        for (const std::string& request : store.Requests())
+            if (request.compare(0, kReportPath.size(), kReportPath))
+                requests.push_back(request);
         return requests;
     }
 

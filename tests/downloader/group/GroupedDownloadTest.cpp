@@ -1,5 +1,4 @@
-// An album group: what it shows of its children, and pause, resume and cancel reaching
-// downloads that really run (the store stand-in's stalled answers keep a transfer under way).
+// An album group: what it shows of its children, and pause, resume and cancel of running downloads.
 #include "tests/downloader/download/DownloadTestSupport.h"
 
 #include "core/filesystem/invalid_path_exception.h"
@@ -46,8 +45,7 @@ TEST_F(GroupTest, StateTextPercentageAndMetadataComeFromTheChildren)
         EXPECT_EQ(c.percent, album.GetPercentCompleted()) << c.text;
     }
 
-    // The album is its first child's: title and folder; with no child there is neither, and a
-    // child without a file has no folder yet.
+    // Title and folder are the first child's; a child without a file has no folder yet.
     GroupedDownload group(model);
     EXPECT_EQ(" - ", group.GetTrack()->GetMetadataValue("title"));
     EXPECT_EQ("", group.GetLocalFilename());
@@ -103,8 +101,7 @@ TEST_F(GroupTest, PauseResumeAndCancelReachEveryChildStillInTheModel)
     EXPECT_FALSE(group->CanResume());
     group->Resume();
     EXPECT_EQ(Download::Canceled, second->GetState());
-    // The worker has nothing queued for them: the next track is the next thing it runs, and
-    // only it runs again.
+    // The worker has nothing queued for them: only the next track runs again.
     const DownloadPtr kept = track("C");
     Expect("C state 2");
     kept->Pause();

@@ -1,5 +1,4 @@
-// Queue files in: an encrypted purchase and a plain Latin-1 file downloaded from nginx into the
-// music folder, reported, recorded and saved; and the files that fail as a whole.
+// Queue files in: downloaded, reported, recorded and saved; and the files that fail as a whole.
 #include "tests/downloader/download/DownloadTestSupport.h"
 
 using namespace VantorTest;
@@ -19,8 +18,7 @@ class ImportTest : public DownloadFixture, public sigslot::has_slots<sigslot::mu
 protected:
     ~ImportTest() override { disconnect_all(); }
     bool Import(const std::string& contents) { return model->AddTracks(TemporaryFileWith(contents).get()); }
-    // Notes how many playlist tracks the database held whenever the model announced a
-    // download. Only where no download marks the database: the program waits for no lock.
+    // Playlist rows at each announced download; only where no download writes them (no lock is waited for).
     void Watch() { model->DownloadAddedSignal.connect(this, &ImportTest::OnAdded); }
     void OnAdded(DownloadPtr) { rowsAtAdding.push_back(PlaylistRows(home).size()); }
     std::vector<size_t> rowsAtAdding;
@@ -28,10 +26,8 @@ protected:
 
 } // namespace
 
-// Regular tracks, then deluxe items, then the chosen videos are kept, in file order; each
-// kept file arrives whole under the name its metadata gives, inside the music folder whatever
-// that metadata holds (dots that climb, separators, Latin-1 and UTF-8 bytes, 10,000
-// characters), reported once, recorded in the playlists and saved; nothing is written anywhere else.
+// Regular tracks, deluxe items, chosen videos are kept in file order; each arrives whole, named by its
+// metadata, inside the music folder whatever that holds, reported, recorded and saved; nothing else is written.
 TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
 {
     const std::string wild = "a\\b:c*d?e\"f<g>h|i/j", quotes = "Rock 'n' Roll \"Live\"; DROP TABLE playlist; --";
@@ -68,8 +64,11 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     QueueDocument purchase, latin1;
     latin1.encoding = "ISO-8859-1";
     std::map<std::string, std::string> contents;
+    Entries paths, expectedPaths;
     for (const auto& item : items) {
         const std::vector<std::string>& f = item.fields;
+        if (!item.path.empty())
+            expectedPaths.push_back(item.path);
         contents[item.pcid] = item.served.empty() ? "" : ServeFile(item.served.substr(1, item.served.find('?') - 1), 5000 + 1000 * contents.size());
         QueueEntry entry{{{"albumPrimaryArtist", f[0]}, {"album", f[1]}, {"title", f[2]}, {"trackNum", f[3]}, {"discNum", f[4]},
                           {"creator", f[0] + " feat. Guest"}, {"fileSize", std::to_string(contents[item.pcid].size())}},
@@ -96,10 +95,6 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
         expectedReports.insert(expectedReports.end(), {"dm_ruq_dl_ok " + pcid, "dm_ruq_retry_00 " + pcid});
         expectedSaved.push_back(pcid + " 1 " + download->GetLocalFilename() + " 1");
     }
-    Entries paths, expectedPaths;
-    for (const auto& item : items)
-        if (!item.path.empty())
-            expectedPaths.push_back(item.path);
     // The home holds the music folder's files and the settings folder, nothing else.
     for (fs::recursive_directory_iterator it(home.Path()), end; it != end; ++it)
         if (fs::is_regular_file(it->status()) && it->path().string().find(home.File(".vantormp3/")) != 0)
@@ -127,9 +122,8 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
               PlaylistRows(home));
 }
 
-// Files that can't be read, hold no queue, are cut short or have an entry that can't be read
-// after good ones add and record nothing; a stray Latin-1 byte is read as Latin-1; a good file's
-// playlists are there before any of its downloads is announced.
+// Unreadable, empty, cut or partly bad files add and record nothing; a good file's playlists are
+// there before any of its downloads is announced.
 TEST_F(ImportTest, FilesThatCantBeReadAddNothing)
 {
     WriteFile(home.File("Vantor MP3"), "a plain file: downloads end at once, without a transfer");

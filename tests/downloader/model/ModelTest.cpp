@@ -1,6 +1,7 @@
-// A queued file's metadata read from and written back to its track element, and the playlist
-// library in a real settings directory: records, marks, announcements, hostile text, failures.
+// A track's metadata read and written back, and the playlist library in a real settings directory.
 #include "tests/downloader/download/DownloadTestSupport.h"
+
+#include <boost/algorithm/string/case_conv.hpp>
 
 #include <sys/stat.h>
 
@@ -35,9 +36,7 @@ std::string Meta(const std::string& rel, const std::string& value)
 TEST(TrackTest, ReadsMetadataAndWritesItBackInKeyOrder)
 {
     const std::string store = StoreNamespace::Store(), client = StoreNamespace::Client(), latin1 = "\xC9t\xE9", utf8 = "\xC3\x89t\xC3\xA9";
-    std::string upperStore = store;
-    for (char& c : upperStore)
-        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    const std::string upperStore = boost::algorithm::to_upper_copy(store);
     const std::vector<std::pair<std::string, std::string>> cases = {
         // The two store namespaces are kept as meta; a rel of "/" and a key becomes plain; any
         // other namespace, a near miss, another letter case or an empty key is dropped.
@@ -69,9 +68,7 @@ TEST(TrackTest, ReadsMetadataAndWritesItBackInKeyOrder)
                        track.GetMetadataValue("album")}));
     EXPECT_EQ("\xC3\x89t\xC3\xA9/a.mp3", track.GetURL());
     // A meta with text but no rel fails the load.
-    TiXmlDocument orphan;
-    orphan.Parse("<track><title>t</title><meta>orphan</meta></track>");
-    EXPECT_THROW(DownloadModel::LoadTrack(orphan.RootElement()), std::invalid_argument);
+    EXPECT_THROW(SavedAgain("<title>t</title><meta>orphan</meta>"), std::invalid_argument);
 }
 
 namespace {
@@ -89,29 +86,16 @@ protected:
 
 } // namespace
 
-TEST_F(LibraryTest, DatabaseIsKeptAcrossOpeningsAndClearedKeepingVersionAndIds)
-{
-    ASSERT_TRUE(library.Create("First", {"A", "B"}) && library.Create("Second", {"C"}));
-    PlaylistLibrary reopened;
-    EXPECT_EQ(Entries({"0|1"}), Rows("SELECT id, version FROM playlist_version"));
-    EXPECT_EQ(Entries({"1|First", "2|Second"}), Rows("SELECT id, name FROM playlist"));
-    EXPECT_EQ(Entries({"1|A|<null>|0|0", "1|B|<null>|0|1", "2|C|<null>|0|0"}), Rows(kTrackRows));
-    ASSERT_TRUE(reopened.Clear() && reopened.Clear());
-    EXPECT_TRUE(Rows(kTrackRows).empty() && Rows("SELECT * FROM playlist").empty());
-    EXPECT_EQ(Entries({"0|1"}), Rows("SELECT id, version FROM playlist_version"));
-    ASSERT_TRUE(library.Create("First", {"A"}));
-    EXPECT_EQ(Entries({"4|3|A"}), Rows("SELECT id, playlist_id, pcid FROM playlist_track"));
-    EXPECT_TRUE(log.Lines().empty());
-}
-
-// Titles and identifiers are data, never statement text: quotes and every byte are stored as they are.
-TEST_F(LibraryTest, MarksReachEveryPlaylistWhateverTheCaseAndFinishedOnesAreAnnounced)
+// Titles and identifiers are data, never statement text: quotes and every byte are stored as
+// they are. The records outlive the library; clearing keeps the schema version and the ids go on.
+TEST_F(LibraryTest, MarksReachEveryPlaylistWhateverTheCaseFinishedOnesAreAnnouncedAndClearingKeepsTheVersion)
 {
     const std::string quotes = "Rock 'n' Roll \"Live\"; DROP TABLE playlist; --";
     std::string bytes;
     for (int byte = 1; byte < 256; ++byte)
         bytes += static_cast<char>(byte);
     ASSERT_TRUE(library.Create("T", {"A", "B", "C"}) && library.Create("T", {"D"}) && library.Create(quotes, {"b", quotes}));
+    PlaylistLibrary reopened;
     EXPECT_EQ(Entries({"1|T", "2|" + quotes}), Rows("SELECT id, name FROM playlist ORDER BY id"));
     library.SetTrackDownloaded("b", "/m/b.mp3");
     library.SetTrackExpired("zzz"); // a product nobody holds changes nothing
@@ -131,10 +115,15 @@ TEST_F(LibraryTest, MarksReachEveryPlaylistWhateverTheCaseAndFinishedOnesAreAnno
     EXPECT_EQ(Entries({second, "playlist 1 T: A//2 D//m/d.mp3/1 B//m/b.mp3/1 C//m/c.mp3/1", "playlist 1 T: A//2 D//m/d.mp3/1 B//m/b2.mp3/1 C//m/c.mp3/1",
                        "playlist 2 " + quotes + ": b//m/b2.mp3/1 " + quotes + "/" + bytes + "/1"}),
               Finished());
+    ASSERT_TRUE(reopened.Clear() && reopened.Clear());
+    EXPECT_TRUE(Rows(kTrackRows).empty() && Rows("SELECT * FROM playlist").empty());
+    EXPECT_EQ(Entries({"0|1"}), Rows("SELECT id, version FROM playlist_version"));
+    ASSERT_TRUE(library.Create("First", {"A"}));
+    EXPECT_EQ(Entries({"7|3|A"}), Rows("SELECT id, playlist_id, pcid FROM playlist_track"));
+    EXPECT_TRUE(log.Lines().empty());
 }
 
-// A file that is no database fails every operation quietly and stays as it was; a settings
-// directory that can't be made fails the construction.
+// A file that is no database fails each operation, untouched; no settings directory fails construction.
 TEST_F(LibraryTest, DatabaseThatCantBeUsedFailsEachOperationAndLogsIt)
 {
     const std::string garbage(8192, '\x7f');

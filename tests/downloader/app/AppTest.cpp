@@ -1,5 +1,4 @@
-// The desktop program's lower layers. ctest runs each test in a process of its own, so each
-// finds the process-wide preferences unloaded.
+// The desktop program's lower layers; each test runs in its own process, preferences unloaded.
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "downloader/app/DebugLog.h"
@@ -65,9 +64,8 @@ protected:
 
 } // namespace
 
-// As the download worker does, a thread looks the music folder up and logs while the main
-// thread saves other choices and the debug log is taken down. Both threads come to the
-// preferences first at once and find one object, loaded once; every logged line is whole.
+// A worker thread reads the music folder and logs while the main thread saves choices and takes
+// the log down: one preferences object, loaded once; every logged line whole.
 TEST_F(AppTest, PreferencesAndTheDebugLogServeEveryThread)
 {
     const std::string chosen = home.File("Chosen") + "/", line(300, '.');
@@ -98,8 +96,7 @@ TEST_F(AppTest, PreferencesAndTheDebugLogServeEveryThread)
     EXPECT_EQ(texts.size(), size_t(std::count(texts.begin(), texts.end(), line)));
 }
 
-// A save cut short, here by a file-size limit as by a full disk, leaves the file that was
-// there byte for byte, reports failure, announces nothing and leaves no temporary file.
+// A save cut short (file-size limit, as a full disk) keeps the old file, fails silently, no temporary.
 TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
 {
     DownloadModel model(FilesystemUtility::NewInstance());
@@ -159,9 +156,8 @@ TEST(DebugLog, WritesOnlyWhenVerboseAppendingBelowTwoMebibytes)
     }
 }
 
-// BROWSER naming nothing that starts, each opener is tried in turn, here up to the last;
-// when no folder viewer starts, the running instance hears of it. PATH finds only the
-// stand-in, which notes its arguments.
+// With BROWSER not starting, the openers are tried in turn up to the last (PATH holds only the
+// recording stand-in); a folder viewer that won't start is reported to the running instance.
 TEST_F(AppTest, EachOpenerIsTriedInTurnAndAMissingFolderViewerIsReported)
 {
     const std::string url = "http://127.0.0.1:9/page?a=1&b=2";
@@ -178,8 +174,7 @@ TEST_F(AppTest, EachOpenerIsTriedInTurnAndAMissingFolderViewerIsReported)
     EXPECT_TRUE(fs::is_directory(LinuxFilesystemUtility().GetMusicDirectory()));
 }
 
-// More items than the dispatcher's pipe could hold as wake-ups: no producer blocks while the
-// main loop is not turning ("hung" otherwise), and each turn runs one item.
+// More items than the wake-up pipe holds: no producer blocks while the loop is idle; one item a turn.
 TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrder)
 {
     sigc::signal<void, int, int> note;
@@ -200,9 +195,8 @@ TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrder)
     EXPECT_EQ((std::vector<int>{3000, 3000}), next);
 }
 
-// A later launch sends its arguments. A forked child of the running instance (the folder viewer's)
-// may send too and end through exit(), which destroys its copy of the guard but must leave the
-// listener running. The lock goes with the guard, and no program the running instance started keeps it.
+// A later launch sends its arguments; a forked child (the folder viewer's) may send and exit without
+// stopping the listener. The lock goes with the guard, not kept by programs it started.
 TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
 {
     auto guard = std::make_unique<SingleInstance>();
@@ -210,7 +204,7 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
     ASSERT_TRUE(guard->StartAsMainInstance());
     SingleInstance later;
     EXPECT_TRUE(!later.StartAsMainInstance() && later.Status() == SingleInstance::OtherInstanceRunning);
-    // The long one is more than the FIFO holds, so it is read in many pieces while it is written.
+    // The long one outgrows the FIFO, so it is read in pieces.
     Entries expected = {"", "/home/u/M\xC3\xBCsik.vlx", "\x80\x81\xC0\xFE", std::string(100000, 'x')};
     for (const std::string& message : expected)
         EXPECT_TRUE(later.SendMainInstanceMessage(message));
@@ -241,8 +235,7 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
     EXPECT_TRUE(SingleInstance().StartAsMainInstance());
 }
 
-// Files that can't serve leave the program running without the guard; a sender that finds
-// nobody listening gives up at once instead of hanging the launch.
+// Unusable guard files leave the program unguarded; a sender finding no listener gives up at once.
 TEST_F(AppTest, UnusableGuardFilesLeaveTheProgramUnguarded)
 {
     const struct {

@@ -12,9 +12,7 @@ using namespace VantorTest;
 using namespace Vantor::DigitalMedia::MusicClient::Downloader;
 namespace fs = boost::filesystem;
 
-// The share folders are searched in turn: the current one, "../share/vantormp3/" beside it,
-// then the installed ones. What was found is kept for the run. (The program's own tests find
-// its translations and window definitions beside the installed binary.)
+// Share folders are searched in turn: current, "../share/vantormp3/", installed; finds are kept.
 TEST(SharePaths, GladeTreesAndImagesComeFromTheFirstFolderHoldingThem)
 {
     if (fs::exists("/usr/share/vantormp3") || fs::exists("/usr/local/share/vantormp3"))
@@ -24,18 +22,16 @@ TEST(SharePaths, GladeTreesAndImagesComeFromTheFirstFolderHoldingThem)
     for (const std::string& folder : {current + "glade", beside + "glade"})
         fs::create_directories(folder);
     ScopedCurrentDirectory program(current);
-    // A glade file without the root asked for leaves it to the next folder.
     WriteFile(current + "glade/main.glade", "<glade-interface><widget class=\"GtkWindow\" id=\"Near\"/></glade-interface>");
     WriteFile(beside + "glade/main.glade", "<glade-interface><widget class=\"GtkWindow\" id=\"Near\"><property "
                                            "name=\"title\">beside</property></widget><widget class=\"GtkWindow\" "
                                            "id=\"Far\"/></glade-interface>");
     const auto window = [](const char* root) { return ShareFolder::Get<Gtk::Window>(root, root); };
-    EXPECT_EQ("", window("Near")->get_title());
-    EXPECT_TRUE(window("Far"));
+    EXPECT_TRUE(window("Near")->get_title().empty() && window("Far")); // a file lacking a root leaves it to the next
     fs::remove(current + "glade/main.glade");
     EXPECT_EQ("", window("Near")->get_title());
     EXPECT_FALSE(Utility::GetGlade("Missing"));
-    // An image that can't be loaded is reported and stands in as a blank, not kept.
+    // An image that can't be loaded is reported and stands in as a blank, which is not kept.
     testing::internal::CaptureStderr();
     EXPECT_EQ(1, Utility::GetPixbuf("icon.png")->get_width());
     EXPECT_EQ("ERROR: failed to load icon.png", testing::internal::GetCapturedStderr());
@@ -57,7 +53,7 @@ protected:
         Utility::PreferencesSavedSignal().connect([this] { ++saves; });
     }
 
-    // Clicks `button`, which hides the dialog, shows it again and expects it to show `expected`.
+    // Clicks `button`, which must hide the dialog, then shows it again expecting `expected`.
     void Click(const char* button, const std::string& expected)
     {
         Get<Gtk::Button>(kRoot, button)->clicked();
@@ -66,9 +62,8 @@ protected:
         Shows(expected);
     }
 
-    // Expects "<folder>|<update check>|<proxy type> <+ or - for each proxy field that can be
-    // edited>|<port>|<address>|<user>|<password>" once the folder chooser, which takes a folder
-    // up in the background, shows `expected`'s.
+    // Waits for "<folder>|<update check>|<proxy type> <+/- per editable proxy field>|<port>|<address>|
+    // <user>|<password>" (the folder chooser takes its folder up in the background).
     void Shows(const std::string& expected)
     {
         const auto shown = [this] {
@@ -98,30 +93,25 @@ protected:
 
 } // namespace
 
-// The disk-full dialog (the program's own tests open About, on the same skeleton): not modal,
-// and shown again as often as asked.
-TEST_F(DialogTest, DiskFullShowsBesideTheMainWindowUntilClosed)
+// The disk-full dialog: not modal, beside the main window, shown again as often as asked.
+// No proxy without settings. OK stores every field (of a proxy that is off too), the password
+// unreadable in the file, the port only when it is one. Each showing reads what is stored; Cancel
+// stores nothing; a stored password that is not base64 shows as none.
+TEST_F(DialogTest, DiskFullShowsBesideTheMainWindowAndPreferencesStoreWhatIsTypedOnOK)
 {
     DiskFullDialogController diskFull;
     Gtk::Window mainWindow;
     mainWindow.show();
-    Gtk::Window* dialog = Get<Gtk::Window>("DiskFullDialog", "DiskFullDialog");
+    Gtk::Window* diskFullDialog = Get<Gtk::Window>("DiskFullDialog", "DiskFullDialog");
     for (int time = 0; time < 2; ++time) {
         diskFull.Show(mainWindow);
         RunPendingTurns();
-        EXPECT_TRUE(dialog->get_visible() && !dialog->get_modal() && dialog->get_transient_for() == &mainWindow);
+        EXPECT_TRUE(diskFullDialog->get_visible() && !diskFullDialog->get_modal() && diskFullDialog->get_transient_for() == &mainWindow);
         Get<Gtk::Button>("DiskFullDialog", "CloseButton")->clicked();
         RunPendingTurns();
-        EXPECT_FALSE(dialog->get_visible());
+        EXPECT_FALSE(diskFullDialog->get_visible());
     }
-}
 
-// Without settings no proxy is offered. Every field is stored on OK, those of a proxy that is
-// off too, and the password so that it shows again as typed but not readable in the file; the
-// port only when its text is a port (the last one stays otherwise). What is stored shows each
-// time the dialog does; Cancel changes nothing; a stored password that is not base64 shows as none.
-TEST_F(DialogTest, PreferencesShowWhatIsStoredAndStoreWhatIsTypedOnOK)
-{
     PreferencesDialogController controller;
     EXPECT_FALSE(dialog->is_visible());
     dialog->show();

@@ -1,5 +1,4 @@
-// The main window's parts fed by a real queue: the download list, the status panel with its
-// covers, and the message boxes over an import that failed and before quitting.
+// The main window's list, status panel and message boxes, fed by a real queue.
 #include "core/settings/UtilityPreferences.h"
 #include "downloader/app/UtilityQueue.h"
 #include "downloader/app/UtilityQuitConfirmation.h"
@@ -24,8 +23,7 @@ namespace {
 
 class MainWindow : public DownloadFixture, protected ShareFolder {
 protected:
-    // Turns the main loop until the list shows `expected`: every row as "title|status", a
-    // track's indented under its album's.
+    // Waits for the list to show `expected`: rows as "title|status", tracks indented under albums.
     void ExpectRows(const Entries& expected)
     {
         const auto rows = [this] {
@@ -51,14 +49,16 @@ protected:
         return NewDownload(fields);
     }
 
-    // Has the model announce the start of `download` from a thread of its own, as its worker
-    // does; turns the main loop until the panel's cover fetch, which holds the track, has ended.
-    void Start(const DownloadPtr& download)
+    // Announces `download`'s start from another thread, as the worker does, and waits until the
+    // cover fetch (which holds the track) has ended; the panel keeps the track unless closed meanwhile.
+    void Start(const DownloadPtr& download, bool closePanel = false)
     {
         const long holders = download->GetTrack().use_count(); // the download and this test
         std::thread([&] { model->DownloadStartedSignal.emit(download); }).join();
-        EXPECT_TRUE(RunMainLoopUntil([&] { return download->GetTrack().use_count() > holders; }));
-        EXPECT_TRUE(RunMainLoopUntil([&] { return download->GetTrack().use_count() == holders + 1; })); // and the panel
+        ASSERT_TRUE(RunMainLoopUntil([&] { return download->GetTrack().use_count() > holders; }));
+        if (closePanel)
+            panel.reset();
+        EXPECT_TRUE(RunMainLoopUntil([&] { return download->GetTrack().use_count() == holders + !closePanel; }));
     }
 
     std::unique_ptr<TreeController> list{new TreeController(model)};
@@ -75,24 +75,20 @@ TEST_F(MainWindow, ListGroupsTracksUnderTheirAlbumInArrivalOrderAndFollowsTheirS
 {
     Get<Gtk::Window>("MainWindow", "MainWindow")->show(); // so that the cells are drawn too
     model->AddDownload(Track("Intro", "AC/DC", "Live", {{"trackNum", "7"}}));
-    // A video's number is not shown.
-    model->AddDownload(Track("Sexy Boy", "Air", "Moon Safari", {{"trackNum", "3"}, {"trackType", "mp4"}}));
-    // The same album name by someone else is another album; an artist and album that run
-    // together into the same text are not.
+    model->AddDownload(Track("Sexy Boy", "Air", "Moon Safari", {{"trackNum", "3"}, {"trackType", "mp4"}})); // no number
+    // Another artist's album of the same name, or artist and album running together alike, are other albums.
     model->AddDownload(Track("Cover", "Other", "Moon Safari"));
     model->AddDownload(Track("x", "AB", "C"));
     model->AddDownload(Track("y", "A", "BC"));
     model->AddDownload(
         Track("A2", "Air", "Moon Safari", {{"downloadState", "9"}, {"networkErrorType", "10"}, {"errorString", "Link expired"}}));
-    // A finished album reads "Completed", here in German.
     ExpectRows({"AC/DC - Live|Fertig", "  7. Intro|Downloaded", "Air - Moon Safari|Unvollständig", "  Sexy Boy|Downloaded",
                 "  A2|Link expired", "Other - Moon Safari|Fertig", "  Cover|Downloaded", "AB - C|Fertig", "  x|Downloaded",
                 "  y|Downloaded"});
 
-    // Clearing takes the finished tracks and the albums left empty; an album that stays keeps
-    // its status until one of its tracks reports. A later track of a cleared album makes a
-    // new album at the end. A running track shows its percentage, here halfway through a
-    // transfer that stalls, and so does its album, counting only the tracks on the list.
+    // Clearing takes finished tracks and emptied albums; a kept album keeps its status until a track
+    // reports; a cleared album's later track is a new album. A running track (stalled halfway) and its
+    // album show percentages, counting only listed tracks; a state change moves both on.
     model->ClearFinished();
     ExpectRows({"Air - Moon Safari|Unvollständig", "  A2|Link expired"});
     model->AddDownload(Track("B2", "AC/DC", "Live"));
@@ -100,19 +96,17 @@ TEST_F(MainWindow, ListGroupsTracksUnderTheirAlbumInArrivalOrderAndFollowsTheirS
     const DownloadPtr running = Track("A3", "Air", "Moon Safari", stalling);
     model->AddDownload(running);
     ExpectRows({"Air - Moon Safari|25", "  A2|Link expired", "  A3|50", "AC/DC - Live|Fertig", "  B2|Downloaded"});
-    // A state change reaches the track and its album; the next track takes over.
     model->AddDownload(Track("A4", "Air", "Moon Safari", stalling));
     running->Pause();
     ExpectRows({"Air - Moon Safari|16", "  A2|Link expired", "  A3|Paused", "  A4|50", "AC/DC - Live|Fertig", "  B2|Downloaded"});
 
-    // The tree view outlives the list, which takes its columns and rows away again.
+    // The tree view outlives the list, which takes its columns and rows away.
     list.reset();
     EXPECT_TRUE(view->get_columns().empty() && !view->get_model());
 }
 
-// A cover stays until the next one arrives: one that can't be fetched or decoded changes
-// nothing. The fetch hands its result to the main thread only on a later turn of the main
-// loop, so the last one here ends after the panel has gone.
+// A cover stays until the next one arrives; one that can't be fetched or decoded changes nothing.
+// The last fetch ends after the panel has gone.
 TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnds)
 {
     const Glib::RefPtr<Gdk::Pixbuf> red = Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, false, 8, 150, 150);
@@ -135,21 +129,15 @@ TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnd
     EXPECT_TRUE(RunMainLoopUntil([&] { return label->get_text().empty(); }));
     EXPECT_EQ(defaultArt, image->get_pixbuf());
 
-    const DownloadPtr last = NewDownload({{"PCID", "P2"}, {"image", store.Url("/cover.png")}});
-    const long holders = last->GetTrack().use_count();
-    std::thread([&] { model->DownloadStartedSignal.emit(last); }).join();
-    ASSERT_TRUE(RunMainLoopUntil([&] { return last->GetTrack().use_count() > holders; }));
-    panel.reset();
-    EXPECT_TRUE(RunMainLoopUntil([&] { return last->GetTrack().use_count() == holders; }));
+    Start(NewDownload({{"PCID", "P2"}, {"image", store.Url("/cover.png")}}), true);
     EXPECT_EQ((Entries{"/page.html", "/cover.png"}), store.Requests());
 }
 
-class MessageBoxes : public DownloadFixture {};
+using MessageBoxes = DownloadFixture;
 
-// The warning over a queue file that can't be imported shows its name as it is and keeps the
-// file. Before quitting with two downloads from a server that stops sending, the first
-// transferring and the second waiting: "No" leaves everything running and unsaved; "Yes", or
-// closing the box, clears the finished one, pauses both and saves queue and preferences.
+// A failed import's warning shows the file's name as it is and keeps the file. Quitting with one
+// download transferring (stalled) and one waiting: "No" changes and saves nothing; "Yes" or closing
+// the box clears the finished one, pauses both and saves queue and preferences.
 TEST_F(MessageBoxes, OverAnImportAndBeforeQuitting)
 {
     const std::string path = home.File("a <b> & c.vlx");

@@ -32,10 +32,11 @@ summary() {
   echo "== tests against code"
   bash "$root/scripts/test-ratio.sh" || true
   echo "== line and branch coverage of core/ and downloader/"
-  # Run from a scratch folder: gcovr leaves gcov's working files in the current one.
+  # Run from a scratch folder: gcovr leaves gcov's working files in the current one. Its
+  # report goes there too: gcovr replaces the file it writes, so it must never be /dev/null.
   (cd "$(mktemp -d)" && gcovr -r "$root" --object-directory "$root/build-cov" -f "$root/core/" \
     -f "$root/downloader/" --exclude-directories ".*/CMakeFiles/[0-9.]+" --gcov-ignore-parse-errors \
-    -j "$jobs" --print-summary -o /dev/null)
+    -j "$jobs" --print-summary -o coverage.txt)
 }
 
 if [ "${VANTOR_SKIP_SANITIZERS:-0}" = "1" ]; then

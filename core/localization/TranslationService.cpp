@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <utility>
 
 namespace Vantor::Localization {
 
@@ -140,7 +141,7 @@ void TranslationService::Locale::Parse(std::istream& in)
         return;
 
     TiXmlDocument document;
-    Data::ParseXmlText(document, text);
+    Data::ParseXmlText(document, std::move(text));
     if (document.Error())
         return;
 

@@ -8,6 +8,7 @@
 #include <boost/format.hpp>
 #include <glibmm/markup.h>
 #include <gtkmm/button.h>
+#include <gtkmm/dialog.h>
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
 
@@ -49,11 +50,13 @@ void AboutDialogController::Initialize()
         ->set(Utility::GetPixbuf("vantormp3_icon.png")->scale_simple(kLogoSize, kLogoSize, Gdk::INTERP_BILINEAR));
 }
 
-void AboutDialogController::Show(Gtk::Window& parent)
+void AboutDialogController::Run(Gtk::Window& parent)
 {
     // The dialog can't be resized, so its size is asked for rather than set.
     dialog->set_size_request(kWidth, kHeight);
-    DialogController::Show(parent);
+    dialog->set_position(Gtk::WIN_POS_CENTER_ON_PARENT);
+    dialog->set_transient_for(parent);
+    Fetch<Gtk::Dialog>(kRoot)->run();
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -13,8 +13,9 @@ public:
 
     // Fills the dialog's widgets.
     void Initialize();
-    // Shows the dialog at its usual size, centred on and transient for `parent`.
-    void Show(Gtk::Window& parent);
+    // Runs the dialog modally at its usual size, centred on and transient for `parent`, until
+    // Close or the window manager hides it.
+    void Run(Gtk::Window& parent);
 };
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -28,11 +28,8 @@ namespace {
 
 const char kMainWindow[] = "MainWindow";
 const char kPreferencesDialog[] = "PreferencesDialog";
-const char kAboutDialog[] = "AboutDialog";
 const int kPreferencesMinWidth = 400;
 const int kPreferencesMinHeight = 100;
-const int kAboutWidth = 320;
-const int kAboutHeight = 260;
 
 const char kQueueFileExtension[] = ".vlx";
 const char kQueueFileFilterName[] = "Vantor MP3 queue files (*.vlx)";
@@ -158,14 +155,7 @@ void MainMenuController::OnHelpShowHelp()
 
 void MainMenuController::OnHelpAbout()
 {
-    // Run modally: its Close button hides it, and hiding ends the run.
-    Gtk::Dialog* dialog = nullptr;
-    Utility::GetGlade(kAboutDialog)->get_widget(kAboutDialog, dialog);
-    dialog->set_position(Gtk::WIN_POS_CENTER_ON_PARENT);
-    dialog->set_transient_for(*GetMainWindow());
-    // The dialog is not resizable, so a resize would be ignored: it takes the size it asks for.
-    dialog->set_size_request(kAboutWidth, kAboutHeight);
-    dialog->run();
+    aboutDialog.Run(*GetMainWindow());
 }
 
 void MainMenuController::OnHelpContactCS()
@@ -181,7 +171,11 @@ void MainMenuController::OnHelpEnableDownloader()
 bool IsFileVLX(const Gtk::FileFilter::Info& info)
 {
     // The bytes as the file system has them: a name that is not UTF-8 still ends in ASCII.
-    const std::string name = info.filename.raw();
+    return IsQueueFileName(info.filename.raw());
+}
+
+bool IsQueueFileName(const std::string& name)
+{
     const size_t extension = sizeof kQueueFileExtension - 1;
     if (name.size() <= extension)
         return false;

@@ -22,7 +22,6 @@
 #include <gtkmm/menuitem.h>
 #include <gtkmm/messagedialog.h>
 
-#include <cctype>
 #include <cstdio>
 #include <unistd.h>
 
@@ -38,19 +37,8 @@ const int kWidth = 700;
 const int kHeight = 500;
 const char kResetFirstRun[] = "--reset-first-run";
 const char kShowDownloadsFailed[] = "--show-downloads-failed";
-const char kQueueFileEnding[] = ".vlx";
 
 enum UpdateResponse { RemindLater = 0, QuitAndDownload = 1 };
-
-bool IsQueueFileName(const std::string& command)
-{
-    if (command.size() <= 4)
-        return false;
-    std::string ending = command.substr(command.size() - 4);
-    for (char& c : ending)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ending == kQueueFileEnding;
-}
 
 // A title in bold over its description; translations are data, so their own markup
 // characters are shown as they are.

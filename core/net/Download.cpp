@@ -114,6 +114,8 @@ void Download::DownloadSync(std::ostream& out)
         if (GetState() != Waiting && GetState() != Retrying)
             return;
         outputStream = &out;
+        // Under the lock: a save on another thread reads it together with the state.
+        networkErrorType = NoError;
         Store(state, Downloading);
         OnStateChanged(Downloading);
     }
@@ -155,7 +157,6 @@ void Download::DownloadSync(std::ostream& out)
     curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     ApplyProcessSettings(curlHandle);
-    networkErrorType = NoError;
     curl_easy_setopt(curlHandle, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(curlHandle, CURLOPT_DEBUGFUNCTION, &Download::OnCurlDebugHeaders);
 

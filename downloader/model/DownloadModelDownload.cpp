@@ -530,7 +530,13 @@ boost::shared_ptr<DownloadModel::Download> DownloadModel::Download::GetDownloadR
 
 bool DownloadModel::Download::Expired()
 {
-    return (GetState() == NetworkError && networkErrorType == LinkExpired) || GetMetadataInt(MetadataKey::Expired, 0) != 0;
+    {
+        // The worker sets the two together, under the lock, at the end of each transfer.
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (GetState() == NetworkError && networkErrorType == LinkExpired)
+            return true;
+    }
+    return GetMetadataInt(MetadataKey::Expired, 0) != 0;
 }
 
 int DownloadModel::Download::GetMetadataInt(const char* key, int defaultValue) const

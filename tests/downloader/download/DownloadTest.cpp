@@ -152,7 +152,8 @@ public:
 };
 
 // Pause keeps the partial file, resume finishes it, cancel deletes it; a model destroyed mid-transfer
-// (even with a download that throws on cancel) keeps it for the next run's saved queue.
+// (even with a download that throws on cancel) keeps it for the next run's saved queue, which is
+// saved again and again while it is finished.
 TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel)
 {
     const std::string contents = ServeFile("a.mp3", 1000 * 1000);
@@ -184,7 +185,10 @@ TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel
     EXPECT_EQ(1u, log.LinesContaining("a download failed to cancel").size());
     const DownloadPtr restored(new DownloadModel::Download(*model, saved.at(2).get()));
     EXPECT_EQ(Download::Waiting, restored->GetState());
-    finish(restored);
+    {
+        RepeatingCall saving([&] { SavedTracks(*model); });
+        finish(restored);
+    }
     EXPECT_EQ((Entries{"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1", "dm_ruq_dl_ok P3", "dm_ruq_retry_00 P3"}), Reports());
 }
 

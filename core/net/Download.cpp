@@ -116,8 +116,7 @@ void Download::DownloadSync(std::ostream& out)
         outputStream = &out;
         // Under the lock: a save on another thread reads it together with the state.
         networkErrorType = NoError;
-        Store(state, Downloading);
-        OnStateChanged(Downloading);
+        SetState(Downloading);
     }
     OnStarted();
 
@@ -303,8 +302,16 @@ void Download::SetState(State newState)
         if (changed)
             Store(state, newState);
     }
-    if (changed)
+    if (changed) {
+        stateChanged.notify_all();
         OnStateChanged(newState);
+    }
+}
+
+void Download::WaitWhileState(State current, std::chrono::steady_clock::time_point deadline)
+{
+    boost::recursive_mutex::scoped_lock lock(stateMutex);
+    stateChanged.wait_until(lock, deadline, [&] { return GetState() != current; });
 }
 
 const char* Download::EffectiveUrl() const

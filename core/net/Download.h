@@ -133,7 +133,7 @@ private:
     int PercentOf(long long received) const;
     bool LeftStaleBytes();
     bool MoveToRangeStart(const std::string& headerLine);
-    CURLcode ResultOfRangeRequest(CURLcode result);
+    CURLcode ResultOfAnswer(CURLcode result);
 
     // Woken by every change of the state.
     std::condition_variable_any stateChanged;
@@ -141,6 +141,8 @@ private:
     long long requestedOffset;
     // The server said the file is exactly as long as the local data.
     bool localDataComplete;
+    // The answer was a range that does not continue the local data up to the end of the file.
+    bool rangeRefused;
 
     // What every transfer of the process uses, read once at each transfer's start.
     struct ProcessSettings {

@@ -486,8 +486,9 @@ struct DownloadTest : ::testing::Test {
 };
 
 // tinyproxy can't hold a password with ':' or '@'; microsocks can. HTTP/2 sends header names in
-// lower case. A whole answer to a range request is written from the start, which fails when it is
-// shorter than the local data. Logs mask the hash also URL-encoded, each of several, and empty.
+// lower case. A whole answer to a range request is written from the start, a range from within the
+// local data from its start; either fails when the file ends before the local data did. A range
+// from beyond it is a failed try. Logs mask the hash also URL-encoded, each of several, and empty.
 TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachProxy)
 {
     Download::SetUserAgent("VantorTest/1.0");
@@ -503,7 +504,8 @@ TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachP
                                {Http("/" + kSmall), small, Download::Downloaded, 416, 0, small},
                                {Http("/" + kSmall), tailed, Download::NetworkError, 416, 0, tailed},
                                {Stand("/range-from/500/" + kTrack), head, Download::Downloaded, 206, 500, track},
-                               {Stand("/range-from/5000/" + kTrack), head, Download::LocalFileError, 206, 0, head},
+                               {Stand("/range-from/5000/" + kTrack), head, Download::NetworkError, 206, 0, head},
+                               {Stand("/range-from/500/" + kSmall), std::string(100000, 'x'), Download::LocalFileError, 206, 500, ""},
                                {Stand("/" + kTrack), std::string(1000, 'x'), Download::Downloaded, 200, 0, track},
                                {Stand("/" + kSmall), std::string(100000, 'x'), Download::LocalFileError, 200, 0, ""}};
     for (const Proxy& proxy : {Proxy(), Proxy(Proxy::HTTP, "127.0.0.1", http.Port(), "", ""),

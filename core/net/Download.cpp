@@ -42,6 +42,18 @@ bool ReadOffset(const std::string& text, long long& offset)
     return end != text.c_str() && *end == '\0' && errno == 0 && offset >= 0;
 }
 
+// "<first>-<last>/<length>" of a partial answer; `length` is -1 for "*", a length not known.
+bool ReadRange(const std::string& text, long long& first, long long& last, long long& length)
+{
+    const std::string::size_type dash = text.find('-');
+    const std::string::size_type slash = text.find('/');
+    if (dash == std::string::npos || slash == std::string::npos || slash < dash)
+        return false;
+    length = -1;
+    return ReadOffset(text.substr(0, dash), first) && ReadOffset(text.substr(dash + 1, slash - dash - 1), last)
+        && first <= last && (text.compare(slash + 1, std::string::npos, "*") == 0 || ReadOffset(text.substr(slash + 1), length));
+}
+
 bool IsAsciiLetterOrDigit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -63,6 +75,9 @@ std::string MaskValuesAfter(const std::string& text, const std::string& marker)
 
 // A transfer that receives less than one byte a second for this long ends as a time-out.
 const long kStallSeconds = 30;
+
+// A redirect loop ends as a failure instead of running for ever.
+const long kMaxRedirects = 30;
 
 // Large receive blocks keep the per-block work (callbacks, stream writes) small beside the copy.
 const long kReceiveBufferSize = 512 * 1024;
@@ -97,7 +112,8 @@ Download::Download(const char* url, long long expectedSize)
       lastCurlCode(CURLE_OK),
       httpResponseCode(0),
       requestedOffset(0),
-      localDataComplete(false)
+      localDataComplete(false),
+      rangeRefused(false)
 {
 }
 
@@ -114,8 +130,9 @@ void Download::DownloadSync(std::ostream& out)
         if (GetState() != Waiting && GetState() != Retrying)
             return;
         outputStream = &out;
-        Store(state, Downloading);
-        OnStateChanged(Downloading);
+        // Under the lock: a save on another thread reads it together with the state.
+        networkErrorType = NoError;
+        SetState(Downloading);
     }
     OnStarted();
 
@@ -131,12 +148,14 @@ void Download::DownloadSync(std::ostream& out)
     // whole file, which is then written from the start instead of failing.
     requestedOffset = localSize > 0 ? localSize : 0;
     localDataComplete = false;
+    rangeRefused = false;
     const std::string range = std::to_string(requestedOffset) + "-";
-    if (requestedOffset > 0) {
-        curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, this);
-        curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, &Download::OnCurlHeaders);
+    if (requestedOffset > 0)
         curl_easy_setopt(curlHandle, CURLOPT_RANGE, range.c_str());
-    }
+    // The headers are checked also when no range was asked for: a partial answer to a
+    // request for the whole file must not pass for the file.
+    curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, &Download::OnCurlHeaders);
 
     curl_easy_setopt(curlHandle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curlHandle, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
@@ -151,11 +170,11 @@ void Download::DownloadSync(std::ostream& out)
     curl_easy_setopt(curlHandle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curlHandle, CURLOPT_CONNECTTIMEOUT, 30L);
     curl_easy_setopt(curlHandle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curlHandle, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(curlHandle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curlHandle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     ApplyProcessSettings(curlHandle);
-    networkErrorType = NoError;
     curl_easy_setopt(curlHandle, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(curlHandle, CURLOPT_DEBUGFUNCTION, &Download::OnCurlDebugHeaders);
 
@@ -167,7 +186,7 @@ void Download::DownloadSync(std::ostream& out)
     curl_easy_getinfo(curlHandle, CURLINFO_EFFECTIVE_URL, &url);
     effectiveUrl = url ? url : "";
 
-    result = ResultOfRangeRequest(result);
+    result = ResultOfAnswer(result);
 
     {
         boost::recursive_mutex::scoped_lock lock(stateMutex);
@@ -214,26 +233,36 @@ void Download::ApplyProcessSettings(CURL* handle)
         curl_easy_setopt(handle, CURLOPT_CAINFO, settings.certificateAuthorityFile.c_str());
 }
 
-// What a resumed transfer's result means for the local data.
-CURLcode Download::ResultOfRangeRequest(CURLcode result)
+// What the transfer's result means for the stream: it is done only when the stream holds
+// the whole file from its first byte.
+CURLcode Download::ResultOfAnswer(CURLcode result)
 {
     long status = 0;
     curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &status);
     // Nothing left to fetch: the local data is the whole file.
     if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && localDataComplete)
         return CURLE_OK;
-    if (result == CURLE_OK && LeftStaleBytes()) {
+    // The server's fault, not the disk's: tried again like any failed answer.
+    if (result == CURLE_WRITE_ERROR && rangeRefused)
+        return CURLE_RANGE_ERROR;
+    if (result != CURLE_OK)
+        return result;
+    // A redirect that leads nowhere (no target) ends on itself, with no file at all.
+    if (status >= 300 && status < 400)
+        return CURLE_HTTP_RETURNED_ERROR;
+    if (LeftStaleBytes()) {
         Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
         return CURLE_WRITE_ERROR;
     }
     return result;
 }
 
-// A whole answer to a range request is written from the start; when it is shorter than
-// what the stream held, the old bytes behind it would remain, and a stream can't be cut.
+// An answer written from an offset within the local data ends where the file ends; when that
+// is before the end of what the stream held, the old bytes behind it would remain, and a
+// stream can't be cut.
 bool Download::LeftStaleBytes()
 {
-    return requestedOffset > 0 && Load(resumeOffset) == 0 && static_cast<long long>(outputStream->tellp()) < requestedOffset;
+    return requestedOffset > 0 && static_cast<long long>(outputStream->tellp()) < requestedOffset;
 }
 
 bool Download::CanPause()
@@ -302,8 +331,16 @@ void Download::SetState(State newState)
         if (changed)
             Store(state, newState);
     }
-    if (changed)
+    if (changed) {
+        stateChanged.notify_all();
         OnStateChanged(newState);
+    }
+}
+
+void Download::WaitWhileState(State current, std::chrono::steady_clock::time_point deadline)
+{
+    boost::recursive_mutex::scoped_lock lock(stateMutex);
+    stateChanged.wait_until(lock, deadline, [&] { return GetState() != current; });
 }
 
 const char* Download::EffectiveUrl() const
@@ -399,20 +436,20 @@ bool Download::MoveToRangeStart(const std::string& headerLine)
     const std::string range = boost::trim_right_copy(headerLine.substr(sizeof kContentRange - 1));
     outputStream->seekp(0, std::ios::end);
     const long long size = outputStream->tellp();
-    long long number = 0;
+    long long first = 0, last = 0, length = 0;
     // "*/<length>" refuses a range: it starts at or beyond the end of the file.
     if (boost::starts_with(range, "*/")) {
-        localDataComplete = ReadOffset(range.substr(2), number) && number == size;
+        localDataComplete = ReadOffset(range.substr(2), length) && length == size;
         return true;
     }
-    const std::string::size_type dash = range.find('-');
-    if (dash == std::string::npos)
-        return true;
-    // A start that is not a number or lies beyond the local data can't be continued.
-    if (!ReadOffset(range.substr(0, dash), number) || number > size)
+    // What a partial answer brings must join the local data and run to the end of the file;
+    // anything else would leave a gap or a cut file.
+    if (!ReadRange(range, first, last, length) || first > size || (length >= 0 && last + 1 != length)) {
+        rangeRefused = true;
         return false;
-    outputStream->seekp(number, std::ios::beg);
-    Store(resumeOffset, number);
+    }
+    outputStream->seekp(first, std::ios::beg);
+    Store(resumeOffset, first);
     return true;
 }
 

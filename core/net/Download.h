@@ -8,6 +8,8 @@
 #include <boost/thread/recursive_mutex.hpp>
 #include <curl/curl.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <ostream>
 #include <string>
 
@@ -105,6 +107,9 @@ public:
     virtual void OnFinished();
 
     void SetState(State newState);
+    // Blocks until the state is no longer `current` or `deadline` has passed. The caller must
+    // not hold `stateMutex`.
+    void WaitWhileState(State current, std::chrono::steady_clock::time_point deadline);
     // Classifies the end of a transfer: end state, error type and message.
     void SetStateFromCURLcode(CURLcode code);
     const char* EffectiveUrl() const;
@@ -128,12 +133,16 @@ private:
     int PercentOf(long long received) const;
     bool LeftStaleBytes();
     bool MoveToRangeStart(const std::string& headerLine);
-    CURLcode ResultOfRangeRequest(CURLcode result);
+    CURLcode ResultOfAnswer(CURLcode result);
 
+    // Woken by every change of the state.
+    std::condition_variable_any stateChanged;
     // The local size asked for by the current transfer's range request; 0 when not resuming.
     long long requestedOffset;
     // The server said the file is exactly as long as the local data.
     bool localDataComplete;
+    // The answer was a range that does not continue the local data up to the end of the file.
+    bool rangeRefused;
 
     // What every transfer of the process uses, read once at each transfer's start.
     struct ProcessSettings {

@@ -57,7 +57,9 @@ void ServerThread::Cancel(bool wait)
     Lock lock(mMutex);
     while (!mQueue.empty())
         mQueue.pop_front();
-    if (mCurrentItem)
+    // Only an item under way has anything to stop: one that has returned (the worker is
+    // announcing the empty queue, or is paused) has ended its work and must not end again.
+    if (mCurrentItem && mItemUnderWay)
         mCurrentItem(WorkMessage::Cancel);
     // Stopped before waiting, so that the worker takes nothing more (not even an item
     // enqueued while we wait) and the wait is for the item under way alone.

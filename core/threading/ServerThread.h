@@ -19,7 +19,7 @@ namespace Vantor::Threading {
 // The worker calls each item once with WorkMessage::Run. Pause, Resume and CancelCurrent call
 // the item under way again, on the caller's thread, with Pause, Run or Cancel, so that it can
 // stop or restart itself; items must accept those calls while their Run call is in progress.
-// Cancel drops the queue, tells the current item to cancel and stops the thread for good.
+// Cancel drops the queue, tells the item under way to cancel and stops the thread for good.
 //
 // The lock is never held while the worker runs an item or emits WorkQueueEmptySignal, so an
 // item may enqueue more work. Cancel calls the current item with the lock held: an item's
@@ -44,9 +44,9 @@ public:
     virtual void Pause();
     // Lets the worker go on with the queue and calls the current item with Run.
     virtual void Resume();
-    // With `wait`, returns only after the worker's Run call of the current item has returned.
-    // An exception the current item throws on Cancel reaches the caller; the thread then
-    // keeps its state.
+    // Tells the item under way, if any, to cancel; with `wait`, returns only after the
+    // worker's Run call of it has returned. An exception the item throws on Cancel reaches
+    // the caller; the thread then keeps its state.
     virtual void Cancel(bool wait);
     // Tells the current item to cancel itself; the worker goes on with the next one.
     virtual void CancelCurrent();

@@ -20,7 +20,6 @@
 #include <climits>
 #include <cstdlib>
 #include <map>
-#include <thread>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
@@ -334,12 +333,25 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream)
         IncRetryCount();
         if (retriesLeft != kRetries)
             Debug::LogString((boost::format("Download failed. Retry: %1% of %2%") % (kRetries - retriesLeft) % kRetries).str());
-        if (retriesLeft == 0)
+        if (retriesLeft == 0 || !PauseBeforeNextTry())
             break;
-        SetState(Retrying);
-        std::this_thread::sleep_until(std::chrono::steady_clock::now() + kPauseBetweenTries);
     }
     ran = true;
+}
+
+bool DownloadModel::Download::PauseBeforeNextTry()
+{
+    {
+        // Looked at and changed in one hold of the lock: a cancel that came since the try
+        // ended stands.
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (GetState() != NetworkError)
+            return false;
+        SetState(Retrying);
+    }
+    // A cancel (the user's, or the model closing) ends the pause at once.
+    WaitWhileState(Retrying, std::chrono::steady_clock::now() + kPauseBetweenTries);
+    return GetState() == Retrying;
 }
 
 void DownloadModel::Download::FinishDownload()
@@ -530,7 +542,13 @@ boost::shared_ptr<DownloadModel::Download> DownloadModel::Download::GetDownloadR
 
 bool DownloadModel::Download::Expired()
 {
-    return (GetState() == NetworkError && networkErrorType == LinkExpired) || GetMetadataInt(MetadataKey::Expired, 0) != 0;
+    {
+        // The worker sets the two together, under the lock, at the end of each transfer.
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (GetState() == NetworkError && networkErrorType == LinkExpired)
+            return true;
+    }
+    return GetMetadataInt(MetadataKey::Expired, 0) != 0;
 }
 
 int DownloadModel::Download::GetMetadataInt(const char* key, int defaultValue) const

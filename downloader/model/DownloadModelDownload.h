@@ -114,6 +114,9 @@ private:
     void SetLocalFilename(const std::string& path);
     // Transfers into the open temporary file, trying a failed transfer up to three times.
     void TransferWithRetries(std::ostream& stream);
+    // Sets Retrying and waits until the next try is due; false when a cancel came first, before
+    // or during the wait.
+    bool PauseBeforeNextTry();
     // Ends the run in LocalFileError with a log line.
     void FailLocally(const std::string& logLine);
     void ReportOutcome();

@@ -85,11 +85,17 @@ struct LinuxFilesystem : ::testing::Test {
 
 std::string Translation(const std::string& inside) { return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<translation>" + inside + "</translation>\n"; }
 
-// Notes "empty" for every WorkQueueEmptySignal; the journal outlives the server and its worker.
+// Notes "empty" for every WorkQueueEmptySignal, and with `holdEmpty` stays in it until the test
+// notes "empty:release"; the journal outlives the server and its worker.
 struct ServerThreadTest : ::testing::Test, sigslot::has_slots<sigslot::multi_threaded_local> {
     ServerThreadTest() { server->WorkQueueEmptySignal.connect(this, &ServerThreadTest::OnQueueEmpty); }
     ~ServerThreadTest() override { server.reset(); disconnect_all(); }
-    void OnQueueEmpty() { journal.Add("empty"); }
+    void OnQueueEmpty()
+    {
+        journal.Add("empty");
+        if (holdEmpty)
+            journal.WaitFor("empty:release");
+    }
 
     // Notes each call as "<name>:<message>" (" (caller)" on the test's thread). A blocking one's
     // first Run lasts, like a download, until the test notes "<name>:release".
@@ -108,6 +114,7 @@ struct ServerThreadTest : ::testing::Test, sigslot::has_slots<sigslot::multi_thr
     }
 
     Journal journal;
+    bool holdEmpty = false;
     const std::thread::id testThread = std::this_thread::get_id();
     std::unique_ptr<ServerThread> server = std::make_unique<ServerThread>();
 };
@@ -364,8 +371,10 @@ TEST(TranslationService, ReadsLocalesUpToTheFirstIncompleteEntryAndTranslatesFro
 
 // Pause holds the queue, also for work that comes in meanwhile; Resume runs the paused item
 // again on the caller beside the worker's way through the queue. Items that throw are dropped.
+// Cancel while the worker announces the empty queue tells the item that returned nothing.
 TEST_F(ServerThreadTest, PauseResumeAndCancelCurrentTellTheItemUnderWayOnTheCaller)
 {
+    holdEmpty = true;
     for (const auto& item :
          {Probe("a", true, &WorkMessage::Pause), ServerThread::WorkItem(), Probe("b", false, &WorkMessage::Run), Probe("c", true)})
         server->EnqueueWork(item);
@@ -382,11 +391,13 @@ TEST_F(ServerThreadTest, PauseResumeAndCancelCurrentTellTheItemUnderWayOnTheCall
     server->CancelCurrent();
     journal.Add("c:release");
     ASSERT_TRUE(journal.WaitFor("empty"));
+    server->Cancel(true);
+    journal.Add("empty:release");
     Entries entries = journal.Entries();
     ASSERT_EQ(1, std::count(entries.begin(), entries.end(), "a:run (caller)"));
     entries.erase(std::find(entries.begin(), entries.end(), "a:run (caller)"));
     EXPECT_EQ((Entries{"a:run", "a:pause (caller)", "a:release", "a:returned", "resuming", "b:run", "c:run", "c:cancel (caller)",
-                       "c:release", "c:returned", "d:run", "empty"}),
+                       "c:release", "c:returned", "d:run", "empty", "empty:release"}),
               entries);
 }
 
@@ -475,8 +486,9 @@ struct DownloadTest : ::testing::Test {
 };
 
 // tinyproxy can't hold a password with ':' or '@'; microsocks can. HTTP/2 sends header names in
-// lower case. A whole answer to a range request is written from the start, which fails when it is
-// shorter than the local data. Logs mask the hash also URL-encoded, each of several, and empty.
+// lower case. A whole answer to a range request is written from the start, a range from within the
+// local data from its start; either fails when the file ends before the local data did. A range
+// from beyond it is a failed try. Logs mask the hash also URL-encoded, each of several, and empty.
 TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachProxy)
 {
     Download::SetUserAgent("VantorTest/1.0");
@@ -492,7 +504,8 @@ TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachP
                                {Http("/" + kSmall), small, Download::Downloaded, 416, 0, small},
                                {Http("/" + kSmall), tailed, Download::NetworkError, 416, 0, tailed},
                                {Stand("/range-from/500/" + kTrack), head, Download::Downloaded, 206, 500, track},
-                               {Stand("/range-from/5000/" + kTrack), head, Download::LocalFileError, 206, 0, head},
+                               {Stand("/range-from/5000/" + kTrack), head, Download::NetworkError, 206, 0, head},
+                               {Stand("/range-from/500/" + kSmall), std::string(100000, 'x'), Download::LocalFileError, 206, 500, ""},
                                {Stand("/" + kTrack), std::string(1000, 'x'), Download::Downloaded, 200, 0, track},
                                {Stand("/" + kSmall), std::string(100000, 'x'), Download::LocalFileError, 200, 0, ""}};
     for (const Proxy& proxy : {Proxy(), Proxy(Proxy::HTTP, "127.0.0.1", http.Port(), "", ""),

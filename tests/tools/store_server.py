@@ -5,8 +5,10 @@ Answers what a plain file server can't. Paths:
   /status/<code>              that HTTP status
   /cut/<size>                 announces <size> bytes, sends half, closes
   /stall/<size>               announces <size> bytes, sends 100, then nothing
-  /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked
-  /redirect?to=<url>          302 to <url>
+  /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked;
+                              with "?last=<n>", only up to byte <n>
+  /redirect?to=<url>          302 to <url> (an empty Location without "to")
+  /loop                       302 to itself
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
   /cut-once/<file>            half the file and a close the first time; then the file, from
@@ -45,6 +47,8 @@ class StoreHandler(BaseHTTPRequestHandler):
             return self.answer(int(first), b"status %s\n" % first.encode())
         if head == "redirect":
             return self.answer(302, b"", headers=[("Location", urllib.parse.parse_qs(target.query).get("to", [""])[0])])
+        if head == "loop":
+            return self.answer(302, b"", headers=[("Location", self.path)])
         if head == "nothing":
             self.close_connection = True
             return
@@ -55,7 +59,7 @@ class StoreHandler(BaseHTTPRequestHandler):
         if data is None:
             return self.answer(404, b"not found\n")
         if head == "range-from":
-            return self.answer_range(data, int(first))
+            return self.answer_range(data, int(first), int(urllib.parse.parse_qs(target.query).get("last", [len(data) - 1])[0]))
         if head == "slow":
             start = int(asked.group(1)) if asked else 0
             with self.lock:
@@ -88,8 +92,9 @@ class StoreHandler(BaseHTTPRequestHandler):
             self.server.stopping.wait(120)
         self.close_connection = length != -1
 
-    def answer_range(self, data, start):
-        self.answer(206, data[start:], headers=[("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))])
+    def answer_range(self, data, start, last=None):
+        last = len(data) - 1 if last is None else last
+        self.answer(206, data[start:last + 1], headers=[("Content-Range", "bytes %d-%d/%d" % (start, last, len(data)))])
 
     def answer_slowly(self, data, start):
         self.send_response(206 if start else 200)

@@ -111,7 +111,7 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
 }
 
 // A cut body is resumed after one pause between tries, which can't be paused; a third failure
-// ends the run with one failure report; a cancel during the pause ends the run once it is over.
+// ends the run with one failure report; a cancel during the pause ends it and the run at once.
 TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
 {
     const std::string contents = ServeFile("a.mp3", 200 * 1000);
@@ -125,7 +125,8 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
     const std::string partial = canceled->GetLocalFilename();
     canceled->Cancel();
     EXPECT_EQ(Download::Canceled, canceled->GetState());
-    EXPECT_EQ(0, events->journal.Count("STOP finished 5"));
+    // Well before the 5 s of the pause are over.
+    EXPECT_TRUE(PollUntil([&] { return events->journal.Count("STOP finished 5") == 1; }, std::chrono::seconds(2)));
     Expect("queue-finished");
     EXPECT_EQ(Of("CUT", {"state 2", "state 9", "state 7", "state 2", "state 1"}), events->With("CUT state "));
     EXPECT_EQ(Of("FAIL", {"state 2", "state 9", "state 7", "state 2", "state 9", "state 7", "state 2", "state 9"}), events->With("FAIL state "));
@@ -140,6 +141,51 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
     EXPECT_EQ((Entries{"dm_ruq_dl_ok CUT", "dm_ruq_retry_01 CUT", "dm_ruq_dl_fail FAIL", "dm_ruq_dl_err500 FAIL"}), Reports());
 }
 
+// Only the whole file from its first byte is finished: what the local part and the answer make
+// together. Any other answer is a failed try (retried after a pause, here canceled in it) that
+// never takes the final name.
+TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
+{
+    const std::string contents = ServeFile("a.mp3", 5000), head = contents.substr(0, 1000);
+    const struct {
+        std::string pcid, path, partial;
+        int type; // the failed try's network error type; -1: finished
+    } answers[] = {
+        {"CUT", "/cut/5000", "", Download::TransferInterrupted},
+        {"LATER", "/range-from/2000/a.mp3", head, Download::RangeError},
+        {"SHORT", "/range-from/1000/a.mp3?last=2999", head, Download::RangeError},
+        {"UNASKED", "/range-from/1000/a.mp3", "", Download::RangeError},
+        {"NOWHERE", "/redirect", "", Download::HttpError},
+        {"LOOP", "/loop", "", Download::UnknownError},
+        {"WHOLE", "/a.mp3", "", -1},
+        {"NOLENGTH", "/nolength/a.mp3", "", -1},
+        {"RESUMED", "/range-from/1000/a.mp3", head, -1},
+        {"EARLIER", "/range-from/500/a.mp3", head, -1},
+    };
+    for (const auto& answer : answers) {
+        const std::string temporary = AlbumFolder() + ".vlx(1).tmp";
+        const DownloadPtr download = Add(AlbumTrack(answer.pcid, store.Url(answer.path),
+                                                    answer.partial.empty() ? Fields{} : Fields{{"localFilename", Left(temporary, answer.partial)}}));
+        if (answer.type < 0) {
+            Expect(answer.pcid + " finished 1");
+            continue;
+        }
+        Expect(answer.pcid + " state 7");
+        EXPECT_EQ(temporary, download->GetLocalFilename()) << answer.pcid;
+        download->Cancel();
+        Expect(answer.pcid + " finished 5");
+        EXPECT_EQ(answer.type, download->networkErrorType) << answer.pcid;
+        EXPECT_EQ(0, events->journal.Count(answer.pcid + " state 1")) << answer.pcid;
+    }
+    EXPECT_EQ(302, model->GetDownloadAt(4)->httpResponseCode);
+    size_t files = 0;
+    for (const fs::directory_entry& file : fs::directory_iterator(AlbumFolder())) {
+        EXPECT_EQ(contents, ReadFile(file.path().string())) << file.path();
+        ++files;
+    }
+    EXPECT_EQ(4u, files);
+}
+
 // A download whose cancel stops the transfer and then throws.
 class ThrowingOnCancel : public DownloadModel::Download {
 public:
@@ -152,7 +198,8 @@ public:
 };
 
 // Pause keeps the partial file, resume finishes it, cancel deletes it; a model destroyed mid-transfer
-// (even with a download that throws on cancel) keeps it for the next run's saved queue.
+// (even with a download that throws on cancel) keeps it for the next run's saved queue, which is
+// saved again and again while it is finished.
 TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel)
 {
     const std::string contents = ServeFile("a.mp3", 1000 * 1000);
@@ -184,7 +231,10 @@ TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel
     EXPECT_EQ(1u, log.LinesContaining("a download failed to cancel").size());
     const DownloadPtr restored(new DownloadModel::Download(*model, saved.at(2).get()));
     EXPECT_EQ(Download::Waiting, restored->GetState());
-    finish(restored);
+    {
+        RepeatingCall saving([&] { SavedTracks(*model); });
+        finish(restored);
+    }
     EXPECT_EQ((Entries{"dm_ruq_dl_ok P1", "dm_ruq_retry_00 P1", "dm_ruq_dl_ok P3", "dm_ruq_retry_00 P3"}), Reports());
 }
 

@@ -393,6 +393,42 @@ TEST_F(ProgramTest, AKilledProgramResumesItsPartialFileAfterARestart)
     EXPECT_EQ(1, std::distance(fs::directory_iterator(folder), fs::directory_iterator())) << "no file left behind";
 }
 
+// Quitting while a track waits for its next try ends the program at once, not after the pause; the
+// saved queue holds the track as it was, and the next start resumes it into one file, reported once.
+TEST_F(ProgramTest, QuittingDuringAPauseBetweenTriesEndsAtOnceAndTheNextStartResumes)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    std::unique_ptr<ChildProcess> program = Start({QueueFile("Pause", {"/cut-once/"})});
+    Window main = WaitForWindow("Song 1");
+    ASSERT_TRUE(Eventually([&] {
+        for (const Window& window : Read())
+            for (const Widget& row : window.widgets)
+                if (row.kind == "row" && row.fields.at(0) == "2" && row.fields.at(2) == "Neuer Versuch")
+                    return true;
+        return false;
+    }));
+    RequestClose(main.id);
+    Click(WaitForWindow("Es laufen noch Downloads"), "Ja");
+    // The pause between tries lasts 5 s.
+    EXPECT_EQ(0, program->Wait(std::chrono::seconds(2)));
+
+    std::string saved;
+    OpenFile queue(std::fopen(home.File(".vantormp3/DownloadQueue.vlx").c_str(), "rb"));
+    Vantor::Data::CryptoUtility::DecryptVLXFile(queue.get(), saved);
+    const std::string temporary = Music("Pause/.vlx(1).tmp");
+    EXPECT_NE(std::string::npos, saved.find("/downloadState\">7<")) << saved;
+    EXPECT_NE(std::string::npos, saved.find("/localFilename\">" + temporary + "<")) << saved;
+    const std::string& whole = served.at("Pause/" + TrackName(0));
+    EXPECT_TRUE(whole.substr(0, whole.size() / 2) == ReadFile(temporary)) << "the half that the cut answer sent";
+
+    program = Start();
+    ASSERT_TRUE(Eventually([&] { return Arrived("Pause/" + TrackName(0)); }));
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(Music("Pause/")), fs::directory_iterator())) << "one file";
+    EXPECT_EQ(2u, Requested("/cut-once/"));
+    EXPECT_TRUE(Eventually([&] { return Requested("ref=dm_ruq_retry_01?os=linux&pcid=Pause0") == 1; }));
+    EXPECT_EQ(1u, Requested("ref=dm_ruq_dl_ok?"));
+}
+
 TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>"

@@ -20,8 +20,6 @@ Transaction::~Transaction()
 
 bool Transaction::Commit()
 {
-    if (!open)
-        return false;
     if (sqlite3_exec(connection->Get(), "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK) {
         open = false;
         return true;

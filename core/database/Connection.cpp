@@ -11,6 +11,11 @@ namespace Vantor::Database::SQLite {
 
 namespace {
 
+// Another program may read the database at any time (a music player indexing it, a look with
+// the sqlite3 shell); SQLite then refuses a change at once unless told to wait. A few seconds
+// outlast any such read without leaving the caller hanging.
+const int kBusyTimeoutMilliseconds = 5000;
+
 // Whether it worked shows when the database is opened.
 void CreateDirectoryOf(const std::string& path)
 {
@@ -31,6 +36,7 @@ Connection::Connection(const std::string& path)
         handle = nullptr;
         throw std::exception();
     }
+    sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
 }
 
 Connection::~Connection()

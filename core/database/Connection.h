@@ -16,7 +16,9 @@ class Connection : private boost::noncopyable {
 public:
     // Creates the folder of `path` when missing, then opens the database file, creating it
     // when needed. A failed open is logged and throws std::exception; a path without a
-    // folder throws Vantor::Filesystem::invalid_path_exception.
+    // folder throws Vantor::Filesystem::invalid_path_exception. A statement that finds the
+    // database locked by another connection waits a few seconds for it before it fails with
+    // SQLITE_BUSY.
     explicit Connection(const std::string& path);
     ~Connection();
 

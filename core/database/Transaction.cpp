@@ -7,23 +7,33 @@
 namespace Vantor::Database::SQLite {
 
 Transaction::Transaction(boost::shared_ptr<Connection> connection)
-    : connection(connection), successful(false)
+    : connection(connection), open(true)
 {
     sqlite3_exec(connection->Get(), "BEGIN TRANSACTION;", nullptr, nullptr, nullptr);
 }
 
 Transaction::~Transaction()
 {
-    sqlite3* handle = connection->Get();
-    // A commit that fails leaves the transaction open; end it, or every later change would
-    // join it and be lost.
-    if (!successful || sqlite3_exec(handle, "COMMIT;", nullptr, nullptr, nullptr) != SQLITE_OK)
-        sqlite3_exec(handle, "ROLLBACK;", nullptr, nullptr, nullptr);
+    if (open)
+        Rollback();
 }
 
-void Transaction::SetSuccessful()
+bool Transaction::Commit()
 {
-    successful = true;
+    if (sqlite3_exec(connection->Get(), "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        open = false;
+        return true;
+    }
+    // A commit that fails leaves the transaction open; end it, or every later change would
+    // join it and be lost.
+    Rollback();
+    return false;
+}
+
+void Transaction::Rollback()
+{
+    sqlite3_exec(connection->Get(), "ROLLBACK;", nullptr, nullptr, nullptr);
+    open = false;
 }
 
 } // namespace Vantor::Database::SQLite

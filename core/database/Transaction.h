@@ -8,18 +8,23 @@ namespace Vantor::Database::SQLite {
 
 class Connection;
 
-// A transaction for one scope: begun when constructed, committed when it ends if it was
-// marked successful, rolled back otherwise.
+// A transaction for one scope: begun when constructed, rolled back when it ends unless
+// Commit succeeded.
 class Transaction : private boost::noncopyable {
 public:
     explicit Transaction(boost::shared_ptr<Connection> connection);
     ~Transaction();
 
-    void SetSuccessful();
+    // False when the changes could not be committed (another connection kept reading past
+    // the busy timeout, a full disk): they are rolled back then, and the caller must not
+    // report them as stored.
+    bool Commit();
 
 private:
+    void Rollback();
+
     boost::shared_ptr<Connection> connection;
-    bool successful;
+    bool open;
 };
 
 } // namespace Vantor::Database::SQLite

@@ -1,17 +1,21 @@
 #include "core/settings/UtilityPreferences.h"
 
+#include "core/diagnostic/Debug.h"
 #include "core/filesystem/AtomicFile.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 
 #include <boost/thread/mutex.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 namespace {
 
 const char kPreferencesFilename[] = "Settings.xml";
+const char kUnreadableSuffix[] = ".unreadable";
 
 // Made on first use rather than at namespace scope so that callers from other static
 // constructors never find it unbuilt.
@@ -19,6 +23,20 @@ boost::mutex& PreferencesMutex()
 {
     static boost::mutex mutex;
     return mutex;
+}
+
+// A settings file cut short or garbled reads as the defaults, which the next save would
+// write over it: the user's proxy and folder would be gone without a word. It is kept beside
+// under a name of its own instead (replacing the one kept before), and the log says so.
+void KeepUnreadable(const std::string& path)
+{
+    const std::string kept = path + kUnreadableSuffix;
+    if (std::rename(path.c_str(), kept.c_str()) == 0)
+        Diagnostic::Debug::LogString("Preferences: couldn't read " + path + "; kept it as " + kept +
+                                     " and started with the defaults");
+    else
+        Diagnostic::Debug::LogString("Preferences: couldn't read " + path + ", nor keep it as " + kept + ": " +
+                                     std::strerror(errno));
 }
 
 } // namespace
@@ -43,10 +61,14 @@ boost::shared_ptr<Settings::Preferences> Preferences()
     boost::mutex::scoped_lock lock(PreferencesMutex());
     if (!preferences) {
         preferences.reset(new Settings::Preferences());
-        // Opened for update: a settings file that may not be written back is not used.
-        if (FILE* file = std::fopen(PreferencesFilename().c_str(), "r+b")) {
-            preferences->Load(file);
+        // Opened for update: a settings file that may not be written back is not used (and
+        // the save leaves it alone).
+        const std::string path = PreferencesFilename();
+        if (FILE* file = std::fopen(path.c_str(), "r+b")) {
+            const bool loaded = preferences->Load(file);
             std::fclose(file);
+            if (!loaded)
+                KeepUnreadable(path);
         }
     }
     return preferences;

@@ -78,8 +78,9 @@ bool DownloadModel::AddTracks(FILE* file)
         for (const auto& video : videos)
             if (IsSelectedVideo(*video, GetSelectedVideoFormat())) keep(video);
 
-        // The playlists go in before their downloads, which may start at once.
-        ParsePlayLists(GetPlaylistLibrary(), pcids, Child(extension, "playLists"));
+        // The playlists go in before their downloads, which may start at once. Playlists
+        // that could not be stored fail the import, so that the queue file is kept.
+        if (!ParsePlayLists(GetPlaylistLibrary(), pcids, Child(extension, "playLists"))) return false;
         for (const auto& download : kept) AddDownload(download);
         return true;
     } catch (...) {

@@ -29,8 +29,9 @@ public:
     PlaylistLibrary();
     ~PlaylistLibrary() override;
 
-    // Records the products, in order, in the playlist of that title. False when the
-    // playlist can't be recorded; throws std::exception when a row can't be inserted.
+    // Records the products, in order, in the playlist of that title. False, with nothing of
+    // it stored, when the playlist can't be recorded (another reader kept the database busy
+    // past the wait, for one); throws std::exception when a row can't be inserted.
     bool Create(const std::string& title, const std::vector<std::string>& pcids);
     // Mark every track of the product, in every playlist, whatever the case of its
     // identifier; then announce the playlists that are now finished.

@@ -110,8 +110,11 @@ bool PlaylistLibraryImpl::CreatePlaylist(const std::string& title, const std::ve
     for (std::vector<std::string>::size_type i = 0; i < pcids.size(); ++i) {
         if (InsertPlaylistTrack(id, pcids[i], static_cast<int>(i)) == 0) return false;
     }
-    transaction.SetSuccessful();
-    return true;
+    // The import deletes the queue file once its playlists are recorded: a commit that fails
+    // (another reader held the database past the busy timeout) must not pass for one.
+    if (transaction.Commit()) return true;
+    Vantor::Diagnostic::Debug::LogString("PlaylistLibrary: Failed to commit Playlist rows!");
+    return false;
 }
 
 long long PlaylistLibraryImpl::GetPlaylistIDByName(const std::string& name)
@@ -240,8 +243,7 @@ bool PlaylistLibraryImpl::ClearPlaylists()
         Transaction transaction(connection);
         const bool playlists = ExecuteStatement(Sql("DELETE FROM %1%;", kPlaylistTable));
         const bool tracks = ExecuteStatement(Sql("DELETE FROM %1%;", kTrackTable));
-        if (!playlists || !tracks) return false;
-        transaction.SetSuccessful();
+        if (!playlists || !tracks || !transaction.Commit()) return false;
     }
     // Outside the transaction: SQLite refuses to vacuum inside one.
     ExecuteStatement("VACUUM");

@@ -40,9 +40,9 @@ std::string PCIDFromTrackNode(TiXmlElement* track)
     return std::string();
 }
 
-void AddPlaylistToLibrary(PlaylistLibrary& library, std::set<std::string>& pcids, TiXmlElement* playList)
+bool AddPlaylistToLibrary(PlaylistLibrary& library, std::set<std::string>& pcids, TiXmlElement* playList)
 {
-    if (!playList) return;
+    if (!playList) return true;
     const std::string title = Trimmed(TextOf(playList->FirstChildElement("title")));
 
     std::vector<std::string> identifiers;
@@ -54,13 +54,15 @@ void AddPlaylistToLibrary(PlaylistLibrary& library, std::set<std::string>& pcids
         }
     }
 
-    if (!title.empty() && !identifiers.empty()) library.Create(title, identifiers);
+    return title.empty() || identifiers.empty() || library.Create(title, identifiers);
 }
 
-void ParsePlayLists(PlaylistLibrary& library, std::set<std::string>& pcids, TiXmlElement* playLists)
+bool ParsePlayLists(PlaylistLibrary& library, std::set<std::string>& pcids, TiXmlElement* playLists)
 {
-    if (!playLists) return;
+    if (!playLists) return true;
+    // Stops at the first failure: the next playlist would only wait out the same busy database.
     for (TiXmlElement* playList = playLists->FirstChildElement("playList"); playList;
          playList = playList->NextSiblingElement("playList"))
-        AddPlaylistToLibrary(library, pcids, playList);
+        if (!AddPlaylistToLibrary(library, pcids, playList)) return false;
+    return true;
 }

@@ -19,13 +19,14 @@ std::string PCIDFromTrackNode(TiXmlElement* track);
 
 // Records one <playList> in the library with the identifiers of its references that are in
 // `pcids` (the products being added), in document order, duplicates kept. Nothing is
-// recorded for a null element, a blank title or a playlist left without identifiers.
-void AddPlaylistToLibrary(Vantor::DigitalMedia::MusicClient::Downloader::PlaylistLibrary& library,
+// recorded for a null element, a blank title or a playlist left without identifiers. False
+// only when the library could not record it.
+bool AddPlaylistToLibrary(Vantor::DigitalMedia::MusicClient::Downloader::PlaylistLibrary& library,
                           std::set<std::string>& pcids, TiXmlElement* playList);
 
 // AddPlaylistToLibrary for each <playList> child of a <playLists> element, in document order;
-// nothing for a null element.
-void ParsePlayLists(Vantor::DigitalMedia::MusicClient::Downloader::PlaylistLibrary& library,
+// nothing for a null element. False, at the first playlist the library could not record.
+bool ParsePlayLists(Vantor::DigitalMedia::MusicClient::Downloader::PlaylistLibrary& library,
                     std::set<std::string>& pcids, TiXmlElement* playLists);
 
 #endif

@@ -11,8 +11,8 @@
 #include "downloader/app/UtilityBrowser.h"
 #include "downloader/app/UtilityPaths.h"
 #include "core/settings/UtilityPreferences.h"
-#include "downloader/app/UtilityProxyPassword.h"
 #include "downloader/app/UtilityQueue.h"
+#include "downloader/app/UtilityStoredProxy.h"
 #include "downloader/app/UtilityQuitConfirmation.h"
 
 #include <boost/format.hpp>
@@ -217,20 +217,7 @@ void MainWindowController::FinishUpdateCheck(UpdateCheck::UpdateInfo info)
 
 void MainWindowController::SetDownloadProxyServer()
 {
-    typedef Vantor::Net::Download::ProxyHost ProxyHost;
-    const boost::shared_ptr<Settings::Preferences> preferences = Utility::Preferences();
-    if (preferences->GetInt(PreferencesKeys::ProxyServerEnabled, 0) == 0) {
-        Vantor::Net::Download::SetProxyHost(ProxyHost());
-        return;
-    }
-    const int type = preferences->GetInt(PreferencesKeys::ProxyServerType, -1);
-    const std::string address = preferences->GetString(PreferencesKeys::ProxyServerAddress, "");
-    const std::string user = preferences->GetString(PreferencesKeys::ProxyServerUsername, "");
-    const std::string password =
-        Utility::RevealProxyPassword(preferences->GetString(PreferencesKeys::ProxyServerPassword, ""));
-    const int port = preferences->GetInt(PreferencesKeys::ProxyServerPort, 0);
-    Vantor::Net::Download::SetProxyHost(ProxyHost(static_cast<ProxyHost::ProxyType>(type), address.c_str(),
-                                                  static_cast<unsigned int>(port), user.c_str(), password.c_str()));
+    Vantor::Net::Download::SetProxyHost(Utility::StoredProxyHost(*Utility::Preferences()));
 }
 
 void MainWindowController::SetDownloadUserAgent()

@@ -7,6 +7,7 @@
 #include "downloader/app/UtilityPaths.h"
 #include "core/settings/UtilityPreferences.h"
 #include "downloader/app/UtilityProxyPassword.h"
+#include "downloader/app/UtilityStoredProxy.h"
 
 #include <gtkmm/alignment.h>
 #include <gtkmm/button.h>
@@ -195,11 +196,12 @@ void PreferencesDialogController::LoadPreferences()
     views->folderChooser->set_current_folder(
         filesystem.GetSpecialDirectory(Filesystem::FilesystemUtility::MusicDirectory));
     views->updateCheckBox->set_active(preferences->GetBool(PreferencesKeys::AutoCheckForUpdates, true));
-    views->portSpinButton->set_value(preferences->GetInt(PreferencesKeys::ProxyServerPort, kDefaultProxyPort));
+    views->portSpinButton->set_value(Utility::StoredProxyPort(*preferences, kDefaultProxyPort).value_or(kDefaultProxyPort));
     views->addressEntry->set_text(preferences->GetString(PreferencesKeys::ProxyServerAddress, ""));
     views->usernameEntry->set_text(preferences->GetString(PreferencesKeys::ProxyServerUsername, ""));
     views->passwordEntry->set_text(Utility::RevealProxyPassword(preferences->GetString(PreferencesKeys::ProxyServerPassword, "")));
-    SetProxyTypeComboBox(preferences->GetInt(PreferencesKeys::ProxyServerType, kNoProxy));
+    const std::optional<Vantor::Net::Download::ProxyHost::ProxyType> type = Utility::StoredProxyType(*preferences);
+    SetProxyTypeComboBox(type ? *type : kNoProxy);
 }
 
 void PreferencesDialogController::SavePreferences()

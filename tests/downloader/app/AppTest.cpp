@@ -5,6 +5,8 @@
 #include "downloader/app/Invokable.h"
 #include "core/settings/PreferencesKeys.h"
 #include "downloader/app/UtilityBrowser.h"
+#include "downloader/app/UtilityProxyPassword.h"
+#include "downloader/app/UtilityStoredProxy.h"
 #include "core/settings/UtilityPreferences.h"
 #include "downloader/app/UtilityQueue.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
@@ -19,6 +21,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <climits>
 #include <csignal>
 #include <sstream>
 
@@ -126,6 +129,38 @@ TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
     EXPECT_FALSE(saved || announced);
     EXPECT_TRUE(files() == before);
     EXPECT_EQ(entriesBefore, entries());
+}
+
+// The stored proxy reaches the transfer engine only while it is on, of a type the engine knows and
+// with a port: anything else (a hand-edited file) is a direct connection, and logged.
+TEST(StoredProxy, ReachesTheEngineOnlyWithAKnownTypeAndAPort)
+{
+    LogRecorder log;
+    Entries logged;
+    const struct {
+        int enabled, type, port;
+        const char* used; // type host:port user:password, or "direct"
+        const char* logged;
+    } cases[] = {{1, 0, 3128, "0 proxy.local:3128 ann:secret", ""}, {1, 4, 1, "4 proxy.local:1 ann:secret", ""},
+                 {1, 5, 65535, "5 proxy.local:65535 ann:secret", ""}, {0, 5, 1080, "direct", ""}, {1, -1, 1080, "direct", ""},
+                 {1, 8, 1080, "direct", "ProxyServerType 8"}, {1, 1, 1080, "direct", "ProxyServerType 1"},
+                 {1, INT_MIN, 1080, "direct", "ProxyServerType -2147483648"}, {1, 0, 0, "direct", "ProxyServerPort 0"},
+                 {1, 4, 65536, "direct", "ProxyServerPort 65536"}, {1, 5, -1080, "direct", "ProxyServerPort -1080"}};
+    for (const auto& c : cases) {
+        Vantor::Settings::Preferences stored;
+        stored.SetBool(PreferencesKeys::ProxyServerEnabled, c.enabled);
+        stored.SetInt(PreferencesKeys::ProxyServerType, c.type);
+        stored.SetInt(PreferencesKeys::ProxyServerPort, c.port);
+        stored.SetString(PreferencesKeys::ProxyServerAddress, "proxy.local");
+        stored.SetString(PreferencesKeys::ProxyServerUsername, "ann");
+        stored.SetString(PreferencesKeys::ProxyServerPassword, Utility::ProtectProxyPassword("secret").c_str());
+        const Vantor::Net::Download::ProxyHost proxy = Utility::StoredProxyHost(stored);
+        EXPECT_EQ(c.used, proxy.host.empty() ? "direct" : std::to_string(proxy.type) + " " + proxy.host + ":" + std::to_string(proxy.port)
+                                                             + " " + proxy.user + ":" + proxy.password);
+        if (*c.logged)
+            logged.push_back("Preferences: ignoring " + std::string(c.logged) + ", which the transfer engine can't take");
+        EXPECT_EQ(logged, log.Lines()) << c.type << " " << c.port;
+    }
 }
 
 // Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.

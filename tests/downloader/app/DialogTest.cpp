@@ -96,7 +96,8 @@ protected:
 // The disk-full dialog: not modal, beside the main window, shown again as often as asked.
 // No proxy without settings. OK stores every field (of a proxy that is off too), the password
 // unreadable in the file, the port only when it is one. Each showing reads what is stored; Cancel
-// stores nothing; a stored password that is not base64 shows as none.
+// stores nothing; a stored password that is not base64 shows as none, a type or port that no
+// proxy can have as none and 80.
 TEST_F(DialogTest, DiskFullShowsBesideTheMainWindowAndPreferencesStoreWhatIsTypedOnOK)
 {
     DiskFullDialogController diskFull;
@@ -160,4 +161,7 @@ TEST_F(DialogTest, DiskFullShowsBesideTheMainWindowAndPreferencesStoreWhatIsType
     Click("OKButton", shown);
     EXPECT_EQ("", stored->GetString(PreferencesKeys::ProxyServerPassword, "?"));
     EXPECT_EQ(7, saves);
+    stored->SetInt(PreferencesKeys::ProxyServerType, 8);
+    stored->SetInt(PreferencesKeys::ProxyServerPort, 70000);
+    Click("CancelButton", home.File("Stored") + "|0|Keiner ----|80|socks.local|ann|");
 }

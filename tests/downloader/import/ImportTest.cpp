@@ -1,5 +1,6 @@
 // Queue files in: downloaded, reported, recorded and saved; and the files that fail as a whole.
 #include "tests/downloader/download/DownloadTestSupport.h"
+#include "tests/support/BusyDatabase.h"
 
 using namespace VantorTest;
 using Vantor::DigitalMedia::MusicClient::Downloader::VideoFormat;
@@ -146,6 +147,17 @@ TEST_F(ImportTest, FilesThatCantBeReadAddNothing)
         EXPECT_EQ(static_cast<unsigned>(std::max(c.second, 0)), model->CountDownloads());
         EXPECT_TRUE(PlaylistRows(home).empty());
     }
+    // Playlists that can't be stored (another reader keeps the database busy past the wait) fail
+    // the import, so that the caller keeps the file.
+    BusyWaits::Installed().instant = true;
+    NewModel();
+    {
+        DatabaseReader reader(home.File(".vantormp3/vantormp3.db"));
+        EXPECT_FALSE(Import(good));
+    }
+    BusyWaits::Installed().instant = false;
+    EXPECT_EQ(0u, model->CountDownloads());
+    EXPECT_TRUE(PlaylistRows(home).empty());
     NewModel();
     Watch();
     ASSERT_TRUE(Import(good));

@@ -1,5 +1,6 @@
 // A track's metadata read and written back, and the playlist library in a real settings directory.
 #include "tests/downloader/download/DownloadTestSupport.h"
+#include "tests/support/BusyDatabase.h"
 
 #include <boost/algorithm/string/case_conv.hpp>
 
@@ -121,6 +122,33 @@ TEST_F(LibraryTest, MarksReachEveryPlaylistWhateverTheCaseFinishedOnesAreAnnounc
     ASSERT_TRUE(library.Create("First", {"A"}));
     EXPECT_EQ(Entries({"7|3|A"}), Rows("SELECT id, playlist_id, pcid FROM playlist_track"));
     EXPECT_TRUE(log.Lines().empty());
+}
+
+// Another reader of the database (a music player indexing it) is waited for: a mark lands once it
+// ends. A playlist it keeps from being committed within the wait is refused, nothing of it stored.
+TEST_F(LibraryTest, AnotherReaderIsWaitedForAndAPlaylistItKeepsOutIsRefused)
+{
+    ASSERT_TRUE(library.Create("T", {"A"}));
+    BusyWaits& waits = BusyWaits::Installed();
+    PlaylistLibrary busy;
+    {
+        DatabaseReader reader(Database());
+        const int before = waits.count;
+        BackgroundCall mark([&busy] { busy.SetTrackDownloaded("A", "/m/a.mp3"); }, "mark");
+        EXPECT_TRUE(PollUntil([&] { return waits.count > before || mark.HasReturned(); }));
+        reader.Release();
+        mark.Join();
+        EXPECT_EQ(Entries({"1|A|/m/a.mp3|1|0"}), Rows(kTrackRows));
+
+        DatabaseReader another(Database());
+        waits.instant = true;
+        EXPECT_FALSE(busy.Create("U", {"B"}));
+        waits.instant = false;
+    }
+    EXPECT_EQ(Entries({"1|A|/m/a.mp3|1|0"}), Rows(kTrackRows));
+    EXPECT_EQ(Entries{"PlaylistLibrary: Failed to commit Playlist rows!"}, log.Lines());
+    ASSERT_TRUE(busy.Create("U", {"B"}));
+    EXPECT_EQ(Entries({"1|T", "2|U"}), Rows("SELECT id, name FROM playlist ORDER BY id"));
 }
 
 // A file that is no database fails each operation, untouched; no settings directory fails construction.

@@ -48,8 +48,11 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
         {'r', "N3", "/n3.mp3", {"/etc", "../../..", "passwd", "../3", "2/..", "mp3", "track"}, "_etc/.._.._../(Disc 2) passwd.mp3"},
         {'r', "N4", "/n4.mp3", {"Bj\xc3\xb6rk", "Homog\xc3\xa9nic \xe2\x98\x83", "J\xc3\xb3ga \xf0\x9f\x8e\xb5", "5", "1", "mp3", "track"},
          "Bj\xc3\xb6rk/Homog\xc3\xa9nic \xe2\x98\x83/05 - J\xc3\xb3ga \xf0\x9f\x8e\xb5.mp3"},
+        // Names too long are cut to the limit where a character ends.
         {'r', "N5", "/n5.mp3", {std::string(10000, 'A'), std::string(300, '.') + "b", std::string(5000, 'c') + "/" + std::string(4999, 'c'), "0", "1", "mp3", "track"},
-         "A/_/" + std::string(251, 'c') + ".mp3"},
+         std::string(254, 'A') + "/" + std::string(254, '_') + "/" + std::string(251, 'c') + ".mp3"},
+        {'r', "N8", "/n8.mp3", {Repeated("\xc3\xbc", 5000), "Album", "n" + Repeated("\xc3\xbc", 200), "0", "1", "mp3", "track"},
+         Repeated("\xc3\xbc", 127) + "/Album/n" + Repeated("\xc3\xbc", 125) + ".mp3"},
         {'r', "N6", "/n6.mp3", {wild, wild, wild, wild, wild, "mp3", "track"}, "a_b_c_d_e_f_g_h_i_j/a_b_c_d_e_f_g_h_i_j/a_b_c_d_e_f_g_h_i_j.mp3"},
         {'r', "N7", "/n7.mp3", {"", "", "", "123", "", "mp3", "track"}, "Unknown albumPrimaryArtist/Unknown album/123 - Unknown title.mp3"},
         {'d', "V1", "/v1.mp4", {"The Band", "Double Album", "Making Of", "", "", "mp4", "track"}, "The Band/Double Album/Making Of.mp4"},
@@ -84,7 +87,7 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     ASSERT_TRUE(Import(Encrypted(purchase.Xml())));
     model->SetSelectedVideoFormat(VideoFormat::WMV);
     ASSERT_TRUE(Import(latin1.Xml()));
-    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N6", "N7", "D1", "V1", "L1", "L3"}), QueuedPCIDs(*model));
+    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N8", "N6", "N7", "D1", "V1", "L1", "L3"}), QueuedPCIDs(*model));
 
     Entries reports, saved, expectedReports, expectedSaved;
     for (unsigned i = 0; i < model->CountDownloads(); ++i) {
@@ -118,7 +121,7 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     const std::string album = MusicFolder() + "The Band/Double Album/";
     EXPECT_EQ((Entries{"Favourites|A206|0|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|A101|1|1|" + album + "01 - Opening.mp3",
                        "Favourites|A206|2|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|V1|3|1|" + album + "Making Of.mp4",
-                       quotes + "|N7|0|1|" + MusicFolder() + items[11].path}),
+                       quotes + "|N7|0|1|" + MusicFolder() + items[12].path}),
               PlaylistRows(home));
 }
 

@@ -59,6 +59,21 @@ std::string StringUtility::MakeUTF8(const std::string& text)
     return StartsWithUTF8(text) ? text : Latin1toUTF8(text);
 }
 
+bool StringUtility::IsUTF8(const std::string& text)
+{
+    for (std::string::size_type position = 0; position < text.size();) {
+        const std::string::size_type length = SequenceLengthAt(text, position);
+        if (length == 0) return false;
+        position += length;
+    }
+    return true;
+}
+
+std::string StringUtility::ValueToUTF8(const std::string& text)
+{
+    return IsUTF8(text) ? text : Latin1toUTF8(text);
+}
+
 std::string::size_type StringUtility::CharacterEnd(const std::string& text, std::string::size_type position)
 {
     if (position >= text.size()) return text.size();

@@ -112,8 +112,9 @@ struct ServerThreadTest : ::testing::Test, sigslot::has_slots<sigslot::multi_thr
     std::unique_ptr<ServerThread> server = std::make_unique<ServerThread>();
 };
 
-// Only the first character decides whether text is kept as UTF-8 or read as Latin-1. Wide log
-// lines arrive as UTF-8: surrogate pairs join, lone ones stay readable, a cut pair fails.
+// Only the first character decides whether text is kept as UTF-8 or read as Latin-1; for a value
+// read from a file, every character does. Wide log lines arrive as UTF-8: surrogate pairs join,
+// lone ones stay readable, a cut pair fails.
 TEST(StringUtility, ConvertsToUTF8)
 {
     // Overlong lead, surrogate range, a sequence cut by the end, a 5-byte lead are no UTF-8.
@@ -122,6 +123,9 @@ TEST(StringUtility, ConvertsToUTF8)
                                {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"}, {"\xE2\x82", "\xC3\xA2\xC2\x82"},
                                {"\xF8\x88", "\xC3\xB8\xC2\x88"}, {"\xF0\x9F\x8E\xB5", "\xF0\x9F\x8E\xB5"}})
         EXPECT_EQ(c.second + c.second, Vantor::Data::StringUtility::MakeUTF8(c.first) + Vantor::Data::StringUtility::MakeOS(c.first));
+    for (const auto& c : Pairs{{"abc\xE9", "abc\xC3\xA9"}, {"\xC3\xA9t\xE9", "\xC3\x83\xC2\xA9t\xC3\xA9"},
+                               {"\xC3\xA9t\xF0\x9F\x8E\xB5", "\xC3\xA9t\xF0\x9F\x8E\xB5"}, {"", ""}})
+        EXPECT_EQ(c.second, Vantor::Data::StringUtility::ValueToUTF8(c.first));
     Journal log;
     LogSubscriber subscriber(log);
     for (const wchar_t* line : {L"a\xE9\xD83C\xDFB5", L"a\xDC00" L"b", L"a\xD83C"})

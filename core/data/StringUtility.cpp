@@ -2,6 +2,7 @@
 
 #include "core/data/UnicodeConversion.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace Vantor::Data {
@@ -16,6 +17,14 @@ bool StartsWithUTF8(const std::string& text)
     // that runs past the end: not UTF-8.
     const UTF8* begin = reinterpret_cast<const UTF8*>(text.c_str());
     return isLegalUTF8Sequence(begin, begin + text.size());
+}
+
+// The length of the well-formed UTF-8 sequence at `position` (which lies inside `text`); 0 when
+// there is none.
+std::string::size_type SequenceLengthAt(const std::string& text, std::string::size_type position)
+{
+    const UTF8* begin = reinterpret_cast<const UTF8*>(text.data());
+    return static_cast<std::string::size_type>(LegalUTF8SequenceLength(begin + position, begin + text.size()));
 }
 
 } // namespace
@@ -48,6 +57,34 @@ std::string StringUtility::Latin1toUTF8(const std::string& text)
 std::string StringUtility::MakeUTF8(const std::string& text)
 {
     return StartsWithUTF8(text) ? text : Latin1toUTF8(text);
+}
+
+bool StringUtility::IsUTF8(const std::string& text)
+{
+    for (std::string::size_type position = 0; position < text.size();) {
+        const std::string::size_type length = SequenceLengthAt(text, position);
+        if (length == 0) return false;
+        position += length;
+    }
+    return true;
+}
+
+std::string StringUtility::ValueToUTF8(const std::string& text)
+{
+    return IsUTF8(text) ? text : Latin1toUTF8(text);
+}
+
+std::string::size_type StringUtility::CharacterEnd(const std::string& text, std::string::size_type position)
+{
+    if (position >= text.size()) return text.size();
+    return position + std::max<std::string::size_type>(SequenceLengthAt(text, position), 1);
+}
+
+std::string::size_type StringUtility::CharacterBoundary(const std::string& text, std::string::size_type limit)
+{
+    std::string::size_type end = 0;
+    for (std::string::size_type next; end < text.size() && (next = CharacterEnd(text, end)) <= limit;) end = next;
+    return end;
 }
 
 std::string StringUtility::MakeOS(std::string text)

@@ -106,11 +106,16 @@ ConversionResult ConvertUTF16toUTF8(const UTF16** sourceStart, const UTF16* sour
     return result;
 }
 
-bool isLegalUTF8Sequence(const UTF8* source, const UTF8* sourceEnd)
+int LegalUTF8SequenceLength(const UTF8* source, const UTF8* sourceEnd)
 {
     const int length = TrailingBytes(*source) + 1;
-    if (length > sourceEnd - source) return false;
-    return IsLegalUTF8(source, length);
+    if (length > sourceEnd - source) return 0;
+    return IsLegalUTF8(source, length) ? length : 0;
+}
+
+bool isLegalUTF8Sequence(const UTF8* source, const UTF8* sourceEnd)
+{
+    return LegalUTF8SequenceLength(source, sourceEnd) != 0;
 }
 
 } // namespace Vantor::Data

@@ -22,6 +22,10 @@ enum ConversionFlags { strictConversion = 0, lenientConversion = 1 };
 ConversionResult ConvertUTF16toUTF8(const UTF16** sourceStart, const UTF16* sourceEnd,
                                     UTF8** targetStart, UTF8* targetEnd, ConversionFlags flags);
 
+// The length in bytes of the well-formed UTF-8 sequence that begins at `source` and ends at or
+// before `sourceEnd`; 0 when the sequence there is not well-formed or runs past the end.
+int LegalUTF8SequenceLength(const UTF8* source, const UTF8* sourceEnd);
+
 // True when the one sequence that begins at `source` is well-formed UTF-8 and ends at or
 // before `sourceEnd`.
 bool isLegalUTF8Sequence(const UTF8* source, const UTF8* sourceEnd);

@@ -1,10 +1,15 @@
 #include "core/filesystem/FilesystemUtility.h"
 
+#include "core/data/StringUtility.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 
 #include <boost/format.hpp>
 
+#include <algorithm>
+
 namespace Vantor::Filesystem {
+
+using Data::StringUtility;
 
 namespace {
 
@@ -15,6 +20,14 @@ void Trim(std::string& text)
 {
     text.erase(text.find_last_not_of(kWhiteSpace) + 1);
     text.erase(0, text.find_first_not_of(kWhiteSpace));
+}
+
+// Cuts a trimmed name to at most `limit` bytes where a character ends, so that a UTF-8 name
+// stays UTF-8, and takes off the blanks the cut may have left at its end.
+void Shorten(std::string& name, std::string::size_type limit)
+{
+    name.resize(StringUtility::CharacterBoundary(name, limit));
+    name.erase(name.find_last_not_of(kWhiteSpace) + 1);
 }
 
 } // namespace
@@ -94,7 +107,7 @@ std::string FilesystemUtility::ValidateFilename(std::string name)
     const std::string::size_type limit = MaxFilenameLength();
     if (name.size() > limit) {
         const std::string extension = ExtensionToKeep(name, limit);
-        name = name.substr(0, limit - extension.size()) + extension;
+        name = name.substr(0, StringUtility::CharacterBoundary(name, limit - extension.size())) + extension;
     }
     ReplaceInvalidPathChars(name);
     return name;
@@ -102,42 +115,37 @@ std::string FilesystemUtility::ValidateFilename(std::string name)
 
 std::string FilesystemUtility::ValidateDirectory(std::string directory)
 {
-    long long limit = static_cast<long long>(MaxDirectoryLength()) - 1;
-    long long excess = static_cast<long long>(directory.size()) - limit;
-
     std::vector<std::string> components;
     ExplodePath(directory, components);
 
     // Network paths keep their prefix instead of the root and get the long-path limit.
-    std::string prefix;
+    std::string result = GetPathRoot();
+    long long limit = static_cast<long long>(MaxDirectoryLength()) - 1;
     if (directory.compare(0, 2, "\\\\") == 0) {
-        prefix = (directory.size() >= 4 && directory[2] == '?' && directory[3] == '\\') ? "\\\\?\\" : "\\\\";
+        result = (directory.size() >= 4 && directory[2] == '?' && directory[3] == '\\') ? "\\\\?\\" : "\\\\";
         limit = 29999;
-        excess = static_cast<long long>(directory.size() + prefix.size()) - limit;
     }
 
-    const std::string::size_type componentLimit = MaxSubdirectoryLength() - 1;
-    for (auto component = components.rbegin(); component != components.rend(); ++component) {
-        if (component->size() > componentLimit)
-            component->resize(componentLimit);
-        ReplaceInvalidPathChars(*component);
-        if (excess > 0) {
-            const long long length = static_cast<long long>(component->size());
-            if (length > excess) {
-                component->resize(length - excess);
-                excess = 0;
-            } else if (length > 1) {
-                component->resize(1);
-                excess -= length - 1;
-            }
-        }
-        Trim(*component);
+    // Each name is measured as it will be written, cleaned, trimmed and cut to the limit of one
+    // directory, so that only what is really too long is taken off.
+    const std::string separator = DirectorySeparator();
+    long long excess = static_cast<long long>(result.size()) - limit;
+    for (std::string& component : components) {
+        ReplaceInvalidPathChars(component);
+        Trim(component);
+        Shorten(component, MaxSubdirectoryLength() - 1);
+        excess += static_cast<long long>(component.size() + separator.size());
+    }
+    // The deepest directories give up the rest first, each keeping at least its first character.
+    for (auto component = components.rbegin(); excess > 0 && component != components.rend(); ++component) {
+        const long long length = static_cast<long long>(component->size());
+        const long long first = static_cast<long long>(StringUtility::CharacterEnd(*component, 0));
+        Shorten(*component, static_cast<std::string::size_type>(std::max(length - excess, first)));
+        excess -= length - static_cast<long long>(component->size());
     }
 
-    std::string result = prefix.empty() ? GetPathRoot() : prefix;
     for (const std::string& component : components)
-        result += component + DirectorySeparator();
-
+        result += component + separator;
     if (static_cast<long long>(result.size()) > limit)
         throw invalid_path_exception();
     return result;
@@ -155,20 +163,19 @@ std::string FilesystemUtility::ValidatePath(const std::string& path, bool unique
 
 std::string FilesystemUtility::GetUniqueFilename(const std::string& path)
 {
-    GetDirectory(path);
+    const std::string directory = GetDirectory(path);
     const std::string name = GetFilename(path);
     const std::string::size_type limit = MaxFilenameLength();
 
     for (unsigned long long n = 1;; ++n) {
         const std::string suffix = (boost::format("(%d)") % n).str();
         const std::string extension = ExtensionToKeep(name, limit > suffix.size() ? limit - suffix.size() : 0);
-        std::string::size_type cut = extension.size();
+        // A long name is cut, where a character ends, to make room for the number; a number too
+        // long for the limit itself can only replace the whole name.
+        std::string::size_type kept = name.size() - extension.size();
         if (name.size() + suffix.size() > limit)
-            cut = name.size() + suffix.size() + extension.size() - limit;
-        // A number too long for the limit itself can only replace the whole name.
-        if (cut > name.size())
-            cut = name.size();
-        const std::string candidate = path.substr(0, path.size() - cut) + suffix + extension;
+            kept = limit > suffix.size() + extension.size() ? limit - suffix.size() - extension.size() : 0;
+        const std::string candidate = directory + name.substr(0, StringUtility::CharacterBoundary(name, kept)) + suffix + extension;
         if (!FileExists(candidate.c_str()))
             return candidate;
     }

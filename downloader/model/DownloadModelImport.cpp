@@ -41,18 +41,14 @@ bool DownloadModel::AddTracks(FILE* file)
         VLXToPlainText(file, text);
         if (text.empty()) return false;
 
+        // Values that are not UTF-8 (a Latin-1 name as the store sent it) come out with their
+        // bytes as they are, for the track to read each as a whole.
+        TiXmlDocument document;
+        Data::ParseXmlTextKeepingBytes(document, text);
         // A document cut short or otherwise damaged is refused whole: importing the tracks
         // before the damage would let the caller delete the file with the rest of the
         // purchase in it. (The saved queue is written whole or not at all, so it is never
         // cut short itself.)
-        TiXmlDocument document;
-        Data::ParseXmlText(document, text);
-        if (document.Error()) {
-            // A byte that is not UTF-8 (a Latin-1 title saved as it came) breaks the document
-            // only when read as UTF-8: read byte by byte, it is whole.
-            document = TiXmlDocument();
-            Data::ParseXmlText(document, text, TIXML_ENCODING_LEGACY);
-        }
         if (document.Error()) {
             Diagnostic::Debug::LogString("Queue file not imported: " + std::string(document.ErrorDesc()));
             return false;

@@ -3,6 +3,7 @@
 #include "core/data/StringUtility.h"
 #include "core/data/XSPFElement.h"
 #include "core/data/XSPFMetaElement.h"
+#include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/StoreNamespace.h"
 
 #include <tinyxml.h>
@@ -29,6 +30,20 @@ const char* const DownloadModel::Track::MetadataKey::DiscNum = "discNum";
 const char* const DownloadModel::Track::MetadataKey::PCID = "PCID";
 const char* const DownloadModel::Track::MetadataKey::TrackType = "trackType";
 
+namespace {
+
+// A value is kept when it is UTF-8 throughout and read as Latin-1 otherwise, so that names,
+// the folders made of them and the saved queue are UTF-8 whatever the store sent. A saved local
+// file name keeps its bytes: it names a file on disk (under a home whose name may not be
+// UTF-8), and read any other way it would name another one.
+std::string ValueOf(const std::string& key, const char* text)
+{
+    return key == DownloadModel::Download::MetadataKey::LocalFileName ? std::string(text)
+                                                                       : Vantor::Data::StringUtility::ValueToUTF8(text);
+}
+
+} // namespace
+
 DownloadModel::Track::Track(TiXmlElement* track)
 {
     if (track) Load(track);
@@ -42,23 +57,24 @@ void DownloadModel::Track::Load(TiXmlElement* track)
         const char* text = child->GetText();
         if (!text || !*text) continue;
 
-        const std::string name = child->ValueStr();
+        const std::string name = Vantor::Data::StringUtility::ValueToUTF8(child->ValueStr());
         if (name != "meta") {
-            SetMetadata(name, text);
+            SetMetadata(name, ValueOf(name, text));
             continue;
         }
 
-        const std::string* rel = child->Attribute(std::string("rel"));
-        if (!rel) throw std::invalid_argument("track metadata: <meta> without rel");
-        const std::string::size_type slash = rel->rfind('/');
-        const std::string key = slash == std::string::npos ? *rel : rel->substr(slash + 1);
-        const std::string space = slash == std::string::npos ? *rel : rel->substr(0, slash);
+        const std::string* relText = child->Attribute(std::string("rel"));
+        if (!relText) throw std::invalid_argument("track metadata: <meta> without rel");
+        const std::string rel = Vantor::Data::StringUtility::ValueToUTF8(*relText);
+        const std::string::size_type slash = rel.rfind('/');
+        const std::string key = slash == std::string::npos ? rel : rel.substr(slash + 1);
+        const std::string space = slash == std::string::npos ? rel : rel.substr(0, slash);
         // An empty key would be saved as an element without a name, which no reader accepts.
         if (key.empty()) continue;
         if (space.empty())
-            SetMetadata(key, text);
+            SetMetadata(key, ValueOf(key, text));
         else if (space == StoreNamespace::Store() || space == StoreNamespace::Client())
-            SetMetadata(key, space, text);
+            SetMetadata(key, space, ValueOf(key, text));
         // Values of anyone else's namespace are not ours to keep.
     }
 }

@@ -45,6 +45,8 @@ public:
     virtual ~Track();
 
     // Adds the children of a <track> element; a later value of a key replaces an earlier one.
+    // Names and values that are not UTF-8 throughout are read as Latin-1 as a whole; a saved
+    // local file name is kept as it is.
     void Load(TiXmlElement* track);
 
     // Stored as a plain element: <key>value</key>.

@@ -1,5 +1,6 @@
 #include "downloader/model/QueueFilePlaylists.h"
 
+#include "core/data/StringUtility.h"
 #include "downloader/model/PlaylistLibrary.h"
 #include "downloader/model/StoreNamespace.h"
 
@@ -21,10 +22,11 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(kWhitespace) - first + 1);
 }
 
+// Read as the track's values are, so that identifiers match and titles are UTF-8.
 std::string TextOf(TiXmlElement* element)
 {
     const char* text = element ? element->GetText() : nullptr;
-    return text ? text : "";
+    return text ? Vantor::Data::StringUtility::ValueToUTF8(text) : "";
 }
 
 } // namespace

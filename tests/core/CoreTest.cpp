@@ -119,8 +119,9 @@ struct ServerThreadTest : ::testing::Test, sigslot::has_slots<sigslot::multi_thr
     std::unique_ptr<ServerThread> server = std::make_unique<ServerThread>();
 };
 
-// Only the first character decides whether text is kept as UTF-8 or read as Latin-1. Wide log
-// lines arrive as UTF-8: surrogate pairs join, lone ones stay readable, a cut pair fails.
+// Only the first character decides whether text is kept as UTF-8 or read as Latin-1; for a value
+// read from a file, every character does. Wide log lines arrive as UTF-8: surrogate pairs join,
+// lone ones stay readable, a cut pair fails.
 TEST(StringUtility, ConvertsToUTF8)
 {
     // Overlong lead, surrogate range, a sequence cut by the end, a 5-byte lead are no UTF-8.
@@ -129,6 +130,9 @@ TEST(StringUtility, ConvertsToUTF8)
                                {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"}, {"\xE2\x82", "\xC3\xA2\xC2\x82"},
                                {"\xF8\x88", "\xC3\xB8\xC2\x88"}, {"\xF0\x9F\x8E\xB5", "\xF0\x9F\x8E\xB5"}})
         EXPECT_EQ(c.second + c.second, Vantor::Data::StringUtility::MakeUTF8(c.first) + Vantor::Data::StringUtility::MakeOS(c.first));
+    for (const auto& c : Pairs{{"abc\xE9", "abc\xC3\xA9"}, {"\xC3\xA9t\xE9", "\xC3\x83\xC2\xA9t\xC3\xA9"},
+                               {"\xC3\xA9t\xF0\x9F\x8E\xB5", "\xC3\xA9t\xF0\x9F\x8E\xB5"}, {"", ""}})
+        EXPECT_EQ(c.second, Vantor::Data::StringUtility::ValueToUTF8(c.first));
     Journal log;
     LogSubscriber subscriber(log);
     for (const wchar_t* line : {L"a\xE9\xD83C\xDFB5", L"a\xDC00" L"b", L"a\xD83C"})
@@ -267,22 +271,31 @@ TEST_F(LinuxFilesystem, NamesAreCleanedCutToTheLimitsKeepingTheirExtensionAndMad
     // Bytes of 128 and above, other control bytes and blanks are left alone.
     EXPECT_EQ("a_b_c_d_e_f_g_h_i_j_k caf\xE9 \xC3\xA9\x01\x7F\xFF", text);
     // A one-character extension goes back without its dot; one longer than the limit is given up.
+    // A cut falls where a character ends.
     for (const auto& c : Pairs{{std::string(296, 'n') + ".mp3", std::string(251, 'n') + ".mp3"},
+                               {Repeated("\xC3\xBC", 200) + ".mp3", Repeated("\xC3\xBC", 125) + ".mp3"},
+                               {"n" + Repeated("\xE2\x82\xAC", 100) + ".mp3", "n" + Repeated("\xE2\x82\xAC", 83) + ".mp3"},
                                {std::string(300, 'n') + ".a", std::string(254, 'n') + "a"},
                                {std::string(300, 'n'), std::string(255, 'n')}, {"a." + std::string(300, 'e'), "a." + std::string(253, 'e')},
                                {std::string(250, 'n') + "?.mp3", std::string(250, 'n') + "_.mp3"}})
         EXPECT_EQ(c.second, fs.ValidateFilename(c.first)) << c.first.size();
 
-    // Fifteen components of 254 characters fit the limit of 3840; the excess of the text as given
-    // comes off the deepest components, each keeping at least one character.
+    // Each component is trimmed, then cut to 254 bytes where a character ends. Fifteen components
+    // of 254 fit the limit of 3840; what is still too long comes off the deepest components, each
+    // keeping at least its first character.
     std::string fifteen, tooDeep;
     for (int i = 0; i < 15; ++i)
         fifteen += "/" + std::string(254, static_cast<char>('a' + i));
     const std::string longer = fifteen + "/" + std::string(200, 'x') + "/" + std::string(30, 'y') + "/";
+    const std::string euro = "\xE2\x82\xAC";
     for (const auto& c : Pairs{{"a/b", "/a/b/"}, {"", "/"}, {"/x/\t\r\n y\v\f/", "/x/y/"}, {"/AC:DC/Black?", "/AC_DC/Black_/"},
                                {"/m/" + std::string(300, 'c') + "/d", "/m/" + std::string(254, 'c') + "/d/"}, {fifteen, fifteen + "/"},
                                {longer, fifteen + "/" + std::string(200 - (longer.size() - 3840 - 29), 'x') + "/y/"},
-                               {"/" + std::string(5000, 'z'), "/z/"}})
+                               {"/" + std::string(5000, 'z'), "/" + std::string(254, 'z') + "/"},
+                               {"/" + Repeated("\xC3\xBC", 5000) + "/" + std::string(10000, 'B'), "/" + Repeated("\xC3\xBC", 127) + "/" + std::string(254, 'B') + "/"},
+                               {"/ \t" + std::string(253, 'b') + " c", "/" + std::string(253, 'b') + "/"},
+                               {fifteen + "/" + Repeated("\xC3\xBC", 100), fifteen + "/" + Repeated("\xC3\xBC", 6) + "/"},
+                               {fifteen + "/" + std::string(200, 'x') + "/" + Repeated(euro, 4), fifteen + "/" + std::string(9, 'x') + "/" + euro + "/"}})
         EXPECT_EQ(c.second, fs.ValidateDirectory(c.first)) << c.first.substr(0, 40);
     // 2500 one-character components can't give anything up.
     for (int i = 0; i < 2500; ++i)
@@ -302,6 +315,7 @@ TEST_F(LinuxFilesystem, NamesAreCleanedCutToTheLimitsKeepingTheirExtensionAndMad
     EXPECT_EQ(folder + ".vlx(3).tmp", fs.GetTemporaryFilename(folder.c_str()));
     EXPECT_EQ(home.File("song.(1)a"), fs.GetUniqueFilename(home.File("song.a")));
     EXPECT_EQ(home.File(std::string(248, 'n') + "(1).mp3"), fs.GetUniqueFilename(home.File(std::string(251, 'n') + ".mp3")));
+    EXPECT_EQ(home.File("n" + Repeated("\xC3\xBC", 123) + "(1).mp3"), fs.GetUniqueFilename(home.File("n" + Repeated("\xC3\xBC", 125) + ".mp3")));
     EXPECT_EQ(home.File(hugeExtension.substr(0, 252) + "(1)"), fs.GetUniqueFilename(home.File(hugeExtension)));
     EXPECT_THROW(fs.GetUniqueFilename("song.mp3"), invalid_path_exception);
 }

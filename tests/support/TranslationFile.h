@@ -15,6 +15,15 @@ inline std::string EscapeXml(const std::string& text)
     return escaped;
 }
 
+// `text` `times` over: long names of characters of several bytes.
+inline std::string Repeated(const std::string& text, int times)
+{
+    std::string result;
+    while (times-- > 0)
+        result += text;
+    return result;
+}
+
 // The one builder of the documents the tests write (translations, queue files, tracks):
 // <name attributes>inner</name>, where `inner` is markup.
 inline std::string XmlElement(const std::string& name, const std::string& inner, const std::string& attributes = "")

@@ -51,9 +51,13 @@ TEST(TrackTest, ReadsMetadataAndWritesItBackInKeyOrder)
         // The later value of a key wins, and decides how it is written back.
         {"<title>A</title><title>B</title>" + Meta(store + "/title", "M") + Meta(store + "/PCID", "1") + "<PCID>2</PCID>",
          "<PCID>2</PCID>" + Meta(store + "/title", "M")},
-        // UTF-8 and Latin-1 values are written back as UTF-8; markup characters survive.
-        {"<title>" + utf8 + "</title><album>" + latin1 + "</album>" + Meta(store + "/artist", latin1) + "<n>&amp;&lt;&gt;&quot;</n>",
-         "<album>" + utf8 + "</album>" + Meta(store + "/artist", utf8) + "<n>&amp;&lt;&gt;&quot;</n><title>" + utf8 + "</title>"},
+        // Names and values that are not UTF-8 throughout are read as Latin-1 and written back as
+        // UTF-8; a saved local file name names a file by its bytes and keeps them. Markup
+        // characters survive.
+        {"<title>" + utf8 + "</title><album>" + latin1 + "</album>" + Meta(store + "/artist", latin1) + "<n>&amp;&lt;&gt;&quot;</n>"
+             "<creator>Caf\xE9 &amp; Bar</creator><caf\xE9>x</caf\xE9>" + Meta(store + "/localFilename", "/m/Caf\xE9/.vlx(1).tmp"),
+         "<album>" + utf8 + "</album>" + Meta(store + "/artist", utf8) + "<caf\xC3\xA9>x</caf\xC3\xA9><creator>Caf\xC3\xA9 &amp; Bar</creator>"
+             + Meta(store + "/localFilename", "/m/Caf\xE9/.vlx(1).tmp") + "<n>&amp;&lt;&gt;&quot;</n><title>" + utf8 + "</title>"},
         // Elements without text are not stored; a track without any is not written.
         {"<album/><creator></creator>" + Meta(store + "/PCID", "") + "<meta/><title><b>bold</b></title>", ""},
     };
@@ -64,7 +68,7 @@ TEST(TrackTest, ReadsMetadataAndWritesItBackInKeyOrder)
     TiXmlDocument document;
     document.Parse(("<track>" + cases[0].first + "<location>" + latin1 + "/a.mp3</location><album>" + latin1 + "</album></track>").c_str());
     DownloadModel::Track track(document.RootElement());
-    EXPECT_EQ((Entries{"B000X1", "2", "", latin1}),
+    EXPECT_EQ((Entries{"B000X1", "2", "", utf8}),
               (Entries{track.GetMetadataValue("PCID"), track.GetMetadataValue("retryCount"), track.GetMetadataValue("genre"),
                        track.GetMetadataValue("album")}));
     EXPECT_EQ("\xC3\x89t\xC3\xA9/a.mp3", track.GetURL());

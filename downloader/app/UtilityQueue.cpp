@@ -1,6 +1,7 @@
 #include "downloader/app/UtilityQueue.h"
 
 #include "core/data/CryptoUtility.h"
+#include "core/diagnostic/Debug.h"
 #include "core/filesystem/AtomicFile.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "downloader/app/UtilityPaths.h"
@@ -72,10 +73,17 @@ bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Win
         return false;
     }
 
-    SaveDownloadQueue(model);
+    const bool saved = SaveDownloadQueue(model);
     VLXEnqueuedSignal().emit();
-    if (DownloadQueueFilename() != filename)
+    if (DownloadQueueFilename() == filename)
+        return true;
+    if (!saved) {
+        // Until a saved queue holds the purchase, its file is the only lasting record of it.
+        Diagnostic::Debug::LogString(std::string("[RUQ] Keeping ") + filename +
+                                     ": the download queue holding its tracks could not be saved");
+    } else {
         LinuxFilesystemUtility().DeleteFile(filename);
+    }
     return true;
 }
 

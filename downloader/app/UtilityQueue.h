@@ -14,9 +14,9 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 bool SaveDownloadQueue(DownloadModel& model);
 
 // Imports the queue file at `filename` into the model. On success the queue is saved, the
-// queue-file-added signal is emitted and the imported file is deleted, unless it is the
-// saved queue itself. On failure a warning is shown over `parent`, when one is given.
-// Main thread only.
+// queue-file-added signal is emitted and, once the saved queue holds its tracks, the
+// imported file is deleted, unless it is the saved queue itself. On failure a warning is
+// shown over `parent`, when one is given. Main thread only.
 bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent);
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

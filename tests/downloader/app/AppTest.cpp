@@ -9,6 +9,7 @@
 #include "downloader/app/UtilityQueue.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/QueueFile.h"
 #include "tests/support/gui/MainLoop.h"
 
 #include <boost/filesystem.hpp>
@@ -55,6 +56,13 @@ protected:
     }
 
     void ExpectMainThread() { EXPECT_EQ(mainThread, std::this_thread::get_id()); }
+    // A queue file of one track, downloaded already.
+    static std::string Purchase()
+    {
+        QueueDocument document;
+        document.regular.push_back({{{"location", "http://127.0.0.1:9/t.mp3"}, {"trackType", "mp3"}, {"downloadState", "1"}}, "P1"});
+        return document.Xml();
+    }
     std::string Settings(const std::string& name) const { return home.File(".vantormp3/" + name); }
 
     ScopedHome home;
@@ -126,6 +134,30 @@ TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
     EXPECT_FALSE(saved || announced);
     EXPECT_TRUE(files() == before);
     EXPECT_EQ(entriesBefore, entries());
+}
+
+// With the settings folder read-only the queue can't be saved: the imported purchase's file is
+// then the only record of it, and it stays; the log says why.
+TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
+{
+    const std::string purchase = home.File("drop/purchase.vlx");
+    fs::create_directories(home.File("drop"));
+    WriteFile(purchase, Purchase());
+    { DownloadModel made(FilesystemUtility::NewInstance()); } // and with it the playlist database
+    // Root writes through file modes: the import runs as nobody, in a folder that nobody may change.
+    ASSERT_EQ(0, chmod(home.File("drop").c_str(), 0777) + chmod(Settings("").c_str(), 0555) + chmod(home.Path().c_str(), 0755));
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                std::_Exit(2);
+            LogRecorder log;
+            DownloadModel model(FilesystemUtility::NewInstance());
+            const bool imported = Utility::EnqueueVLXFromFilename(purchase.c_str(), model, nullptr);
+            std::fprintf(stderr, "%d %d %zu\n", imported, int(fs::exists(purchase)),
+                         log.LinesContaining("Keeping " + purchase + ": the download queue").size());
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^1 1 1\n$");
 }
 
 // Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.

@@ -24,7 +24,6 @@ namespace {
 const char* const kLockFilename = "lock";
 const char* const kPipeFilename = "pipe";
 const mode_t kFileMode = 0700;
-const char kEndByte = '\xFF';
 const size_t kChunkSize = 4096;
 
 void CloseDescriptor(int& descriptor)

@@ -20,6 +20,9 @@ class SingleInstance {
 public:
     enum InstanceStatus : int { NotStarted = 0, MainInstance = 1, OtherInstanceRunning = 2, LockFileError = 3, PipeError = 4 };
 
+    // Ends every message, so no message can hold it.
+    static constexpr char kEndByte = '\xFF';
+
     // The process's guard, built before main. Tests build their own in a temporary HOME.
     static SingleInstance sInstance;
 

@@ -2,6 +2,7 @@
 #include "downloader/app/DebugLog.h"
 #include "downloader/app/SingleInstance.h"
 #include "downloader/app/UtilityPaths.h"
+#include "downloader/app/UtilityQueue.h"
 #include "downloader/model/DownloadModel.h"
 #include "downloader/ui/MainWindowController.h"
 
@@ -44,9 +45,10 @@ int main(int argc, char** argv)
 
     if (!SingleInstance::sInstance.StartAsMainInstance()
         && SingleInstance::sInstance.Status() == SingleInstance::OtherInstanceRunning) {
-        // The running instance gets the whole command line, this program's path first.
+        // The running instance gets the whole command line, this program's path first, with
+        // names made absolute here: it can't know where this launch was made.
         for (int index = 0; index < argc; ++index)
-            SingleInstance::sInstance.SendMainInstanceMessage(argv[index]);
+            SingleInstance::sInstance.SendMainInstanceMessage(Utility::CommandFromArgument(argv[index]));
         return 0;
     }
 

@@ -136,6 +136,41 @@ TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
     EXPECT_EQ(entriesBefore, entries());
 }
 
+// The file a command names is the file imported, and the one deleted once the saved queue holds
+// it: relative names are made absolute where they were given, addresses decoded. A relative name
+// from elsewhere, a name of no file or of no regular file, touches nothing; nor is the saved queue
+// deleted under another name.
+TEST_F(AppTest, TheFileNamedIsTheFileImportedAndTheOnlyOneDeleted)
+{
+    const ScopedCurrentDirectory current(home.Path());
+    fs::create_directories("sub");
+    ASSERT_EQ(0, mkfifo("fifo.vlx", 0600));
+    DownloadModel model(FilesystemUtility::NewInstance());
+    ASSERT_TRUE(Utility::SaveDownloadQueue(model));
+    const struct {
+        std::string file, argument; // `argument` names `file`, or not; "=" marks a command from elsewhere
+        bool imported;
+    } cases[] = {{"sub/a.vlx", "sub/a.vlx", true},
+                 {"b c%.vlx", "file://" + home.File("b%20c%25.vlx"), true},
+                 {"d\xFF.vlx", "d\xFF.vlx", true},
+                 {"e.vlx", "=e.vlx", false},
+                 {"f.vlx", "x" + home.File("f.vlx"), false},
+                 {"", "fifo.vlx", false},
+                 {"", "file://elsewhere" + home.File("g.vlx"), false},
+                 {".vantormp3/DownloadQueue.vlx", ".vantormp3/./DownloadQueue.vlx", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
+        if (!c.file.empty() && !fs::exists(c.file))
+            WriteFile(c.file, Purchase());
+        const std::string command = c.argument[0] == '=' ? c.argument.substr(1) : Utility::CommandFromArgument(c.argument);
+        const unsigned before = model.CountDownloads();
+        EXPECT_EQ(c.imported, Utility::EnqueueVLXFromCommand(command, model, nullptr));
+        EXPECT_EQ(c.imported, model.CountDownloads() > before);
+        EXPECT_EQ(!c.imported || c.file == cases[7].file, c.file.empty() || fs::exists(c.file));
+    }
+    EXPECT_TRUE(fs::exists("fifo.vlx"));
+}
+
 // With the settings folder read-only the queue can't be saved: the imported purchase's file is
 // then the only record of it, and it stays; the log says why.
 TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)

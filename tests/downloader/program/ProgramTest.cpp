@@ -324,10 +324,13 @@ TEST_F(ProgramTest, QueueFilesFromTheCommandLineAndLaterLaunchesAreDownloadedRep
     ASSERT_TRUE(Eventually([&] { return ReadFile(SettingsFile()).find("\"ShowCompletedDialog\">0<") != std::string::npos; }));
     Click(completed, "Schließen");
 
-    // A later launch hands its queue file over and ends; the running window downloads it.
-    const std::string second = QueueFile("Second Album", {"/"});
-    EXPECT_EQ(0, Launch({second}));
-    ASSERT_TRUE(Eventually([&] { return Arrived("Second Album/" + TrackName(0)); }));
+    // A later launch hands its queue files over and ends; the running window downloads them: a
+    // name relative to the later launch's folder, and one holding the byte that ends a message.
+    const std::string second = QueueFile("Second Album", {"/"}), third = home.File("Third \xFF.vlx");
+    fs::rename(QueueFile("Third Album", {"/"}), third);
+    EXPECT_EQ(0, Launch({"Second-Album.vlx", third}, home.Path()));
+    ASSERT_TRUE(Eventually([&] { return Arrived("Second Album/" + TrackName(0)) && Arrived("Third Album/" + TrackName(0)); }));
+    EXPECT_FALSE(fs::exists(second) || fs::exists(third));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(1u, Read().size()) << "one window, no completed dialog";
     EXPECT_TRUE(program->Running());
@@ -431,8 +434,13 @@ TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
     WriteFile(home.File("random.vlx"), random);
     WriteFile(home.File("empty.vlx"), "");
     fs::create_directories(home.File("x.vlx"));
+    // Names that are not files to read: a FIFO, and a relative name that does not exist (its
+    // end names a queue file, which is left alone).
+    ASSERT_EQ(0, mkfifo(home.File("fifo.vlx").c_str(), 0600));
+    const std::string decoy = QueueFile("Decoy", {"/"});
     const std::vector<std::string> bad = {home.File("random.vlx"), home.File("empty.vlx"), home.File("x.vlx"),
-                                          "/" + std::string(5000, 'a') + ".vlx", std::string(65536, 'm')};
+                                          "/" + std::string(5000, 'a') + ".vlx", std::string(65536, 'm'),
+                                          home.File("fifo.vlx"), "x" + decoy};
     for (const std::string& argument : bad) {
         EXPECT_EQ(0, Launch({argument})) << argument.substr(0, 40);
         Eventually([&] { return Read().size() > 1; }, std::chrono::seconds(5));
@@ -441,6 +449,8 @@ TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
                 Click(window, "OK");
         ASSERT_TRUE(Eventually([&] { return Read().size() == 1; })) << ReadFile(home.File("screen.txt"));
     }
+    EXPECT_TRUE(fs::exists(decoy));
+    EXPECT_FALSE(fs::exists(Music("Decoy")));
     const std::string queue = QueueFile("Busy", {"/slow/"}, 1000000);
     EXPECT_EQ(0, Launch({queue}));
     for (int launch = 0; launch < 100; ++launch)

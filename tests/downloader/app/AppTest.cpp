@@ -16,6 +16,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -262,8 +263,10 @@ TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrder)
     EXPECT_EQ((std::vector<int>{3000, 3000}), next);
 }
 
-// A later launch sends its arguments; a forked child (the folder viewer's) may send and exit without
-// stopping the listener. The lock goes with the guard, not kept by programs it started.
+// A later launch hands its arguments over once the main loop has read them; a forked child (the
+// folder viewer's) may send and exit without stopping the listener. A hand-over still unread when
+// the guard goes (its main loop is over) is not taken: the later launch takes the lock, which no
+// program the guard's process started keeps.
 TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
 {
     auto guard = std::make_unique<SingleInstance>();
@@ -271,15 +274,20 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
     ASSERT_TRUE(guard->StartAsMainInstance());
     SingleInstance later;
     EXPECT_TRUE(!later.StartAsMainInstance() && later.Status() == SingleInstance::OtherInstanceRunning);
-    // The long one outgrows the FIFO, so it is read in pieces.
+    // The long one outgrows the FIFO, so it is read in pieces; one holding the end byte is not sent.
     Entries expected = {"", "/home/u/M\xC3\xBCsik.vlx", "\x80\x81\xC0\xFE", std::string(100000, 'x')};
-    for (const std::string& message : expected)
-        EXPECT_TRUE(later.SendMainInstanceMessage(message));
+    bool taken = false;
+    {
+        Entries handed = expected;
+        handed.insert(handed.begin() + 1, "in\xFFtwo");
+        BackgroundCall handing([&] { taken = later.HandOver(handed); }, "handing over");
+        EXPECT_EQ(expected, Received(*guard, expected.size()));
+    }
+    EXPECT_TRUE(taken);
     // Writes that carry two messages, or a piece of one, are cut at the end bytes.
     const int fifo = open(Settings("pipe").c_str(), O_WRONLY);
     for (const std::string& chunk : {std::string("one\xFFtwo\xFF"), std::string("spl"), std::string("it\xFF\xFF")})
         ASSERT_EQ(ssize_t(chunk.size()), write(fifo, chunk.data(), chunk.size()));
-    close(fifo);
     const pid_t child = fork();
     if (child == 0) {
         const bool sent = guard->SendMainInstanceMessage("--show-downloads-failed");
@@ -298,11 +306,17 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
     ChildProcess started({"sleep", "60"}, home.File("sleep.log"));
     const std::string command = "/proc/" + std::to_string(started.Pid()) + "/cmdline";
     ASSERT_TRUE(RunMainLoopUntil([&] { return ReadFile(command).find("sleep") == 0; }));
+    taken = true;
+    BackgroundCall handing([&] { taken = later.HandOver({"/home/u/unread.vlx"}); }, "handing over unread");
+    ASSERT_TRUE(PollUntil([&] { int unread = 0; return ioctl(fifo, FIONREAD, &unread) == 0 && unread > 0; }));
     guard.reset();
-    EXPECT_TRUE(SingleInstance().StartAsMainInstance());
+    handing.Join();
+    close(fifo);
+    EXPECT_FALSE(taken);
+    EXPECT_TRUE(later.StartAsMainInstance());
 }
 
-// Unusable guard files leave the program unguarded; a sender finding no listener gives up at once.
+// Unusable guard files leave the program unguarded; a hand-over finding no listener gives up at once.
 TEST_F(AppTest, UnusableGuardFilesLeaveTheProgramUnguarded)
 {
     const struct {
@@ -321,9 +335,9 @@ TEST_F(AppTest, UnusableGuardFilesLeaveTheProgramUnguarded)
         EXPECT_FALSE(first.StartAsMainInstance() || second.StartAsMainInstance());
         EXPECT_EQ(c.first, first.Status());
         EXPECT_EQ(c.second, second.Status());
-        bool sent = true;
-        BackgroundCall([&] { sent = second.SendMainInstanceMessage("lost"); }, "sending with nobody listening").Join();
-        EXPECT_FALSE(sent);
+        bool taken = true;
+        BackgroundCall([&] { taken = second.HandOver({"lost"}); }, "handing over with nobody listening").Join();
+        EXPECT_FALSE(taken);
         close(held);
     }
 }

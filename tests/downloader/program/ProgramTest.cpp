@@ -169,6 +169,20 @@ protected:
         ASSERT_EQ(0, RunProgram({"xdotool", "mousemove", position[0], position[1], "click", "1"},
                                 home.File("xdotool.log")));
     }
+    // Closes the main window and answers Yes when asked whether to quit with downloads active.
+    void Quit(ChildProcess& program)
+    {
+        RequestClose(WaitForWindow("Datei", kTitle).id);
+        Window question;
+        ASSERT_TRUE(Eventually([&] {
+            for (const Window& window : Read())
+                if (window.Find("label", "Es laufen noch Downloads"))
+                    question = window;
+            return !question.id.empty() || !program.Running();
+        }));
+        if (!question.id.empty())
+            Click(question, question.Find("button", "Ja") ? "Ja" : "Yes");
+    }
     void Screenshot(const Window& window, const std::string& name)
     {
         fs::create_directories(std::string(VANTOR_SCREENSHOTS));
@@ -339,6 +353,41 @@ TEST_F(ProgramTest, QueueFilesFromTheCommandLineAndLaterLaunchesAreDownloadedRep
     EXPECT_EQ(0, Launch({"--reset-first-run"}));
     EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
     EXPECT_TRUE(Eventually([&] { return Opened().size() == 1; })) << "the browser runs on its own";
+}
+
+// Quitting while a track is transferring; the process is held after its main loop, as a slow
+// shut-down would hold it. A purchase opened then is not handed to it: the later launch starts
+// in its place.
+TEST_F(ProgramTest, ALaterLaunchWhileTheFirstShutsDownStartsInItsPlaceAndImportsItsFile)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    setenv("VANTOR_UI_PROBE_HOLD", "1", 1);
+    std::unique_ptr<ChildProcess> first = Start({QueueFile("Long", {"/slow/"}, 4000000)});
+    unsetenv("VANTOR_UI_PROBE_HOLD");
+    WaitForWindow("Song 1");
+    Quit(*first);
+    ASSERT_TRUE(Eventually([&] {
+        const std::string stat = ReadFile("/proc/" + std::to_string(first->Pid()) + "/stat");
+        return stat.find(") T ") != std::string::npos;
+    })) << "held past its main loop";
+
+    const std::string handed = QueueFile("Handed Over", {"/"});
+    std::unique_ptr<ChildProcess> later = Start({handed});
+    const auto shown = [&] {
+        for (const Window& window : Read())
+            for (const Widget& row : window.widgets)
+                if (row.kind == "row" && row.fields.at(1) == "The Band - Handed Over")
+                    return true;
+        return false;
+    };
+    Eventually([&] { return shown() || !later->Running(); });
+    kill(first->Pid(), SIGCONT);
+    EXPECT_TRUE(shown() && later->Running());
+    EXPECT_FALSE(fs::exists(handed));
+    EXPECT_EQ(0, first->Wait(std::chrono::seconds(20)));
+    EXPECT_EQ(0, Launch({})) << "handed to the new running instance";
+    Quit(*later);
+    EXPECT_EQ(0, later->Wait(std::chrono::seconds(20)));
 }
 
 TEST_F(ProgramTest, FailedAndExpiredDownloadsAreReportedAndRetried)

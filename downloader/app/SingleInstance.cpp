@@ -2,19 +2,17 @@
 
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
-#include "downloader/app/Invokable.h"
-#include "downloader/app/MainThreadInvoke.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
+#include <csignal>
 #include <cstring>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
@@ -24,8 +22,9 @@ namespace {
 const char* const kLockFilename = "lock";
 const char* const kPipeFilename = "pipe";
 const mode_t kFileMode = 0700;
-const char kEndByte = '\xFF';
-const size_t kChunkSize = 4096;
+// How often a later launch looks whether its messages have been read. The reader's going
+// wakes it at once.
+const int kReadCheckMilliseconds = 10;
 
 void CloseDescriptor(int& descriptor)
 {
@@ -41,14 +40,36 @@ bool IsFifo(int descriptor)
     return fstat(descriptor, &status) == 0 && S_ISFIFO(status.st_mode);
 }
 
+// The bytes in the FIFO that nobody has read yet, seen from either end; -1 on failure.
+int Unread(int descriptor)
+{
+    int count = 0;
+    return ioctl(descriptor, FIONREAD, &count) == 0 ? count : -1;
+}
+
+// A write into a FIFO whose reader has gone raises SIGPIPE, which would end the process.
+// While it is ignored the write fails instead, and the launch carries on.
+class IgnoredBrokenPipe {
+public:
+    IgnoredBrokenPipe()
+    {
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &ignore, &previous);
+    }
+    ~IgnoredBrokenPipe() { sigaction(SIGPIPE, &previous, nullptr); }
+
+private:
+    struct sigaction previous;
+};
+
 } // namespace
 
 SingleInstance::SingleInstance()
     : lockDescriptor(-1)
     , pipeDescriptor(-1)
-    , stopDescriptor(-1)
     , status(NotStarted)
-    , listenerProcess(-1)
+    , ownerProcess(getpid())
 {
     LinuxFilesystemUtility filesystem;
     const std::string settings = filesystem.GetSpecialDirectory(Filesystem::FilesystemUtility::SettingsDirectory);
@@ -60,49 +81,44 @@ SingleInstance::SingleInstance()
 
 SingleInstance::~SingleInstance()
 {
-    if (listener && getpid() != listenerProcess) {
-        // A forked copy: its listener object names a thread of the parent, and the stop
-        // descriptor is shared with the parent, so neither is touched.
-        listener.release();
-    } else if (listener) {
-        const std::uint64_t wake = 1;
-        if (write(stopDescriptor, &wake, sizeof wake) == sizeof wake)
-            listener->join();
-    }
+    // A forked copy shares the parent's lock and FIFO: it only closes its own descriptors,
+    // and leaves the parent's main loop alone.
+    if (getpid() == ownerProcess)
+        Release();
     CloseDescriptor(lockDescriptor);
     CloseDescriptor(pipeDescriptor);
-    CloseDescriptor(stopDescriptor);
 }
 
 bool SingleInstance::StartAsMainInstance()
 {
     // Neither file goes to the programs this one starts: a browser that kept the lock would
     // keep every later launch from becoming the running instance.
-    lockDescriptor = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, kFileMode);
+    if (lockDescriptor == -1)
+        lockDescriptor = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, kFileMode);
     if (lockDescriptor == -1) {
         status = LockFileError;
         return false;
     }
     if (flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
-        status = OtherInstanceRunning;
+        // Only a lock held by another process means another instance; a file system that
+        // can't lock leaves the program unguarded rather than waiting for nobody.
+        status = errno == EWOULDBLOCK ? OtherInstanceRunning : LockFileError;
         return false;
     }
 
     // A FIFO left by an earlier run goes; the new one is opened for reading and writing, so
-    // the open needs no writer and the listener never reads end of file.
+    // the open needs no writer and reading it never meets end of file.
     LinuxFilesystemUtility().DeleteFile(pipePath.c_str());
     mknod(pipePath.c_str(), S_IFIFO | kFileMode, 0);
     pipeDescriptor = open(pipePath.c_str(), O_RDWR | O_CLOEXEC);
-    if (pipeDescriptor != -1 && IsFifo(pipeDescriptor))
-        stopDescriptor = eventfd(0, EFD_CLOEXEC);
-    if (stopDescriptor == -1) {
+    if (pipeDescriptor == -1 || !IsFifo(pipeDescriptor)) {
         CloseDescriptor(pipeDescriptor);
         status = PipeError;
         return false;
     }
 
-    listenerProcess = getpid();
-    listener.reset(new boost::thread(&SingleInstance::NamedPipeReadProc, this));
+    listening = Glib::signal_io().connect(sigc::mem_fun(*this, &SingleInstance::OnPipeReadable), pipeDescriptor,
+                                          Glib::IO_IN);
     status = MainInstance;
     return true;
 }
@@ -123,43 +139,78 @@ bool SingleInstance::SendMainInstanceMessage(const std::string& message)
     return write(pipeDescriptor, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size());
 }
 
-void SingleInstance::NamedPipeReadProc()
+bool SingleInstance::HandOver(const std::vector<std::string>& messages)
 {
-    // The start of a message whose end byte has not arrived yet.
-    std::string pending;
-    pending.reserve(kChunkSize);
-    char chunk[kChunkSize];
-    pollfd waits[2] = {{pipeDescriptor, POLLIN, 0}, {stopDescriptor, POLLIN, 0}};
-    for (;;) {
-        if (poll(waits, 2, -1) == -1) {
-            if (errno == EINTR)
-                continue;
+    const IgnoredBrokenPipe quiet;
+    bool written = true, any = false;
+    for (const std::string& message : messages) {
+        if (message.find(kEndByte) != std::string::npos)
+            continue;
+        any = true;
+        if (!(written = SendMainInstanceMessage(message)))
             break;
-        }
-        if (waits[1].revents != 0)
-            return;
-        const ssize_t count = read(pipeDescriptor, chunk, sizeof chunk);
-        if (count == -1) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            break;
-        }
-        const char* start = chunk;
-        const char* const end = chunk + count;
-        for (const char* mark; (mark = std::find(start, end, kEndByte)) != end; start = mark + 1) {
-            pending.append(start, mark);
-            DeliverMessage(pending);
-            pending.clear();
-        }
-        pending.append(start, end);
     }
-    Diagnostic::Debug::LogString(std::string("SingleInstance: listening on the pipe failed: ") + std::strerror(errno));
+    const bool read = !any || (written && WaitUntilRead());
+    // This end of the FIFO serves this hand-over only: a next try opens whichever FIFO
+    // is there then.
+    CloseDescriptor(pipeDescriptor);
+    return read;
 }
 
-void SingleInstance::DeliverMessage(const std::string& message)
+bool SingleInstance::WaitUntilRead() const
 {
-    MainThreadInvoke::sInstance.InvokeAsync(boost::shared_ptr<MainThreadInvoke::IInvokable>(
-        new Invokable1<void, std::string>(AnotherInstanceMessageSignal, message)));
+    pollfd reader = {pipeDescriptor, 0, 0};
+    for (;;) {
+        const int unread = Unread(pipeDescriptor);
+        if (unread <= 0)
+            return unread == 0;
+        // Gone before this count: what it left stays unread for good.
+        if (reader.revents != 0)
+            return false;
+        if (poll(&reader, 1, kReadCheckMilliseconds) == -1 && errno != EINTR)
+            return false;
+    }
+}
+
+void SingleInstance::Release()
+{
+    listening.disconnect();
+    // The reader goes before the lock: a later launch whose messages are left unread sees it
+    // go, and then finds the lock free.
+    CloseDescriptor(pipeDescriptor);
+    if (lockDescriptor != -1)
+        flock(lockDescriptor, LOCK_UN);
+    CloseDescriptor(lockDescriptor);
+}
+
+bool SingleInstance::OnPipeReadable(Glib::IOCondition)
+{
+    // Everything there, in one go, and every message in it emitted before this returns: a
+    // later launch that finds the FIFO empty knows its messages have been handled.
+    std::string bytes;
+    bool listen = true;
+    for (int count; listen && (count = Unread(pipeDescriptor)) != 0;) {
+        const std::string::size_type start = bytes.size();
+        bytes.resize(start + std::max(count, 0));
+        const ssize_t got = count < 0 ? -1 : read(pipeDescriptor, &bytes[start], count);
+        bytes.resize(start + std::max<ssize_t>(got, 0));
+        if (got == 0 || (got < 0 && errno != EINTR)) {
+            // Reading again would only spin. The reader goes, so that later launches stop
+            // waiting for it, as for an instance that could not open its FIFO.
+            Diagnostic::Debug::LogString(std::string("SingleInstance: listening on the pipe failed: ") + std::strerror(errno));
+            CloseDescriptor(pipeDescriptor);
+            listen = false;
+        }
+    }
+
+    std::string::size_type start = 0;
+    for (std::string::size_type end; (end = bytes.find(kEndByte, start)) != std::string::npos; start = end + 1) {
+        const std::string message = pending + bytes.substr(start, end - start);
+        pending.clear();
+        AnotherInstanceMessageSignal.emit(message);
+    }
+    pending.append(bytes, start, std::string::npos);
+    return listen;
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -1,22 +1,33 @@
 #include "downloader/app/UtilityQueue.h"
 
 #include "core/data/CryptoUtility.h"
+#include "core/diagnostic/Debug.h"
 #include "core/filesystem/AtomicFile.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
-#include "downloader/app/UtilityPaths.h"
 #include "core/localization/TranslationService.h"
+#include "downloader/app/SingleInstance.h"
+#include "downloader/app/UtilityPaths.h"
 
 #include <glibmm/convert.h>
 #include <glibmm/markup.h>
 #include <gtkmm/messagedialog.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 using Vantor::Localization::Translate;
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 namespace {
+
+const char kQueueFileExtension[] = ".vlx";
+const char kFileAddress[] = "file://";
 
 // The file's name as the warning shows it. A name of thousands of characters would make the
 // box far wider than the screen, its button out of reach: past 100 characters the middle is
@@ -43,6 +54,46 @@ void WarnImportFailed(const char* filename, Gtk::Window& parent)
     dialog.run();
 }
 
+// Opens `filename` for reading only when it is a regular file, and tells which file it is.
+// Anything else is refused without waiting: opening a FIFO the usual way blocks until
+// someone writes to it.
+FILE* OpenRegularFile(const char* filename, struct stat& identity)
+{
+    const int descriptor = open(filename, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor == -1)
+        return nullptr;
+    FILE* file = fstat(descriptor, &identity) == 0 && S_ISREG(identity.st_mode) ? fdopen(descriptor, "rb") : nullptr;
+    if (!file)
+        close(descriptor);
+    return file;
+}
+
+// Whether `filename` still names the file that `identity` describes.
+bool IsStill(const char* filename, const struct stat& identity)
+{
+    struct stat now;
+    return stat(filename, &now) == 0 && now.st_dev == identity.st_dev && now.st_ino == identity.st_ino;
+}
+
+bool IsFileAddress(const std::string& name)
+{
+    return g_ascii_strncasecmp(name.c_str(), kFileAddress, sizeof kFileAddress - 1) == 0;
+}
+
+// The absolute path a command names: itself, or a "file://" address on this machine,
+// decoded; empty for anything else.
+std::string LocalPath(const std::string& command)
+{
+    if (!IsFileAddress(command))
+        return !command.empty() && command[0] == '/' ? command : std::string();
+    gchar* host = nullptr;
+    gchar* path = g_filename_from_uri(command.c_str(), &host, nullptr);
+    const std::string local = path && (!host || std::strcmp(host, "localhost") == 0) ? path : "";
+    g_free(host);
+    g_free(path);
+    return local;
+}
+
 } // namespace
 
 bool SaveDownloadQueue(DownloadModel& model)
@@ -61,22 +112,65 @@ bool SaveDownloadQueue(DownloadModel& model)
 
 bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent)
 {
-    bool imported = false;
-    if (FILE* file = std::fopen(filename, "rb")) {
-        imported = model.AddTracks(file);
+    struct stat imported = {};
+    bool ok = false;
+    if (FILE* file = OpenRegularFile(filename, imported)) {
+        ok = model.AddTracks(file);
         std::fclose(file);
     }
-    if (!imported) {
+    if (!ok) {
         if (parent)
             WarnImportFailed(filename, *parent);
         return false;
     }
 
-    SaveDownloadQueue(model);
+    const bool saved = SaveDownloadQueue(model);
     VLXEnqueuedSignal().emit();
-    if (DownloadQueueFilename() != filename)
+    if (DownloadQueueFilename() == filename)
+        return true;
+    if (!saved) {
+        // Until a saved queue holds the purchase, its file is the only lasting record of it.
+        Diagnostic::Debug::LogString(std::string("[RUQ] Keeping ") + filename +
+                                     ": the download queue holding its tracks could not be saved");
+    } else if (IsStill(filename, imported)) {
+        // Not a file put in its place since, nor the saved queue named otherwise: the save
+        // has just replaced that one.
         LinuxFilesystemUtility().DeleteFile(filename);
+    }
     return true;
+}
+
+bool IsQueueFileName(const std::string& name)
+{
+    const size_t extension = sizeof kQueueFileExtension - 1;
+    if (name.size() <= extension)
+        return false;
+    std::string ending = name.substr(name.size() - extension);
+    for (char& c : ending)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ending == kQueueFileExtension;
+}
+
+std::string CommandFromArgument(const std::string& argument)
+{
+    if (!IsQueueFileName(argument) || IsFileAddress(argument))
+        return argument;
+    const std::string directory = GetCwd();
+    if (argument[0] != '/' && directory.empty())
+        return argument;
+    const std::string path = argument[0] == '/' ? argument : directory + "/" + argument;
+    // A message can't hold its own end byte; an address escapes it.
+    return path.find(SingleInstance::kEndByte) == std::string::npos ? path : Glib::filename_to_uri(path).raw();
+}
+
+bool EnqueueVLXFromCommand(const std::string& command, DownloadModel& model, Gtk::Window* parent)
+{
+    const std::string path = LocalPath(command);
+    if (!path.empty())
+        return EnqueueVLXFromFilename(path.c_str(), model, parent);
+    if (parent)
+        WarnImportFailed(command.c_str(), *parent);
+    return false;
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

@@ -17,7 +17,6 @@
 #include <gtkmm/messagedialog.h>
 #include <gtkmm/stock.h>
 
-#include <cctype>
 #include <string>
 
 using Vantor::Localization::Translate;
@@ -31,7 +30,6 @@ const char kPreferencesDialog[] = "PreferencesDialog";
 const int kPreferencesMinWidth = 400;
 const int kPreferencesMinHeight = 100;
 
-const char kQueueFileExtension[] = ".vlx";
 const char kQueueFileFilterName[] = "Vantor MP3 queue files (*.vlx)";
 
 // The program speaks one language, so there is one help page. The folder beside the
@@ -171,18 +169,7 @@ void MainMenuController::OnHelpEnableDownloader()
 bool IsFileVLX(const Gtk::FileFilter::Info& info)
 {
     // The bytes as the file system has them: a name that is not UTF-8 still ends in ASCII.
-    return IsQueueFileName(info.filename.raw());
-}
-
-bool IsQueueFileName(const std::string& name)
-{
-    const size_t extension = sizeof kQueueFileExtension - 1;
-    if (name.size() <= extension)
-        return false;
-    std::string ending = name.substr(name.size() - extension);
-    for (char& c : ending)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ending == kQueueFileExtension;
+    return Utility::IsQueueFileName(info.filename.raw());
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -39,8 +39,6 @@ private:
 // The queue-file chooser's filter: a name of at least five characters ending in ".vlx", in
 // any mix of cases.
 bool IsFileVLX(const Gtk::FileFilter::Info& info);
-// The same rule for a name from the command line or a later launch.
-bool IsQueueFileName(const std::string& name);
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader
 

@@ -112,7 +112,7 @@ void MainWindowController::ConnectSignals()
 void MainWindowController::ProcessCommandLine(int argc, char** argv)
 {
     for (int index = 0; index < argc; ++index)
-        ProcessCommand(std::string(argv[index]));
+        ProcessCommand(Utility::CommandFromArgument(argv[index]));
     CheckAndDoFirstRun();
     // While something downloads, the automatic check waits for the end of the queue.
     if (!model->HasActiveDownloads())
@@ -121,11 +121,8 @@ void MainWindowController::ProcessCommandLine(int argc, char** argv)
 
 void MainWindowController::ProcessCommand(const std::string& command)
 {
-    if (IsQueueFileName(command)) {
-        // A browser may hand over a "file://" address: the path starts at the first '/'.
-        const std::string::size_type slash = command.find('/');
-        if (slash != std::string::npos)
-            Utility::EnqueueVLXFromFilename(command.substr(slash).c_str(), *model, window);
+    if (Utility::IsQueueFileName(command)) {
+        Utility::EnqueueVLXFromCommand(command, *model, window);
     } else if (command == kResetFirstRun) {
         Utility::Preferences()->SetBool(PreferencesKeys::FirstRunCompleted, false);
         CheckAndDoFirstRun();

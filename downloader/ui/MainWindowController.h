@@ -34,10 +34,11 @@ public:
     MainWindowController(const MainWindowController&) = delete;
     MainWindowController& operator=(const MainWindowController&) = delete;
 
-    // Every argument, the program path included, as a command; then the first-run step and,
-    // unless something is downloading, an automatic update check.
+    // Every argument, the program path included, as a command (queue-file names relative to
+    // this process's directory); then the first-run step and, unless something is
+    // downloading, an automatic update check.
     void ProcessCommandLine(int argc, char** argv);
-    // A queue-file path (from its first '/' on), "--reset-first-run" or
+    // A queue-file name (absolute, or a "file://" address), "--reset-first-run" or
     // "--show-downloads-failed"; anything else is ignored.
     void ProcessCommand(const std::string& command);
     void OnAnotherInstanceMessage(std::string message);

@@ -11,12 +11,14 @@
 #include "downloader/app/UtilityQueue.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/QueueFile.h"
 #include "tests/support/gui/MainLoop.h"
 
 #include <boost/filesystem.hpp>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -58,6 +60,13 @@ protected:
     }
 
     void ExpectMainThread() { EXPECT_EQ(mainThread, std::this_thread::get_id()); }
+    // A queue file of one track, downloaded already.
+    static std::string Purchase()
+    {
+        QueueDocument document;
+        document.regular.push_back({{{"location", "http://127.0.0.1:9/t.mp3"}, {"trackType", "mp3"}, {"downloadState", "1"}}, "P1"});
+        return document.Xml();
+    }
     std::string Settings(const std::string& name) const { return home.File(".vantormp3/" + name); }
 
     ScopedHome home;
@@ -163,6 +172,65 @@ TEST(StoredProxy, ReachesTheEngineOnlyWithAKnownTypeAndAPort)
     }
 }
 
+// The file a command names is the file imported, and the one deleted once the saved queue holds
+// it: relative names are made absolute where they were given, addresses decoded. A relative name
+// from elsewhere, a name of no file or of no regular file, touches nothing; nor is the saved queue
+// deleted under another name.
+TEST_F(AppTest, TheFileNamedIsTheFileImportedAndTheOnlyOneDeleted)
+{
+    const ScopedCurrentDirectory current(home.Path());
+    fs::create_directories("sub");
+    ASSERT_EQ(0, mkfifo("fifo.vlx", 0600));
+    DownloadModel model(FilesystemUtility::NewInstance());
+    ASSERT_TRUE(Utility::SaveDownloadQueue(model));
+    const struct {
+        std::string file, argument; // `argument` names `file`, or not; "=" marks a command from elsewhere
+        bool imported;
+    } cases[] = {{"sub/a.vlx", "sub/a.vlx", true},
+                 {"b c%.vlx", "file://" + home.File("b%20c%25.vlx"), true},
+                 {"d\xFF.vlx", "d\xFF.vlx", true},
+                 {"e.vlx", "=e.vlx", false},
+                 {"f.vlx", "x" + home.File("f.vlx"), false},
+                 {"", "fifo.vlx", false},
+                 {"", "file://elsewhere" + home.File("g.vlx"), false},
+                 {".vantormp3/DownloadQueue.vlx", ".vantormp3/./DownloadQueue.vlx", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
+        if (!c.file.empty() && !fs::exists(c.file))
+            WriteFile(c.file, Purchase());
+        const std::string command = c.argument[0] == '=' ? c.argument.substr(1) : Utility::CommandFromArgument(c.argument);
+        const unsigned before = model.CountDownloads();
+        EXPECT_EQ(c.imported, Utility::EnqueueVLXFromCommand(command, model, nullptr));
+        EXPECT_EQ(c.imported, model.CountDownloads() > before);
+        EXPECT_EQ(!c.imported || c.file == cases[7].file, c.file.empty() || fs::exists(c.file));
+    }
+    EXPECT_TRUE(fs::exists("fifo.vlx"));
+}
+
+// With the settings folder read-only the queue can't be saved: the imported purchase's file is
+// then the only record of it, and it stays; the log says why.
+TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
+{
+    const std::string purchase = home.File("drop/purchase.vlx");
+    fs::create_directories(home.File("drop"));
+    WriteFile(purchase, Purchase());
+    { DownloadModel made(FilesystemUtility::NewInstance()); } // and with it the playlist database
+    // Root writes through file modes: the import runs as nobody, in a folder that nobody may change.
+    ASSERT_EQ(0, chmod(home.File("drop").c_str(), 0777) + chmod(Settings("").c_str(), 0555) + chmod(home.Path().c_str(), 0755));
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                std::_Exit(2);
+            LogRecorder log;
+            DownloadModel model(FilesystemUtility::NewInstance());
+            const bool imported = Utility::EnqueueVLXFromFilename(purchase.c_str(), model, nullptr);
+            std::fprintf(stderr, "%d %d %zu\n", imported, int(fs::exists(purchase)),
+                         log.LinesContaining("Keeping " + purchase + ": the download queue").size());
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^1 1 1\n$");
+}
+
 // Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.
 TEST(DebugLog, WritesOnlyWhenVerboseAppendingBelowTwoMebibytes)
 {
@@ -230,8 +298,10 @@ TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrder)
     EXPECT_EQ((std::vector<int>{3000, 3000}), next);
 }
 
-// A later launch sends its arguments; a forked child (the folder viewer's) may send and exit without
-// stopping the listener. The lock goes with the guard, not kept by programs it started.
+// A later launch hands its arguments over once the main loop has read them; a forked child (the
+// folder viewer's) may send and exit without stopping the listener. A hand-over still unread when
+// the guard goes (its main loop is over) is not taken: the later launch takes the lock, which no
+// program the guard's process started keeps.
 TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
 {
     auto guard = std::make_unique<SingleInstance>();
@@ -239,15 +309,20 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
     ASSERT_TRUE(guard->StartAsMainInstance());
     SingleInstance later;
     EXPECT_TRUE(!later.StartAsMainInstance() && later.Status() == SingleInstance::OtherInstanceRunning);
-    // The long one outgrows the FIFO, so it is read in pieces.
+    // The long one outgrows the FIFO, so it is read in pieces; one holding the end byte is not sent.
     Entries expected = {"", "/home/u/M\xC3\xBCsik.vlx", "\x80\x81\xC0\xFE", std::string(100000, 'x')};
-    for (const std::string& message : expected)
-        EXPECT_TRUE(later.SendMainInstanceMessage(message));
+    bool taken = false;
+    {
+        Entries handed = expected;
+        handed.insert(handed.begin() + 1, "in\xFFtwo");
+        BackgroundCall handing([&] { taken = later.HandOver(handed); }, "handing over");
+        EXPECT_EQ(expected, Received(*guard, expected.size()));
+    }
+    EXPECT_TRUE(taken);
     // Writes that carry two messages, or a piece of one, are cut at the end bytes.
     const int fifo = open(Settings("pipe").c_str(), O_WRONLY);
     for (const std::string& chunk : {std::string("one\xFFtwo\xFF"), std::string("spl"), std::string("it\xFF\xFF")})
         ASSERT_EQ(ssize_t(chunk.size()), write(fifo, chunk.data(), chunk.size()));
-    close(fifo);
     const pid_t child = fork();
     if (child == 0) {
         const bool sent = guard->SendMainInstanceMessage("--show-downloads-failed");
@@ -266,11 +341,17 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
     ChildProcess started({"sleep", "60"}, home.File("sleep.log"));
     const std::string command = "/proc/" + std::to_string(started.Pid()) + "/cmdline";
     ASSERT_TRUE(RunMainLoopUntil([&] { return ReadFile(command).find("sleep") == 0; }));
+    taken = true;
+    BackgroundCall handing([&] { taken = later.HandOver({"/home/u/unread.vlx"}); }, "handing over unread");
+    ASSERT_TRUE(PollUntil([&] { int unread = 0; return ioctl(fifo, FIONREAD, &unread) == 0 && unread > 0; }));
     guard.reset();
-    EXPECT_TRUE(SingleInstance().StartAsMainInstance());
+    handing.Join();
+    close(fifo);
+    EXPECT_FALSE(taken);
+    EXPECT_TRUE(later.StartAsMainInstance());
 }
 
-// Unusable guard files leave the program unguarded; a sender finding no listener gives up at once.
+// Unusable guard files leave the program unguarded; a hand-over finding no listener gives up at once.
 TEST_F(AppTest, UnusableGuardFilesLeaveTheProgramUnguarded)
 {
     const struct {
@@ -289,9 +370,9 @@ TEST_F(AppTest, UnusableGuardFilesLeaveTheProgramUnguarded)
         EXPECT_FALSE(first.StartAsMainInstance() || second.StartAsMainInstance());
         EXPECT_EQ(c.first, first.Status());
         EXPECT_EQ(c.second, second.Status());
-        bool sent = true;
-        BackgroundCall([&] { sent = second.SendMainInstanceMessage("lost"); }, "sending with nobody listening").Join();
-        EXPECT_FALSE(sent);
+        bool taken = true;
+        BackgroundCall([&] { taken = second.HandOver({"lost"}); }, "handing over with nobody listening").Join();
+        EXPECT_FALSE(taken);
         close(held);
     }
 }

@@ -169,6 +169,20 @@ protected:
         ASSERT_EQ(0, RunProgram({"xdotool", "mousemove", position[0], position[1], "click", "1"},
                                 home.File("xdotool.log")));
     }
+    // Closes the main window and answers Yes when asked whether to quit with downloads active.
+    void Quit(ChildProcess& program)
+    {
+        RequestClose(WaitForWindow("Datei", kTitle).id);
+        Window question;
+        ASSERT_TRUE(Eventually([&] {
+            for (const Window& window : Read())
+                if (window.Find("label", "Es laufen noch Downloads"))
+                    question = window;
+            return !question.id.empty() || !program.Running();
+        }));
+        if (!question.id.empty())
+            Click(question, question.Find("button", "Ja") ? "Ja" : "Yes");
+    }
     void Screenshot(const Window& window, const std::string& name)
     {
         fs::create_directories(std::string(VANTOR_SCREENSHOTS));
@@ -324,10 +338,13 @@ TEST_F(ProgramTest, QueueFilesFromTheCommandLineAndLaterLaunchesAreDownloadedRep
     ASSERT_TRUE(Eventually([&] { return ReadFile(SettingsFile()).find("\"ShowCompletedDialog\">0<") != std::string::npos; }));
     Click(completed, "Schließen");
 
-    // A later launch hands its queue file over and ends; the running window downloads it.
-    const std::string second = QueueFile("Second Album", {"/"});
-    EXPECT_EQ(0, Launch({second}));
-    ASSERT_TRUE(Eventually([&] { return Arrived("Second Album/" + TrackName(0)); }));
+    // A later launch hands its queue files over and ends; the running window downloads them: a
+    // name relative to the later launch's folder, and one holding the byte that ends a message.
+    const std::string second = QueueFile("Second Album", {"/"}), third = home.File("Third \xFF.vlx");
+    fs::rename(QueueFile("Third Album", {"/"}), third);
+    EXPECT_EQ(0, Launch({"Second-Album.vlx", third}, home.Path()));
+    ASSERT_TRUE(Eventually([&] { return Arrived("Second Album/" + TrackName(0)) && Arrived("Third Album/" + TrackName(0)); }));
+    EXPECT_FALSE(fs::exists(second) || fs::exists(third));
     std::this_thread::sleep_for(std::chrono::seconds(1));
     EXPECT_EQ(1u, Read().size()) << "one window, no completed dialog";
     EXPECT_TRUE(program->Running());
@@ -336,6 +353,41 @@ TEST_F(ProgramTest, QueueFilesFromTheCommandLineAndLaterLaunchesAreDownloadedRep
     EXPECT_EQ(0, Launch({"--reset-first-run"}));
     EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
     EXPECT_TRUE(Eventually([&] { return Opened().size() == 1; })) << "the browser runs on its own";
+}
+
+// Quitting while a track is transferring; the process is held after its main loop, as a slow
+// shut-down would hold it. A purchase opened then is not handed to it: the later launch starts
+// in its place.
+TEST_F(ProgramTest, ALaterLaunchWhileTheFirstShutsDownStartsInItsPlaceAndImportsItsFile)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    setenv("VANTOR_UI_PROBE_HOLD", "1", 1);
+    std::unique_ptr<ChildProcess> first = Start({QueueFile("Long", {"/slow/"}, 4000000)});
+    unsetenv("VANTOR_UI_PROBE_HOLD");
+    WaitForWindow("Song 1");
+    Quit(*first);
+    ASSERT_TRUE(Eventually([&] {
+        const std::string stat = ReadFile("/proc/" + std::to_string(first->Pid()) + "/stat");
+        return stat.find(") T ") != std::string::npos;
+    })) << "held past its main loop";
+
+    const std::string handed = QueueFile("Handed Over", {"/"});
+    std::unique_ptr<ChildProcess> later = Start({handed});
+    const auto shown = [&] {
+        for (const Window& window : Read())
+            for (const Widget& row : window.widgets)
+                if (row.kind == "row" && row.fields.at(1) == "The Band - Handed Over")
+                    return true;
+        return false;
+    };
+    Eventually([&] { return shown() || !later->Running(); });
+    kill(first->Pid(), SIGCONT);
+    EXPECT_TRUE(shown() && later->Running());
+    EXPECT_FALSE(fs::exists(handed));
+    EXPECT_EQ(0, first->Wait(std::chrono::seconds(20)));
+    EXPECT_EQ(0, Launch({})) << "handed to the new running instance";
+    Quit(*later);
+    EXPECT_EQ(0, later->Wait(std::chrono::seconds(20)));
 }
 
 TEST_F(ProgramTest, FailedAndExpiredDownloadsAreReportedAndRetried)
@@ -467,8 +519,13 @@ TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
     WriteFile(home.File("random.vlx"), random);
     WriteFile(home.File("empty.vlx"), "");
     fs::create_directories(home.File("x.vlx"));
+    // Names that are not files to read: a FIFO, and a relative name that does not exist (its
+    // end names a queue file, which is left alone).
+    ASSERT_EQ(0, mkfifo(home.File("fifo.vlx").c_str(), 0600));
+    const std::string decoy = QueueFile("Decoy", {"/"});
     const std::vector<std::string> bad = {home.File("random.vlx"), home.File("empty.vlx"), home.File("x.vlx"),
-                                          "/" + std::string(5000, 'a') + ".vlx", std::string(65536, 'm')};
+                                          "/" + std::string(5000, 'a') + ".vlx", std::string(65536, 'm'),
+                                          home.File("fifo.vlx"), "x" + decoy};
     for (const std::string& argument : bad) {
         EXPECT_EQ(0, Launch({argument})) << argument.substr(0, 40);
         Eventually([&] { return Read().size() > 1; }, std::chrono::seconds(5));
@@ -477,6 +534,8 @@ TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
                 Click(window, "OK");
         ASSERT_TRUE(Eventually([&] { return Read().size() == 1; })) << ReadFile(home.File("screen.txt"));
     }
+    EXPECT_TRUE(fs::exists(decoy));
+    EXPECT_FALSE(fs::exists(Music("Decoy")));
     const std::string queue = QueueFile("Busy", {"/slow/"}, 1000000);
     EXPECT_EQ(0, Launch({queue}));
     for (int launch = 0; launch < 100; ++launch)

@@ -5,9 +5,14 @@
  *   label   text
  *   button  label  centre-x  centre-y  sensitive   (buttons, tool buttons, check boxes, menu items)
  *   row     depth  title  status                   (rows of tree views)
- * so that a test can read the window's texts and click its buttons with xdotool, as a user would. */
+ * so that a test can read the window's texts and click its buttons with xdotool, as a user would.
+ * It writes once more as the main loop ends, when the windows are hidden: a screen without
+ * windows tells that the program is past its main loop. With VANTOR_UI_PROBE_HOLD set the
+ * program then stops itself (SIGSTOP) until the test lets it go on, as a shut-down that takes
+ * long would hold it there. */
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -103,11 +108,21 @@ static gboolean write_screen(gpointer unused)
     return TRUE;
 }
 
+static gint write_screen_at_end(gpointer unused)
+{
+    write_screen(unused);
+    if (getenv("VANTOR_UI_PROBE_HOLD"))
+        raise(SIGSTOP);
+    return FALSE; /* once */
+}
+
 G_MODULE_EXPORT void gtk_module_init(gint *argc, gchar ***argv)
 {
     (void)argc;
     (void)argv;
     output_path = getenv("VANTOR_UI_PROBE");
-    if (output_path)
+    if (output_path) {
         g_timeout_add(100, write_screen, NULL);
+        gtk_quit_add(1, write_screen_at_end, NULL);
+    }
 }

@@ -112,7 +112,9 @@ bool SingleInstance::StartAsMainInstance()
     mknod(pipePath.c_str(), S_IFIFO | kFileMode, 0);
     pipeDescriptor = open(pipePath.c_str(), O_RDWR | O_CLOEXEC);
     if (pipeDescriptor == -1 || !IsFifo(pipeDescriptor)) {
-        CloseDescriptor(pipeDescriptor);
+        // An instance that can't listen must not hold the lock: later launches would wait
+        // for it for ever. Unguarded, each of them opens its own window instead.
+        Release();
         status = PipeError;
         return false;
     }

@@ -358,7 +358,7 @@ TEST_F(AppTest, UnusableGuardFilesLeaveTheProgramUnguarded)
         const char* setup;
         SingleInstance::InstanceStatus first, second;
     } cases[] = {{"lock is a folder", SingleInstance::LockFileError, SingleInstance::LockFileError},
-                 {"pipe is a folder", SingleInstance::PipeError, SingleInstance::OtherInstanceRunning},
+                 {"pipe is a folder", SingleInstance::PipeError, SingleInstance::PipeError},
                  {"nobody listens", SingleInstance::OtherInstanceRunning, SingleInstance::OtherInstanceRunning}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.setup);

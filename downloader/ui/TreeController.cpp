@@ -147,13 +147,13 @@ Glib::ustring TreeController::GroupIdentifierForDownload(DownloadPtr download)
 
 TreeController::GroupedDownloadRow TreeController::GroupForDownload(DownloadPtr download)
 {
-    const Glib::ustring identifier = GroupIdentifierForDownload(download);
+    const std::string identifier = GroupIdentifierForDownload(download).raw();
     const auto found = albumGroups.find(identifier);
     if (found != albumGroups.end())
         return found->second;
 
     GroupedDownloadRow album;
-    album.row = Gtk::TreeRowReference(store, store->get_path(store->append()));
+    album.row = store->append();
     album.group.reset(new GroupedDownload(model));
     albumGroups[identifier] = album;
     return album;
@@ -162,15 +162,22 @@ TreeController::GroupedDownloadRow TreeController::GroupForDownload(DownloadPtr 
 void TreeController::OnDownloadAdded(DownloadPtr download)
 {
     const GroupedDownloadRow album = GroupForDownload(download);
-    Gtk::TreeRow albumRow = *store->get_iter(album.row.get_path());
     album.group->AddChildDownload(download);
-    albumRow[columns.title] = album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title);
-    albumRow[columns.status] = album.group->GetStateString();
+    SetCell(album.row, columns.title, album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title));
+    SetCell(album.row, columns.status, album.group->GetStateString());
 
-    Gtk::TreeRow trackRow = *store->append(albumRow.children());
-    trackRow[columns.title] = TrackTitle(*download);
-    trackRow[columns.status] = download->GetStateString();
-    trackRows[download] = Gtk::TreeRowReference(store, store->get_path(trackRow));
+    trackRows[download] = AppendTrackRow(album.row, TrackTitle(*download), download->GetStateString());
+}
+
+Gtk::TreeIter TreeController::AppendTrackRow(const Gtk::TreeIter& album, const Glib::ustring& title,
+                                             const Glib::ustring& status)
+{
+    // The row arrives with its texts: written one by one after it, each would have the store
+    // find the row's place again and the view hear of it once more.
+    GtkTreeIter row;
+    gtk_tree_store_insert_with_values(store->gobj(), &row, const_cast<GtkTreeIter*>(album.gobj()), -1,
+                                      columns.title.index(), title.c_str(), columns.status.index(), status.c_str(), -1);
+    return Gtk::TreeIter(GTK_TREE_MODEL(store->gobj()), &row);
 }
 
 void TreeController::OnDownloadRemoved(DownloadPtr download)
@@ -179,17 +186,15 @@ void TreeController::OnDownloadRemoved(DownloadPtr download)
     if (found == trackRows.end())
         return;
 
-    const Gtk::TreeIter trackRow = store->get_iter(found->second.get_path());
     const GroupedDownloadRow album = GroupForDownload(download);
-    const Gtk::TreeIter albumRow = store->get_iter(album.row.get_path());
-    store->erase(trackRow);
+    store->erase(found->second);
     trackRows.erase(found);
     // The album shows the tracks on the list, and a cleared track is not kept alive by it.
     album.group->DeleteChildDownload(download);
 
-    if (albumRow->children().empty()) {
-        store->erase(albumRow);
-        albumGroups.erase(GroupIdentifierForDownload(download));
+    if (album.row->children().empty()) {
+        store->erase(album.row);
+        albumGroups.erase(GroupIdentifierForDownload(download).raw());
     }
 }
 
@@ -206,15 +211,21 @@ void TreeController::OnDownloadProgressChanged(DownloadPtr download, Vantor::Net
 void TreeController::UpdateDownloadStatusInView(DownloadPtr download)
 {
     const auto found = trackRows.find(download);
-    if (found == trackRows.end() || !found->second.is_valid())
+    if (found == trackRows.end())
         return;
 
-    Gtk::TreeRow trackRow = *store->get_iter(found->second.get_path());
-    trackRow[columns.status] = StatusText(*download);
-
+    SetCell(found->second, columns.status, StatusText(*download));
     const GroupedDownloadRow album = GroupForDownload(download);
-    Gtk::TreeRow albumRow = *store->get_iter(album.row.get_path());
-    albumRow[columns.status] = StatusText(*album.group);
+    SetCell(album.row, columns.status, StatusText(*album.group));
+}
+
+void TreeController::SetCell(const Gtk::TreeIter& row, const Gtk::TreeModelColumn<Glib::ustring>& column,
+                             const Glib::ustring& text)
+{
+    // Every write has the store tell the view about the row, which costs a walk over the
+    // rows before it; most events leave a cell as it was. Bytes are compared, not collation.
+    if (row->get_value(column).raw() != text.raw())
+        (*row)[column] = text;
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -124,11 +124,18 @@ TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnd
     ASSERT_NE(defaultArt, shown);
     EXPECT_EQ(std::make_pair(75, 75), std::make_pair(shown->get_width(), shown->get_height()));
     EXPECT_EQ(std::string("\xff\0\0", 3), std::string(reinterpret_cast<const char*>(shown->get_pixels()), 3));
-    for (const std::string& cover : {nginx.HttpUrl("/missing.png"), store.Url("/page.html"), std::string(),
+    for (const std::string& cover : {nginx.HttpUrl("/missing.png"), store.Url("/page.html"),
                                      "http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/cover.png"}) {
         Start(NewDownload({{"PCID", cover}, {"image", cover}}));
         EXPECT_EQ(shown, image->get_pixbuf()) << cover;
     }
+    // A track without a cover starts no fetch, which would hold the track until a later turn.
+    const DownloadPtr bare = NewDownload({{"PCID", "bare"}});
+    const long holders = bare->GetTrack().use_count();
+    std::thread([&] { model->DownloadStartedSignal.emit(bare); }).join();
+    ASSERT_TRUE(RunMainLoopUntil([&] { return bare->GetTrack().use_count() > holders; }));
+    EXPECT_EQ(holders + 1, bare->GetTrack().use_count());
+    EXPECT_EQ(shown, image->get_pixbuf());
     std::thread([&] { model->DownloadQueueFinishedSignal.emit(); }).join();
     EXPECT_TRUE(RunMainLoopUntil([&] { return label->get_text().empty(); }));
     EXPECT_EQ(defaultArt, image->get_pixbuf());

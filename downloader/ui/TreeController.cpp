@@ -7,6 +7,7 @@
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/DownloadModelTrack.h"
 
+#include <glibmm/main.h>
 #include <gtk/gtk.h>
 
 #include <cstdlib>
@@ -21,6 +22,8 @@ namespace {
 using Vantor::Data::StringUtility;
 
 const int kTitleColumnWidth = 500;
+// How long rows arriving or leaving hold the window's painting back, in milliseconds.
+const unsigned kPaintingHold = 100;
 
 
 // A transferring download or album shows its percentage, which the status cell draws as a
@@ -93,6 +96,10 @@ TreeController::~TreeController()
         treeView->remove_all_columns();
         treeView->unset_model();
     }
+    if (paintingRelease.connected()) {
+        paintingRelease.disconnect();
+        heldWindow->thaw_updates();
+    }
     delete statusRenderer;
     store.reset();
 }
@@ -161,6 +168,7 @@ TreeController::GroupedDownloadRow TreeController::GroupForDownload(DownloadPtr 
 
 void TreeController::OnDownloadAdded(DownloadPtr download)
 {
+    HoldPainting();
     const GroupedDownloadRow album = GroupForDownload(download);
     album.group->AddChildDownload(download);
     SetCell(album.row, columns.title, album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title));
@@ -186,6 +194,7 @@ void TreeController::OnDownloadRemoved(DownloadPtr download)
     if (found == trackRows.end())
         return;
 
+    HoldPainting();
     const GroupedDownloadRow album = GroupForDownload(download);
     store->erase(found->second);
     trackRows.erase(found);
@@ -217,6 +226,24 @@ void TreeController::UpdateDownloadStatusInView(DownloadPtr download)
     SetCell(found->second, columns.status, StatusText(*download));
     const GroupedDownloadRow album = GroupForDownload(download);
     SetCell(album.row, columns.status, StatusText(*album.group));
+}
+
+void TreeController::HoldPainting()
+{
+    // GTK repaints the whole list after every row that comes or goes at the top level: a
+    // queue file of many tracks had the window paint once per album, which took most of the
+    // time it took to list them. Held back, it paints what changed meanwhile a few times a
+    // second.
+    if (paintingRelease.connected() || !treeView || !treeView->get_window())
+        return;
+    heldWindow = treeView->get_window();
+    heldWindow->freeze_updates();
+    paintingRelease = Glib::signal_timeout().connect(
+        [this] {
+            heldWindow->thaw_updates();
+            return false;
+        },
+        kPaintingHold);
 }
 
 void TreeController::SetCell(const Gtk::TreeIter& row, const Gtk::TreeModelColumn<Glib::ustring>& column,

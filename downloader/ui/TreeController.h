@@ -13,6 +13,7 @@
 #include <gtkmm/treemodelcolumn.h>
 #include <gtkmm/treestore.h>
 #include <gtkmm/treeview.h>
+#include <sigc++/connection.h>
 
 #include <map>
 #include <string>
@@ -89,6 +90,8 @@ private:
     void OnDownloadProgressChanged(DownloadPtr download, Vantor::Net::Download::Progress kind, long long value);
     // Rewrites the status of the download's row and of its album's row.
     void UpdateDownloadStatusInView(DownloadPtr download);
+    // Holds the window's painting back for a moment, unless it is held already.
+    void HoldPainting();
     // Writes `text` into the cell unless it holds it already.
     void SetCell(const Gtk::TreeIter& row, const Gtk::TreeModelColumn<Glib::ustring>& column, const Glib::ustring& text);
 
@@ -107,6 +110,9 @@ private:
     // is slow and may take two different albums for one.
     std::map<std::string, GroupedDownloadRow> albumGroups;
     Glib::RefPtr<Gtk::TreeStore> store;
+    // The window whose painting is held, and the timer that lets it go.
+    Glib::RefPtr<Gdk::Window> heldWindow;
+    sigc::connection paintingRelease;
 };
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

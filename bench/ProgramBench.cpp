@@ -1,14 +1,14 @@
-// The program itself with a large queue of N downloads (default 10,000) in albums of ten,
-// three ways, each in a home of its own: started with a queue file of N tracks on its command
-// line; started again with a saved queue ("DownloadQueue.vlx") of N tracks; and running with
-// an empty queue when a later launch hands it a queue file of N tracks. For each it prints
+// The program itself with a large queue of N downloads (default 10,000) in albums of A tracks
+// (default ten), three ways, each in a home of its own: started with a queue file of N tracks
+// on its command line; started again with a saved queue ("DownloadQueue.vlx") of N tracks; and
+// running with an empty queue when a later launch hands it a queue file of N tracks. For each it prints
 // when the window's main loop first ran, when every track row was listed, the longest stall
 // of the main loop in between (how long the window could not repaint) and the resident size
 // then. The saved queue also gets the longest stall while it downloads for ten seconds (every
 // track is a small file from the local store stand-in, so a download starts and finishes, and
 // the queue is saved, many times a second). Run it in an X server, after staging the program
 // and building the probe: scripts/stage.sh, cmake --build build --target ProgramBench
-// MainLoopProbe, then scripts/with-xvfb.sh build/bench/ProgramBench [downloads].
+// MainLoopProbe, then scripts/with-xvfb.sh build/bench/ProgramBench [downloads [album tracks]].
 #include "core/data/CryptoUtility.h"
 
 #include "tests/support/ChildProcess.h"
@@ -39,16 +39,16 @@ long long NowMicroseconds()
         .count();
 }
 
-// `tracks` tracks in albums of ten, named after `name`, all the same small file.
-void WriteQueueFile(const std::string& path, const std::string& name, int tracks)
+// `tracks` tracks in albums of `albumTracks`, named after `name`, all the same small file.
+void WriteQueueFile(const std::string& path, const std::string& name, int tracks, int albumTracks)
 {
     QueueDocument document;
     for (int i = 0; i < tracks; ++i)
         document.regular.push_back(QueueEntry{{{"location", kStore + "/track.mp3?n=" + std::to_string(i)},
                                                {"title", "Track " + std::to_string(i)},
-                                               {"albumPrimaryArtist", name + " Band " + std::to_string(i / 100)},
-                                               {"album", name + " Album " + std::to_string(i / 10)},
-                                               {"trackNum", std::to_string(i % 10 + 1)},
+                                               {"albumPrimaryArtist", name + " Band " + std::to_string(i / albumTracks / 10)},
+                                               {"album", name + " Album " + std::to_string(i / albumTracks)},
+                                               {"trackNum", std::to_string(i % albumTracks + 1)},
                                                {"trackType", "mp3"}},
                                               name + std::to_string(i)});
     OpenFile file(std::fopen(path.c_str(), "wb"));
@@ -143,6 +143,7 @@ bool ReportListing(const char* what, const Probe& probe, ChildProcess& program, 
 int main(int argc, char** argv)
 {
     const int downloads = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const int albumTracks = std::max(argc > 2 ? std::atoi(argv[2]) : 10, 1);
     // Each figure as soon as it is known: the slow runs take many minutes.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string build = VANTOR_BUILD_DIR;
@@ -152,19 +153,19 @@ int main(int argc, char** argv)
     StoreServer store(storeRoot.Path());
     setenv("GTK_MODULES", (build + "/bench/libMainLoopProbe.so").c_str(), 1);
     boost::filesystem::current_path(build + "/stage/bin");
-    std::printf("%d downloads, times from the launch:\n", downloads);
+    std::printf("%d downloads in albums of %d, times from the launch:\n", downloads, albumTracks);
 
     bool listed = true;
     {
         BenchHome home(store, downloads);
-        WriteQueueFile(home.File("start.vlx"), "Start", downloads);
+        WriteQueueFile(home.File("start.vlx"), "Start", downloads, albumTracks);
         const long long started = NowMicroseconds();
         ChildProcess running({program, home.File("start.vlx")}, home.File("program.log"));
         listed = ReportListing("queue file on the command line:", home.probe, running, started) && listed;
     }
     {
         BenchHome home(store, downloads);
-        WriteQueueFile(home.File(".vantormp3/DownloadQueue.vlx"), "Saved", downloads);
+        WriteQueueFile(home.File(".vantormp3/DownloadQueue.vlx"), "Saved", downloads, albumTracks);
         const long long started = NowMicroseconds();
         ChildProcess running({program}, home.File("program.log"));
         if (ReportListing("saved queue:", home.probe, running, started)) {
@@ -177,7 +178,7 @@ int main(int argc, char** argv)
     }
     {
         BenchHome home(store, downloads);
-        WriteQueueFile(home.File("later.vlx"), "Later", downloads);
+        WriteQueueFile(home.File("later.vlx"), "Later", downloads, albumTracks);
         ChildProcess running({program}, home.File("program.log"));
         home.probe.WaitFor("first", std::chrono::seconds(60));
         home.probe.Reset();

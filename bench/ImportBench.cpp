@@ -5,7 +5,8 @@
 // process of its own and reports its wall time, CPU time, resident memory before it and the
 // peak resident memory it added. The music folder is blocked by a plain file, so the model's
 // worker ends each queued download at once with a local error and never reaches the network;
-// the save waits until the worker is idle and times a second save. Usage: ImportBench [tracks]
+// the save waits until the worker is idle and times a second save; the clear removes all those
+// failed downloads. Usage: ImportBench [tracks]
 #include "core/data/CryptoUtility.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "downloader/model/DownloadModel.h"
@@ -180,13 +181,17 @@ int main(int argc, char** argv)
     });
 
     const std::string savedFile = home.File("DownloadQueue.vlx");
-    const Figures save = Measure("save", [&] {
+    // A model whose downloads have all ended, in a local error.
+    const auto endedModel = [&] {
         newModel();
         model->AddTracks(open(queueFile).get());
         while (model->HasActiveDownloads())
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         // The last download's end (reports, signals) follows its state change.
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    };
+    const Figures save = Measure("save", [&] {
+        endedModel();
         // The program saves the queue right after the import, then after every download:
         // this times one of the later saves, whose downloads already hold their saved state.
         OpenFile first(std::fopen(savedFile.c_str(), "wb"));
@@ -194,6 +199,12 @@ int main(int argc, char** argv)
     }, [&] {
         OpenFile saved(std::fopen(savedFile.c_str(), "wb"));
         model->Save(saved.get());
+    });
+
+    const Figures clear = Measure("clear", endedModel, [&] {
+        model->ClearErroneous();
+        if (model->CountDownloads() != 0)
+            std::printf("the clear left downloads\n");
     });
 
     std::string text;
@@ -215,5 +226,6 @@ int main(int argc, char** argv)
     std::printf("save writes %ld bytes; its peak above the model is %.2f x that\n", savedBytes,
                 save.peakAboveKiB * 1024.0 / savedBytes);
     Print("save (encrypted)", save, &saveFloor);
+    Print("clear (all failed)", clear);
     return 0;
 }

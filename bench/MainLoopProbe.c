@@ -1,10 +1,13 @@
 /* Loaded into the program by ProgramBench through GTK_MODULES; the program itself is not
- * changed. A 10 ms timer notes the largest gap between its ticks (how long the main loop was
- * kept from turning) and counts the album rows of the download list. Each tick it writes, to
- * the file named by VANTOR_LOOP_PROBE:
- *   rows <album rows>  shown <monotonic us when the rows first reached VANTOR_LOOP_ROWS, or 0>
- *   maxgap <largest gap in us since the last reset>  tick <monotonic us of this tick>
- * A file named like it with ".reset" appended resets the largest gap and is removed. */
+ * changed. A 10 ms timer at the priority of GTK's repaint notes the largest gap between its
+ * ticks: it runs only when the main loop gets as far as painting, so a loop kept busy by
+ * higher-priority work counts as stalled even though it turns. The track rows (rows under an
+ * album row) of the download list are counted as they are inserted and deleted. Each tick
+ * writes, to the file named by VANTOR_LOOP_PROBE:
+ *   rows <track rows>  first <monotonic us of the main loop's first turn>
+ *   shown <monotonic us when the track rows first reached VANTOR_LOOP_ROWS, or 0>
+ *   maxgap <largest gap in us since the first turn or the last reset>  tick <monotonic us of this tick>
+ * A file named like it with ".reset" appended resets the largest gap and "shown", and is removed. */
 #include <gtk/gtk.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,25 +16,57 @@
 static const char *output_path;
 static gchar *reset_path;
 static int wanted_rows;
-static gint64 last_tick, largest_gap, shown;
+static GtkTreeModel *list_model;
+static int track_rows;
+static gint64 first_tick, last_tick, largest_gap, shown;
 
-static int album_rows(void)
+static void on_row_inserted(GtkTreeModel *model, GtkTreePath *path, GtkTreeIter *iter, gpointer unused)
 {
-    int rows = 0;
+    (void)model;
+    (void)iter;
+    (void)unused;
+    if (gtk_tree_path_get_depth(path) == 2)
+        ++track_rows;
+}
+
+static void on_row_deleted(GtkTreeModel *model, GtkTreePath *path, gpointer unused)
+{
+    (void)model;
+    (void)unused;
+    if (gtk_tree_path_get_depth(path) == 2)
+        --track_rows;
+}
+
+/* The download list's store: the model of the first tree view in a top-level window. */
+static GtkTreeModel *find_list_model(void)
+{
+    GtkTreeModel *found = NULL;
     GList *windows = gtk_window_list_toplevels();
-    for (GList *item = windows; item; item = item->next) {
+    for (GList *item = windows; item && !found; item = item->next) {
         GList *stack = g_list_prepend(NULL, item->data);
         while (stack) {
             GtkWidget *widget = stack->data;
             stack = g_list_delete_link(stack, stack);
-            if (GTK_IS_TREE_VIEW(widget) && gtk_tree_view_get_model(GTK_TREE_VIEW(widget)))
-                rows += gtk_tree_model_iter_n_children(gtk_tree_view_get_model(GTK_TREE_VIEW(widget)), NULL);
+            if (!found && GTK_IS_TREE_VIEW(widget) && gtk_tree_view_get_model(GTK_TREE_VIEW(widget)))
+                found = gtk_tree_view_get_model(GTK_TREE_VIEW(widget));
             else if (GTK_IS_CONTAINER(widget))
                 stack = g_list_concat(gtk_container_get_children(GTK_CONTAINER(widget)), stack);
         }
     }
     g_list_free(windows);
-    return rows;
+    return found;
+}
+
+/* Counts the rows already there when the store is first found. */
+static void watch_list(GtkTreeModel *model)
+{
+    GtkTreeIter album;
+    list_model = model;
+    g_object_ref(model);
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &album); more; more = gtk_tree_model_iter_next(model, &album))
+        track_rows += gtk_tree_model_iter_n_children(model, &album);
+    g_signal_connect(model, "row-inserted", G_CALLBACK(on_row_inserted), NULL);
+    g_signal_connect(model, "row-deleted", G_CALLBACK(on_row_deleted), NULL);
 }
 
 static gboolean tick(gpointer unused)
@@ -41,20 +76,34 @@ static gboolean tick(gpointer unused)
     if (access(reset_path, F_OK) == 0) {
         unlink(reset_path);
         largest_gap = 0;
-    } else if (shown && now - last_tick > largest_gap) {
-        largest_gap = now - last_tick; /* the restore before the rows appear is not counted */
+        shown = 0;
+    } else if (now - last_tick > largest_gap) {
+        largest_gap = now - last_tick;
     }
     last_tick = now;
-    const int rows = album_rows();
-    if (!shown && rows >= wanted_rows)
+    if (!list_model) {
+        GtkTreeModel *model = find_list_model();
+        if (model)
+            watch_list(model);
+    }
+    if (!shown && list_model && track_rows >= wanted_rows)
         shown = now;
     FILE *out = fopen(output_path, "w");
     if (out) {
-        fprintf(out, "rows %d\nshown %lld\nmaxgap %lld\ntick %lld\n", rows, (long long)shown, (long long)largest_gap,
-                (long long)now);
+        fprintf(out, "rows %d\nfirst %lld\nshown %lld\nmaxgap %lld\ntick %lld\n", track_rows, (long long)first_tick,
+                (long long)shown, (long long)largest_gap, (long long)now);
         fclose(out);
     }
     return TRUE;
+}
+
+/* The main loop's first turn: the window is up, whether or not it can paint yet. */
+static gboolean first_turn(gpointer unused)
+{
+    (void)unused;
+    first_tick = last_tick = g_get_monotonic_time();
+    g_timeout_add_full(GDK_PRIORITY_REDRAW, 10, tick, NULL, NULL);
+    return FALSE;
 }
 
 G_MODULE_EXPORT void gtk_module_init(gint *argc, gchar ***argv)
@@ -66,6 +115,5 @@ G_MODULE_EXPORT void gtk_module_init(gint *argc, gchar ***argv)
         return;
     reset_path = g_strconcat(output_path, ".reset", NULL);
     wanted_rows = atoi(getenv("VANTOR_LOOP_ROWS") ? getenv("VANTOR_LOOP_ROWS") : "1");
-    last_tick = g_get_monotonic_time();
-    g_timeout_add(10, tick, NULL);
+    g_idle_add_full(G_PRIORITY_DEFAULT, first_turn, NULL, NULL);
 }

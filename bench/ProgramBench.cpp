@@ -1,11 +1,14 @@
-// The program itself with a large queue: N downloads (default 10,000) in albums of ten, saved
-// as "DownloadQueue.vlx" before it starts. Prints the time from start to the window listing
-// every album row and the program's resident size then; the longest stall of its main loop
-// while it downloads (every track is a small file from the local store stand-in, so a download
-// starts and finishes, and the queue is saved, many times a second); and the same while a later
-// launch adds a second queue file of N tracks. Run it in an X server, after staging the program
+// The program itself with a large queue of N downloads (default 10,000) in albums of A tracks
+// (default ten), three ways, each in a home of its own: started with a queue file of N tracks
+// on its command line; started again with a saved queue ("DownloadQueue.vlx") of N tracks; and
+// running with an empty queue when a later launch hands it a queue file of N tracks. For each it prints
+// when the window's main loop first ran, when every track row was listed, the longest stall
+// of the main loop in between (how long the window could not repaint) and the resident size
+// then. The saved queue also gets the longest stall while it downloads for ten seconds (every
+// track is a small file from the local store stand-in, so a download starts and finishes, and
+// the queue is saved, many times a second). Run it in an X server, after staging the program
 // and building the probe: scripts/stage.sh, cmake --build build --target ProgramBench
-// MainLoopProbe, then scripts/with-xvfb.sh build/bench/ProgramBench [downloads].
+// MainLoopProbe, then scripts/with-xvfb.sh build/bench/ProgramBench [downloads [album tracks]].
 #include "core/data/CryptoUtility.h"
 
 #include "tests/support/ChildProcess.h"
@@ -27,6 +30,8 @@ using namespace VantorTest;
 namespace {
 
 const std::string kStore = "http://store.vantormp3.example";
+// Long enough for the slowest listing measured so far to finish and be counted.
+const std::chrono::seconds kListingLimit(1800);
 
 long long NowMicroseconds()
 {
@@ -34,22 +39,23 @@ long long NowMicroseconds()
         .count();
 }
 
-// `tracks` tracks in albums of ten, named after `name`, all the same small file.
-void WriteQueueFile(const std::string& path, const std::string& name, int tracks)
+// `tracks` tracks in albums of `albumTracks`, named after `name`, all the same small file.
+void WriteQueueFile(const std::string& path, const std::string& name, int tracks, int albumTracks)
 {
     QueueDocument document;
     for (int i = 0; i < tracks; ++i)
         document.regular.push_back(QueueEntry{{{"location", kStore + "/track.mp3?n=" + std::to_string(i)},
                                                {"title", "Track " + std::to_string(i)},
-                                               {"albumPrimaryArtist", name + " Band " + std::to_string(i / 100)},
-                                               {"album", name + " Album " + std::to_string(i / 10)},
-                                               {"trackNum", std::to_string(i % 10 + 1)},
+                                               {"albumPrimaryArtist", name + " Band " + std::to_string(i / albumTracks / 10)},
+                                               {"album", name + " Album " + std::to_string(i / albumTracks)},
+                                               {"trackNum", std::to_string(i % albumTracks + 1)},
                                                {"trackType", "mp3"}},
                                               name + std::to_string(i)});
     OpenFile file(std::fopen(path.c_str(), "wb"));
     Vantor::Data::CryptoUtility::EncryptVLXFile(file.get(), document.Xml());
 }
 
+// What MainLoopProbe writes from inside the program.
 class Probe {
 public:
     explicit Probe(const std::string& path) : path(path) {}
@@ -61,28 +67,75 @@ public:
             in >> values[key];
         return values[name];
     }
-    void Reset() const { WriteFile(path + ".reset", ""); }
+    void Reset() const
+    {
+        WriteFile(path + ".reset", "");
+        WaitUntil([this] { return !boost::filesystem::exists(path + ".reset"); }, std::chrono::seconds(60));
+    }
     // The largest gap so far, counting the one still open when the loop has not turned since.
     double Stall() const { return std::max(Value("maxgap"), NowMicroseconds() - Value("tick")) / 1e6; }
-    bool WaitFor(const std::string& name, long long atLeast) const
+    bool WaitFor(const std::string& name, std::chrono::seconds limit) const
     {
-        for (int i = 0; i < 6000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
-            if (Value(name) >= atLeast)
+        return WaitUntil([&] { return Value(name) > 0; }, limit);
+    }
+
+private:
+    template <class Condition> static bool WaitUntil(Condition condition, std::chrono::seconds limit)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (; std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+            if (condition())
                 return true;
         return false;
     }
 
-private:
     std::string path;
 };
 
-long ResidentKiB(pid_t pid)
+long StatusKiB(pid_t pid, const std::string& field)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);)
-        if (line.compare(0, 6, "VmRSS:") == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.compare(0, field.size() + 1, field + ":") == 0)
+            return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
     return 0;
+}
+
+// A home of its own for one launch of the program, with the settings that send every
+// download through the store stand-in, and the probe's file in it.
+class BenchHome : public ScopedHome {
+public:
+    BenchHome(const StoreServer& store, int downloads) : probe(File("probe.txt"))
+    {
+        boost::filesystem::create_directories(File(".vantormp3"));
+        WriteFile(File(".vantormp3/Settings.xml"),
+                  "<preferences><setting type=\"1\" key=\"FirstRunCompleted\">1</setting>"
+                  "<setting type=\"1\" key=\"AutoCheckForUpdates\">0</setting>"
+                  "<setting type=\"1\" key=\"ProxyServerEnabled\">1</setting>"
+                  "<setting type=\"1\" key=\"ProxyServerType\">0</setting>"
+                  "<setting type=\"1\" key=\"ProxyServerPort\">" + std::to_string(store.Port()) + "</setting>"
+                  "<setting type=\"2\" key=\"ProxyServerAddress\">127.0.0.1</setting></preferences>");
+        setenv("VANTOR_LOOP_PROBE", File("probe.txt").c_str(), 1);
+        setenv("VANTOR_LOOP_ROWS", std::to_string(downloads).c_str(), 1);
+    }
+
+    const Probe probe;
+};
+
+// Prints the figures of one listing that began at `began` (monotonic microseconds).
+bool ReportListing(const char* what, const Probe& probe, ChildProcess& program, long long began)
+{
+    if (!probe.WaitFor("shown", kListingLimit)) {
+        std::printf("%-34s not listed within %lld s\n", what, static_cast<long long>(kListingLimit.count()));
+        return false;
+    }
+    // A window already open when the listing began shows as 0.
+    const long long window = std::max(probe.Value("first") - began, 0LL);
+    std::printf("%-34s window %7.3f s, listed %8.3f s, longest stall %8.3f s, resident %7.1f MiB (peak %7.1f)\n",
+                what, window / 1e6, (probe.Value("shown") - began) / 1e6,
+                probe.Value("maxgap") / 1e6, StatusKiB(program.Pid(), "VmRSS") / 1024.0,
+                StatusKiB(program.Pid(), "VmHWM") / 1024.0);
+    return true;
 }
 
 } // namespace
@@ -90,45 +143,48 @@ long ResidentKiB(pid_t pid)
 int main(int argc, char** argv)
 {
     const int downloads = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const int albumTracks = std::max(argc > 2 ? std::atoi(argv[2]) : 10, 1);
+    // Each figure as soon as it is known: the slow runs take many minutes.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string build = VANTOR_BUILD_DIR;
+    const std::string program = build + "/stage/bin/vantormp3";
     TempDirectory storeRoot;
     WriteFile(storeRoot.File("track.mp3"), std::string(20000, 'x'));
     StoreServer store(storeRoot.Path());
-    ScopedHome home;
-    boost::filesystem::create_directories(home.File(".vantormp3"));
-    WriteFile(home.File(".vantormp3/Settings.xml"),
-              "<preferences><setting type=\"1\" key=\"FirstRunCompleted\">1</setting>"
-              "<setting type=\"1\" key=\"AutoCheckForUpdates\">0</setting>"
-              "<setting type=\"1\" key=\"ProxyServerEnabled\">1</setting>"
-              "<setting type=\"1\" key=\"ProxyServerType\">0</setting>"
-              "<setting type=\"1\" key=\"ProxyServerPort\">" + std::to_string(store.Port()) + "</setting>"
-              "<setting type=\"2\" key=\"ProxyServerAddress\">127.0.0.1</setting></preferences>");
-    WriteQueueFile(home.File(".vantormp3/DownloadQueue.vlx"), "Saved", downloads);
-    WriteQueueFile(home.File("later.vlx"), "Later", downloads);
-
-    const Probe probe(home.File("probe.txt"));
     setenv("GTK_MODULES", (build + "/bench/libMainLoopProbe.so").c_str(), 1);
-    setenv("VANTOR_LOOP_PROBE", home.File("probe.txt").c_str(), 1);
-    setenv("VANTOR_LOOP_ROWS", std::to_string(downloads / 10).c_str(), 1);
     boost::filesystem::current_path(build + "/stage/bin");
-    const long long started = NowMicroseconds();
-    ChildProcess program({build + "/stage/bin/vantormp3"}, home.File("program.log"));
-    if (!probe.WaitFor("shown", 1)) {
-        std::printf("the window never listed %d albums\n", downloads / 10);
-        return 1;
+    std::printf("%d downloads in albums of %d, times from the launch:\n", downloads, albumTracks);
+
+    bool listed = true;
+    {
+        BenchHome home(store, downloads);
+        WriteQueueFile(home.File("start.vlx"), "Start", downloads, albumTracks);
+        const long long started = NowMicroseconds();
+        ChildProcess running({program, home.File("start.vlx")}, home.File("program.log"));
+        listed = ReportListing("queue file on the command line:", home.probe, running, started) && listed;
     }
-    std::printf("%d downloads: start to every album row shown %8.3f s, resident %7.1f MiB\n", downloads,
-                (probe.Value("shown") - started) / 1e6, ResidentKiB(program.Pid()) / 1024.0);
-
-    probe.Reset();
-    std::this_thread::sleep_for(std::chrono::seconds(10));
-    std::printf("while downloading (10 s): longest main-loop stall %8.3f s\n", probe.Stall());
-
-    probe.Reset();
-    const long long launched = NowMicroseconds();
-    RunProgram({build + "/stage/bin/vantormp3", home.File("later.vlx")}, home.File("launch.log"));
-    probe.WaitFor("rows", 2 * (downloads / 10));
-    std::printf("a later launch adding %d tracks: listed after %8.3f s, longest main-loop stall %8.3f s\n",
-                downloads, (NowMicroseconds() - launched) / 1e6, probe.Stall());
-    return 0;
+    {
+        BenchHome home(store, downloads);
+        WriteQueueFile(home.File(".vantormp3/DownloadQueue.vlx"), "Saved", downloads, albumTracks);
+        const long long started = NowMicroseconds();
+        ChildProcess running({program}, home.File("program.log"));
+        if (ReportListing("saved queue:", home.probe, running, started)) {
+            home.probe.Reset();
+            std::this_thread::sleep_for(std::chrono::seconds(10));
+            std::printf("%-34s longest stall %8.3f s\n", "  then downloading for 10 s:", home.probe.Stall());
+        } else {
+            listed = false;
+        }
+    }
+    {
+        BenchHome home(store, downloads);
+        WriteQueueFile(home.File("later.vlx"), "Later", downloads, albumTracks);
+        ChildProcess running({program}, home.File("program.log"));
+        home.probe.WaitFor("first", std::chrono::seconds(60));
+        home.probe.Reset();
+        const long long launched = NowMicroseconds();
+        RunProgram({program, home.File("later.vlx")}, home.File("launch.log"));
+        listed = ReportListing("later launch adding a queue file:", home.probe, running, launched) && listed;
+    }
+    return listed ? 0 : 1;
 }

@@ -9,15 +9,10 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 MainThreadInvoke MainThreadInvoke::sInstance;
 
-MainThreadInvoke::MainThreadInvoke()
-{
-    dispatcher.connect(sigc::mem_fun(*this, &MainThreadInvoke::OnDispatched));
-}
-
 void MainThreadInvoke::InvokeAsync(boost::shared_ptr<IInvokable> item)
 {
     if (PushWork(item))
-        dispatcher.emit();
+        RequestTurn();
 }
 
 void MainThreadInvoke::InvokeSync(boost::shared_ptr<IInvokable> item)
@@ -31,7 +26,7 @@ void MainThreadInvoke::InvokeSync(boost::shared_ptr<IInvokable> item)
     // notification takes this mutex, so it can't come before we wait and be lost.
     boost::mutex::scoped_lock waitLock(wait->mutex);
     if (PushWork(item))
-        dispatcher.emit();
+        RequestTurn();
     while (!wait->ran)
         wait->condition.wait(waitLock);
     boost::mutex::scoped_lock lock(waiterMutex);
@@ -54,14 +49,27 @@ boost::shared_ptr<MainThreadInvoke::IInvokable> MainThreadInvoke::PopWork(bool& 
     return item;
 }
 
-void MainThreadInvoke::OnDispatched()
+void MainThreadInvoke::RequestTurn()
+{
+    // The default main context is the one GTK's main loop runs; adding to it is safe from
+    // any thread and wakes the loop.
+    g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &MainThreadInvoke::OnTurn, this, nullptr);
+}
+
+gboolean MainThreadInvoke::OnTurn(gpointer self)
+{
+    static_cast<MainThreadInvoke*>(self)->RunOldestItem();
+    return G_SOURCE_REMOVE;
+}
+
+void MainThreadInvoke::RunOldestItem()
 {
     bool more = false;
     const boost::shared_ptr<IInvokable> item = PopWork(more);
-    // The next item's wake-up goes out before this one runs, so a main loop run from inside
+    // The next item's turn is asked for before this one runs, so a main loop run from inside
     // the item (a modal dialog) goes on with the queue.
     if (more)
-        dispatcher.emit();
+        RequestTurn();
     // An item that throws anyway must not leave its synchronous caller waiting for ever.
     try {
         item->Invoke();

@@ -4,8 +4,7 @@
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/condition.hpp>
 #include <boost/thread/mutex.hpp>
-#include <glibmm/dispatcher.h>
-#include <sigc++/trackable.h>
+#include <glib.h>
 
 #include <deque>
 #include <map>
@@ -16,11 +15,12 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // sigc signals: they wrap the call in a work item and hand it over here; the main thread
 // runs the items one per turn of its main loop, oldest first, whichever thread queued them.
 //
-// One dispatcher wake-up is pending whenever the queue holds items, not one per item: the
-// dispatcher's pipe holds a few thousand wake-ups, and a producer that fills it would block
-// in the middle of a model event (holding that signal's mutex) until the main thread drains
-// it, which it can't do while it waits for the same mutex.
-class MainThreadInvoke : public sigc::trackable {
+// A turn runs at GLib's default idle priority, below GTK's layout and repainting: the main
+// loop only serves the highest priority that has work, so turns above them would keep the
+// window from painting for as long as items keep coming, as they do by the hundred thousand
+// when a large queue file is listed. One turn is pending whenever the queue holds items, and
+// each turn asks for the next before it runs its item.
+class MainThreadInvoke {
 public:
     // One call for the main thread. Items must not throw.
     class IInvokable {
@@ -39,7 +39,7 @@ public:
     // Built before main, on the thread that runs the main loop.
     static MainThreadInvoke sInstance;
 
-    MainThreadInvoke();
+    MainThreadInvoke() = default;
     MainThreadInvoke(const MainThreadInvoke&) = delete;
     MainThreadInvoke& operator=(const MainThreadInvoke&) = delete;
 
@@ -50,18 +50,19 @@ public:
     void InvokeSync(boost::shared_ptr<IInvokable> item);
 
 private:
-    // True when the queue was empty: the caller then wakes the main thread.
+    // True when the queue was empty: the caller then asks for a turn.
     bool PushWork(boost::shared_ptr<IInvokable> item);
     // `more` tells whether items are left behind it.
     boost::shared_ptr<IInvokable> PopWork(bool& more);
-    // The main thread, once per dispatcher emission.
-    void OnDispatched();
+    // Any thread: asks the main loop for one turn.
+    void RequestTurn();
+    // The main thread, once per requested turn.
+    static gboolean OnTurn(gpointer self);
+    void RunOldestItem();
 
     std::deque<boost::shared_ptr<IInvokable>> workQueue;
     // The wait of every item queued by InvokeSync and not yet finished.
     std::map<boost::shared_ptr<IInvokable>, boost::shared_ptr<WaitCondition>> waiters;
-    // Each emission wakes the main loop once, to run one item.
-    Glib::Dispatcher dispatcher;
     boost::mutex queueMutex;
     boost::mutex waiterMutex;
 };

@@ -85,22 +85,26 @@ void DownloadModel::RemoveDownloadsHavingStates(const std::vector<Download::Stat
     if (states.empty())
         return;
     boost::mutex::scoped_lock lock(queueMutex);
-    for (auto entry = queue.begin(); entry != queue.end();) {
+    // The kept downloads move up over the removed ones in one pass: erasing each removed one
+    // on its own would move all behind it every time, which for a long queue of finished
+    // downloads costs time in the square of its length.
+    auto kept = queue.begin();
+    for (auto entry = queue.begin(); entry != queue.end(); ++entry) {
         const DownloadPtr download = *entry;
         if (!IsAnyOf(download->GetState(), states)) {
-            ++entry;
+            *kept++ = download;
             continue;
         }
         if (download->GetState() != Download::Downloaded)
             download->DeleteTemporaryFile();
         DisconnectDownloadSignals(*download);
-        entry = queue.erase(entry);
         {
             boost::mutex::scoped_lock senderLock(senderMutex);
             senders.erase(download.get());
         }
         DownloadRemovedSignal.emit(download);
     }
+    queue.erase(kept, queue.end());
     if (queue.empty())
         playlistLibrary.Clear();
 }

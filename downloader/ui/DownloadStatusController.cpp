@@ -95,10 +95,14 @@ void DownloadStatusController::OnDownloadStarted(const DownloadModel::DownloadPt
         statusLabel->set_markup("");
         return;
     }
-    // The cover on screen stays until the new one arrives.
-    AlbumArtDownload* fetch = AlbumArtDownload::Create(currentTrack);
-    fetch->ImageDownloadedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnImageDownloaded));
-    fetch->Start();
+    // The cover on screen stays until the new one arrives. A track without one fetches
+    // nothing: a fetch thread waits for the main loop to take its result, and with a long
+    // queue of events before it, threads of small downloads piled up by the thousand.
+    if (!currentTrack->GetMetadataValue(DownloadModel::Track::MetadataKey::Image).empty()) {
+        AlbumArtDownload* fetch = AlbumArtDownload::Create(currentTrack);
+        fetch->ImageDownloadedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnImageDownloaded));
+        fetch->Start();
+    }
     statusLabel->set_markup(StatusMarkup(*currentTrack));
 }
 

@@ -63,13 +63,11 @@ void DownloadStatusController::AlbumArtDownload::Destroy()
 void DownloadStatusController::AlbumArtDownload::ThreadEntry()
 {
     const std::string url = track->GetMetadataValue(DownloadModel::Track::MetadataKey::Image);
-    if (!url.empty()) {
-        transfer.reset(new Vantor::Net::Download(url.c_str(), 0));
-        transfer->DownloadSync(stream);
-        stream.flush();
-    }
-    // Without a cover too: the main thread lets go of the signal's slots, and Start has
-    // returned by the time the main thread gets to the item.
+    transfer.reset(new Vantor::Net::Download(url.c_str(), 0));
+    transfer->DownloadSync(stream);
+    stream.flush();
+    // The main thread lets go of the signal's slots, and Start has returned by the time the
+    // main thread gets to the item.
     MainThreadInvoke::sInstance.InvokeSync(
         boost::shared_ptr<MainThreadInvoke::IInvokable>(new Invokable0<void>(finishedSignal)));
     delete this;

@@ -299,7 +299,8 @@ void MainWindowController::SaveQueueSoon()
 {
     // Small downloads start and finish faster than a long queue is saved: one save per event
     // would keep the main loop saving, ever further behind. Each save writes the whole queue,
-    // so one that runs after the events covers them all.
+    // so one that runs after the events covers them all: it waits below the priority of the
+    // model's events, until every event queued before it has been handled.
     if (pendingSave.connected())
         return;
     pendingSave = Glib::signal_idle().connect(
@@ -307,7 +308,7 @@ void MainWindowController::SaveQueueSoon()
             Utility::SaveDownloadQueue(*model);
             return false;
         },
-        Glib::PRIORITY_DEFAULT);
+        Glib::PRIORITY_LOW);
 }
 
 void MainWindowController::OnDownloadQueueFinished()

@@ -7,6 +7,7 @@
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/DownloadModelTrack.h"
 
+#include <glibmm/main.h>
 #include <gtk/gtk.h>
 
 #include <cstdlib>
@@ -21,6 +22,8 @@ namespace {
 using Vantor::Data::StringUtility;
 
 const int kTitleColumnWidth = 500;
+// How long rows arriving or leaving hold the window's painting back, in milliseconds.
+const unsigned kPaintingHold = 100;
 
 
 // A transferring download or album shows its percentage, which the status cell draws as a
@@ -93,6 +96,10 @@ TreeController::~TreeController()
         treeView->remove_all_columns();
         treeView->unset_model();
     }
+    if (paintingRelease.connected()) {
+        paintingRelease.disconnect();
+        heldWindow->thaw_updates();
+    }
     delete statusRenderer;
     store.reset();
 }
@@ -147,13 +154,13 @@ Glib::ustring TreeController::GroupIdentifierForDownload(DownloadPtr download)
 
 TreeController::GroupedDownloadRow TreeController::GroupForDownload(DownloadPtr download)
 {
-    const Glib::ustring identifier = GroupIdentifierForDownload(download);
+    const std::string identifier = GroupIdentifierForDownload(download).raw();
     const auto found = albumGroups.find(identifier);
     if (found != albumGroups.end())
         return found->second;
 
     GroupedDownloadRow album;
-    album.row = Gtk::TreeRowReference(store, store->get_path(store->append()));
+    album.row = store->append();
     album.group.reset(new GroupedDownload(model));
     albumGroups[identifier] = album;
     return album;
@@ -161,16 +168,24 @@ TreeController::GroupedDownloadRow TreeController::GroupForDownload(DownloadPtr 
 
 void TreeController::OnDownloadAdded(DownloadPtr download)
 {
+    HoldPainting();
     const GroupedDownloadRow album = GroupForDownload(download);
-    Gtk::TreeRow albumRow = *store->get_iter(album.row.get_path());
     album.group->AddChildDownload(download);
-    albumRow[columns.title] = album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title);
-    albumRow[columns.status] = album.group->GetStateString();
+    SetCell(album.row, columns.title, album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title));
+    SetCell(album.row, columns.status, album.group->GetStateString());
 
-    Gtk::TreeRow trackRow = *store->append(albumRow.children());
-    trackRow[columns.title] = TrackTitle(*download);
-    trackRow[columns.status] = download->GetStateString();
-    trackRows[download] = Gtk::TreeRowReference(store, store->get_path(trackRow));
+    trackRows[download] = AppendTrackRow(album.row, TrackTitle(*download), download->GetStateString());
+}
+
+Gtk::TreeIter TreeController::AppendTrackRow(const Gtk::TreeIter& album, const Glib::ustring& title,
+                                             const Glib::ustring& status)
+{
+    // The row arrives with its texts: written one by one after it, each would have the store
+    // find the row's place again and the view hear of it once more.
+    GtkTreeIter row;
+    gtk_tree_store_insert_with_values(store->gobj(), &row, const_cast<GtkTreeIter*>(album.gobj()), -1,
+                                      columns.title.index(), title.c_str(), columns.status.index(), status.c_str(), -1);
+    return Gtk::TreeIter(GTK_TREE_MODEL(store->gobj()), &row);
 }
 
 void TreeController::OnDownloadRemoved(DownloadPtr download)
@@ -179,17 +194,16 @@ void TreeController::OnDownloadRemoved(DownloadPtr download)
     if (found == trackRows.end())
         return;
 
-    const Gtk::TreeIter trackRow = store->get_iter(found->second.get_path());
+    HoldPainting();
     const GroupedDownloadRow album = GroupForDownload(download);
-    const Gtk::TreeIter albumRow = store->get_iter(album.row.get_path());
-    store->erase(trackRow);
+    store->erase(found->second);
     trackRows.erase(found);
     // The album shows the tracks on the list, and a cleared track is not kept alive by it.
     album.group->DeleteChildDownload(download);
 
-    if (albumRow->children().empty()) {
-        store->erase(albumRow);
-        albumGroups.erase(GroupIdentifierForDownload(download));
+    if (album.row->children().empty()) {
+        store->erase(album.row);
+        albumGroups.erase(GroupIdentifierForDownload(download).raw());
     }
 }
 
@@ -206,15 +220,39 @@ void TreeController::OnDownloadProgressChanged(DownloadPtr download, Vantor::Net
 void TreeController::UpdateDownloadStatusInView(DownloadPtr download)
 {
     const auto found = trackRows.find(download);
-    if (found == trackRows.end() || !found->second.is_valid())
+    if (found == trackRows.end())
         return;
 
-    Gtk::TreeRow trackRow = *store->get_iter(found->second.get_path());
-    trackRow[columns.status] = StatusText(*download);
-
+    SetCell(found->second, columns.status, StatusText(*download));
     const GroupedDownloadRow album = GroupForDownload(download);
-    Gtk::TreeRow albumRow = *store->get_iter(album.row.get_path());
-    albumRow[columns.status] = StatusText(*album.group);
+    SetCell(album.row, columns.status, StatusText(*album.group));
+}
+
+void TreeController::HoldPainting()
+{
+    // GTK repaints the whole list after every row that comes or goes at the top level: a
+    // queue file of many tracks had the window paint once per album, which took most of the
+    // time it took to list them. Held back, it paints what changed meanwhile a few times a
+    // second.
+    if (paintingRelease.connected() || !treeView || !treeView->get_window())
+        return;
+    heldWindow = treeView->get_window();
+    heldWindow->freeze_updates();
+    paintingRelease = Glib::signal_timeout().connect(
+        [this] {
+            heldWindow->thaw_updates();
+            return false;
+        },
+        kPaintingHold);
+}
+
+void TreeController::SetCell(const Gtk::TreeIter& row, const Gtk::TreeModelColumn<Glib::ustring>& column,
+                             const Glib::ustring& text)
+{
+    // Every write has the store tell the view about the row, which costs a walk over the
+    // rows before it; most events leave a cell as it was. Bytes are compared, not collation.
+    if (row->get_value(column).raw() != text.raw())
+        (*row)[column] = text;
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -15,6 +15,7 @@
 #include "tests/support/gui/MainLoop.h"
 
 #include <boost/filesystem.hpp>
+#include <gdk/gdk.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -277,8 +278,9 @@ TEST_F(AppTest, EachOpenerIsTriedInTurnAndAMissingFolderViewerIsReported)
     EXPECT_TRUE(fs::is_directory(LinuxFilesystemUtility().GetMusicDirectory()));
 }
 
-// More items than the wake-up pipe holds: no producer blocks while the loop is idle; one item a turn.
-TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrder)
+// More items than the wake-up pipe holds: no producer blocks while the loop is idle; one item a turn,
+// and a repaint asked for meanwhile (GTK's runs at its own priority) comes before the next item.
+TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrderAndLetTheWindowRepaint)
 {
     sigc::signal<void, int, int> note;
     std::vector<int> next(2, 0);
@@ -292,9 +294,14 @@ TEST_F(AppTest, AsyncItemsRunOnTheMainThreadOnePerTurnInEachProducersOrder)
         BackgroundCall first([&] { produce(0); }, "producing"), second([&] { produce(1); }, "producing");
     }
     int turns = 0;
+    for (; turns < 3000; ++turns)
+        RunOneTurn();
+    int ranBeforeRepaint = -1;
+    Glib::signal_idle().connect_once([&] { ranBeforeRepaint = next[0] + next[1]; }, GDK_PRIORITY_REDRAW);
     while (RunOneTurn())
         ++turns;
-    EXPECT_EQ(6000, turns);
+    EXPECT_EQ(3000, ranBeforeRepaint);
+    EXPECT_EQ(6001, turns);
     EXPECT_EQ((std::vector<int>{3000, 3000}), next);
 }
 

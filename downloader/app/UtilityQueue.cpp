@@ -80,20 +80,6 @@ bool IsFileAddress(const std::string& name)
     return g_ascii_strncasecmp(name.c_str(), kFileAddress, sizeof kFileAddress - 1) == 0;
 }
 
-// The absolute path a command names: itself, or a "file://" address on this machine,
-// decoded; empty for anything else.
-std::string LocalPath(const std::string& command)
-{
-    if (!IsFileAddress(command))
-        return !command.empty() && command[0] == '/' ? command : std::string();
-    gchar* host = nullptr;
-    gchar* path = g_filename_from_uri(command.c_str(), &host, nullptr);
-    const std::string local = path && (!host || std::strcmp(host, "localhost") == 0) ? path : "";
-    g_free(host);
-    g_free(path);
-    return local;
-}
-
 } // namespace
 
 bool SaveDownloadQueue(DownloadModel& model)
@@ -110,7 +96,7 @@ bool SaveDownloadQueue(DownloadModel& model)
     });
 }
 
-bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent)
+bool ImportVLXFile(const char* filename, DownloadModel& model)
 {
     struct stat imported = {};
     bool ok = false;
@@ -118,14 +104,10 @@ bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Win
         ok = model.AddTracks(file);
         std::fclose(file);
     }
-    if (!ok) {
-        if (parent)
-            WarnImportFailed(filename, *parent);
+    if (!ok)
         return false;
-    }
 
     const bool saved = SaveDownloadQueue(model);
-    VLXEnqueuedSignal().emit();
     if (DownloadQueueFilename() == filename)
         return true;
     if (!saved) {
@@ -138,6 +120,21 @@ bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Win
         LinuxFilesystemUtility().DeleteFile(filename);
     }
     return true;
+}
+
+void AnnounceVLXImport(bool imported, const char* filename, Gtk::Window* parent)
+{
+    if (imported)
+        VLXEnqueuedSignal().emit();
+    else if (parent)
+        WarnImportFailed(filename, *parent);
+}
+
+bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent)
+{
+    const bool imported = ImportVLXFile(filename, model);
+    AnnounceVLXImport(imported, filename, parent);
+    return imported;
 }
 
 bool IsQueueFileName(const std::string& name)
@@ -163,14 +160,16 @@ std::string CommandFromArgument(const std::string& argument)
     return path.find(SingleInstance::kEndByte) == std::string::npos ? path : Glib::filename_to_uri(path).raw();
 }
 
-bool EnqueueVLXFromCommand(const std::string& command, DownloadModel& model, Gtk::Window* parent)
+std::string FileNamedBy(const std::string& command)
 {
-    const std::string path = LocalPath(command);
-    if (!path.empty())
-        return EnqueueVLXFromFilename(path.c_str(), model, parent);
-    if (parent)
-        WarnImportFailed(command.c_str(), *parent);
-    return false;
+    if (!IsFileAddress(command))
+        return !command.empty() && command[0] == '/' ? command : std::string();
+    gchar* host = nullptr;
+    gchar* path = g_filename_from_uri(command.c_str(), &host, nullptr);
+    const std::string local = path && (!host || std::strcmp(host, "localhost") == 0) ? path : "";
+    g_free(host);
+    g_free(path);
+    return local;
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

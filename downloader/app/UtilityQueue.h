@@ -15,10 +15,17 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 // there stays as it was unless the new one has been written completely; false then.
 bool SaveDownloadQueue(DownloadModel& model);
 
-// Imports the queue file at `filename` into the model; only a regular file is read. On
-// success the queue is saved, the queue-file-added signal is emitted and, once the saved
-// queue holds its tracks, the imported file is deleted, unless it is the saved queue
-// itself. On failure a warning is shown over `parent`, when one is given. Main thread only.
+// The steps of an import that need no main thread: reads the queue file at `filename` into
+// the model (only a regular file), saves the queue and, once the saved queue holds its
+// tracks, deletes the file, unless it is the saved queue itself. True when it was imported.
+// Any thread, but imports and saves one at a time: an older save could land after a newer one.
+bool ImportVLXFile(const char* filename, DownloadModel& model);
+
+// What an import has to tell, on the main thread: the queue-file-added signal after an
+// import, a warning over `parent`, when one is given, after a failed one.
+void AnnounceVLXImport(bool imported, const char* filename, Gtk::Window* parent);
+
+// Both of the above, on the main thread; true when the file was imported.
 bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent);
 
 // Whether `name` is a queue file's: more than four characters, the last four ".vlx" in any
@@ -31,10 +38,10 @@ bool IsQueueFileName(const std::string& name);
 // "file://" address included, stays as it is.
 std::string CommandFromArgument(const std::string& argument);
 
-// Imports the queue file a command names, as EnqueueVLXFromFilename does: an absolute name,
-// or a "file://" address on this machine, decoded. Any other name (relative, from a launch
-// that did not say where it was made) names no file here and gets the warning.
-bool EnqueueVLXFromCommand(const std::string& command, DownloadModel& model, Gtk::Window* parent);
+// The file a command names: an absolute name as it is, or a "file://" address on this
+// machine, decoded. Empty for any other name (relative, from a launch that did not say where
+// it was made): it names no file here.
+std::string FileNamedBy(const std::string& command);
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility
 

@@ -28,10 +28,15 @@ bool UserWantsToQuit()
 
 } // namespace
 
-bool ConfirmQuit(DownloadModel& model)
+bool ConfirmQuit(DownloadModel& model, QueueFileWorker& queueFiles)
 {
     if (model.HasActiveDownloads() && !UserWantsToQuit())
         return false;
+
+    // A file handed over is imported, saved and deleted (or warned about) before anything
+    // else: the save below is the last, and nothing may be left half done when the program
+    // ends. With a long file the user waits for it here.
+    queueFiles.Finish();
 
     model.ClearFinished();
     for (unsigned index = model.CountDownloads(); index-- > 0;)

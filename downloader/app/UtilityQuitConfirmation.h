@@ -1,15 +1,17 @@
 #ifndef DOWNLOADER_APP_UTILITYQUITCONFIRMATION_H
 #define DOWNLOADER_APP_UTILITYQUITCONFIRMATION_H
 
+#include "downloader/app/QueueFileWorker.h"
 #include "downloader/model/DownloadModel.h"
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 // Run by every quit path before the main window is hidden. While downloads are active the
-// user is asked first; a "No" changes nothing and gives false. Otherwise the finished
-// downloads are cleared, every other one is paused, the queue and the preferences are
-// saved, and the result is true. Main thread only.
-bool ConfirmQuit(DownloadModel& model);
+// user is asked first; a "No" changes nothing and gives false. Otherwise the imports and
+// saves asked of `queueFiles` are finished, the finished downloads are cleared, every other
+// one is paused, the queue and the preferences are saved, and the result is true. Main
+// thread only.
+bool ConfirmQuit(DownloadModel& model, QueueFileWorker& queueFiles);
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility
 

@@ -105,8 +105,13 @@ void DownloadModel::RemoveDownloadsHavingStates(const std::vector<Download::Stat
         DownloadRemovedSignal.emit(download);
     }
     queue.erase(kept, queue.end());
-    if (queue.empty())
-        playlistLibrary.Clear();
+    if (queue.empty()) {
+        // An import recording its playlists is about to fill the queue again: they stay. Only
+        // tried, as the import takes the queue mutex inside this one.
+        boost::mutex::scoped_try_lock recording(recordingMutex);
+        if (recording.owns_lock())
+            playlistLibrary.Clear();
+    }
 }
 
 void DownloadModel::ClearFinished()

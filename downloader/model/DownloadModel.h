@@ -29,8 +29,10 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // interface follows each download. Each nested type has a header of its own named after the
 // model and the type: DownloadModelTrack.h holds Track, DownloadModelDownload.h Download.
 //
-// Locks, outermost first: the queue mutex, a download's own signal mutex, the sender-map
-// mutex, a model signal's mutex; a download's track and file-name locks are innermost.
+// Locks, outermost first: the import's recording mutex, the queue mutex, a download's own
+// signal mutex, the sender-map mutex, a model signal's mutex; a download's track and
+// file-name locks are innermost. (Clearing only tries the recording mutex, inside the queue
+// mutex.)
 // DownloadRemovedSignal is emitted with the queue mutex held: its slots must not call back
 // into the model.
 class DownloadModel : public sigslot::has_slots<sigslot::multi_threaded_local>, private boost::noncopyable {
@@ -80,7 +82,8 @@ public:
     void EnqueueForDownload(DownloadPtr download);
 
     // Removes every download in one of `states`, deleting the partial file of each that is
-    // not Downloaded. The playlists are forgotten when the queue ends up empty.
+    // not Downloaded. The playlists are forgotten when the queue ends up empty, unless an
+    // import on another thread is recording new ones.
     void RemoveDownloadsHavingStates(const std::vector<Vantor::Net::Download::State>& states);
     // Downloaded and Canceled.
     void ClearFinished();
@@ -126,6 +129,8 @@ private:
     PlaylistLibrary playlistLibrary;
     mutable boost::mutex queueMutex;
     boost::mutex senderMutex;
+    // Held by an import from recording its playlists until its downloads are in the queue.
+    boost::mutex recordingMutex;
     Vantor::Threading::ServerThread worker;
     std::atomic<unsigned long long> minimumFreeSpace;
     VideoFormat videoFormat;

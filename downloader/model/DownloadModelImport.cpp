@@ -75,7 +75,9 @@ bool DownloadModel::AddTracks(FILE* file)
             if (IsSelectedVideo(*video, GetSelectedVideoFormat())) keep(video);
 
         // The playlists go in before their downloads, which may start at once. Playlists
-        // that could not be stored fail the import, so that the queue file is kept.
+        // that could not be stored fail the import, so that the queue file is kept. Until the
+        // downloads are in, a queue cleared on another thread must not forget the playlists.
+        boost::mutex::scoped_lock recording(recordingMutex);
         if (!ParsePlayLists(GetPlaylistLibrary(), pcids, Child(extension, "playLists"))) return false;
         for (const auto& download : kept) AddDownload(download);
         return true;

@@ -54,8 +54,8 @@ std::string FileUrl(const std::string& path)
 
 } // namespace
 
-MainMenuController::MainMenuController(boost::shared_ptr<DownloadModel> model)
-    : model(model)
+MainMenuController::MainMenuController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles)
+    : model(model), queueFiles(queueFiles)
 {
     Initialize();
 }
@@ -111,7 +111,7 @@ void MainMenuController::OnFileOpenVLX()
     chooser.add_button(Gtk::Stock::OPEN, Gtk::RESPONSE_OK);
     chooser.add_filter(filter);
     if (chooser.run() == Gtk::RESPONSE_OK)
-        Utility::EnqueueVLXFromFilename(chooser.get_filename().c_str(), *model, GetMainWindow());
+        queueFiles.Import(chooser.get_filename(), GetMainWindow());
 }
 
 void MainMenuController::OnFilePreferences()
@@ -130,7 +130,7 @@ void MainMenuController::OnFilePreferences()
 
 void MainMenuController::OnFileQuit()
 {
-    if (Utility::ConfirmQuit(*model))
+    if (Utility::ConfirmQuit(*model, queueFiles))
         GetMainWindow()->hide();
 }
 

@@ -1,6 +1,7 @@
 #ifndef DOWNLOADER_UI_MAINMENUCONTROLLER_H
 #define DOWNLOADER_UI_MAINMENUCONTROLLER_H
 
+#include "downloader/app/QueueFileWorker.h"
 #include "downloader/model/DownloadModel.h"
 #include "downloader/ui/AboutDialogController.h"
 
@@ -16,7 +17,8 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // labelled once, when the controller is built. Main thread only.
 class MainMenuController : public sigc::trackable {
 public:
-    explicit MainMenuController(boost::shared_ptr<DownloadModel> model);
+    // A queue file opened goes to `queueFiles`, which must outlive the menu.
+    MainMenuController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles);
 
     MainMenuController(const MainMenuController&) = delete;
     MainMenuController& operator=(const MainMenuController&) = delete;
@@ -33,6 +35,7 @@ private:
     void OnHelpEnableDownloader();
 
     boost::shared_ptr<DownloadModel> model;
+    QueueFileWorker& queueFiles;
     AboutDialogController aboutDialog;
 };
 

@@ -17,7 +17,6 @@
 
 #include <boost/format.hpp>
 #include <boost/make_shared.hpp>
-#include <glibmm/main.h>
 #include <glibmm/markup.h>
 #include <gtkmm/menuitem.h>
 #include <gtkmm/messagedialog.h>
@@ -52,9 +51,10 @@ std::string TitledMessage(const std::string& title, const std::string& descripti
 MainWindowController::MainWindowController(Gtk::Window* window, boost::shared_ptr<DownloadModel> model)
     : window(window),
       model(model),
+      queueFiles(model),
       proxy(model),
-      mainMenu(model),
-      toolbar(model),
+      mainMenu(model, queueFiles),
+      toolbar(model, queueFiles),
       statusPanel(model),
       downloadList(model),
       messaging(window, proxy),
@@ -69,7 +69,6 @@ MainWindowController::~MainWindowController()
 {
     // The check's thread may still be delivering: cut it off before the members go.
     disconnect_all();
-    pendingSave.disconnect();
 }
 
 void MainWindowController::Initialize()
@@ -113,6 +112,9 @@ void MainWindowController::ProcessCommandLine(int argc, char** argv)
 {
     for (int index = 0; index < argc; ++index)
         ProcessCommand(Utility::CommandFromArgument(argv[index]));
+    // The window is not up yet: the files are waited for, so that the update check below
+    // knows whether their tracks download.
+    queueFiles.Finish();
     CheckAndDoFirstRun();
     // While something downloads, the automatic check waits for the end of the queue.
     if (!model->HasActiveDownloads())
@@ -122,11 +124,14 @@ void MainWindowController::ProcessCommandLine(int argc, char** argv)
 void MainWindowController::ProcessCommand(const std::string& command)
 {
     if (Utility::IsQueueFileName(command)) {
-        Utility::EnqueueVLXFromCommand(command, *model, window);
+        queueFiles.Import(command, window);
     } else if (command == kResetFirstRun) {
+        // The files named before it are imported first, as commands are taken in order, and
+        // none is cut off between its save and its deletion.
+        queueFiles.Finish();
         Utility::Preferences()->SetBool(PreferencesKeys::FirstRunCompleted, false);
         CheckAndDoFirstRun();
-        // Ends at once, saving nothing. The worker may be in the middle of a transfer, so
+        // Ends at once, saving nothing else. The worker may be in the middle of a transfer, so
         // the process does not run the static destructors under it; the partial file and
         // the saved queue stay as they are for the next start.
         std::fflush(nullptr);
@@ -208,7 +213,7 @@ void MainWindowController::FinishUpdateCheck(UpdateCheck::UpdateInfo info)
     if (dialog.run() != QuitAndDownload)
         return;
     Utility::OpenURL(info.url.c_str());
-    if (Utility::ConfirmQuit(*model))
+    if (Utility::ConfirmQuit(*model, queueFiles))
         window->hide();
 }
 
@@ -244,7 +249,7 @@ bool MainWindowController::OnApplicationQuit(GdkEventAny*)
 {
     // The window is hidden rather than destroyed: the controllers keep pointers into its
     // widgets until they are destroyed after the main loop.
-    if (Utility::ConfirmQuit(*model))
+    if (Utility::ConfirmQuit(*model, queueFiles))
         window->hide();
     return true;
 }
@@ -287,28 +292,14 @@ void MainWindowController::OnDownloadStarted(DownloadModel::DownloadPtr)
 {
     // The started download's temporary file is named by now: with it in the saved queue, a
     // restart after a crash resumes that file instead of starting a second one.
-    SaveQueueSoon();
+    queueFiles.Save();
 }
 
 void MainWindowController::OnDownloadFinished(DownloadModel::DownloadPtr)
 {
-    SaveQueueSoon();
-}
-
-void MainWindowController::SaveQueueSoon()
-{
-    // Small downloads start and finish faster than a long queue is saved: one save per event
-    // would keep the main loop saving, ever further behind. Each save writes the whole queue,
-    // so one that runs after the events covers them all: it waits below the priority of the
-    // model's events, until every event queued before it has been handled.
-    if (pendingSave.connected())
-        return;
-    pendingSave = Glib::signal_idle().connect(
-        [this] {
-            Utility::SaveDownloadQueue(*model);
-            return false;
-        },
-        Glib::PRIORITY_LOW);
+    // Small downloads start and finish faster than a long queue is saved: the saves asked for
+    // while one waits to start share it.
+    queueFiles.Save();
 }
 
 void MainWindowController::OnDownloadQueueFinished()

@@ -4,6 +4,7 @@
 #include "core/net/UpdateCheck.h"
 #include "core/sigslot/sigslot.h"
 #include "downloader/app/DownloadModelSignalProxy.h"
+#include "downloader/app/QueueFileWorker.h"
 #include "downloader/model/DownloadModel.h"
 #include "downloader/ui/DiskFullDialogController.h"
 #include "downloader/ui/DownloadStatusController.h"
@@ -35,11 +36,11 @@ public:
     MainWindowController& operator=(const MainWindowController&) = delete;
 
     // Every argument, the program path included, as a command (queue-file names relative to
-    // this process's directory); then the first-run step and, unless something is
-    // downloading, an automatic update check.
+    // this process's directory), each queue file imported before this returns; then the
+    // first-run step and, unless something is downloading, an automatic update check.
     void ProcessCommandLine(int argc, char** argv);
-    // A queue-file name (absolute, or a "file://" address), "--reset-first-run" or
-    // "--show-downloads-failed"; anything else is ignored.
+    // A queue-file name (absolute, or a "file://" address; imported in the background),
+    // "--reset-first-run" or "--show-downloads-failed"; anything else is ignored.
     void ProcessCommand(const std::string& command);
     void OnAnotherInstanceMessage(std::string message);
 
@@ -66,11 +67,11 @@ private:
     void OnDownloadStarted(DownloadModel::DownloadPtr download);
     void OnDownloadFinished(DownloadModel::DownloadPtr download);
     void OnDownloadQueueFinished();
-    // Saves the queue once the main loop is free; requests made before that save share it.
-    void SaveQueueSoon();
 
     Gtk::Window* window; // the glade tree owns it
     boost::shared_ptr<DownloadModel> model;
+    // Before the controllers that use it, so that it goes after them.
+    QueueFileWorker queueFiles;
     DownloadModelSignalProxy proxy;
     MainMenuController mainMenu;
     ToolbarController toolbar;
@@ -84,7 +85,6 @@ private:
     boost::shared_ptr<void> alive;
     Vantor::Net::UpdateCheck updateCheck;
     UpdateCheckMode pendingCheck;
-    sigc::connection pendingSave;
 };
 
 // The "MainWindow" window of the cached "MainWindow" glade tree: the parent of the

@@ -3,7 +3,6 @@
 #include "core/localization/TranslationService.h"
 #include "downloader/app/UtilityBrowser.h"
 #include "downloader/app/UtilityPaths.h"
-#include "downloader/app/UtilityQueue.h"
 #include "downloader/model/DownloadModelDownload.h"
 
 #include <gtkmm/image.h>
@@ -41,8 +40,8 @@ bool UserWantsErroneousCleared()
 
 } // namespace
 
-ToolbarController::ToolbarController(boost::shared_ptr<DownloadModel> model)
-    : model(model), proxy(model)
+ToolbarController::ToolbarController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles)
+    : model(model), queueFiles(queueFiles), proxy(model)
 {
     Initialize();
     Localize();
@@ -132,7 +131,7 @@ void ToolbarController::ClearCompletedDownloads()
     clearButton->set_sensitive(failed || expired);
     resumeButton->set_sensitive(failed || HasPausedDownloads());
     // When the save fails, the queue saved before stays as it was.
-    Utility::SaveDownloadQueue(*model);
+    queueFiles.Save();
 }
 
 bool ToolbarController::HasPausedDownloads() const

@@ -2,6 +2,7 @@
 #define DOWNLOADER_UI_TOOLBARCONTROLLER_H
 
 #include "downloader/app/DownloadModelSignalProxy.h"
+#include "downloader/app/QueueFileWorker.h"
 #include "downloader/model/DownloadModel.h"
 
 #include <boost/shared_ptr.hpp>
@@ -17,7 +18,8 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // resume. Adding a queue file resumes the whole queue. Main thread only.
 class ToolbarController : public sigc::trackable {
 public:
-    explicit ToolbarController(boost::shared_ptr<DownloadModel> model);
+    // Clearing saves the queue through `queueFiles`, which must outlive the toolbar.
+    ToolbarController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles);
     virtual ~ToolbarController();
 
     // After the user's Pause.
@@ -29,7 +31,7 @@ public:
     // Resumes every download but the downloaded ones and the expired failures.
     void ResumeAllDownloads();
     // Removes the downloaded and canceled downloads, and the failed ones too when the user
-    // agrees, then saves the queue.
+    // agrees, then has the queue saved.
     void ClearCompletedDownloads();
 
 private:
@@ -52,6 +54,7 @@ private:
     bool HasPausedDownloads() const;
 
     boost::shared_ptr<DownloadModel> model;
+    QueueFileWorker& queueFiles;
     DownloadModelSignalProxy proxy;
     // The "MainWindow" glade tree owns the buttons.
     Gtk::ToolButton* pauseButton = nullptr;

@@ -3,6 +3,7 @@
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "downloader/app/DebugLog.h"
 #include "downloader/app/Invokable.h"
+#include "downloader/app/QueueFileWorker.h"
 #include "core/settings/PreferencesKeys.h"
 #include "downloader/app/UtilityBrowser.h"
 #include "downloader/app/UtilityProxyPassword.h"
@@ -15,6 +16,7 @@
 #include "tests/support/gui/MainLoop.h"
 
 #include <boost/filesystem.hpp>
+#include <boost/make_shared.hpp>
 #include <gdk/gdk.h>
 
 #include <fcntl.h>
@@ -62,10 +64,10 @@ protected:
 
     void ExpectMainThread() { EXPECT_EQ(mainThread, std::this_thread::get_id()); }
     // A queue file of one track, downloaded already.
-    static std::string Purchase()
+    static std::string Purchase(const std::string& pcid = "P1")
     {
         QueueDocument document;
-        document.regular.push_back({{{"location", "http://127.0.0.1:9/t.mp3"}, {"trackType", "mp3"}, {"downloadState", "1"}}, "P1"});
+        document.regular.push_back({{{"location", "http://127.0.0.1:9/t.mp3"}, {"trackType", "mp3"}, {"downloadState", "1"}}, pcid});
         return document.Xml();
     }
     std::string Settings(const std::string& name) const { return home.File(".vantormp3/" + name); }
@@ -176,14 +178,17 @@ TEST(StoredProxy, ReachesTheEngineOnlyWithAKnownTypeAndAPort)
 // The file a command names is the file imported, and the one deleted once the saved queue holds
 // it: relative names are made absolute where they were given, addresses decoded. A relative name
 // from elsewhere, a name of no file or of no regular file, touches nothing; nor is the saved queue
-// deleted under another name.
+// deleted under another name. Imports run in the background in the order asked, each told on the
+// main thread: the saved queue, imported last, holds the files imported before it.
 TEST_F(AppTest, TheFileNamedIsTheFileImportedAndTheOnlyOneDeleted)
 {
     const ScopedCurrentDirectory current(home.Path());
     fs::create_directories("sub");
     ASSERT_EQ(0, mkfifo("fifo.vlx", 0600));
-    DownloadModel model(FilesystemUtility::NewInstance());
-    ASSERT_TRUE(Utility::SaveDownloadQueue(model));
+    const auto model = boost::make_shared<DownloadModel>(FilesystemUtility::NewInstance());
+    ASSERT_TRUE(Utility::SaveDownloadQueue(*model));
+    int announced = 0;
+    Utility::VLXEnqueuedSignal().connect([this, &announced] { ExpectMainThread(); ++announced; });
     const struct {
         std::string file, argument; // `argument` names `file`, or not; "=" marks a command from elsewhere
         bool imported;
@@ -195,21 +200,24 @@ TEST_F(AppTest, TheFileNamedIsTheFileImportedAndTheOnlyOneDeleted)
                  {"", "fifo.vlx", false},
                  {"", "file://elsewhere" + home.File("g.vlx"), false},
                  {".vantormp3/DownloadQueue.vlx", ".vantormp3/./DownloadQueue.vlx", true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.argument);
-        if (!c.file.empty() && !fs::exists(c.file))
-            WriteFile(c.file, Purchase());
-        const std::string command = c.argument[0] == '=' ? c.argument.substr(1) : Utility::CommandFromArgument(c.argument);
-        const unsigned before = model.CountDownloads();
-        EXPECT_EQ(c.imported, Utility::EnqueueVLXFromCommand(command, model, nullptr));
-        EXPECT_EQ(c.imported, model.CountDownloads() > before);
-        EXPECT_EQ(!c.imported || c.file == cases[7].file, c.file.empty() || fs::exists(c.file));
+    {
+        QueueFileWorker queueFiles(model);
+        for (const auto& c : cases) {
+            if (!c.file.empty() && !fs::exists(c.file))
+                WriteFile(c.file, Purchase(std::to_string(&c - cases)));
+            queueFiles.Import(c.argument[0] == '=' ? c.argument.substr(1) : Utility::CommandFromArgument(c.argument), nullptr);
+        }
+        queueFiles.Finish();
     }
+    EXPECT_EQ(4, announced);
+    EXPECT_EQ((Entries{"0", "1", "2", "0", "1", "2"}), QueuedPCIDs(*model));
+    for (const auto& c : cases)
+        EXPECT_EQ(!c.imported || c.file == cases[7].file, c.file.empty() || fs::exists(c.file)) << c.argument;
     EXPECT_TRUE(fs::exists("fifo.vlx"));
 }
 
-// With the settings folder read-only the queue can't be saved: the imported purchase's file is
-// then the only record of it, and it stays; the log says why.
+// With the settings folder read-only the queue can't be saved (in the background, where imports
+// run): the imported purchase's file is then the only record of it, and it stays; the log says why.
 TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
 {
     const std::string purchase = home.File("drop/purchase.vlx");
@@ -223,9 +231,11 @@ TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
             if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                 std::_Exit(2);
             LogRecorder log;
-            DownloadModel model(FilesystemUtility::NewInstance());
-            const bool imported = Utility::EnqueueVLXFromFilename(purchase.c_str(), model, nullptr);
-            std::fprintf(stderr, "%d %d %zu\n", imported, int(fs::exists(purchase)),
+            const auto model = boost::make_shared<DownloadModel>(FilesystemUtility::NewInstance());
+            QueueFileWorker queueFiles(model);
+            queueFiles.Import(purchase, nullptr);
+            queueFiles.Finish();
+            std::fprintf(stderr, "%u %d %zu\n", model->CountDownloads(), int(fs::exists(purchase)),
                          log.LinesContaining("Keeping " + purchase + ": the download queue").size());
             std::_Exit(0);
         },

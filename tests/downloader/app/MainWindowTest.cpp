@@ -169,7 +169,8 @@ TEST_F(MessageBoxes, OverAnImportAndBeforeQuitting)
         for (const char* pcid : {"D1", "S1", "S2"})
             model->AddDownload(NewDownload(AlbumTrack(pcid, store.Url("/stall/100000"), {{"downloadState", pcid[0] == 'D' ? "1" : "0"}})));
         Expect("S1 state " + std::to_string(Vantor::Net::Download::Downloading));
-        EXPECT_EQ(quit, Utility::ConfirmQuit(*model));
+        QueueFileWorker queueFiles(model);
+        EXPECT_EQ(quit, Utility::ConfirmQuit(*model, queueFiles));
         ASSERT_EQ(1u, answerer.seen.size());
         EXPECT_FALSE(answerer.seen[0].markup || answerer.seen[0].parent);
         if (quit)

@@ -7,6 +7,7 @@
 #include "core/net/StoreWebHost.h"
 #include "core/settings/UtilityPreferences.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
+#include "tests/support/BusyDatabase.h"
 #include "tests/support/QueueFile.h"
 #include "tests/support/StandInPrograms.h"
 #include "tests/support/gui/MainLoop.h"
@@ -90,6 +91,7 @@ protected:
         fs::remove(Utility::DownloadQueueFilename());
         MessageDialogAnswerer answerer(answer);
         Click("Clear");
+        queueFiles.Finish();
         OpenFile now(std::tmpfile());
         model->Save(now.get());
         EXPECT_EQ(ContentsOf(now.get()), ReadFile(Utility::DownloadQueueFilename()));
@@ -125,8 +127,9 @@ protected:
     ShareFolder share;
     StandInPrograms programs;
     Gtk::Window* mainWindow = GetMainWindow();
-    MainMenuController menu{model};
-    ToolbarController toolbar{model};
+    QueueFileWorker queueFiles{model};
+    MainMenuController menu{model, queueFiles};
+    ToolbarController toolbar{model, queueFiles};
     DownloadModelSignalProxy proxy{model};
     MessagingController messaging{mainWindow, proxy};
     DownloadPtr lastStarted;
@@ -157,10 +160,24 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTh
     EXPECT_EQ(programs.TakeRecord(),
               "browser http://store.vantormp3.example/gp/sonvel/after_download_manager_install.html?RUQVersion=1.0.9");
 
+    // A purchase whose import waits in the background for the playlist database, which another
+    // reader holds until a question is answered (the quit's, or a warning's).
     const std::string purchase = home.File("purchase.vlx");
     QueueDocument document;
-    document.regular.push_back({{{"location", "http://127.0.0.1:9/P1"}, {"trackType", "mp3"}, {"downloadState", "1"}}, "P1"});
+    document.regular.push_back({{{"location", store.Url("/stall/100000/b.mp3")}, {"trackType", "mp3"}}, "Bought"});
+    document.playlists.push_back({"Mix", {"Bought"}});
     WriteFile(purchase, document.Xml());
+    DatabaseReader reader(home.File(".vantormp3/vantormp3.db"));
+    Entries asked;
+    sigc::connection answering = Glib::signal_timeout().connect([&] {
+        for (Gtk::Window* window : Gtk::Window::list_toplevels())
+            if (auto question = dynamic_cast<Gtk::MessageDialog*>(window); question && question->is_visible()) {
+                reader.Release();
+                asked.push_back(question->property_text().get_value());
+                question->response(Gtk::RESPONSE_YES);
+            }
+        return true;
+    }, 10);
     for (const int answer : {Gtk::RESPONSE_CANCEL, Gtk::RESPONSE_OK}) {
         bool chosen = false;
         std::string shown;
@@ -178,16 +195,34 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTh
         Activate("FileMenuOpenVLX");
         answering.disconnect();
         EXPECT_EQ(shown, "Please select an VLX file to load|Vantor MP3 queue files (*.vlx)");
-        EXPECT_EQ(model->CountDownloads(), answer == Gtk::RESPONSE_OK ? 1u : 0u);
-        EXPECT_EQ(fs::exists(purchase), answer != Gtk::RESPONSE_OK);
+        EXPECT_EQ(model->CountDownloads(), 0u);
+        EXPECT_TRUE(fs::exists(purchase));
     }
 
+    // Meanwhile a save asked for (Clear's) waits behind the import, and the emptied queue keeps the
+    // playlist on its way. Quitting, with a download active, asks first and then finishes the import:
+    // the file goes once the saved queue holds its track.
+    Click("Clear");
+    EXPECT_FALSE(fs::exists(Utility::DownloadQueueFilename()));
+    Add(Stalls);
+    Activate("FileMenuQuit");
+    answering.disconnect();
+    EXPECT_EQ(Entries{"There are still active downloads, are you sure you want to exit?"}, asked);
+    EXPECT_FALSE(mainWindow->get_visible());
+    EXPECT_FALSE(fs::exists(purchase));
+    EXPECT_EQ((Entries{"P1", "Bought"}), QueuedPCIDs(*model));
+    std::string saved;
+    Vantor::Data::CryptoUtility::DecryptVLXFile(OpenFile(std::fopen(Utility::DownloadQueueFilename().c_str(), "rb")).get(), saved);
+    EXPECT_NE(std::string::npos, saved.find(">Bought<")) << saved;
+    EXPECT_EQ(Entries{"Mix|Bought|0|0|<null>"}, PlaylistRows(home));
+
+    // With nothing active any more, quitting asks nothing, and saves both files.
     {
         fs::remove(Utility::DownloadQueueFilename());
+        fs::remove(Utility::PreferencesFilename());
         MessageDialogAnswerer answerer(Gtk::RESPONSE_NO);
         Activate("FileMenuQuit");
         EXPECT_TRUE(answerer.seen.empty());
-        EXPECT_FALSE(mainWindow->get_visible());
         EXPECT_TRUE(fs::exists(Utility::DownloadQueueFilename()));
         EXPECT_TRUE(fs::exists(Utility::PreferencesFilename()));
     }

@@ -1,7 +1,7 @@
 #include "core/settings/Preferences.h"
 
 #include "core/data/StringUtility.h"
-#include "core/data/UnicodeConversion.h"
+#include "core/data/ParseXmlText.h"
 
 #include <boost/lexical_cast.hpp>
 #include <tinyxml.h>
@@ -17,28 +17,6 @@ const char* SettingKeyAttribute = "key";
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence at `position`, 0 when there is none.
-std::string::size_type UTF8SequenceLength(const std::string& text, std::string::size_type position)
-{
-    const unsigned char lead = static_cast<unsigned char>(text[position]);
-    const std::string::size_type length = lead < 0x80 ? 1 : lead < 0xC0 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF8 ? 4 : 0;
-    const Data::UTF8* begin = reinterpret_cast<const Data::UTF8*>(text.data());
-    if (length == 0 || !Data::isLegalUTF8Sequence(begin + position, begin + text.size()))
-        return 0;
-    return length;
-}
-
-bool IsWellFormedUTF8(const std::string& text)
-{
-    for (std::string::size_type position = 0; position < text.size();) {
-        const std::string::size_type length = UTF8SequenceLength(text, position);
-        if (length == 0)
-            return false;
-        position += length;
-    }
-    return true;
-}
-
 // MakeUTF8 decides by the first character only, so a text that begins with ASCII keeps any
 // later Latin-1 bytes, and such bytes make the whole document unreadable to the parser.
 // Every byte that does not start a well-formed sequence is therefore read as Latin-1 too.
@@ -47,15 +25,13 @@ std::string WellFormedUTF8(const std::string& text)
     const std::string converted = Data::StringUtility::MakeUTF8(text);
     std::string result;
     result.reserve(converted.size());
-    for (std::string::size_type position = 0; position < converted.size();) {
-        const std::string::size_type length = UTF8SequenceLength(converted, position);
-        if (length == 0) {
+    for (std::string::size_type position = 0, end; position < converted.size(); position = end) {
+        end = Data::StringUtility::CharacterEnd(converted, position);
+        // A single byte above ASCII begins no well-formed sequence.
+        if (end - position == 1 && static_cast<unsigned char>(converted[position]) >= 0x80)
             result += Data::StringUtility::Latin1toUTF8(converted.substr(position, 1));
-            ++position;
-        } else {
-            result.append(converted, position, length);
-            position += length;
-        }
+        else
+            result.append(converted, position, end - position);
     }
     return result;
 }
@@ -179,12 +155,11 @@ bool Preferences::Save(FILE* file)
 
 bool Preferences::Load(FILE* file)
 {
-    // Read as UTF-8, the parser takes a lead byte's announced length on trust: a stray
-    // Latin-1 byte swallows what follows it (the "</" of a closing tag, or the end of its
-    // buffer). A file that is not UTF-8 throughout is therefore parsed byte by byte.
-    const TiXmlEncoding encoding = IsWellFormedUTF8(ReadAll(file)) ? TIXML_DEFAULT_ENCODING : TIXML_ENCODING_LEGACY;
+    // A file with a stray Latin-1 byte (an old one, or edited by hand) is read byte by byte:
+    // read as UTF-8, the byte would swallow what follows it.
     TiXmlDocument document;
-    loaded = document.LoadFile(file, encoding);
+    Data::ParseXmlTextKeepingBytes(document, ReadAll(file));
+    loaded = !document.Error();
     if (!loaded)
         return false;
 

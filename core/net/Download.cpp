@@ -279,7 +279,7 @@ void Download::Pause()
         if (!CanPause())
             return;
         SetState(GetState() == Downloading ? Pausing : Paused);
-        paused = GetState() == Paused;
+        paused = GetState() == Paused && AnnouncesEndAtOnce();
     }
     if (paused)
         OnFinished();
@@ -300,7 +300,7 @@ void Download::Cancel()
             return;
         const State current = GetState();
         SetState(current == Downloading || current == Pausing ? Canceling : Canceled);
-        canceled = GetState() == Canceled;
+        canceled = GetState() == Canceled && AnnouncesEndAtOnce();
     }
     if (canceled)
         OnFinished();
@@ -369,6 +369,11 @@ void Download::OnStarted()
 void Download::OnFinished()
 {
     FinishedSignal.emit(*this);
+}
+
+bool Download::AnnouncesEndAtOnce() const
+{
+    return true;
 }
 
 void Download::SetProxyHost(const ProxyHost& proxy)

@@ -105,6 +105,9 @@ public:
     virtual void OnProgressChanged();
     virtual void OnStarted();
     virtual void OnFinished();
+    // Whether a pause or cancel that ends the download at once (no transfer to stop)
+    // announces that end. Asked under `stateMutex`.
+    virtual bool AnnouncesEndAtOnce() const;
 
     void SetState(State newState);
     // Blocks until the state is no longer `current` or `deadline` has passed. The caller must

@@ -318,13 +318,17 @@ void DownloadModel::Download::StartDownload()
     }
 
     FinishDownload();
+    EndRun();
     OnFinished();
 }
 
 void DownloadModel::Download::TransferWithRetries(std::ostream& stream)
 {
     requestUrl = track->GetURL();
-    ran = false;
+    {
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        ran = false;
+    }
     startedReported = false;
     for (int retriesLeft = kRetries;; --retriesLeft) {
         DownloadSync(stream);
@@ -336,7 +340,6 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream)
         if (retriesLeft == 0 || !PauseBeforeNextTry())
             break;
     }
-    ran = true;
 }
 
 bool DownloadModel::Download::PauseBeforeNextTry()
@@ -404,6 +407,17 @@ void DownloadModel::Download::OnStarted()
 {
     if (!startedReported.exchange(true))
         Vantor::Net::Download::OnStarted();
+}
+
+void DownloadModel::Download::EndRun()
+{
+    boost::recursive_mutex::scoped_lock lock(stateMutex);
+    ran = true;
+}
+
+bool DownloadModel::Download::AnnouncesEndAtOnce() const
+{
+    return ran;
 }
 
 void DownloadModel::Download::OnFinished()

@@ -54,6 +54,7 @@ public:
 
     void OnStarted() override;
     void OnFinished() override;
+    bool AnnouncesEndAtOnce() const override;
 
     // The local file: the temporary file while incomplete, the final file once renamed,
     // empty when there is none.
@@ -117,6 +118,8 @@ private:
     // Sets Retrying and waits until the next try is due; false when a cancel came first, before
     // or during the wait.
     bool PauseBeforeNextTry();
+    // From here on the run's end is announced: by the run, or at once by a pause or cancel.
+    void EndRun();
     // Ends the run in LocalFileError with a log line.
     void FailLocally(const std::string& logLine);
     void ReportOutcome();
@@ -125,8 +128,9 @@ private:
 
     std::string localFilename;
     mutable boost::mutex localFilenameMutex;
-    // False only while the attempts of a run go on: the end of each attempt is not the end
-    // of the run.
+    // False from the first attempt of a run until the run announces its end: the end of
+    // each attempt is not the end of the run, and a pause or cancel meanwhile is announced
+    // by the run. Changed under `stateMutex`, so that such a pause or cancel sees it.
     std::atomic<bool> ran;
     std::atomic<bool> startedReported;
     // The model is closing: a canceled transfer keeps its partial file.

@@ -226,7 +226,7 @@ void DownloadModel::Download::WorkItemEntry(const WorkMessage& message)
     } else if (&message == &WorkMessage::Pause) {
         Pause();
     } else if (&message == &WorkMessage::Run) {
-        if (GetState() == Waiting || GetState() == Retrying)
+        if (BeginRun())
             StartDownload();
         else
             OnFinished();
@@ -325,10 +325,6 @@ void DownloadModel::Download::StartDownload()
 void DownloadModel::Download::TransferWithRetries(std::ostream& stream)
 {
     requestUrl = track->GetURL();
-    {
-        boost::recursive_mutex::scoped_lock lock(stateMutex);
-        ran = false;
-    }
     startedReported = false;
     for (int retriesLeft = kRetries;; --retriesLeft) {
         DownloadSync(stream);
@@ -393,6 +389,7 @@ void DownloadModel::Download::FinishDownload()
 void DownloadModel::Download::FinishOnLocalFileError()
 {
     SetState(LocalFileError);
+    EndRun();
     OnFinished();
 }
 
@@ -400,6 +397,7 @@ void DownloadModel::Download::FinishOnDiskFull()
 {
     SetState(Paused);
     OnDiskFull();
+    EndRun();
     OnFinished();
 }
 
@@ -407,6 +405,15 @@ void DownloadModel::Download::OnStarted()
 {
     if (!startedReported.exchange(true))
         Vantor::Net::Download::OnStarted();
+}
+
+bool DownloadModel::Download::BeginRun()
+{
+    boost::recursive_mutex::scoped_lock lock(stateMutex);
+    if (GetState() != Waiting && GetState() != Retrying)
+        return false;
+    ran = false;
+    return true;
 }
 
 void DownloadModel::Download::EndRun()

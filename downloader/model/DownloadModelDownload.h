@@ -118,6 +118,8 @@ private:
     // Sets Retrying and waits until the next try is due; false when a cancel came first, before
     // or during the wait.
     bool PauseBeforeNextTry();
+    // Takes a Waiting or Retrying download for a run; false for any other.
+    bool BeginRun();
     // From here on the run's end is announced: by the run, or at once by a pause or cancel.
     void EndRun();
     // Ends the run in LocalFileError with a log line.
@@ -128,7 +130,7 @@ private:
 
     std::string localFilename;
     mutable boost::mutex localFilenameMutex;
-    // False from the first attempt of a run until the run announces its end: the end of
+    // False from the start of a run until the run announces its end: the end of
     // each attempt is not the end of the run, and a pause or cancel meanwhile is announced
     // by the run. Changed under `stateMutex`, so that such a pause or cancel sees it.
     std::atomic<bool> ran;

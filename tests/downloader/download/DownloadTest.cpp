@@ -197,6 +197,39 @@ public:
     }
 };
 
+// The real file system, whose look at the free space waits while `held`: a run held there has
+// taken its download but not begun the transfer.
+class HoldingFilesystem : public Vantor::DigitalMedia::MusicClient::Downloader::LinuxFilesystemUtility {
+public:
+    std::atomic<bool> held{true};
+    std::atomic<int> looks{0};
+    unsigned long long GetFreeSpaceInBytes(const char* path) override
+    {
+        ++looks;
+        while (held)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return LinuxFilesystemUtility::GetFreeSpaceInBytes(path);
+    }
+};
+
+// A pause or cancel while a run prepares its file ends the run, which announces it once.
+TEST_F(TrackDownloadTest, APauseOrCancelBeforeTheTransferEndsTheRunAnnouncedOnce)
+{
+    ServeFile("a.mp3", 1000);
+    const boost::shared_ptr<HoldingFilesystem> filesystem(new HoldingFilesystem);
+    NewModel(filesystem);
+    const std::vector<std::pair<std::string, void (Download::*)()>> stops = {{"finished 3", &Download::Pause}, {"finished 5", &Download::Cancel}};
+    for (size_t i = 0; i < stops.size(); ++i) {
+        filesystem->held = true;
+        const DownloadPtr download = Add(AlbumTrack(std::to_string(i), nginx.HttpUrl("/a.mp3")));
+        ASSERT_TRUE(PollUntil([&] { return filesystem->looks == static_cast<int>(i + 1); }, std::chrono::seconds(5)));
+        (download.get()->*stops[i].second)();
+        filesystem->held = false;
+        Expect("queue-finished", static_cast<int>(i + 1));
+        EXPECT_EQ((Entries{std::to_string(i) + " " + stops[i].first}), events->With(std::to_string(i) + " finished "));
+    }
+}
+
 // Pause keeps the partial file, resume finishes it, cancel deletes it; a model destroyed mid-transfer
 // (even with a download that throws on cancel) keeps it for the next run's saved queue, which is
 // saved again and again while it is finished.

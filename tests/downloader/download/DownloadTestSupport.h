@@ -132,11 +132,11 @@ protected:
         NewModel();
     }
 
-    void NewModel()
+    void NewModel(boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> filesystem = Vantor::Filesystem::FilesystemUtility::NewInstance())
     {
         events.reset();
         model.reset();
-        model.reset(new DownloadModel(Vantor::Filesystem::FilesystemUtility::NewInstance()));
+        model.reset(new DownloadModel(filesystem));
         events.reset(new ModelJournal(*model));
     }
     // Writes a file of `size` varied bytes under the servers' root; returns its contents.

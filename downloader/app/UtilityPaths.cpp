@@ -50,6 +50,14 @@ std::string GetCwd()
     return buffer;
 }
 
+std::string AbsolutePath(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    const std::string directory = GetCwd();
+    return directory.empty() ? path : directory + "/" + path;
+}
+
 void PopulateSharePathList(std::vector<std::string>& list)
 {
     const std::string cwd = GetCwd();

@@ -14,6 +14,10 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 // The current directory; empty when it can't be read.
 std::string GetCwd();
 
+// `path` made absolute against the current directory; as it is when it already is absolute,
+// or when the current directory can't be read.
+std::string AbsolutePath(const std::string& path);
+
 // Appends the folders that may hold the installed data (glade file, images, translations),
 // in the order they are searched; each ends in "/". Running from the checkout's share folder
 // or from a build next to it finds the data before any installed copy.

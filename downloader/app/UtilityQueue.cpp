@@ -152,10 +152,7 @@ std::string CommandFromArgument(const std::string& argument)
 {
     if (!IsQueueFileName(argument) || IsFileAddress(argument))
         return argument;
-    const std::string directory = GetCwd();
-    if (argument[0] != '/' && directory.empty())
-        return argument;
-    const std::string path = argument[0] == '/' ? argument : directory + "/" + argument;
+    const std::string path = AbsolutePath(argument);
     // A message can't hold its own end byte; an address escapes it.
     return path.find(SingleInstance::kEndByte) == std::string::npos ? path : Glib::filename_to_uri(path).raw();
 }

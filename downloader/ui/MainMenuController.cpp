@@ -49,7 +49,7 @@ std::string CustomerServiceUrl()
 // current directory is handed over by its full path.
 std::string FileUrl(const std::string& path)
 {
-    return "file://" + (path[0] == '/' ? path : Utility::GetCwd() + "/" + path);
+    return "file://" + Utility::AbsolutePath(path);
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #include "core/filesystem/AtomicFile.h"
 
 #include "core/diagnostic/Debug.h"
+#include "core/filesystem/DirectoryListing.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +15,15 @@
 namespace Vantor::Filesystem {
 
 namespace {
+
+// What mkstemp replaces with letters and digits.
+const char kUniqueEnding[] = "XXXXXX";
+
+// One of the characters mkstemp chooses from, whatever the locale.
+bool IsUniqueCharacter(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 bool Fail(const std::string& path, const char* step, int error)
 {
@@ -39,9 +50,8 @@ bool AtomicFile::Replace(const std::string& path, const std::function<bool(FILE*
     if (exists && access(path.c_str(), W_OK) != 0)
         return Fail(path, "not writable", errno);
 
-    const std::string::size_type slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string temporary = directory + "." + path.substr(directory.size()) + ".XXXXXX";
+    const auto [directory, name] = TemporaryName(path);
+    std::string temporary = directory + name + kUniqueEnding;
 
     const int descriptor = mkstemp(&temporary[0]);
     if (descriptor < 0)
@@ -79,6 +89,25 @@ bool AtomicFile::Replace(const std::string& path, const std::function<bool(FILE*
     }
     SyncDirectory(directory);
     return true;
+}
+
+void AtomicFile::RemoveLeftovers(const std::string& path)
+{
+    const auto [directory, name] = TemporaryName(path);
+    const size_t length = name.size() + sizeof kUniqueEnding - 1;
+    for (const DirectoryListing::Entry& entry : DirectoryListing::Of(directory.empty() ? "." : directory)) {
+        const std::string& found = entry.name;
+        if (S_ISREG(entry.status.st_mode) && found.size() == length && found.compare(0, name.size(), name) == 0 &&
+            std::all_of(found.begin() + name.size(), found.end(), IsUniqueCharacter))
+            unlink((directory + found).c_str());
+    }
+}
+
+std::pair<std::string, std::string> AtomicFile::TemporaryName(const std::string& path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    return {directory, "." + path.substr(directory.size()) + "."};
 }
 
 } // namespace Vantor::Filesystem

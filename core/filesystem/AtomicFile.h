@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace Vantor::Filesystem {
 
@@ -17,8 +18,17 @@ public:
     // logged and the result is false. An existing `path` that may not be written is left
     // alone (false) and its permission bits are carried over to the new file.
     static bool Replace(const std::string& path, const std::function<bool(FILE*)>& write);
+    // Removes what saves of `path` that never ended (the process killed half-way) left beside
+    // it: regular files of exactly the name Replace gives its temporary files, nothing else.
+    // Only while no save of `path` runs.
+    static void RemoveLeftovers(const std::string& path);
 
     AtomicFile() = delete;
+
+private:
+    // Where `path`'s name begins, and the hidden name of its temporary files without the six
+    // characters mkstemp puts at the end: "<directory>/" and ".<name>.".
+    static std::pair<std::string, std::string> TemporaryName(const std::string& path);
 };
 
 } // namespace Vantor::Filesystem

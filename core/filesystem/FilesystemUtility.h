@@ -37,9 +37,16 @@ public:
     virtual unsigned int MaxFilenameLength() = 0;
     // A free name for a partial download in `directory` (which ends with the separator).
     virtual std::string GetTemporaryFilename(const char* directory) = 0;
+    // Whether a file name (without its directory) is of the form GetTemporaryFilename gives.
+    virtual bool IsTemporaryFilename(const std::string& name) = 0;
     virtual bool FileExists(const char* path) = 0;
     // Creates the target's directory first when it is missing.
     virtual bool RenameFile(const char* from, const char* to) = 0;
+    // Gives the file at `from` the free name `to` as well (creating the target's directory
+    // first): `from` stays taken, by a second link to the file or, on a file system without
+    // them, by an empty file made there once the file has moved to `to`. An existing `to` is
+    // never replaced.
+    virtual bool LinkFile(const char* from, const char* to) = 0;
     virtual bool DeleteFile(const char* path) = 0;
     // Everything after the last separator; throws invalid_path_exception when there is none.
     virtual std::string GetFilename(const std::string& path);

@@ -1,9 +1,11 @@
 #include "core/filesystem/LinuxFilesystemUtility.h"
 
+#include "core/data/StringUtility.h"
 #include "core/diagnostic/Debug.h"
 #include "core/settings/PreferencesKeys.h"
 #include "core/settings/UtilityPreferences.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -23,7 +25,9 @@ const char kSettingsFolder[] = ".vantormp3/";
 const char kTempFolder[] = "temp/";
 const char kMusicFolder[] = "Music/";
 const char kProgramMusicFolder[] = "Vantor MP3/";
-const char kTemporaryFilename[] = ".vlx.tmp";
+// GetUniqueFilename puts the number between the two: ".vlx(1).tmp".
+const char kTemporaryStem[] = ".vlx";
+const char kTemporaryExtension[] = ".tmp";
 const mode_t kDirectoryMode = 0750;
 
 } // namespace
@@ -73,7 +77,17 @@ unsigned int LinuxFilesystemUtility::MaxFilenameLength()
 
 std::string LinuxFilesystemUtility::GetTemporaryFilename(const char* directory)
 {
-    return GetUniqueFilename(std::string(directory) + kTemporaryFilename);
+    return GetUniqueFilename(std::string(directory) + kTemporaryStem + kTemporaryExtension);
+}
+
+bool LinuxFilesystemUtility::IsTemporaryFilename(const std::string& name)
+{
+    const std::string prefix = std::string(kTemporaryStem) + "(";
+    const std::string suffix = std::string(")") + kTemporaryExtension;
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    return Data::StringUtility::IsNumeric(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
 }
 
 bool LinuxFilesystemUtility::FileExists(const char* path)
@@ -83,10 +97,31 @@ bool LinuxFilesystemUtility::FileExists(const char* path)
 
 bool LinuxFilesystemUtility::RenameFile(const char* from, const char* to)
 {
-    const std::string directory = GetDirectory(to);
-    if (!DirectoryExists(directory.c_str()) && !CreateDirectory(directory.c_str()))
+    return MakeDirectoryOf(to) && rename(from, to) == 0;
+}
+
+bool LinuxFilesystemUtility::LinkFile(const char* from, const char* to)
+{
+    if (!MakeDirectoryOf(to))
         return false;
-    return rename(from, to) == 0;
+    if (link(from, to) == 0)
+        return true;
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV && errno != EMLINK)
+        return false;
+    if (FileExists(to) || rename(from, to) != 0)
+        return false;
+    const int placeholder = open(from, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (placeholder < 0)
+        Diagnostic::Debug::LogString("Unable to keep the name of a moved file taken: " + std::string(from));
+    else
+        close(placeholder);
+    return true;
+}
+
+bool LinuxFilesystemUtility::MakeDirectoryOf(const char* path)
+{
+    const std::string directory = GetDirectory(path);
+    return DirectoryExists(directory.c_str()) || CreateDirectory(directory.c_str());
 }
 
 bool LinuxFilesystemUtility::DeleteFile(const char* path)

@@ -19,9 +19,12 @@ public:
     // True for any existing path, a plain file included.
     bool DirectoryExists(const char* path) override;
     unsigned int MaxFilenameLength() override;
+    // ".vlx(N).tmp": hidden, and numbered from 1.
     std::string GetTemporaryFilename(const char* directory) override;
+    bool IsTemporaryFilename(const std::string& name) override;
     bool FileExists(const char* path) override;
     bool RenameFile(const char* from, const char* to) override;
+    bool LinkFile(const char* from, const char* to) override;
     bool DeleteFile(const char* path) override;
     std::string GetPathRoot() override;
     unsigned long long GetFreeSpaceInBytes(const char* path) override;
@@ -37,6 +40,10 @@ public:
     // under "Music/" (when that exists) or under the home directory.
     std::string GetMusicDirectory();
     std::string GetTempDirectory();
+
+private:
+    // Makes the directory of `path` when it is missing; false when it can't be made.
+    bool MakeDirectoryOf(const char* path);
 };
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

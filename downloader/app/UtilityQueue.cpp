@@ -84,9 +84,10 @@ bool IsFileAddress(const std::string& name)
 
 bool SaveDownloadQueue(DownloadModel& model)
 {
-    return Filesystem::AtomicFile::Replace(DownloadQueueFilename(), [&model](FILE* file) {
+    unsigned long long retiredBefore = 0;
+    const bool saved = Filesystem::AtomicFile::Replace(DownloadQueueFilename(), [&model, &retiredBefore](FILE* file) {
         try {
-            model.Save(file);
+            retiredBefore = model.Save(file);
         } catch (const Data::CryptoUtility::EncryptException&) {
             return false;
         } catch (const Data::CryptoUtility::Base64EncodeException&) {
@@ -94,6 +95,9 @@ bool SaveDownloadQueue(DownloadModel& model)
         }
         return std::ferror(file) == 0;
     });
+    if (saved)
+        model.DeleteRetiredFiles(retiredBefore);
+    return saved;
 }
 
 bool ImportVLXFile(const char* filename, DownloadModel& model)

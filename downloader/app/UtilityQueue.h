@@ -12,7 +12,8 @@ class Window;
 namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 // Replaces "DownloadQueue.vlx" with the whole queue, encrypted. The saved queue that was
-// there stays as it was unless the new one has been written completely; false then.
+// there stays as it was unless the new one has been written completely; false then. Once it
+// is on disk, the partial files the queue gave up before are deleted.
 bool SaveDownloadQueue(DownloadModel& model);
 
 // The steps of an import that need no main thread: reads the queue file at `filename` into

@@ -2,6 +2,7 @@
 
 #include "core/data/CryptoUtility.h"
 #include "core/diagnostic/Debug.h"
+#include "core/filesystem/DirectoryListing.h"
 #include "core/filesystem/FilesystemUtility.h"
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/DownloadModelTrack.h"
@@ -13,6 +14,7 @@
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
+using Vantor::Filesystem::DirectoryListing;
 using Vantor::Net::Download;
 
 namespace {
@@ -96,7 +98,7 @@ void DownloadModel::RemoveDownloadsHavingStates(const std::vector<Download::Stat
             continue;
         }
         if (download->GetState() != Download::Downloaded)
-            download->DeleteTemporaryFile();
+            download->RetireTemporaryFile();
         DisconnectDownloadSignals(*download);
         {
             boost::mutex::scoped_lock senderLock(senderMutex);
@@ -144,12 +146,18 @@ DownloadModel::DownloadPtr DownloadModel::GetDownloadAt(unsigned index) const
     return queue.at(index);
 }
 
-void DownloadModel::Save(FILE* file) const
+unsigned long long DownloadModel::Save(FILE* file) const
 {
     // The text TinyXML's stream printer gives for the document of a declaration and
     // <playlist><trackList> with a <track> per download, written directly.
     static const std::string kTrackListStart = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><playlist><trackList>";
     std::string xml = kTrackListStart;
+    unsigned long long mark;
+    {
+        // Taken before the tracks are read: a file retired since may still be named below.
+        boost::mutex::scoped_lock lock(retiredMutex);
+        mark = retirements;
+    }
     {
         boost::mutex::scoped_lock lock(queueMutex);
         for (const DownloadPtr& download : queue)
@@ -161,6 +169,70 @@ void DownloadModel::Save(FILE* file) const
         xml += "</trackList>";
     xml += "</playlist>";
     Vantor::Data::CryptoUtility::EncryptVLXFile(file, xml);
+    return mark;
+}
+
+void DownloadModel::DeleteRetiredFiles(unsigned long long mark)
+{
+    std::vector<std::string> due;
+    {
+        boost::mutex::scoped_lock lock(retiredMutex);
+        for (; !retired.empty() && retired.front().first < mark; retired.pop_front())
+            due.push_back(retired.front().second);
+    }
+    if (due.empty())
+        return;
+    // A retired file that vanished meanwhile (the user's doing) freed its name for another
+    // track, whose file it is now.
+    const std::set<std::string> named = NamedFiles();
+    for (const std::string& path : due)
+        if (!named.count(path))
+            filesystem->DeleteFile(path.c_str());
+}
+
+void DownloadModel::RemoveOrphanedPartialFiles()
+{
+    // Listed before the names in use are taken: a file the worker makes meanwhile is named
+    // by its download before it is made.
+    std::vector<std::string> found;
+    const std::string music = filesystem->GetSpecialDirectory(Vantor::Filesystem::FilesystemUtility::MusicDirectory);
+    for (const DirectoryListing::Entry& artist : DirectoryListing::Of(music)) {
+        if (!S_ISDIR(artist.status.st_mode))
+            continue;
+        for (const DirectoryListing::Entry& album : DirectoryListing::Of(music + artist.name)) {
+            if (!S_ISDIR(album.status.st_mode))
+                continue;
+            const std::string folder = music + artist.name + "/" + album.name + "/";
+            for (const DirectoryListing::Entry& file : DirectoryListing::Of(folder))
+                if (S_ISREG(file.status.st_mode) && filesystem->IsTemporaryFilename(file.name))
+                    found.push_back(folder + file.name);
+        }
+    }
+    // The queue first: a download gives up its file (and retires it) before it leaves the queue.
+    std::set<std::string> kept = NamedFiles();
+    {
+        boost::mutex::scoped_lock lock(retiredMutex);
+        for (const auto& entry : retired)
+            kept.insert(entry.second);
+    }
+    for (const std::string& path : found)
+        if (!kept.count(path))
+            filesystem->DeleteFile(path.c_str());
+}
+
+void DownloadModel::RetireFile(const std::string& path)
+{
+    boost::mutex::scoped_lock lock(retiredMutex);
+    retired.emplace_back(retirements++, path);
+}
+
+std::set<std::string> DownloadModel::NamedFiles() const
+{
+    std::set<std::string> named;
+    boost::mutex::scoped_lock lock(queueMutex);
+    for (const DownloadPtr& download : queue)
+        named.insert(download->GetLocalFilename());
+    return named;
 }
 
 void DownloadModel::SetMinimumDiskSpaceBytes(unsigned long long bytes)

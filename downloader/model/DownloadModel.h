@@ -13,7 +13,11 @@
 
 #include <atomic>
 #include <cstdio>
+#include <deque>
 #include <map>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 class TiXmlElement;
@@ -31,8 +35,14 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 //
 // Locks, outermost first: the import's recording mutex, the queue mutex, a download's own
 // signal mutex, the sender-map mutex, a model signal's mutex; a download's track and
-// file-name locks are innermost. (Clearing only tries the recording mutex, inside the queue
-// mutex.)
+// file-name locks and the retired-files mutex are innermost. (Clearing only tries the
+// recording mutex, inside the queue mutex.)
+//
+// A partial file the queue gives up (canceled, cleared, left in another album folder, or the
+// temporary name of a finished file) is not deleted at once: the saved queue on disk may still
+// name it, and a crash before the next save would have that track resume from whatever file
+// then bore the name. It is retired instead, and deleted once a save that no longer names it
+// is on disk. Until then its file keeps the name from being handed to another track.
 // DownloadRemovedSignal is emitted with the queue mutex held: its slots must not call back
 // into the model.
 class DownloadModel : public sigslot::has_slots<sigslot::multi_threaded_local>, private boost::noncopyable {
@@ -81,7 +91,7 @@ public:
     // Queues one run of the download on the worker; the work item keeps it alive.
     void EnqueueForDownload(DownloadPtr download);
 
-    // Removes every download in one of `states`, deleting the partial file of each that is
+    // Removes every download in one of `states`, retiring the partial file of each that is
     // not Downloaded. The playlists are forgotten when the queue ends up empty, unless an
     // import on another thread is recording new ones.
     void RemoveDownloadsHavingStates(const std::vector<Vantor::Net::Download::State>& states);
@@ -97,7 +107,15 @@ public:
     DownloadPtr GetDownloadAt(unsigned index) const;
 
     // Writes the whole queue, encrypted, to an open file. Neither flushes nor closes it.
-    void Save(FILE* file) const;
+    // Returns the mark of the files retired before the save: once it is on disk,
+    // DeleteRetiredFiles(mark) deletes those.
+    unsigned long long Save(FILE* file) const;
+    // Deletes the files retired before `mark`, except one a queued download names again.
+    void DeleteRetiredFiles(unsigned long long mark);
+    // Deletes the hidden partial files in the album folders of the music folder
+    // (<music>/<artist>/<album>/) that no queued download names and none is retired: what a
+    // crash left before any save named it. Only once the saved queue has been read.
+    void RemoveOrphanedPartialFiles();
 
     // Added to each file's size when checking the free space.
     void SetMinimumDiskSpaceBytes(unsigned long long bytes);
@@ -122,6 +140,11 @@ public:
 private:
     // The owning pointer of a download that emits an event; empty for one not in the queue.
     DownloadPtr SenderPointer(const Vantor::Net::Download& sender);
+    // Hands a partial file over to be deleted after the next save. Called once the download
+    // names its new local file, so that a save that counts the retirement sees that name.
+    void RetireFile(const std::string& path);
+    // The local files of the queued downloads.
+    std::set<std::string> NamedFiles() const;
 
     boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> filesystem;
     std::vector<DownloadPtr> queue;
@@ -131,6 +154,10 @@ private:
     boost::mutex senderMutex;
     // Held by an import from recording its playlists until its downloads are in the queue.
     boost::mutex recordingMutex;
+    // Each retired file with its number in the order of retirement, oldest first.
+    std::deque<std::pair<unsigned long long, std::string>> retired;
+    unsigned long long retirements = 0;
+    mutable boost::mutex retiredMutex;
     Vantor::Threading::ServerThread worker;
     std::atomic<unsigned long long> minimumFreeSpace;
     VideoFormat videoFormat;

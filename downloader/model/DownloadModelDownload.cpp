@@ -2,6 +2,7 @@
 
 #include "core/data/StringUtility.h"
 #include "core/diagnostic/Debug.h"
+#include "core/filesystem/DirectoryListing.h"
 #include "core/filesystem/FilesystemUtility.h"
 #include "core/reporting/ReportService.h"
 #include "downloader/model/DownloadModelTrack.h"
@@ -13,6 +14,7 @@
 #include <boost/iostreams/stream.hpp>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +27,7 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Data::StringUtility;
 using Vantor::Diagnostic::Debug;
+using Vantor::Filesystem::DirectoryListing;
 using Vantor::Filesystem::FilesystemUtility;
 using Vantor::Filesystem::invalid_path_exception;
 using Vantor::Reporting::ReportService;
@@ -49,21 +52,6 @@ const unsigned long long kUnknownFileSize = 100ULL * 1024 * 1024;
 // Tries of one run: the first and two more, each after a pause.
 const int kRetries = 2;
 const std::chrono::seconds kPauseBetweenTries(5);
-
-// The hidden temporary file of a partial download: ".vlx(" N ").tmp".
-const char kTemporaryPrefix[] = ".vlx(";
-const char kTemporarySuffix[] = ").tmp";
-
-bool IsTemporaryFilename(const std::string& name)
-{
-    const std::string prefix = kTemporaryPrefix;
-    const std::string suffix = kTemporarySuffix;
-    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return false;
-    const std::string number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    return StringUtility::IsNumeric(number);
-}
 
 unsigned long long FileSizeOf(const std::string& text)
 {
@@ -192,7 +180,24 @@ bool DownloadModel::Download::IsInsideMusicFolder(const std::string& path) const
 
 bool DownloadModel::Download::OwnsTemporaryFile(const std::string& path) const
 {
-    return IsInsideMusicFolder(path) && IsTemporaryFilename(model.GetFilesystem().GetFilename(path));
+    FilesystemUtility& fs = model.GetFilesystem();
+    return IsInsideMusicFolder(path) && fs.IsTemporaryFilename(fs.GetFilename(path));
+}
+
+std::string DownloadModel::Download::FinalNameOf(const std::string& temporary) const
+{
+    struct stat partial;
+    if (stat(StringUtility::MakeOS(temporary).c_str(), &partial) != 0 || partial.st_nlink < 2)
+        return "";
+    FilesystemUtility& fs = model.GetFilesystem();
+    const std::string folder = fs.GetDirectory(temporary);
+    for (const DirectoryListing::Entry& entry : DirectoryListing::Of(folder)) {
+        const struct stat& other = entry.status;
+        if (S_ISREG(other.st_mode) && other.st_dev == partial.st_dev && other.st_ino == partial.st_ino &&
+            !fs.IsTemporaryFilename(entry.name))
+            return folder + entry.name;
+    }
+    return "";
 }
 
 std::string DownloadModel::Download::GetLocalFilename() const
@@ -207,15 +212,12 @@ void DownloadModel::Download::SetLocalFilename(const std::string& path)
     localFilename = path;
 }
 
-void DownloadModel::Download::DeleteTemporaryFile()
+void DownloadModel::Download::RetireTemporaryFile()
 {
     const std::string local = GetLocalFilename();
-    if (local.empty())
-        return;
-    FilesystemUtility& fs = model.GetFilesystem();
-    if (OwnsTemporaryFile(local) && fs.FileExists(local.c_str()))
-        fs.DeleteFile(local.c_str());
     SetLocalFilename("");
+    if (OwnsTemporaryFile(local))
+        model.RetireFile(local);
 }
 
 void DownloadModel::Download::WorkItemEntry(const WorkMessage& message)
@@ -253,18 +255,20 @@ void DownloadModel::Download::StartDownload()
     // Only a partial file of our own is picked up again; one left in another album folder
     // (the album's metadata changed) is given up.
     std::string local = GetLocalFilename();
-    if (!local.empty()) {
-        try {
-            if (!OwnsTemporaryFile(local)) {
-                local.clear();
-            } else if (fs.GetDirectory(local) != outDir) {
-                fs.DeleteFile(local.c_str());
-                local.clear();
-            }
-        } catch (const invalid_path_exception&) {
-            local.clear();
-        }
-        SetLocalFilename(local);
+    if (!local.empty() && !(OwnsTemporaryFile(local) && fs.GetDirectory(local) == outDir)) {
+        RetireTemporaryFile();
+        local.clear();
+    }
+    // The file reached its final name, and the program ended before a save said so.
+    const std::string final = local.empty() ? "" : FinalNameOf(local);
+    if (!final.empty()) {
+        SetLocalFilename(final);
+        model.RetireFile(local);
+        SetState(Downloaded);
+        arrived = true;
+        EndRun();
+        OnFinished();
+        return;
     }
 
     fs.CreateDirectory(outDir.c_str());
@@ -366,19 +370,22 @@ void DownloadModel::Download::FinishDownload()
             SetState(LocalFileError);
             return;
         }
-        if (!model.GetFilesystem().RenameFile(local.c_str(), final.c_str())) {
+        // Linked rather than renamed: the temporary name stays taken until a save no longer
+        // names it, as the saved queue may still have this download resume that file.
+        if (!model.GetFilesystem().LinkFile(local.c_str(), final.c_str())) {
             Debug::LogString((boost::format("Error renaming: %1% to %2%") % local % final).str());
             SetState(LocalFileError);
             return;
         }
         SetLocalFilename(final);
+        model.RetireFile(local);
         arrived = true;
         break;
     }
     case Canceled:
         // A transfer stopped because the program closes is continued by the next run.
         if (!closing)
-            DeleteTemporaryFile();
+            RetireTemporaryFile();
         break;
     default:
         // A paused or failed download keeps its partial file for a resume.

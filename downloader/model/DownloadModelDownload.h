@@ -19,9 +19,9 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // One queued file: a transfer together with its track metadata, its local file and its
 // kind. Runs on the model's worker: checks the album folder and the free space, writes a
 // hidden temporary file in the album folder (resuming what an earlier run left), tries a
-// failed transfer up to three times, renames the finished file into place, marks it in the
-// playlists and reports the outcome once per file, over restarts too. Always held by a
-// shared pointer whose owner is the model's queue.
+// failed transfer up to three times, links the finished file into place (its temporary name
+// is retired, DownloadModel.h), marks it in the playlists and reports the outcome once per
+// file, over restarts too. Always held by a shared pointer whose owner is the model's queue.
 class DownloadModel::Download : public Vantor::Net::Download {
 public:
     // The download's own bookkeeping, kept in its track's metadata and saved with the queue.
@@ -69,8 +69,8 @@ public:
     virtual DownloadType GetType() const;
     virtual void OnDiskFull();
 
-    // Deletes the local file when it is a temporary file this program made, and forgets it.
-    void DeleteTemporaryFile();
+    // Forgets the local file, retiring it when it is a temporary file this program made.
+    void RetireTemporaryFile();
 
     // This download's owning pointer from the model's queue; empty when it is not there.
     boost::shared_ptr<Download> GetDownloadRefFromModel();
@@ -112,6 +112,9 @@ private:
     bool IsInsideMusicFolder(const std::string& path) const;
     // A hidden temporary file this program made in the music folder.
     bool OwnsTemporaryFile(const std::string& path) const;
+    // The final name a partial file reached before a crash left it unsaved: another name in
+    // its folder for the same file; empty when there is none.
+    std::string FinalNameOf(const std::string& temporary) const;
     void SetLocalFilename(const std::string& path);
     // Transfers into the open temporary file, trying a failed transfer up to three times.
     void TransferWithRetries(std::ostream& stream);

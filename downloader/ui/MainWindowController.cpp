@@ -9,6 +9,7 @@
 #include "core/settings/PreferencesKeys.h"
 #include "downloader/app/SingleInstance.h"
 #include "downloader/app/UtilityBrowser.h"
+#include "downloader/app/UtilityLeftovers.h"
 #include "downloader/app/UtilityPaths.h"
 #include "core/settings/UtilityPreferences.h"
 #include "downloader/app/UtilityQueue.h"
@@ -85,7 +86,9 @@ void MainWindowController::Initialize()
 
     // With no parent window a saved queue that can't be read shows nothing: the queue
     // simply starts empty.
-    Utility::EnqueueVLXFromFilename(Utility::DownloadQueueFilename().c_str(), *model, nullptr);
+    const bool none = Utility::NoSavedQueue();
+    const bool read = Utility::EnqueueVLXFromFilename(Utility::DownloadQueueFilename().c_str(), *model, nullptr);
+    Utility::RemoveLeftoversOfEarlierRuns(*model, read || none);
 }
 
 void MainWindowController::ConnectSignals()

@@ -46,7 +46,10 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
 {
     const std::string contents = ServeFile("a.mp3", 100 * 1000), complete(5000, 'c'), ok = "dl_ok retry_00";
     const std::vector<std::string> precious = {Left(home.File("precious.txt")), Left(home.File(".vlx(1).tmp")),
-                                               Left(AlbumFolder() + "mine.mp3"), Left(MusicFolder() + "../escaped.txt")};
+                                               Left(AlbumFolder() + "mine.mp3"), Left(MusicFolder() + "../escaped.txt"),
+                                               Left(home.File("elsewhere/.vlx(1).tmp"))};
+    // The last one named as climbing out of the music folder.
+    const std::string climbing = MusicFolder() + "../../" + fs::path(home.Path()).filename().string() + "/elsewhere/.vlx(1).tmp";
     const struct {
         std::string pcid, location, end, file, reports; // `file`: the contents of the file it ends with
         Fields more;
@@ -68,6 +71,7 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
         {"P1", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[1]}}},
         {"P2", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[2]}}},
         {"P3", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[3]}}},
+        {"P4", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", climbing}}},
     };
     Entries reports;
     std::map<std::string, std::string> arrived; // each file that arrived, and its contents
@@ -87,11 +91,10 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
             reports.push_back("dm_ruq_" + tag + " " + run.pcid);
     }
     // Every later file of the same name got one of its own; none replaced another.
-    EXPECT_EQ(9u, arrived.size());
+    EXPECT_EQ(10u, arrived.size());
     for (const auto& file : arrived)
         EXPECT_TRUE(file.second == ReadFile(file.first)) << file.first;
     EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - Intro.mp3", model->GetDownloadAt(0)->GetLocalFilename());
-    EXPECT_FALSE(fs::exists(MusicFolder() + "Old/.vlx(1).tmp"));
     EXPECT_EQ(0, events->journal.Count("EXP state 7"));
     EXPECT_EQ(1, events->journal.Count("FULL diskfull") * events->journal.Count("FULL finished 3"));
     // A second work item (a resume before the first ran) finds it done: announced, unreported, unmarked.
@@ -102,12 +105,59 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
     EXPECT_EQ(reports, Reports());
     // The saved queue remembers the expired link: loaded again, it is listed but not run.
     DownloadModel::Download restored(*model, SavedTracks(*model).at(1).get());
+    EXPECT_FALSE(fs::exists(MusicFolder() + "Old/.vlx(1).tmp")) << "gone with the save";
     EXPECT_TRUE(restored.Expired());
     EXPECT_EQ("1", restored.GetTrack()->GetMetadataValue("expireStateReported"));
-    Add(AlbumTrack("F", nginx.HttpUrl("/a.mp3"), {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", precious[2]}}))->Cancel();
+    for (const std::string& local : {precious[2], climbing})
+        Add(AlbumTrack("F", nginx.HttpUrl("/a.mp3"), {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", local}}))->Cancel();
     model->ClearFinished();
+    SavedTracks(*model);
     for (const std::string& file : precious)
         EXPECT_EQ("precious", ReadFile(file)) << file;
+}
+
+// A kill after a track finished and before the next save: the saved queue still has it downloading
+// into its temporary file, which the album's next track must not have taken. The next run takes the
+// file found at its final name as it is, and the next track downloads into a file of its own.
+TEST_F(TrackDownloadTest, AKillBetweenAFinishAndTheNextSaveCostsNoFile)
+{
+    const std::string first = ServeFile("1.mp3", 300 * 1000), second = ServeFile("2.mp3", 200 * 1000);
+    const std::string saved = home.File("queue.vlx");
+    // The child's model is its only thread.
+    events.reset();
+    model.reset();
+    const pid_t child = fork();
+    if (child == 0) {
+        NewModel();
+        Add(AlbumTrack("A", store.Url("/slow/1.mp3"), {{"title", "One"}}));
+        Add(AlbumTrack("B", store.Url("/slow/2.mp3"), {{"title", "Two"}}));
+        // The program saves the queue as a download starts.
+        if (events->journal.WaitFor("A progress")) {
+            OpenFile file(std::fopen(saved.c_str(), "wb"));
+            model->Save(file.get());
+        }
+        events->journal.WaitFor("A finished 1") && events->journal.WaitFor("B progress");
+        kill(getpid(), SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    NewModel();
+    OpenFile file(std::fopen(saved.c_str(), "rb"));
+    ASSERT_TRUE(file && model->AddTracks(file.get()));
+    Expect("A finished 1");
+    Expect("B finished 1");
+    EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - One.mp3", model->GetDownloadAt(0)->GetLocalFilename());
+    EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - Two.mp3", model->GetDownloadAt(1)->GetLocalFilename());
+    EXPECT_TRUE(first == ReadFile(model->GetDownloadAt(0)->GetLocalFilename()));
+    EXPECT_TRUE(second == ReadFile(model->GetDownloadAt(1)->GetLocalFilename()));
+    const Entries requests = DownloadRequests();
+    EXPECT_EQ(1, std::count(requests.begin(), requests.end(), "/slow/1.mp3")) << "A was not fetched again";
+    // Saved, and B's first partial file swept up as the program does at start: the two files alone.
+    SavedTracks(*model);
+    model->RemoveOrphanedPartialFiles();
+    EXPECT_EQ(2, std::distance(fs::directory_iterator(AlbumFolder()), fs::directory_iterator()));
 }
 
 // A cut body is resumed after one pause between tries, which can't be paused; a third failure
@@ -135,7 +185,8 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
     EXPECT_EQ(contents, ReadFile(cut->GetLocalFilename()));
     EXPECT_EQ(static_cast<long long>(contents.size() - contents.size() / 2), cut->bytesReceived);
     EXPECT_EQ("3", failing->GetTrack()->GetMetadataValue("retryCount"));
-    EXPECT_FALSE(fs::exists(partial));
+    SavedTracks(*model);
+    EXPECT_FALSE(fs::exists(partial)) << "gone with the save after the cancel";
     EXPECT_EQ((Entries{"Download failed. Retry: 1 of 2", "Download failed. Retry: 2 of 2"}), log.LinesContaining("Retry:"));
     EXPECT_EQ((Entries{"/cut-once/a.mp3", "/cut-once/a.mp3", "/status/500", "/status/500", "/status/500", "/status/500?stop"}), DownloadRequests());
     EXPECT_EQ((Entries{"dm_ruq_dl_ok CUT", "dm_ruq_retry_01 CUT", "dm_ruq_dl_fail FAIL", "dm_ruq_dl_err500 FAIL"}), Reports());
@@ -163,6 +214,8 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"EARLIER", "/range-from/500/a.mp3", head, -1},
     };
     for (const auto& answer : answers) {
+        // The save after each end frees the temporary name for the next.
+        SavedTracks(*model);
         const std::string temporary = AlbumFolder() + ".vlx(1).tmp";
         const DownloadPtr download = Add(AlbumTrack(answer.pcid, store.Url(answer.path),
                                                     answer.partial.empty() ? Fields{} : Fields{{"localFilename", Left(temporary, answer.partial)}}));
@@ -178,6 +231,7 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         EXPECT_EQ(0, events->journal.Count(answer.pcid + " state 1")) << answer.pcid;
     }
     EXPECT_EQ(302, model->GetDownloadAt(4)->httpResponseCode);
+    SavedTracks(*model);
     size_t files = 0;
     for (const fs::directory_entry& file : fs::directory_iterator(AlbumFolder())) {
         EXPECT_EQ(contents, ReadFile(file.path().string())) << file.path();
@@ -230,9 +284,9 @@ TEST_F(TrackDownloadTest, APauseOrCancelBeforeTheTransferEndsTheRunAnnouncedOnce
     }
 }
 
-// Pause keeps the partial file, resume finishes it, cancel deletes it; a model destroyed mid-transfer
-// (even with a download that throws on cancel) keeps it for the next run's saved queue, which is
-// saved again and again while it is finished.
+// Pause keeps the partial file, resume finishes it, cancel gives it up (gone with the next save); a
+// model destroyed mid-transfer (even with a download that throws on cancel) keeps it for the next
+// run's saved queue, which is saved again and again while it is finished.
 TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel)
 {
     const std::string contents = ServeFile("a.mp3", 1000 * 1000);
@@ -257,6 +311,7 @@ TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel
     const std::string partial = canceled->GetLocalFilename();
     canceled->Cancel();
     Expect("P2 finished 5");
+    SavedTracks(*model);
     EXPECT_FALSE(fs::exists(partial));
     start(DownloadPtr(new ThrowingOnCancel(*model, TrackElement(AlbumTrack("P3", nginx.HttpUrl("/slow/a.mp3"))).get())));
     const auto saved = SavedTracks(*model);
@@ -348,15 +403,23 @@ TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
     canceled->Cancel();
     ASSERT_TRUE(model->GetPlaylistLibrary().Create("Mix", {"done"}));
     model->ClearFinished();
-    EXPECT_TRUE(!fs::exists(AlbumFolder() + ".vlx(1).tmp") && fs::exists(AlbumFolder() + "(Disc 2) 07 - Intro.mp3"));
+    EXPECT_TRUE(fs::exists(AlbumFolder() + "(Disc 2) 07 - Intro.mp3"));
     EXPECT_EQ((Entries{"done removed", "canceled removed", "paused removed"}), events->With(" removed"));
     model->ClearErroneous();
-    EXPECT_FALSE(fs::exists(AlbumFolder() + ".vlx(2).tmp"));
     EXPECT_EQ(Entries{"import"}, QueuedPCIDs(*model));
     model->RemoveDownloadsHavingStates({Download::RetryingImport});
     EXPECT_EQ(0u, model->CountDownloads());
     model->GetPlaylistLibrary().SetTrackDownloaded("done", "/m/done.mp3");
     EXPECT_TRUE(events->With("playlist ").empty());
+    // Until a save no longer names them, the cleared tracks' partial files stay, also through the
+    // sweep for orphans, and no other track is given their names.
+    model->RemoveOrphanedPartialFiles();
+    Add(AlbumTrack("next", nginx.HttpUrl("/a.mp3")));
+    Expect("next finished 1");
+    EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(1).tmp"));
+    EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(2).tmp"));
+    SavedTracks(*model);
+    EXPECT_FALSE(fs::exists(AlbumFolder() + ".vlx(1).tmp") || fs::exists(AlbumFolder() + ".vlx(2).tmp"));
 }
 
 // The worker marks playlists and writes metadata while the main thread records, clears, reads and

@@ -87,12 +87,14 @@ inline std::unique_ptr<TiXmlElement> TrackElement(const Fields& fields)
     return track;
 }
 
-// The <track> elements of the model's saved queue, decrypted and parsed.
-inline std::vector<std::shared_ptr<TiXmlElement>> SavedTracks(const DownloadModel& model)
+// The <track> elements of the model's saved queue, decrypted and parsed. Once it is written,
+// the files the save no longer names are deleted, as after the program's saves.
+inline std::vector<std::shared_ptr<TiXmlElement>> SavedTracks(DownloadModel& model)
 {
     OpenFile file(std::tmpfile());
-    model.Save(file.get());
+    const unsigned long long retiredBefore = model.Save(file.get());
     std::fflush(file.get());
+    model.DeleteRetiredFiles(retiredBefore);
     std::string text;
     Vantor::Data::CryptoUtility::DecryptVLXFile(file.get(), text);
     TiXmlDocument document;

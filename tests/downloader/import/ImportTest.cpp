@@ -102,19 +102,19 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
         expectedReports.insert(expectedReports.end(), {"dm_ruq_dl_ok " + pcid, "dm_ruq_retry_00 " + pcid});
         expectedSaved.push_back(pcid + " 1 " + download->GetLocalFilename() + " 1");
     }
-    // The home holds the music folder's files and the settings folder, nothing else.
-    for (fs::recursive_directory_iterator it(home.Path()), end; it != end; ++it)
-        if (fs::is_regular_file(it->status()) && it->path().string().find(home.File(".vantormp3/")) != 0)
-            paths.push_back(it->path().string().find(MusicFolder()) ? it->path().string() : it->path().string().substr(MusicFolder().size()));
-    std::sort(paths.begin(), paths.end());
-    std::sort(expectedPaths.begin(), expectedPaths.end());
-    EXPECT_EQ(expectedPaths, paths);
     for (const auto& track : SavedTracks(*model)) {
         DownloadModel::Download download(*model, track.get());
         saved.push_back(download.GetPCID() + " " + std::to_string(download.GetState()) + " " + download.GetLocalFilename() + " "
                         + download.GetTrack()->GetMetadataValue("finishedStateReported"));
     }
     EXPECT_EQ(expectedSaved, saved);
+    // Once saved, the home holds the music folder's files and the settings folder, nothing else.
+    for (fs::recursive_directory_iterator it(home.Path()), end; it != end; ++it)
+        if (fs::is_regular_file(it->status()) && it->path().string().find(home.File(".vantormp3/")) != 0)
+            paths.push_back(it->path().string().find(MusicFolder()) ? it->path().string() : it->path().string().substr(MusicFolder().size()));
+    std::sort(paths.begin(), paths.end());
+    std::sort(expectedPaths.begin(), expectedPaths.end());
+    EXPECT_EQ(expectedPaths, paths);
     reports = Reports();
     for (auto* list : {&expectedReports, &reports})
         std::sort(list->begin(), list->end());
@@ -208,6 +208,7 @@ TEST_F(ImportTest, NamesThatAreNotUTF8AreFiledAsLatin1AndResumedAfterARestart)
         EXPECT_EQ(MusicFolder() + album + "/01 - Song.mp3", restored->GetLocalFilename()) << artist.first;
         EXPECT_TRUE(contents == ReadFile(restored->GetLocalFilename()));
         EXPECT_EQ(static_cast<long long>(contents.size() - kept), restored->bytesReceived);
+        SavedTracks(*model);
         Entries left;
         for (fs::recursive_directory_iterator it(MusicFolder()), end; it != end; ++it)
             left.push_back(it->path().string().substr(MusicFolder().size()));

@@ -21,6 +21,20 @@ bool SaveDownloadQueue(DownloadModel& model);
 // Any thread, but imports and saves one at a time: an older save could land after a newer one.
 bool ImportVLXFile(const char* filename, DownloadModel& model);
 
+// What the start found of the saved queue (ReloadSavedQueue).
+struct SavedQueueReload {
+    enum Outcome { Read, Missing, Unreadable };
+    Outcome outcome;
+    // Where an unreadable saved queue is now: kept aside, or still in its place when it could
+    // not be moved.
+    std::string keptAt;
+};
+
+// At start: reads the saved queue into the (empty) model. None is no fault: a first start. One
+// that can't be read is kept aside (Filesystem::UnreadableFile), so that no save replaces the
+// purchases in it, and the queue starts empty. Nothing is saved or announced.
+SavedQueueReload ReloadSavedQueue(DownloadModel& model);
+
 // What an import has to tell, on the main thread: the queue-file-added signal after an
 // import, a warning over `parent`, when one is given, after a failed one.
 void AnnounceVLXImport(bool imported, const char* filename, Gtk::Window* parent);

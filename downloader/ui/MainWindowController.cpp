@@ -51,6 +51,7 @@ std::string TitledMessage(const std::string& title, const std::string& descripti
 MainWindowController::MainWindowController(Gtk::Window* window, boost::shared_ptr<DownloadModel> model)
     : window(window),
       model(model),
+      savedQueueNotices(*window),
       queueFiles(model),
       proxy(model),
       mainMenu(model, queueFiles),
@@ -83,9 +84,12 @@ void MainWindowController::Initialize()
     window->set_position(Gtk::WIN_POS_CENTER);
     window->set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
 
-    // With no parent window a saved queue that can't be read shows nothing: the queue
-    // simply starts empty.
-    Utility::EnqueueVLXFromFilename(Utility::DownloadQueueFilename().c_str(), *model, nullptr);
+    // What has just been read needs no save of its own.
+    const Utility::SavedQueueReload savedQueue = Utility::ReloadSavedQueue(*model);
+    if (savedQueue.outcome == Utility::SavedQueueReload::Read)
+        Utility::VLXEnqueuedSignal().emit(); // the toolbar resumes its downloads
+    else if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)
+        savedQueueNotices.SavedQueueUnreadable(savedQueue.keptAt);
 }
 
 void MainWindowController::ConnectSignals()

@@ -481,6 +481,31 @@ TEST_F(ProgramTest, QuittingDuringAPauseBetweenTriesEndsAtOnceAndTheNextStartRes
     EXPECT_EQ(1u, Requested("ref=dm_ruq_dl_ok?"));
 }
 
+// Two starts, each finding the saved queue cut to half its size: each is kept aside under a name
+// of its own and told over the window; the quit's save does not replace it.
+TEST_F(ProgramTest, ACutSavedQueueIsKeptAsideAndTold)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    const std::string saved = home.File(".vantormp3/DownloadQueue.vlx");
+    std::map<std::string, std::string> kept;
+    for (const char* album : {"Cut", "Cut Again"}) {
+        const std::string whole = ReadFile(QueueFile(album, {"/"})), copy = saved + (kept.empty() ? ".unreadable" : ".unreadable.2");
+        kept[copy] = whole.substr(0, whole.size() / 2);
+        WriteFile(saved, kept[copy]);
+        std::unique_ptr<ChildProcess> program = Start();
+        const Window told = WaitForWindow("konnte nicht gelesen werden");
+        EXPECT_TRUE(told.Find("label", copy)) << copy;
+        Screenshot(told, "saved-queue-unreadable");
+        Click(told, "OK");
+        ASSERT_TRUE(Eventually([&] { return Read().size() == 1; }));
+        RequestClose(Read().at(0).id);
+        EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+    }
+    for (const auto& [copy, contents] : kept)
+        EXPECT_TRUE(contents == ReadFile(copy)) << copy;
+    EXPECT_TRUE(fs::exists(saved)) << "the empty queue of the last run";
+}
+
 TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>"

@@ -110,15 +110,16 @@ bool SaveDownloadQueue(DownloadModel& model)
     });
 }
 
-bool ImportVLXFile(const char* filename, DownloadModel& model)
+ImportOutcome ImportVLXFile(const char* filename, DownloadModel& model)
 {
     struct stat imported = {};
     if (!ReadInto(model, filename, imported))
-        return false;
+        return ImportOutcome::Refused;
 
     const bool saved = SaveDownloadQueue(model);
+    const ImportOutcome outcome = saved ? ImportOutcome::Saved : ImportOutcome::NotSaved;
     if (DownloadQueueFilename() == filename)
-        return true;
+        return outcome;
     if (!saved) {
         // Until a saved queue holds the purchase, its file is the only lasting record of it.
         Diagnostic::Debug::LogString(std::string("[RUQ] Keeping ") + filename +
@@ -128,7 +129,7 @@ bool ImportVLXFile(const char* filename, DownloadModel& model)
         // has just replaced that one.
         LinuxFilesystemUtility().DeleteFile(filename);
     }
-    return true;
+    return outcome;
 }
 
 SavedQueueReload ReloadSavedQueue(DownloadModel& model)
@@ -159,7 +160,7 @@ void AnnounceVLXImport(bool imported, const char* filename, Gtk::Window* parent)
 
 bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent)
 {
-    const bool imported = ImportVLXFile(filename, model);
+    const bool imported = ImportVLXFile(filename, model) != ImportOutcome::Refused;
     AnnounceVLXImport(imported, filename, parent);
     return imported;
 }

@@ -15,11 +15,19 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 // there stays as it was unless the new one has been written completely; false then.
 bool SaveDownloadQueue(DownloadModel& model);
 
+// What became of a queue file given to ImportVLXFile.
+enum class ImportOutcome {
+    Refused,
+    Saved,
+    // Its tracks are in the queue, but no saved queue holds them: the file is kept.
+    NotSaved,
+};
+
 // The steps of an import that need no main thread: reads the queue file at `filename` into
 // the model (only a regular file), saves the queue and, once the saved queue holds its
-// tracks, deletes the file, unless it is the saved queue itself. True when it was imported.
+// tracks, deletes the file, unless it is the saved queue itself.
 // Any thread, but imports and saves one at a time: an older save could land after a newer one.
-bool ImportVLXFile(const char* filename, DownloadModel& model);
+ImportOutcome ImportVLXFile(const char* filename, DownloadModel& model);
 
 // What the start found of the saved queue (ReloadSavedQueue).
 struct SavedQueueReload {

@@ -106,6 +106,7 @@ void MainWindowController::ConnectSignals()
     proxy.DownloadStartedSignal.connect(sigc::mem_fun(*this, &MainWindowController::OnDownloadStarted));
     proxy.DownloadFinishedSignal.connect(sigc::mem_fun(*this, &MainWindowController::OnDownloadFinished));
     proxy.DownloadQueueFinishedSignal.connect(sigc::mem_fun(*this, &MainWindowController::OnDownloadQueueFinished));
+    queueFiles.SaveFailedSignal.connect(sigc::mem_fun(savedQueueNotices, &SavedQueueNotices::SaveFailed));
     updateCheckFinished.connect(sigc::mem_fun(*this, &MainWindowController::FinishUpdateCheck));
     updateCheck.UpdateCompletedSignal.connect(this, &MainWindowController::OnUpdateCheckCompleted);
     SingleInstance::sInstance.AnotherInstanceMessageSignal.connect(

@@ -71,6 +71,7 @@ private:
 
     Gtk::Window* window; // the glade tree owns it
     boost::shared_ptr<DownloadModel> model;
+    // Before the worker whose failed saves it tells.
     SavedQueueNotices savedQueueNotices;
     // Before the controllers that use it, so that it goes after them.
     QueueFileWorker queueFiles;

@@ -1,6 +1,7 @@
 #include "downloader/ui/SavedQueueNotices.h"
 
 #include "core/localization/TranslationService.h"
+#include "core/settings/UtilityPreferences.h"
 
 #include <glibmm/convert.h>
 #include <glibmm/main.h>
@@ -36,6 +37,19 @@ void SavedQueueNotices::SavedQueueUnreadable(const std::string& keptAt)
                     keptAt,
                     Translate("sonvel_dlg_queue_unreadable_2",
                               "The download list starts empty; the downloads of the kept queue are not resumed.")));
+}
+
+void SavedQueueNotices::SaveFailed()
+{
+    if (saveFailureTold)
+        return;
+    saveFailureTold = true;
+    Tell(AroundName(Translate("sonvel_dlg_queue_not_saved_1", "The download queue could not be saved in the folder:"),
+                    Utility::GetSettingsDirectory(),
+                    Translate("sonvel_dlg_queue_not_saved_2",
+                              "Please make sure that this folder can be written to and that its disk has free "
+                              "space. Until the queue is saved, the next start does not know of the changes to "
+                              "the download list.")));
 }
 
 void SavedQueueNotices::Tell(const std::string& markup)

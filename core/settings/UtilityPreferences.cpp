@@ -3,19 +3,17 @@
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/AtomicFile.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/filesystem/UnreadableFile.h"
 
 #include <boost/thread/mutex.hpp>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
 namespace {
 
 const char kPreferencesFilename[] = "Settings.xml";
-const char kUnreadableSuffix[] = ".unreadable";
 
 // Made on first use rather than at namespace scope so that callers from other static
 // constructors never find it unbuilt.
@@ -26,17 +24,14 @@ boost::mutex& PreferencesMutex()
 }
 
 // A settings file cut short or garbled reads as the defaults, which the next save would
-// write over it: the user's proxy and folder would be gone without a word. It is kept beside
-// under a name of its own instead (replacing the one kept before), and the log says so.
+// write over it: the user's proxy and folder would be gone without a word. It is kept aside
+// instead, and the log says so.
 void KeepUnreadable(const std::string& path)
 {
-    const std::string kept = path + kUnreadableSuffix;
-    if (std::rename(path.c_str(), kept.c_str()) == 0)
+    const std::string kept = Filesystem::UnreadableFile::KeepAside(path);
+    if (!kept.empty())
         Diagnostic::Debug::LogString("Preferences: couldn't read " + path + "; kept it as " + kept +
                                      " and started with the defaults");
-    else
-        Diagnostic::Debug::LogString("Preferences: couldn't read " + path + ", nor keep it as " + kept + ": " +
-                                     std::strerror(errno));
 }
 
 } // namespace

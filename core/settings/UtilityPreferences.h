@@ -18,7 +18,7 @@ std::string PreferencesFilename();
 
 // The one preferences object of the process, loaded from "Settings.xml" by the first call
 // from any thread. A file that is missing or not writable leaves every default in place; so
-// does one that can't be read, which is kept as "Settings.xml.unreadable" (logged).
+// does one that can't be read, which is kept aside (Filesystem::UnreadableFile, logged).
 boost::shared_ptr<Settings::Preferences> Preferences();
 
 // Replaces "Settings.xml" with the current preferences as a whole: the old file stays as it

@@ -28,9 +28,13 @@ void QueueFileWorker::Import(const std::string& command, Gtk::Window* parent)
 {
     const std::string file = Utility::FileNamedBy(command);
     Post([this, command, file, parent] {
-        const bool imported = !file.empty() && Utility::ImportVLXFile(file.c_str(), *model);
-        return Announcement([imported, command, file, parent] {
-            Utility::AnnounceVLXImport(imported, (file.empty() ? command : file).c_str(), parent);
+        const Utility::ImportOutcome outcome =
+            file.empty() ? Utility::ImportOutcome::Refused : Utility::ImportVLXFile(file.c_str(), *model);
+        return Announcement([this, outcome, command, file, parent] {
+            Utility::AnnounceVLXImport(outcome != Utility::ImportOutcome::Refused,
+                                       (file.empty() ? command : file).c_str(), parent);
+            if (outcome == Utility::ImportOutcome::NotSaved)
+                SaveFailedSignal.emit();
         });
     });
 }
@@ -49,9 +53,16 @@ void QueueFileWorker::Save()
             boost::mutex::scoped_lock lock(mutex);
             savePending = false;
         }
-        Utility::SaveDownloadQueue(*model);
-        return Announcement();
+        if (Utility::SaveDownloadQueue(*model))
+            return Announcement();
+        return Announcement([this] { SaveFailedSignal.emit(); });
     });
+}
+
+void QueueFileWorker::SaveNow()
+{
+    if (!Utility::SaveDownloadQueue(*model))
+        SaveFailedSignal.emit();
 }
 
 void QueueFileWorker::Finish()

@@ -39,8 +39,15 @@ public:
     void Import(const std::string& command, Gtk::Window* parent);
     // Saves the queue. A save asked for while another waits to start is that one.
     void Save();
+    // Saves the queue on the calling thread before it returns: the last save, once Finish has
+    // returned. A failure is told before it returns.
+    void SaveNow();
     // Returns once everything asked for, also meanwhile, is done and told.
     void Finish();
+
+    // Emitted on the main thread after a save of the queue failed: one asked for, the one after
+    // an import, the last one. The failure itself is logged where it happened.
+    sigc::signal<void> SaveFailedSignal;
 
 private:
     typedef std::function<void()> Announcement;

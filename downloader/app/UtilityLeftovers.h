@@ -7,9 +7,6 @@
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
-// Whether there is no saved queue at all (one that can't be read is there).
-bool NoSavedQueue();
-
 // What an earlier run that was killed left behind, removed at start once the saved queue has
 // been read into `model`: the temporary files of its unfinished saves of the queue and of the
 // preferences and, only when `queueRead` (the saved queue was read, or there was none), the

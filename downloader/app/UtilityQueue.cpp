@@ -4,6 +4,7 @@
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/AtomicFile.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/filesystem/UnreadableFile.h"
 #include "core/localization/TranslationService.h"
 #include "downloader/app/SingleInstance.h"
 #include "downloader/app/UtilityPaths.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -68,6 +70,18 @@ FILE* OpenRegularFile(const char* filename, struct stat& identity)
     return file;
 }
 
+// Adds the tracks of the queue file at `filename`, a regular file, to the model; true when it
+// was read. `identity` then tells which file it was.
+bool ReadInto(DownloadModel& model, const char* filename, struct stat& identity)
+{
+    FILE* file = OpenRegularFile(filename, identity);
+    if (!file)
+        return false;
+    const bool read = model.AddTracks(file);
+    std::fclose(file);
+    return read;
+}
+
 // Whether `filename` still names the file that `identity` describes.
 bool IsStill(const char* filename, const struct stat& identity)
 {
@@ -100,20 +114,16 @@ bool SaveDownloadQueue(DownloadModel& model)
     return saved;
 }
 
-bool ImportVLXFile(const char* filename, DownloadModel& model)
+ImportOutcome ImportVLXFile(const char* filename, DownloadModel& model)
 {
     struct stat imported = {};
-    bool ok = false;
-    if (FILE* file = OpenRegularFile(filename, imported)) {
-        ok = model.AddTracks(file);
-        std::fclose(file);
-    }
-    if (!ok)
-        return false;
+    if (!ReadInto(model, filename, imported))
+        return ImportOutcome::Refused;
 
     const bool saved = SaveDownloadQueue(model);
+    const ImportOutcome outcome = saved ? ImportOutcome::Saved : ImportOutcome::NotSaved;
     if (DownloadQueueFilename() == filename)
-        return true;
+        return outcome;
     if (!saved) {
         // Until a saved queue holds the purchase, its file is the only lasting record of it.
         Diagnostic::Debug::LogString(std::string("[RUQ] Keeping ") + filename +
@@ -123,7 +133,25 @@ bool ImportVLXFile(const char* filename, DownloadModel& model)
         // has just replaced that one.
         LinuxFilesystemUtility().DeleteFile(filename);
     }
-    return true;
+    return outcome;
+}
+
+SavedQueueReload ReloadSavedQueue(DownloadModel& model)
+{
+    const std::string path = DownloadQueueFilename();
+    struct stat identity = {};
+    if (lstat(path.c_str(), &identity) != 0 && errno == ENOENT)
+        return {SavedQueueReload::Missing, ""};
+    if (ReadInto(model, path.c_str(), identity))
+        return {SavedQueueReload::Read, ""};
+    // Left in its place, it would be replaced by the next save, the quit's at the latest, with
+    // a queue that lacks every purchase it held.
+    const std::string kept = Filesystem::UnreadableFile::KeepAside(path);
+    if (kept.empty())
+        return {SavedQueueReload::Unreadable, path};
+    Diagnostic::Debug::LogString("Download queue: couldn't read " + path + "; kept it as " + kept +
+                                 " and started with an empty queue");
+    return {SavedQueueReload::Unreadable, kept};
 }
 
 void AnnounceVLXImport(bool imported, const char* filename, Gtk::Window* parent)
@@ -136,7 +164,7 @@ void AnnounceVLXImport(bool imported, const char* filename, Gtk::Window* parent)
 
 bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent)
 {
-    const bool imported = ImportVLXFile(filename, model);
+    const bool imported = ImportVLXFile(filename, model) != ImportOutcome::Refused;
     AnnounceVLXImport(imported, filename, parent);
     return imported;
 }

@@ -16,11 +16,33 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 // is on disk, the partial files the queue gave up before are deleted.
 bool SaveDownloadQueue(DownloadModel& model);
 
+// What became of a queue file given to ImportVLXFile.
+enum class ImportOutcome {
+    Refused,
+    Saved,
+    // Its tracks are in the queue, but no saved queue holds them: the file is kept.
+    NotSaved,
+};
+
 // The steps of an import that need no main thread: reads the queue file at `filename` into
 // the model (only a regular file), saves the queue and, once the saved queue holds its
-// tracks, deletes the file, unless it is the saved queue itself. True when it was imported.
+// tracks, deletes the file, unless it is the saved queue itself.
 // Any thread, but imports and saves one at a time: an older save could land after a newer one.
-bool ImportVLXFile(const char* filename, DownloadModel& model);
+ImportOutcome ImportVLXFile(const char* filename, DownloadModel& model);
+
+// What the start found of the saved queue (ReloadSavedQueue).
+struct SavedQueueReload {
+    enum Outcome { Read, Missing, Unreadable };
+    Outcome outcome;
+    // Where an unreadable saved queue is now: kept aside, or still in its place when it could
+    // not be moved.
+    std::string keptAt;
+};
+
+// At start: reads the saved queue into the (empty) model. None is no fault: a first start. One
+// that can't be read is kept aside (Filesystem::UnreadableFile), so that no save replaces the
+// purchases in it, and the queue starts empty. Nothing is saved or announced.
+SavedQueueReload ReloadSavedQueue(DownloadModel& model);
 
 // What an import has to tell, on the main thread: the queue-file-added signal after an
 // import, a warning over `parent`, when one is given, after a failed one.

@@ -1,7 +1,6 @@
 #include "downloader/app/UtilityQuitConfirmation.h"
 
 #include "core/settings/UtilityPreferences.h"
-#include "downloader/app/UtilityQueue.h"
 #include "core/localization/TranslationService.h"
 #include "downloader/model/DownloadModelDownload.h"
 
@@ -41,7 +40,8 @@ bool ConfirmQuit(DownloadModel& model, QueueFileWorker& queueFiles)
     model.ClearFinished();
     for (unsigned index = model.CountDownloads(); index-- > 0;)
         model.GetDownloadAt(index)->Pause();
-    SaveDownloadQueue(model);
+    // A failure is told before the program ends.
+    queueFiles.SaveNow();
     SavePreferences();
     return true;
 }

@@ -9,8 +9,8 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 // Run by every quit path before the main window is hidden. While downloads are active the
 // user is asked first; a "No" changes nothing and gives false. Otherwise the imports and
 // saves asked of `queueFiles` are finished, the finished downloads are cleared, every other
-// one is paused, the queue and the preferences are saved, and the result is true. Main
-// thread only.
+// one is paused, the queue (a failure told by `queueFiles`) and the preferences are saved, and
+// the result is true. Main thread only.
 bool ConfirmQuit(DownloadModel& model, QueueFileWorker& queueFiles);
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

@@ -52,6 +52,7 @@ std::string TitledMessage(const std::string& title, const std::string& descripti
 MainWindowController::MainWindowController(Gtk::Window* window, boost::shared_ptr<DownloadModel> model)
     : window(window),
       model(model),
+      savedQueueNotices(*window),
       queueFiles(model),
       proxy(model),
       mainMenu(model, queueFiles),
@@ -84,11 +85,14 @@ void MainWindowController::Initialize()
     window->set_position(Gtk::WIN_POS_CENTER);
     window->set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
 
-    // With no parent window a saved queue that can't be read shows nothing: the queue
-    // simply starts empty.
-    const bool none = Utility::NoSavedQueue();
-    const bool read = Utility::EnqueueVLXFromFilename(Utility::DownloadQueueFilename().c_str(), *model, nullptr);
-    Utility::RemoveLeftoversOfEarlierRuns(*model, read || none);
+    // What has just been read needs no save of its own.
+    const Utility::SavedQueueReload savedQueue = Utility::ReloadSavedQueue(*model);
+    // A saved queue that can't be read may still name partial files: none is swept up then.
+    Utility::RemoveLeftoversOfEarlierRuns(*model, savedQueue.outcome != Utility::SavedQueueReload::Unreadable);
+    if (savedQueue.outcome == Utility::SavedQueueReload::Read)
+        Utility::VLXEnqueuedSignal().emit(); // the toolbar resumes its downloads
+    else if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)
+        savedQueueNotices.SavedQueueUnreadable(savedQueue.keptAt);
 }
 
 void MainWindowController::ConnectSignals()
@@ -105,6 +109,7 @@ void MainWindowController::ConnectSignals()
     proxy.DownloadStartedSignal.connect(sigc::mem_fun(*this, &MainWindowController::OnDownloadStarted));
     proxy.DownloadFinishedSignal.connect(sigc::mem_fun(*this, &MainWindowController::OnDownloadFinished));
     proxy.DownloadQueueFinishedSignal.connect(sigc::mem_fun(*this, &MainWindowController::OnDownloadQueueFinished));
+    queueFiles.SaveFailedSignal.connect(sigc::mem_fun(savedQueueNotices, &SavedQueueNotices::SaveFailed));
     updateCheckFinished.connect(sigc::mem_fun(*this, &MainWindowController::FinishUpdateCheck));
     updateCheck.UpdateCompletedSignal.connect(this, &MainWindowController::OnUpdateCheckCompleted);
     SingleInstance::sInstance.AnotherInstanceMessageSignal.connect(

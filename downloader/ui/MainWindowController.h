@@ -10,6 +10,7 @@
 #include "downloader/ui/DownloadStatusController.h"
 #include "downloader/ui/MainMenuController.h"
 #include "downloader/ui/MessagingController.h"
+#include "downloader/ui/SavedQueueNotices.h"
 #include "downloader/ui/ToolbarController.h"
 #include "downloader/ui/TreeController.h"
 
@@ -70,6 +71,8 @@ private:
 
     Gtk::Window* window; // the glade tree owns it
     boost::shared_ptr<DownloadModel> model;
+    // Before the worker whose failed saves it tells.
+    SavedQueueNotices savedQueueNotices;
     // Before the controllers that use it, so that it goes after them.
     QueueFileWorker queueFiles;
     DownloadModelSignalProxy proxy;

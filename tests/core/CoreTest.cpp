@@ -235,14 +235,14 @@ TEST(Preferences, SavesTypedSettingsInOrderAsUTF8ReadsThemBackAndKeepsWhatIsHeld
     }
 }
 
-// A settings file cut short or garbled is kept beside the new one, replacing the one kept before,
-// and logged; the program goes on with the defaults. The file is loaded once per process, so
-// each start is a child of its own.
-TEST(UtilityPreferences, SettingsThatCantBeReadAreKeptBesideAndTheDefaultsApply)
+// A settings file cut short or garbled is kept aside, never over one kept before, and logged; the
+// program goes on with the defaults. The file is loaded once per process, so each start is a child
+// of its own.
+TEST(UtilityPreferences, SettingsThatCantBeReadAreKeptAsideAndTheDefaultsApply)
 {
     ScopedHome home;
-    const std::string settings = Downloader::Utility::PreferencesFilename(), kept = settings + ".unreadable";
-    const auto start = [&]() -> std::string {
+    const std::string settings = Downloader::Utility::PreferencesFilename();
+    const auto start = [&](const std::string& kept) -> std::string {
         LogRecorder log;
         const std::string port = std::to_string(Downloader::Utility::Preferences()->GetInt("ProxyServerPort", 0));
         if (!Downloader::Utility::SavePreferences())
@@ -250,18 +250,21 @@ TEST(UtilityPreferences, SettingsThatCantBeReadAreKeptBesideAndTheDefaultsApply)
         const Entries expected{"Preferences: couldn't read " + settings + "; kept it as " + kept + " and started with the defaults"};
         return log.Lines() == expected ? "port " + port : "logged: " + (log.Lines().empty() ? "nothing" : log.Lines()[0]);
     };
-    for (const std::string& contents : {std::string("<preferences><setting type=\"1\" key=\"ProxyServerPort\">3128</setting>"),
-                                        std::string("\x7f\x01<preferences>\x80")}) {
+    const std::pair<std::string, std::string> starts[] = {
+        {"<preferences><setting type=\"1\" key=\"ProxyServerPort\">3128</setting>", settings + ".unreadable"},
+        {"\x7f\x01<preferences>\x80", settings + ".unreadable.2"}};
+    for (const auto& [contents, kept] : starts) {
         WriteFile(settings, contents);
         EXPECT_EXIT(
             {
-                std::fprintf(stderr, "%s\n", start().c_str());
+                std::fprintf(stderr, "%s\n", start(kept).c_str());
                 std::_Exit(0);
             },
             ::testing::ExitedWithCode(0), "^port 0\n$");
-        EXPECT_EQ(contents, ReadFile(kept));
         EXPECT_NE(std::string::npos, ReadFile(settings).find("<preferences />"));
     }
+    for (const auto& [contents, kept] : starts)
+        EXPECT_EQ(contents, ReadFile(kept));
 }
 
 TEST_F(LinuxFilesystem, NamesAreCleanedCutToTheLimitsKeepingTheirExtensionAndMadeUnique)

@@ -5,6 +5,8 @@
 // and the window manager's close request. The UI probe module (UiProbe.c) lets the test read
 // what is on the screen.
 #include "core/data/CryptoUtility.h"
+#include "core/filesystem/FilesystemUtility.h"
+#include "downloader/model/DownloadModel.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/QueueFile.h"
 #include "tests/support/ScopedCurrentDirectory.h"
@@ -123,6 +125,22 @@ protected:
     {
         arguments.insert(arguments.begin(), stageBin + "/vantormp3");
         return arguments;
+    }
+
+    // As Start, with the settings folder read-only, in a mount of the program's own: nothing can
+    // be saved there. Settings.xml stays writable, as a file keeps its mode when its folder loses
+    // the write bit: one that can't be written back is not used, and with it the proxy.
+    std::unique_ptr<ChildProcess> StartWithReadOnlySettings(const std::vector<std::string>& arguments)
+    {
+        ScopedCurrentDirectory bin(stageBin);
+        std::vector<std::string> command = {
+            "unshare", "--mount", "--propagation", "private", "sh", "-c",
+            "mount --bind \"$0\" \"$0\" && mount --bind \"$0/Settings.xml\" \"$0/Settings.xml\" && "
+            "mount -o remount,bind,ro \"$0\" && exec \"$@\"",
+            home.File(".vantormp3")};
+        for (const std::string& part : Command(arguments))
+            command.push_back(part);
+        return std::make_unique<ChildProcess>(command, home.File("program.log"));
     }
 
     Screen Read() const
@@ -500,6 +518,59 @@ TEST_F(ProgramTest, QuittingDuringAPauseBetweenTriesEndsAtOnceAndTheNextStartRes
     EXPECT_EQ(2u, Requested("/cut-once/"));
     EXPECT_TRUE(Eventually([&] { return Requested("ref=dm_ruq_retry_01?os=linux&pcid=Pause0") == 1; }));
     EXPECT_EQ(1u, Requested("ref=dm_ruq_dl_ok?"));
+}
+
+// Two starts, each finding the saved queue cut to half its size: each is kept aside under a name
+// of its own and told over the window; the quit's save does not replace it.
+TEST_F(ProgramTest, ACutSavedQueueIsKeptAsideAndTold)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    const std::string saved = home.File(".vantormp3/DownloadQueue.vlx");
+    std::map<std::string, std::string> kept;
+    for (const char* album : {"Cut", "Cut Again"}) {
+        const std::string whole = ReadFile(QueueFile(album, {"/"})), copy = saved + (kept.empty() ? ".unreadable" : ".unreadable.2");
+        kept[copy] = whole.substr(0, whole.size() / 2);
+        WriteFile(saved, kept[copy]);
+        std::unique_ptr<ChildProcess> program = Start();
+        const Window told = WaitForWindow("konnte nicht gelesen werden");
+        EXPECT_TRUE(told.Find("label", copy)) << copy;
+        Screenshot(told, "saved-queue-unreadable");
+        Click(told, "OK");
+        ASSERT_TRUE(Eventually([&] { return Read().size() == 1; }));
+        RequestClose(Read().at(0).id);
+        EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+    }
+    for (const auto& [copy, contents] : kept)
+        EXPECT_TRUE(contents == ReadFile(copy)) << copy;
+    EXPECT_TRUE(fs::exists(saved)) << "the empty queue of the last run";
+}
+
+// A settings folder that can't be written: the first failed save of a run is told, the quit's
+// (before the program ends) or the import's; the saves as the track starts and arrives and at quit
+// then say nothing more. Passed over where mounting is not allowed.
+TEST_F(ProgramTest, ASettingsFolderThatCantBeWrittenIsToldOncePerRun)
+{
+    if (RunProgram({"unshare", "--mount", "true"}, home.File("unshare.log")) != 0)
+        GTEST_SKIP() << "no mount namespace here";
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting><setting type=\"1\" key=\"ShowCompletedDialog\">0</setting>");
+    { Vantor::DigitalMedia::MusicClient::Downloader::DownloadModel made(Vantor::Filesystem::FilesystemUtility::NewInstance()); } // its database
+    const std::string purchase = QueueFile("Unsaved", {"/"}), notSaved = "konnte nicht in diesem Ordner gespeichert werden";
+    for (const bool importing : {false, true}) {
+        std::unique_ptr<ChildProcess> program = StartWithReadOnlySettings(importing ? std::vector<std::string>{purchase} : std::vector<std::string>{});
+        if (importing) {
+            Click(WaitForWindow(notSaved), "OK");
+            ASSERT_TRUE(Eventually([&] { return Arrived("Unsaved/" + TrackName(0)); }));
+        }
+        RequestClose(WaitForWindow("Datei", kTitle).id);
+        if (!importing) {
+            const Window told = WaitForWindow(notSaved);
+            Screenshot(told, "queue-not-saved");
+            Click(told, "OK");
+        }
+        EXPECT_EQ(0, program->Wait(std::chrono::seconds(20))) << ReadFile(home.File("screen.txt"));
+    }
+    EXPECT_TRUE(fs::exists(purchase)) << "no saved queue holds it";
+    EXPECT_FALSE(fs::exists(home.File(".vantormp3/DownloadQueue.vlx")));
 }
 
 TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)

@@ -1,0 +1,85 @@
+#include "downloader/ui/SavedQueueNotices.h"
+
+#include "core/localization/TranslationService.h"
+#include "core/settings/UtilityPreferences.h"
+
+#include <glibmm/convert.h>
+#include <glibmm/main.h>
+#include <glibmm/markup.h>
+#include <gtkmm/messagedialog.h>
+
+using Vantor::Localization::Translate;
+
+namespace Vantor::DigitalMedia::MusicClient::Downloader {
+
+namespace {
+
+// A translated sentence, a file or folder name in bold on its own, and another sentence. The
+// translations are data: their own markup characters are shown as they are.
+std::string AroundName(const std::string& before, const std::string& name, const std::string& after)
+{
+    return Glib::Markup::escape_text(before) + "\n\n<b>" +
+           Glib::Markup::escape_text(Glib::filename_display_name(name)) + "</b>\n\n" +
+           Glib::Markup::escape_text(after);
+}
+
+} // namespace
+
+SavedQueueNotices::SavedQueueNotices(Gtk::Window& window)
+    : window(window)
+{
+}
+
+void SavedQueueNotices::SavedQueueUnreadable(const std::string& keptAt)
+{
+    Tell(AroundName(Translate("sonvel_dlg_queue_unreadable_1",
+                              "The saved download queue could not be read. It has been kept unchanged as:"),
+                    keptAt,
+                    Translate("sonvel_dlg_queue_unreadable_2",
+                              "The download list starts empty; the downloads of the kept queue are not resumed.")));
+}
+
+void SavedQueueNotices::SaveFailed()
+{
+    if (saveFailureTold)
+        return;
+    saveFailureTold = true;
+    Tell(AroundName(Translate("sonvel_dlg_queue_not_saved_1", "The download queue could not be saved in the folder:"),
+                    Utility::GetSettingsDirectory(),
+                    Translate("sonvel_dlg_queue_not_saved_2",
+                              "Please make sure that this folder can be written to and that its disk has free "
+                              "space. Until the queue is saved, the next start does not know of the changes to "
+                              "the download list.")));
+}
+
+void SavedQueueNotices::Tell(const std::string& markup)
+{
+    waiting.push_back(markup);
+    if (window.get_mapped())
+        TellWaiting();
+    else if (!mapping.connected())
+        mapping = window.signal_map().connect(sigc::mem_fun(*this, &SavedQueueNotices::OnWindowMapped));
+}
+
+void SavedQueueNotices::OnWindowMapped()
+{
+    mapping.disconnect();
+    // Not inside the window's own mapping: a message box runs a main loop of its own.
+    Glib::signal_idle().connect(sigc::mem_fun(*this, &SavedQueueNotices::TellWaiting));
+}
+
+bool SavedQueueNotices::TellWaiting()
+{
+    while (!waiting.empty()) {
+        const std::string markup = waiting.front();
+        waiting.erase(waiting.begin());
+        Gtk::MessageDialog dialog(window, markup, true, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_NONE, true);
+        dialog.set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
+        // A label of our own: the stock one follows the system's language, not the program's.
+        dialog.add_button(Translate("sonvel_button_ok", "OK"), Gtk::RESPONSE_OK);
+        dialog.run();
+    }
+    return false; // once
+}
+
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -11,6 +11,7 @@ Answers what a plain file server can't. Paths:
   /loop                       302 to itself
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
+  /trickle/...                announces a megabyte and sends it a byte every 0.2 s
   /cut-once/<file>            half the file and a close the first time; then the file, from
                               the start of a "bytes=N-" Range when one is asked for
   /slow/<file>                the file at about 160 KB/s, from the start of a "bytes=N-" Range
@@ -52,6 +53,8 @@ class StoreHandler(BaseHTTPRequestHandler):
         if head == "nothing":
             self.close_connection = True
             return
+        if head == "trickle":
+            return self.answer_trickling()
         if head in ("cut", "stall"):
             return self.answer(200, b"c" * (int(first) // 2) if head == "cut" else b"s" * 100, int(first), head == "stall")
         data = self.read_file({"range-from": after, "nolength": rest, "cut-once": rest, "slow": rest}.get(head, target.path))
@@ -106,6 +109,18 @@ class StoreHandler(BaseHTTPRequestHandler):
             self.wfile.write(data[offset:offset + 8192])
             self.wfile.flush()
             self.server.stopping.wait(0.05)
+
+    def answer_trickling(self):
+        self.send_response(200)
+        self.send_header("Content-Length", "1000000")
+        self.end_headers()
+        self.close_connection = True
+        try:
+            while not self.server.stopping.wait(0.2):
+                self.wfile.write(b"t")
+                self.wfile.flush()
+        except OSError:
+            pass  # the client has gone
 
     def read_file(self, relative):
         root = os.path.realpath(self.server.root)

@@ -4,6 +4,7 @@
 #include "core/data/StringUtility.h"
 #include "core/diagnostic/Debug.h"
 #include "core/localization/TranslationService.h"
+#include "core/net/BoundedStringBuf.h"
 #include "core/net/StoreWebHost.h"
 
 #include <boost/algorithm/string/case_conv.hpp>
@@ -25,18 +26,6 @@ namespace {
 // An update answer is a few hundred bytes; anything past this is not one, and is not
 // held in memory or parsed.
 const std::streamsize kAnswerLimit = 1024 * 1024;
-
-// A memory buffer that refuses to grow beyond kAnswerLimit: the write fails, and with it
-// the transfer.
-class BoundedStringBuf : public std::stringbuf {
-protected:
-    std::streamsize xsputn(const char* data, std::streamsize count) override
-    {
-        if (pptr() - pbase() + count > kAnswerLimit)
-            return 0;
-        return std::stringbuf::xsputn(data, count);
-    }
-};
 
 std::string Attribute(const TiXmlElement* element, const char* name)
 {
@@ -101,7 +90,7 @@ UpdateCheck::UpdateInfo UpdateCheck::CheckSync()
         StringUtility::MakeUTF8("sonvel_url_update_check"), StringUtility::MakeUTF8(fallback)));
 
     Download transfer(url.c_str(), 0);
-    BoundedStringBuf buffer;
+    BoundedStringBuf buffer(kAnswerLimit);
     std::ostream answer(&buffer);
     {
         boost::mutex::scoped_lock lock(checksMutex);

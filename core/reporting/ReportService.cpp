@@ -20,7 +20,7 @@ namespace {
 const char kUserAgent[] = "Mozilla/5.0 (Windows; U; Windows NT 5.1; en-US; rv:1.9.0.10) Gecko/2009042316 Firefox/3.0.10";
 
 // A report that receives nothing for this long is given up, so that a stalled server
-// can't hold the worker (and the program's exit, which waits for it).
+// can't hold the worker.
 const long kStallSeconds = 30;
 
 std::string ReportBaseUrl()
@@ -38,7 +38,8 @@ boost::mutex ReportService::sMutex;
 ReportService ReportService::sInstance;
 
 ReportService::ReportService()
-    : tagTexts{{DlOk, "dm_ruq_dl_ok"},         {DlFail, "dm_ruq_dl_fail"},     {ItnOk, "dm_ruq_itn_ok"},
+    : abandoned(false),
+      tagTexts{{DlOk, "dm_ruq_dl_ok"},         {DlFail, "dm_ruq_dl_fail"},     {ItnOk, "dm_ruq_itn_ok"},
                {ItnFail, "dm_ruq_itn_fail"},   {WmpOk, "dm_ruq_wmp_ok"},       {WmpFail, "dm_ruq_wmp_fail"},
                {ItnBdcom, "dm_ruq_itn_bdcom"}, {DlErr01, "dm_ruq_dl_err_01"},  {DlErr02, "dm_ruq_dl_err_02"},
                {DlErr03, "dm_ruq_dl_err_03"},  {DlErr04, "dm_ruq_dl_err_04"},  {DlErr05, "dm_ruq_dl_err_05"},
@@ -117,6 +118,8 @@ void ReportService::ClearPending()
 
 void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
 {
+    if (&message == &Vantor::Threading::WorkMessage::Cancel)
+        abandoned = true;
     if (&message != &Vantor::Threading::WorkMessage::Run)
         return;
     std::string url;
@@ -143,6 +146,9 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &ReportService::OnCurlWriteData);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &ReportService::OnCurlProgress);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(handle, CURLOPT_NOPROXY, "");
     curl_easy_setopt(handle, CURLOPT_PROXY, proxy.host.c_str());
     curl_easy_setopt(handle, CURLOPT_PROXYPORT, static_cast<long>(proxy.port));
@@ -165,6 +171,11 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
 size_t ReportService::OnCurlWriteData(void*, size_t size, size_t count, void*)
 {
     return size * count;
+}
+
+int ReportService::OnCurlProgress(void* service, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<ReportService*>(service)->abandoned ? 1 : 0;
 }
 
 std::string CreateUrl(std::string tagText, const std::string& pcid, const std::map<std::string, std::string>& parameters)

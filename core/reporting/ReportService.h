@@ -7,6 +7,7 @@
 #include <boost/thread/mutex.hpp>
 #include <curl/curl.h>
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <string>
@@ -62,13 +63,20 @@ public:
     // Drops the queued reports and stops the worker for good: later reports are not sent.
     static void ClearPending();
 
-    // The worker's item: requests the oldest queued address.
+    // The worker's item: requests the oldest queued address. Told to cancel (the worker is
+    // stopped: at exit, or by ClearPending), it abandons the request under way.
     void SendNext(const Vantor::Threading::WorkMessage& message);
 
     static size_t OnCurlWriteData(void* data, size_t size, size_t count, void* user);
+    // Ends the request once it is abandoned; libcurl calls it at least once a second.
+    static int OnCurlProgress(void* service, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
 private:
     std::deque<std::string> pendingUrls;
+    // Set once the worker is stopped. Reports are fire and forget: a server that answers
+    // slowly or never must not hold the program's exit, which stops and joins the worker
+    // (so this is declared before it).
+    std::atomic<bool> abandoned;
     Vantor::Threading::ServerThread worker;
     std::map<RefTag, std::string> tagTexts;
     std::map<Vantor::Net::Download::NetworkErrorType, RefTag> errorTags;

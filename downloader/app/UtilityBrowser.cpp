@@ -1,9 +1,13 @@
 #include "downloader/app/UtilityBrowser.h"
 
+#include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/settings/ProgramVersion.h"
 #include "core/localization/TranslationService.h"
 #include "core/net/StoreWebHost.h"
+#include "downloader/app/UtilityPaths.h"
+
+#include <boost/algorithm/string/predicate.hpp>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,19 +53,35 @@ void Exec(const std::string& program, const std::string& argument)
     execlp(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
 }
 
-} // namespace
-
-void OpenURL(const char* url)
+// Hands `target` to the first browser that starts.
+void StartBrowser(const std::string& target)
 {
     std::vector<std::string> programs;
     if (const char* browser = std::getenv("BROWSER"))
         programs.push_back(browser);
     programs.insert(programs.end(), std::begin(kOpeners), std::end(kOpeners));
-    const std::string target = url;
     RunDetached([&programs, &target] {
         for (const std::string& program : programs)
             Exec(program, target);
     });
+}
+
+} // namespace
+
+void OpenURL(const char* url)
+{
+    const std::string target = url ? url : "";
+    if (!boost::istarts_with(target, "http://") && !boost::istarts_with(target, "https://")) {
+        Diagnostic::Debug::LogString("OpenURL: not a web address, not opened: " + target);
+        return;
+    }
+    StartBrowser(target);
+}
+
+void OpenLocalPage(const std::string& path)
+{
+    // A browser reads "file://../x" as a file on the host "..".
+    StartBrowser("file://" + AbsolutePath(path));
 }
 
 void OpenPostInstallURL()

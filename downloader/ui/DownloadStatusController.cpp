@@ -91,19 +91,34 @@ void DownloadStatusController::Localize()
 void DownloadStatusController::OnDownloadStarted(const DownloadModel::DownloadPtr download)
 {
     currentTrack = download->GetTrack();
-    if (!currentTrack) {
-        statusLabel->set_markup("");
+    // The cover on screen stays until the new one arrives; a track without one fetches nothing.
+    const bool hasCover =
+        currentTrack && !currentTrack->GetMetadataValue(DownloadModel::Track::MetadataKey::Image).empty();
+    coverWanted = hasCover ? currentTrack : TrackPtr();
+    // A fetch under way is for a track no longer shown: abandoned, its end starts the next.
+    if (coverFetch)
+        coverFetch->Cancel();
+    else
+        FetchWantedCover();
+    statusLabel->set_markup(currentTrack ? StatusMarkup(*currentTrack) : "");
+}
+
+void DownloadStatusController::FetchWantedCover()
+{
+    if (!coverWanted)
         return;
-    }
-    // The cover on screen stays until the new one arrives. A track without one fetches
-    // nothing: a fetch thread waits for the main loop to take its result, and with a long
-    // queue of events before it, threads of small downloads piled up by the thousand.
-    if (!currentTrack->GetMetadataValue(DownloadModel::Track::MetadataKey::Image).empty()) {
-        AlbumArtDownload* fetch = AlbumArtDownload::Create(currentTrack);
-        fetch->ImageDownloadedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnImageDownloaded));
-        fetch->Start();
-    }
-    statusLabel->set_markup(StatusMarkup(*currentTrack));
+    AlbumArtDownload* fetch = AlbumArtDownload::Create(coverWanted);
+    coverWanted.reset();
+    fetch->ImageDownloadedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnImageDownloaded));
+    fetch->EndedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnCoverFetchEnded));
+    if (fetch->Start())
+        coverFetch = fetch;
+}
+
+void DownloadStatusController::OnCoverFetchEnded()
+{
+    coverFetch = nullptr;
+    FetchWantedCover();
 }
 
 void DownloadStatusController::OnDownloadQueueFinished()

@@ -16,7 +16,8 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The main window's status panel: a "Now downloading" line with the title and artist of the
 // download that started last, and that track's album cover, fetched on a thread of its own
-// (AlbumArtDownload, DownloadStatusControllerAlbumArtDownload.h). Main thread only.
+// (AlbumArtDownload, DownloadStatusControllerAlbumArtDownload.h), one fetch at a time. Main
+// thread only.
 class DownloadStatusController : public sigc::trackable {
 public:
     class AlbumArtDownload;
@@ -34,12 +35,20 @@ private:
     void Initialize();
     void ConnectSignals();
     void Localize();
+    // Starts the fetch of the wanted cover, if any.
+    void FetchWantedCover();
+    void OnCoverFetchEnded();
 
     boost::shared_ptr<DownloadModel> model;
     DownloadModelSignalProxy proxy;
     // The track of the download that started last; it stays after the queue has finished,
     // so a late cover of the last track is still shown.
     TrackPtr currentTrack;
+    // The cover fetch under way, if any. One at a time: a queue of small tracks started one
+    // after another would otherwise hold a thread and its connection for each of them.
+    AlbumArtDownload* coverFetch = nullptr;
+    // The track whose cover is fetched once the fetch under way has ended.
+    TrackPtr coverWanted;
     Gtk::Image* albumArtImage = nullptr;
     Gtk::Label* statusLabel = nullptr;
     Gtk::Label* shopButtonLabel = nullptr;

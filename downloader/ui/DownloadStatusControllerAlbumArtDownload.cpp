@@ -7,16 +7,46 @@
 #include <gdkmm/pixbufloader.h>
 
 #include <string>
+#include <utility>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 namespace {
 
-// The image in `bytes`; empty when they are not one.
+// A cover is a few hundred kilobytes. An answer that goes on beyond this is not one: the
+// transfer fails rather than hold it, however long it runs.
+const std::streamsize kCoverByteLimit = 4 * 1024 * 1024;
+
+// The panel shows 75 x 75 pixels; a cover wider or taller than this is more than it can use at
+// any scale. A few hundred bytes may announce 40000 x 40000 pixels, gigabytes once decoded.
+const int kCoverSideLimit = 4096;
+
+// A loader for the formats covers come in, known by their first bytes; null for any other.
+// These loaders give up before they allocate the image when it is to be scaled to nothing
+// (Decode); not every other one does.
+Glib::RefPtr<Gdk::PixbufLoader> LoaderFor(const std::string& bytes)
+{
+    static const std::pair<std::string, const char*> kFormats[] = {
+        {"\x89PNG\r\n\x1a\n", "png"}, {"\xFF\xD8\xFF", "jpeg"}, {"GIF8", "gif"}};
+    for (const auto& [signature, type] : kFormats)
+        if (bytes.compare(0, signature.size(), signature) == 0)
+            return Gdk::PixbufLoader::create(Glib::ustring(type));
+    return Glib::RefPtr<Gdk::PixbufLoader>();
+}
+
+// The image in `bytes`; empty when they are not one, or one too large to be a cover.
 Glib::RefPtr<Gdk::Pixbuf> Decode(const std::string& bytes)
 {
-    const Glib::RefPtr<Gdk::PixbufLoader> loader = Gdk::PixbufLoader::create();
     try {
+        const Glib::RefPtr<Gdk::PixbufLoader> loader = LoaderFor(bytes);
+        if (!loader)
+            return Glib::RefPtr<Gdk::Pixbuf>();
+        // The size is announced before any pixel is read: one too large is refused there.
+        Gdk::PixbufLoader* announced = loader.operator->();
+        loader->signal_size_prepared().connect([announced](int width, int height) {
+            if (width > kCoverSideLimit || height > kCoverSideLimit)
+                announced->set_size(0, 0);
+        });
         loader->write(reinterpret_cast<const guint8*>(bytes.data()), bytes.size());
         loader->close();
         return loader->get_pixbuf();
@@ -34,7 +64,10 @@ DownloadStatusController::AlbumArtDownload* DownloadStatusController::AlbumArtDo
 }
 
 DownloadStatusController::AlbumArtDownload::AlbumArtDownload(TrackPtr track)
-    : track(track)
+    : received(kCoverByteLimit),
+      stream(&received),
+      track(track),
+      transfer(new Vantor::Net::Download(track->GetMetadataValue(DownloadModel::Track::MetadataKey::Image).c_str(), 0))
 {
     finishedSignal.connect(sigc::mem_fun(*this, &AlbumArtDownload::OnDownloadFinished));
 }
@@ -46,13 +79,21 @@ DownloadStatusController::AlbumArtDownload::~AlbumArtDownload()
         thread->detach();
 }
 
-void DownloadStatusController::AlbumArtDownload::Start()
+bool DownloadStatusController::AlbumArtDownload::Start()
 {
     try {
         thread.reset(new boost::thread(boost::bind(&AlbumArtDownload::ThreadEntry, this)));
+        return true;
     } catch (const boost::thread_resource_error&) {
         Destroy();
+        return false;
     }
+}
+
+void DownloadStatusController::AlbumArtDownload::Cancel()
+{
+    // Before the transfer has begun, it then never does.
+    transfer->Cancel();
 }
 
 void DownloadStatusController::AlbumArtDownload::Destroy()
@@ -62,11 +103,8 @@ void DownloadStatusController::AlbumArtDownload::Destroy()
 
 void DownloadStatusController::AlbumArtDownload::ThreadEntry()
 {
-    const std::string url = track->GetMetadataValue(DownloadModel::Track::MetadataKey::Image);
-    transfer.reset(new Vantor::Net::Download(url.c_str(), 0));
     transfer->DownloadSync(stream);
-    stream.flush();
-    // The main thread lets go of the signal's slots, and Start has returned by the time the
+    // The main thread lets go of the signals' slots, and Start has returned by the time the
     // main thread gets to the item.
     MainThreadInvoke::sInstance.InvokeSync(
         boost::shared_ptr<MainThreadInvoke::IInvokable>(new Invokable0<void>(finishedSignal)));
@@ -75,14 +113,16 @@ void DownloadStatusController::AlbumArtDownload::ThreadEntry()
 
 void DownloadStatusController::AlbumArtDownload::OnDownloadFinished()
 {
-    if (transfer && transfer->GetState() == Vantor::Net::Download::Downloaded) {
-        const Glib::RefPtr<Gdk::Pixbuf> image = Decode(stream.str());
+    if (transfer->GetState() == Vantor::Net::Download::Downloaded) {
+        const Glib::RefPtr<Gdk::Pixbuf> image = Decode(received.str());
         if (image)
             ImageDownloadedSignal.emit(track, image);
     }
+    EndedSignal.emit();
     // The slots are tied to main-thread objects (a controller going away disconnects itself):
     // they must not be torn down on the fetch thread when it deletes this object.
     ImageDownloadedSignal.clear();
+    EndedSignal.clear();
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

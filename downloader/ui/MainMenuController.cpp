@@ -45,13 +45,6 @@ std::string CustomerServiceUrl()
     return "https" + host.substr(host.find("://")) + "/gp/help/contact-us/music-downloads.html";
 }
 
-// A browser reads "file://../x" as a file on the host "..": a page found relative to the
-// current directory is handed over by its full path.
-std::string FileUrl(const std::string& path)
-{
-    return "file://" + Utility::AbsolutePath(path);
-}
-
 } // namespace
 
 MainMenuController::MainMenuController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles)
@@ -140,7 +133,7 @@ void MainMenuController::OnHelpShowHelp()
     for (const char* folder : kHelpFolders) {
         const std::string path = folder + std::string(kHelpPage);
         if (filesystem.FileExists(path.c_str())) {
-            Utility::OpenURL(FileUrl(path).c_str());
+            Utility::OpenLocalPage(path);
             return;
         }
     }

@@ -11,11 +11,14 @@ Answers what a plain file server can't. Paths:
   /loop                       302 to itself
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
+  /silent/...                 reads the request and never answers
+  /trickle/...                announces a megabyte and sends it a byte every 0.2 s
   /cut-once/<file>            half the file and a close the first time; then the file, from
                               the start of a "bytes=N-" Range when one is asked for
   /slow/<file>                the file at about 160 KB/s, from the start of a "bytes=N-" Range
                               when one is asked for; "range N" is logged after the target
-  /gp/sonvel/ruq-result.html/...  the report endpoint: 200, empty body
+  /gp/sonvel/ruq-result.html/...  the report endpoint: 200, empty body; answered like the path
+                              that the file "report-answer" under ROOT names, when there is one
   anything else               the file under ROOT, whole, status 200 (Range ignored)
 Each request target is logged before it is answered, so a client that has its answer finds
 its request in the log. The port, chosen by the system, is written to PORT_FILE once it listens.
@@ -39,22 +42,30 @@ class StoreHandler(BaseHTTPRequestHandler):
         with self.lock:
             print(self.path, file=self.server.request_log, flush=True)
         target = urllib.parse.urlsplit(self.path)
-        head, _, rest = target.path[1:].partition("/")
+        path = target.path
+        if path.startswith("/gp/sonvel/ruq-result.html/"):
+            path = self.read_file("report-answer")
+            if path is None:
+                return self.answer(200, b"")
+            path = path.decode().strip()
+        head, _, rest = path[1:].partition("/")
         first, _, after = rest.partition("/")
-        if target.path.startswith("/gp/sonvel/ruq-result.html/"):
-            return self.answer(200, b"")
         if head == "status":
             return self.answer(int(first), b"status %s\n" % first.encode())
         if head == "redirect":
             return self.answer(302, b"", headers=[("Location", urllib.parse.parse_qs(target.query).get("to", [""])[0])])
         if head == "loop":
             return self.answer(302, b"", headers=[("Location", self.path)])
-        if head == "nothing":
+        if head in ("nothing", "silent"):
+            if head == "silent":
+                self.server.stopping.wait(600)
             self.close_connection = True
             return
+        if head == "trickle":
+            return self.answer_trickling()
         if head in ("cut", "stall"):
             return self.answer(200, b"c" * (int(first) // 2) if head == "cut" else b"s" * 100, int(first), head == "stall")
-        data = self.read_file({"range-from": after, "nolength": rest, "cut-once": rest, "slow": rest}.get(head, target.path))
+        data = self.read_file({"range-from": after, "nolength": rest, "cut-once": rest, "slow": rest}.get(head, path))
         asked = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", ""))
         if data is None:
             return self.answer(404, b"not found\n")
@@ -106,6 +117,18 @@ class StoreHandler(BaseHTTPRequestHandler):
             self.wfile.write(data[offset:offset + 8192])
             self.wfile.flush()
             self.server.stopping.wait(0.05)
+
+    def answer_trickling(self):
+        self.send_response(200)
+        self.send_header("Content-Length", "1000000")
+        self.end_headers()
+        self.close_connection = True
+        try:
+            while not self.server.stopping.wait(0.2):
+                self.wfile.write(b"t")
+                self.wfile.flush()
+        except OSError:
+            pass  # the client has gone
 
     def read_file(self, relative):
         root = os.path.realpath(self.server.root)

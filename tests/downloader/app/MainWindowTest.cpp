@@ -16,6 +16,9 @@
 #include <gtkmm/label.h>
 #include <gtkmm/treeview.h>
 
+#include <algorithm>
+#include <tuple>
+
 using namespace VantorTest;
 using namespace Vantor::DigitalMedia::MusicClient::Downloader;
 
@@ -109,13 +112,15 @@ TEST_F(MainWindow, ListGroupsTracksUnderTheirAlbumInArrivalOrderAndFollowsTheirS
     EXPECT_TRUE(view->get_columns().empty() && !view->get_model());
 }
 
-// A cover stays until the next one arrives; one that can't be fetched or decoded changes nothing.
-// The last fetch ends after the panel has gone.
+// A cover stays until the next one arrives; one that can't be fetched or decoded changes nothing,
+// nor does one of more bytes or pixels than a cover has. The last fetch ends after the panel has gone.
 TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnds)
 {
-    const Glib::RefPtr<Gdk::Pixbuf> red = Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, false, 8, 150, 150);
-    red->fill(0xff0000ff);
-    red->save(files.File("cover.png"), "png");
+    for (const auto& [name, width, height] : {std::tuple{"cover.png", 150, 150}, {"wide.png", 40000, 2}, {"big.png", 1300, 1300}}) {
+        const Glib::RefPtr<Gdk::Pixbuf> red = Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, false, 8, width, height);
+        red->fill(0xff0000ff);
+        red->save(files.File(name), "png", std::vector<Glib::ustring>{"compression"}, std::vector<Glib::ustring>{"0"}); // big.png: 5 MB
+    }
     WriteFile(files.File("page.html"), "<html><body>Not an image</body></html>");
     Start(NewDownload({{"PCID", "P1"}, {"title", "Tom & Jerry <Live>"}, {"creator", "Simon & <Garfunkel>"},
                        {"image", nginx.HttpUrl("/cover.png")}}));
@@ -125,7 +130,8 @@ TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnd
     EXPECT_EQ(std::make_pair(75, 75), std::make_pair(shown->get_width(), shown->get_height()));
     EXPECT_EQ(std::string("\xff\0\0", 3), std::string(reinterpret_cast<const char*>(shown->get_pixels()), 3));
     for (const std::string& cover : {nginx.HttpUrl("/missing.png"), store.Url("/page.html"),
-                                     "http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/cover.png"}) {
+                                     "http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/cover.png",
+                                     nginx.HttpUrl("/wide.png"), nginx.HttpUrl("/big.png")}) {
         Start(NewDownload({{"PCID", cover}, {"image", cover}}));
         EXPECT_EQ(shown, image->get_pixbuf()) << cover;
     }
@@ -142,6 +148,26 @@ TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnd
 
     Start(NewDownload({{"PCID", "P2"}, {"image", store.Url("/cover.png")}}), true);
     EXPECT_EQ((Entries{"/page.html", "/cover.png"}), store.Requests());
+}
+
+// Tracks started one after another while their covers trickle in for ever: one fetch runs at a
+// time, each is abandoned for the next track, and the last track's cover is shown.
+TEST_F(MainWindow, OneCoverFetchRunsAtATimeAndOneForATrackNoLongerShownIsAbandoned)
+{
+    const Glib::RefPtr<Gdk::Pixbuf> red = Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, false, 8, 10, 10);
+    red->fill(0xff0000ff);
+    red->save(files.File("cover.png"), "png");
+    std::vector<DownloadPtr> started;
+    for (int i = 0; i < 10; ++i)
+        started.push_back(NewDownload({{"PCID", "T" + std::to_string(i)}, {"image", store.Url("/trickle/" + std::to_string(i))}}));
+    started.push_back(NewDownload({{"PCID", "last"}, {"image", nginx.HttpUrl("/cover.png")}}));
+    const long holders = started[0]->GetTrack().use_count();
+    std::thread([&] { for (const DownloadPtr& download : started) model->DownloadStartedSignal.emit(download); }).join();
+    EXPECT_TRUE(RunMainLoopUntil([&] { return image->get_pixbuf() != defaultArt; }));
+    EXPECT_TRUE(RunMainLoopUntil([&] {
+        return std::all_of(started.begin(), started.end() - 1, [&](const DownloadPtr& d) { return d->GetTrack().use_count() == holders; });
+    })) << "fetches left trickling";
+    EXPECT_LE(store.Requests().size(), 1u);
 }
 
 using MessageBoxes = DownloadFixture;

@@ -573,6 +573,20 @@ TEST_F(ProgramTest, ASettingsFolderThatCantBeWrittenIsToldOncePerRun)
     EXPECT_FALSE(fs::exists(home.File(".vantormp3/DownloadQueue.vlx")));
 }
 
+// Reports are fire and forget: one under way when the user quits, to an address that never
+// answers or that trickles, is abandoned, and the program ends at once.
+TEST_F(ProgramTest, QuittingAbandonsAReportUnderWay)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    for (const auto& [answer, album] : {std::pair{"/silent/", "Silent"}, {"/trickle/", "Trickle"}}) {
+        WriteFile(storeRoot.File("report-answer"), answer);
+        std::unique_ptr<ChildProcess> program = Start({QueueFile(album, {"/"})});
+        ASSERT_TRUE(Eventually([&] { return Requested("ref=dm_ruq_dl_ok?os=linux&pcid=" + std::string(album)) == 1; }));
+        RequestClose(WaitForWindow("Datei", kTitle).id);
+        EXPECT_EQ(0, program->Wait(std::chrono::seconds(5))) << answer;
+    }
+}
+
 TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>"

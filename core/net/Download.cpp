@@ -31,6 +31,7 @@ void Store(T& value, T newValue)
     __atomic_store_n(&value, newValue, __ATOMIC_RELEASE);
 }
 
+const char kStatusLine[] = "HTTP/";
 const char kContentRange[] = "content-range: bytes ";
 
 // A whole text that is a decimal offset (blanks before it allowed).
@@ -113,7 +114,10 @@ Download::Download(const char* url, long long expectedSize)
       httpResponseCode(0),
       requestedOffset(0),
       localDataComplete(false),
-      rangeRefused(false)
+      rangeRefused(false),
+      answerStatus(0),
+      rangeAccepted(false),
+      bodyBytes(0)
 {
 }
 
@@ -149,6 +153,9 @@ void Download::DownloadSync(std::ostream& out)
     requestedOffset = localSize > 0 ? localSize : 0;
     localDataComplete = false;
     rangeRefused = false;
+    answerStatus = 0;
+    rangeAccepted = false;
+    bodyBytes = 0;
     const std::string range = std::to_string(requestedOffset) + "-";
     if (requestedOffset > 0)
         curl_easy_setopt(curlHandle, CURLOPT_RANGE, range.c_str());
@@ -250,6 +257,10 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     // A redirect that leads nowhere (no target) ends on itself, with no file at all.
     if (status >= 300 && status < 400)
         return CURLE_HTTP_RETURNED_ERROR;
+    // An answer without a body brings no file (the local data is the whole file only where
+    // the server said so, above).
+    if (bodyBytes == 0)
+        return CURLE_GOT_NOTHING;
     if (LeftStaleBytes()) {
         Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
         return CURLE_WRITE_ERROR;
@@ -413,7 +424,10 @@ size_t Download::OnCurlWriteData(void* data, size_t size, size_t count, void* ob
     if (download->IsStopping())
         return ~length;
     download->outputStream->write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
-    return download->outputStream->fail() ? ~length : length;
+    if (download->outputStream->fail())
+        return ~length;
+    download->bodyBytes += static_cast<long long>(length);
+    return length;
 }
 
 int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_t downloaded, curl_off_t, curl_off_t)
@@ -432,13 +446,28 @@ int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_
     return 0;
 }
 
-// Where a partial answer starts. Header names are compared in any letter case: HTTP/2
-// sends them in lower case.
-bool Download::MoveToRangeStart(const std::string& headerLine)
+// One header line of the current answer; false stops the transfer. Header names are compared
+// in any letter case: HTTP/2 sends them in lower case.
+bool Download::ReadHeaderLine(const std::string& line)
 {
-    if (!boost::istarts_with(headerLine, kContentRange))
+    if (boost::starts_with(line, kStatusLine)) {
+        // "HTTP/<version> <status> <reason>"
+        const std::string::size_type blank = line.find(' ');
+        answerStatus = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank, nullptr, 10);
+        rangeAccepted = false;
         return true;
-    const std::string range = boost::trim_right_copy(headerLine.substr(sizeof kContentRange - 1));
+    }
+    // Only a partial answer, or a refused range, says where its body belongs.
+    if (boost::istarts_with(line, kContentRange) && (answerStatus == 206 || answerStatus == 416))
+        return MoveToRangeStart(boost::trim_right_copy(line.substr(sizeof kContentRange - 1)));
+    if (line == "\r\n" || line == "\n")
+        return AcceptsAnswer();
+    return true;
+}
+
+// Where a partial answer starts.
+bool Download::MoveToRangeStart(const std::string& range)
+{
     outputStream->seekp(0, std::ios::end);
     const long long size = outputStream->tellp();
     long long first = 0, last = 0, length = 0;
@@ -447,14 +476,29 @@ bool Download::MoveToRangeStart(const std::string& headerLine)
         localDataComplete = ReadOffset(range.substr(2), length) && length == size;
         return true;
     }
-    // What a partial answer brings must join the local data and run to the end of the file;
-    // anything else would leave a gap or a cut file.
-    if (!ReadRange(range, first, last, length) || first > size || (length >= 0 && last + 1 != length)) {
+    // What a partial answer brings must join the local data and run to the end of a file of
+    // known length; anything else would leave a gap or a cut file.
+    if (!ReadRange(range, first, last, length) || first > size || length < 0 || last + 1 != length) {
         rangeRefused = true;
         return false;
     }
     outputStream->seekp(first, std::ios::beg);
     Store(resumeOffset, first);
+    rangeAccepted = true;
+    return true;
+}
+
+// Once the headers of an answer are in: whether its body may be written. Interim answers,
+// redirects and failures bring no body of the file.
+bool Download::AcceptsAnswer()
+{
+    if (answerStatus < 200 || answerStatus >= 300)
+        return true;
+    // A part that does not say where it belongs, or in how long a file, can't be placed.
+    if (answerStatus == 206 && !rangeAccepted) {
+        rangeRefused = true;
+        return false;
+    }
     return true;
 }
 
@@ -462,7 +506,7 @@ size_t Download::OnCurlHeaders(void* data, size_t size, size_t count, void* obje
 {
     const size_t length = size * count;
     const std::string line(static_cast<const char*>(data), length);
-    return static_cast<Download*>(object)->MoveToRangeStart(line) ? length : ~length;
+    return static_cast<Download*>(object)->ReadHeaderLine(line) ? length : ~length;
 }
 
 int Download::OnCurlDebugHeaders(CURL*, curl_infotype type, char* data, size_t size, void*)

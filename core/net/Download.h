@@ -135,7 +135,9 @@ private:
     bool IsStopping() const;
     int PercentOf(long long received) const;
     bool LeftStaleBytes();
-    bool MoveToRangeStart(const std::string& headerLine);
+    bool ReadHeaderLine(const std::string& line);
+    bool MoveToRangeStart(const std::string& range);
+    bool AcceptsAnswer();
     CURLcode ResultOfAnswer(CURLcode result);
 
     // Woken by every change of the state.
@@ -146,6 +148,13 @@ private:
     bool localDataComplete;
     // The answer was a range that does not continue the local data up to the end of the file.
     bool rangeRefused;
+    // The answer whose headers are being read. Each answer (an interim one, a redirect, the
+    // final one) begins with its status line, so what an earlier one said counts for nothing.
+    long answerStatus;
+    // The answer is a range that continues the local data up to the end of the file.
+    bool rangeAccepted;
+    // Bytes of the answer's body written by the current transfer.
+    long long bodyBytes;
 
     // What every transfer of the process uses, read once at each transfer's start.
     struct ProcessSettings {

@@ -2,12 +2,15 @@
 """A stand-in for the store's web service on 127.0.0.1. usage: store_server.py ROOT PORT_FILE REQUEST_LOG
 
 Answers what a plain file server can't. Paths:
-  /status/<code>              that HTTP status
+  /status/<code>              that HTTP status, with the body "status <code>" or "?body=<b>";
+                              "?type=" and "?range=" add a Content-Type and a Content-Range
   /cut/<size>                 announces <size> bytes, sends half, closes
   /stall/<size>               announces <size> bytes, sends 100, then nothing
   /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked;
-                              with "?last=<n>", only up to byte <n>
-  /redirect?to=<url>          302 to <url> (an empty Location without "to")
+                              with "?last=<n>", only up to byte <n>; with "?total=<t>", <t> as
+                              the file's length
+  /redirect?to=<url>          302 to <url> (an empty Location without "to"); "?type=" and
+                              "?range=" as above
   /loop                       302 to itself
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
@@ -39,14 +42,16 @@ class StoreHandler(BaseHTTPRequestHandler):
         with self.lock:
             print(self.path, file=self.server.request_log, flush=True)
         target = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(target.query, keep_blank_values=True)
         head, _, rest = target.path[1:].partition("/")
         first, _, after = rest.partition("/")
+        added = [(name, query[key][0]) for key, name in (("type", "Content-Type"), ("range", "Content-Range")) if key in query]
         if target.path.startswith("/gp/sonvel/ruq-result.html/"):
             return self.answer(200, b"")
         if head == "status":
-            return self.answer(int(first), b"status %s\n" % first.encode())
+            return self.answer(int(first), query.get("body", ["status %s\n" % first])[0].encode(), headers=added)
         if head == "redirect":
-            return self.answer(302, b"", headers=[("Location", urllib.parse.parse_qs(target.query).get("to", [""])[0])])
+            return self.answer(302, b"", headers=[("Location", query.get("to", [""])[0])] + added)
         if head == "loop":
             return self.answer(302, b"", headers=[("Location", self.path)])
         if head == "nothing":
@@ -59,7 +64,7 @@ class StoreHandler(BaseHTTPRequestHandler):
         if data is None:
             return self.answer(404, b"not found\n")
         if head == "range-from":
-            return self.answer_range(data, int(first), int(urllib.parse.parse_qs(target.query).get("last", [len(data) - 1])[0]))
+            return self.answer_range(data, int(first), int(query.get("last", [len(data) - 1])[0]), query.get("total", [len(data)])[0])
         if head == "slow":
             start = int(asked.group(1)) if asked else 0
             with self.lock:
@@ -92,9 +97,10 @@ class StoreHandler(BaseHTTPRequestHandler):
             self.server.stopping.wait(120)
         self.close_connection = length != -1
 
-    def answer_range(self, data, start, last=None):
+    def answer_range(self, data, start, last=None, total=None):
         last = len(data) - 1 if last is None else last
-        self.answer(206, data[start:last + 1], headers=[("Content-Range", "bytes %d-%d/%d" % (start, last, len(data)))])
+        total = len(data) if total is None else total
+        self.answer(206, data[start:last + 1], headers=[("Content-Range", "bytes %d-%d/%s" % (start, last, total))])
 
     def answer_slowly(self, data, start):
         self.send_response(206 if start else 200)

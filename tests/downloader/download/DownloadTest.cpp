@@ -143,7 +143,7 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
 
 // Only the whole file from its first byte is finished: what the local part and the answer make
 // together. Any other answer is a failed try (retried after a pause, here canceled in it) that
-// never takes the final name.
+// never takes the final name. A redirect's range says nothing of the file.
 TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), head = contents.substr(0, 1000);
@@ -157,6 +157,10 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"UNASKED", "/range-from/1000/a.mp3", "", Download::RangeError},
         {"NOWHERE", "/redirect", "", Download::HttpError},
         {"LOOP", "/loop", "", Download::UnknownError},
+        {"UNPLACED", "/status/206", "", Download::RangeError},
+        {"UNSIZED", "/range-from/0/a.mp3?last=999&total=*", "", Download::RangeError},
+        {"RANGED", "/redirect?range=bytes%200-10/11&to=/status/206", "", Download::RangeError},
+        {"EMPTY", "/status/200?body=", "", Download::NothingReceived},
         {"WHOLE", "/a.mp3", "", -1},
         {"NOLENGTH", "/nolength/a.mp3", "", -1},
         {"RESUMED", "/range-from/1000/a.mp3", head, -1},

@@ -2,6 +2,7 @@
 
 #include "core/diagnostic/Debug.h"
 
+#include <boost/algorithm/string/case_conv.hpp>
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
 
@@ -33,6 +34,7 @@ void Store(T& value, T newValue)
 
 const char kStatusLine[] = "HTTP/";
 const char kContentRange[] = "content-range: bytes ";
+const char kContentType[] = "content-type:";
 
 // A whole text that is a decimal offset (blanks before it allowed).
 bool ReadOffset(const std::string& text, long long& offset)
@@ -115,6 +117,7 @@ Download::Download(const char* url, long long expectedSize)
       requestedOffset(0),
       localDataComplete(false),
       rangeRefused(false),
+      contentRefused(false),
       answerStatus(0),
       rangeAccepted(false),
       bodyBytes(0)
@@ -153,6 +156,7 @@ void Download::DownloadSync(std::ostream& out)
     requestedOffset = localSize > 0 ? localSize : 0;
     localDataComplete = false;
     rangeRefused = false;
+    contentRefused = false;
     answerStatus = 0;
     rangeAccepted = false;
     bodyBytes = 0;
@@ -252,6 +256,11 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     // The server's fault, not the disk's: tried again like any failed answer.
     if (result == CURLE_WRITE_ERROR && rangeRefused)
         return CURLE_RANGE_ERROR;
+    // A page in place of the file (a login or error page) is the server's error answer.
+    if (result == CURLE_WRITE_ERROR && contentRefused) {
+        Debug::LogString("Download: the answer is " + answerMediaType + ", not the file");
+        return CURLE_HTTP_RETURNED_ERROR;
+    }
     if (result != CURLE_OK)
         return result;
     // A redirect that leads nowhere (no target) ends on itself, with no file at all.
@@ -387,6 +396,11 @@ bool Download::AnnouncesEndAtOnce() const
     return true;
 }
 
+bool Download::AcceptsContentType(const std::string&) const
+{
+    return true;
+}
+
 void Download::SetProxyHost(const ProxyHost& proxy)
 {
     boost::mutex::scoped_lock lock(Settings().mutex);
@@ -454,7 +468,13 @@ bool Download::ReadHeaderLine(const std::string& line)
         // "HTTP/<version> <status> <reason>"
         const std::string::size_type blank = line.find(' ');
         answerStatus = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank, nullptr, 10);
+        answerMediaType.clear();
         rangeAccepted = false;
+        return true;
+    }
+    if (boost::istarts_with(line, kContentType)) {
+        const std::string value = line.substr(sizeof kContentType - 1);
+        answerMediaType = boost::to_lower_copy(boost::trim_copy(value.substr(0, value.find(';'))));
         return true;
     }
     // Only a partial answer, or a refused range, says where its body belongs.
@@ -499,7 +519,8 @@ bool Download::AcceptsAnswer()
         rangeRefused = true;
         return false;
     }
-    return true;
+    contentRefused = !AcceptsContentType(answerMediaType);
+    return !contentRefused;
 }
 
 size_t Download::OnCurlHeaders(void* data, size_t size, size_t count, void* object)

@@ -108,6 +108,10 @@ public:
     // Whether a pause or cancel that ends the download at once (no transfer to stop)
     // announces that end. Asked under `stateMutex`.
     virtual bool AnnouncesEndAtOnce() const;
+    // Whether the final answer's body, of this media type (lower case, without parameters;
+    // empty when the answer names none), is what was asked for. Asked before any of it is
+    // written; an answer refused here is a failed transfer.
+    virtual bool AcceptsContentType(const std::string& mediaType) const;
 
     void SetState(State newState);
     // Blocks until the state is no longer `current` or `deadline` has passed. The caller must
@@ -148,9 +152,12 @@ private:
     bool localDataComplete;
     // The answer was a range that does not continue the local data up to the end of the file.
     bool rangeRefused;
+    // The answer's body is not what was asked for (`AcceptsContentType`).
+    bool contentRefused;
     // The answer whose headers are being read. Each answer (an interim one, a redirect, the
     // final one) begins with its status line, so what an earlier one said counts for nothing.
     long answerStatus;
+    std::string answerMediaType;
     // The answer is a range that continues the local data up to the end of the file.
     bool rangeAccepted;
     // Bytes of the answer's body written by the current transfer.

@@ -427,6 +427,12 @@ bool DownloadModel::Download::AnnouncesEndAtOnce() const
     return ran;
 }
 
+bool DownloadModel::Download::AcceptsContentType(const std::string& mediaType) const
+{
+    // A page where a track was asked for is the store's login or error page.
+    return mediaType != "text/html";
+}
+
 void DownloadModel::Download::OnFinished()
 {
     // The end of one try is not the end of the run.

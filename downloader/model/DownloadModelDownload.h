@@ -55,6 +55,7 @@ public:
     void OnStarted() override;
     void OnFinished() override;
     bool AnnouncesEndAtOnce() const override;
+    bool AcceptsContentType(const std::string& mediaType) const override;
 
     // The local file: the temporary file while incomplete, the final file once renamed,
     // empty when there is none.

@@ -143,7 +143,7 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
 
 // Only the whole file from its first byte is finished: what the local part and the answer make
 // together. Any other answer is a failed try (retried after a pause, here canceled in it) that
-// never takes the final name. A redirect's range says nothing of the file.
+// never takes the final name. A page is no track. A redirect's range or type says nothing of the file.
 TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), head = contents.substr(0, 1000);
@@ -161,10 +161,12 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"UNSIZED", "/range-from/0/a.mp3?last=999&total=*", "", Download::RangeError},
         {"RANGED", "/redirect?range=bytes%200-10/11&to=/status/206", "", Download::RangeError},
         {"EMPTY", "/status/200?body=", "", Download::NothingReceived},
+        {"PAGE", "/status/200?type=Text/HTML;%20charset=utf-8", "", Download::HttpError},
         {"WHOLE", "/a.mp3", "", -1},
         {"NOLENGTH", "/nolength/a.mp3", "", -1},
         {"RESUMED", "/range-from/1000/a.mp3", head, -1},
         {"EARLIER", "/range-from/500/a.mp3", head, -1},
+        {"VIAPAGE", "/redirect?type=text/html&to=/a.mp3", "", -1},
     };
     for (const auto& answer : answers) {
         const std::string temporary = AlbumFolder() + ".vlx(1).tmp";
@@ -187,7 +189,7 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         EXPECT_EQ(contents, ReadFile(file.path().string())) << file.path();
         ++files;
     }
-    EXPECT_EQ(4u, files);
+    EXPECT_EQ(5u, files);
 }
 
 // A download whose cancel stops the transfer and then throws.

@@ -120,7 +120,9 @@ Download::Download(const char* url, long long expectedSize)
       contentRefused(false),
       answerStatus(0),
       rangeAccepted(false),
-      bodyBytes(0)
+      bodyBytes(0),
+      sizeLimit(0),
+      ranPastLimit(false)
 {
 }
 
@@ -160,6 +162,7 @@ void Download::DownloadSync(std::ostream& out)
     answerStatus = 0;
     rangeAccepted = false;
     bodyBytes = 0;
+    ranPastLimit = false;
     const std::string range = std::to_string(requestedOffset) + "-";
     if (requestedOffset > 0)
         curl_easy_setopt(curlHandle, CURLOPT_RANGE, range.c_str());
@@ -260,6 +263,11 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     if (result == CURLE_WRITE_ERROR && contentRefused) {
         Debug::LogString("Download: the answer is " + answerMediaType + ", not the file");
         return CURLE_HTTP_RETURNED_ERROR;
+    }
+    // A body longer than the file can be.
+    if (result == CURLE_WRITE_ERROR && ranPastLimit) {
+        Debug::LogString("Download: the answer runs past " + std::to_string(sizeLimit) + " bytes; cut off");
+        return CURLE_PARTIAL_FILE;
     }
     if (result != CURLE_OK)
         return result;
@@ -401,6 +409,16 @@ bool Download::AcceptsContentType(const std::string&) const
     return true;
 }
 
+void Download::SetSizeLimit(long long bytes)
+{
+    sizeLimit = bytes;
+}
+
+bool Download::RanPastSizeLimit() const
+{
+    return ranPastLimit;
+}
+
 void Download::SetProxyHost(const ProxyHost& proxy)
 {
     boost::mutex::scoped_lock lock(Settings().mutex);
@@ -436,6 +454,10 @@ size_t Download::OnCurlWriteData(void* data, size_t size, size_t count, void* ob
     Download* download = static_cast<Download*>(object);
     const size_t length = size * count;
     if (download->IsStopping())
+        return ~length;
+    const long long end = Load(download->resumeOffset) + download->bodyBytes + static_cast<long long>(length);
+    download->ranPastLimit = download->sizeLimit > 0 && end > download->sizeLimit;
+    if (download->ranPastLimit)
         return ~length;
     download->outputStream->write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
     if (download->outputStream->fail())

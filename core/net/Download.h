@@ -120,6 +120,11 @@ public:
     // Classifies the end of a transfer: end state, error type and message.
     void SetStateFromCURLcode(CURLcode code);
     const char* EffectiveUrl() const;
+    // How far into the file a transfer may write; 0 for no limit. An answer that runs past
+    // it is cut off there as a failed transfer, so that an endless body can't fill the disk.
+    void SetSizeLimit(long long bytes);
+    // The last transfer was cut off at the size limit: what it wrote is no part of the file.
+    bool RanPastSizeLimit() const;
 
     static void SetProxyHost(const ProxyHost& proxy);
     static ProxyHost GetProxyHost();
@@ -162,6 +167,8 @@ private:
     bool rangeAccepted;
     // Bytes of the answer's body written by the current transfer.
     long long bodyBytes;
+    long long sizeLimit;
+    bool ranPastLimit;
 
     // What every transfer of the process uses, read once at each transfer's start.
     struct ProcessSettings {

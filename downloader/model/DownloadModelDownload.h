@@ -114,8 +114,9 @@ private:
     // A hidden temporary file this program made in the music folder.
     bool OwnsTemporaryFile(const std::string& path) const;
     void SetLocalFilename(const std::string& path);
-    // Transfers into the open temporary file, trying a failed transfer up to three times.
-    void TransferWithRetries(std::ostream& stream);
+    // Transfers into the open temporary file (`descriptor`), trying a failed transfer up to
+    // three times; a body that runs far past the track's `size` is cut off and emptied.
+    void TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size);
     // Sets Retrying and waits until the next try is due; false when a cancel came first, before
     // or during the wait.
     bool PauseBeforeNextTry();

@@ -14,6 +14,8 @@ Answers what a plain file server can't. Paths:
   /loop                       302 to itself
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
+  /endless                    a body with no length that runs on until the client goes (or
+                              64 MiB are sent: a client without a limit gets a file, not a full disk)
   /cut-once/<file>            half the file and a close the first time; then the file, from
                               the start of a "bytes=N-" Range when one is asked for
   /slow/<file>                the file at about 160 KB/s, from the start of a "bytes=N-" Range
@@ -52,6 +54,8 @@ class StoreHandler(BaseHTTPRequestHandler):
             return self.answer(int(first), query.get("body", ["status %s\n" % first])[0].encode(), headers=added)
         if head == "redirect":
             return self.answer(302, b"", headers=[("Location", query.get("to", [""])[0])] + added)
+        if head == "endless":
+            return self.answer_endlessly()
         if head == "loop":
             return self.answer(302, b"", headers=[("Location", self.path)])
         if head == "nothing":
@@ -101,6 +105,20 @@ class StoreHandler(BaseHTTPRequestHandler):
         last = len(data) - 1 if last is None else last
         total = len(data) if total is None else total
         self.answer(206, data[start:last + 1], headers=[("Content-Range", "bytes %d-%d/%s" % (start, last, total))])
+
+    # Writing blocks while the client does not read, and fails once it has gone.
+    def answer_endlessly(self):
+        self.send_response(200)
+        self.end_headers()
+        self.close_connection = True
+        block = b"e" * 65536
+        try:
+            for _ in range(1024):
+                if self.server.stopping.is_set():
+                    return
+                self.wfile.write(block)
+        except OSError:
+            pass
 
     def answer_slowly(self, data, start):
         self.send_response(206 if start else 200)

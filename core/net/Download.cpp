@@ -2,6 +2,7 @@
 
 #include "core/diagnostic/Debug.h"
 
+#include <boost/algorithm/string/case_conv.hpp>
 #include <boost/algorithm/string/predicate.hpp>
 #include <boost/algorithm/string/trim.hpp>
 
@@ -31,7 +32,9 @@ void Store(T& value, T newValue)
     __atomic_store_n(&value, newValue, __ATOMIC_RELEASE);
 }
 
+const char kStatusLine[] = "HTTP/";
 const char kContentRange[] = "content-range: bytes ";
+const char kContentType[] = "content-type:";
 
 // A whole text that is a decimal offset (blanks before it allowed).
 bool ReadOffset(const std::string& text, long long& offset)
@@ -113,7 +116,13 @@ Download::Download(const char* url, long long expectedSize)
       httpResponseCode(0),
       requestedOffset(0),
       localDataComplete(false),
-      rangeRefused(false)
+      rangeRefused(false),
+      contentRefused(false),
+      answerStatus(0),
+      rangeAccepted(false),
+      bodyBytes(0),
+      sizeLimit(0),
+      ranPastLimit(false)
 {
 }
 
@@ -149,6 +158,11 @@ void Download::DownloadSync(std::ostream& out)
     requestedOffset = localSize > 0 ? localSize : 0;
     localDataComplete = false;
     rangeRefused = false;
+    contentRefused = false;
+    answerStatus = 0;
+    rangeAccepted = false;
+    bodyBytes = 0;
+    ranPastLimit = false;
     const std::string range = std::to_string(requestedOffset) + "-";
     if (requestedOffset > 0)
         curl_easy_setopt(curlHandle, CURLOPT_RANGE, range.c_str());
@@ -245,11 +259,25 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     // The server's fault, not the disk's: tried again like any failed answer.
     if (result == CURLE_WRITE_ERROR && rangeRefused)
         return CURLE_RANGE_ERROR;
+    // A page in place of the file (a login or error page) is the server's error answer.
+    if (result == CURLE_WRITE_ERROR && contentRefused) {
+        Debug::LogString("Download: the answer is " + answerMediaType + ", not the file");
+        return CURLE_HTTP_RETURNED_ERROR;
+    }
+    // A body longer than the file can be.
+    if (result == CURLE_WRITE_ERROR && ranPastLimit) {
+        Debug::LogString("Download: the answer runs past " + std::to_string(sizeLimit) + " bytes; cut off");
+        return CURLE_PARTIAL_FILE;
+    }
     if (result != CURLE_OK)
         return result;
     // A redirect that leads nowhere (no target) ends on itself, with no file at all.
     if (status >= 300 && status < 400)
         return CURLE_HTTP_RETURNED_ERROR;
+    // An answer without a body brings no file (the local data is the whole file only where
+    // the server said so, above).
+    if (bodyBytes == 0)
+        return CURLE_GOT_NOTHING;
     if (LeftStaleBytes()) {
         Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
         return CURLE_WRITE_ERROR;
@@ -376,6 +404,21 @@ bool Download::AnnouncesEndAtOnce() const
     return true;
 }
 
+bool Download::AcceptsContentType(const std::string&) const
+{
+    return true;
+}
+
+void Download::SetSizeLimit(long long bytes)
+{
+    sizeLimit = bytes;
+}
+
+bool Download::RanPastSizeLimit() const
+{
+    return ranPastLimit;
+}
+
 void Download::SetProxyHost(const ProxyHost& proxy)
 {
     boost::mutex::scoped_lock lock(Settings().mutex);
@@ -412,8 +455,15 @@ size_t Download::OnCurlWriteData(void* data, size_t size, size_t count, void* ob
     const size_t length = size * count;
     if (download->IsStopping())
         return ~length;
+    const long long end = Load(download->resumeOffset) + download->bodyBytes + static_cast<long long>(length);
+    download->ranPastLimit = download->sizeLimit > 0 && end > download->sizeLimit;
+    if (download->ranPastLimit)
+        return ~length;
     download->outputStream->write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
-    return download->outputStream->fail() ? ~length : length;
+    if (download->outputStream->fail())
+        return ~length;
+    download->bodyBytes += static_cast<long long>(length);
+    return length;
 }
 
 int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_t downloaded, curl_off_t, curl_off_t)
@@ -432,13 +482,34 @@ int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_
     return 0;
 }
 
-// Where a partial answer starts. Header names are compared in any letter case: HTTP/2
-// sends them in lower case.
-bool Download::MoveToRangeStart(const std::string& headerLine)
+// One header line of the current answer; false stops the transfer. Header names are compared
+// in any letter case: HTTP/2 sends them in lower case.
+bool Download::ReadHeaderLine(const std::string& line)
 {
-    if (!boost::istarts_with(headerLine, kContentRange))
+    if (boost::starts_with(line, kStatusLine)) {
+        // "HTTP/<version> <status> <reason>"
+        const std::string::size_type blank = line.find(' ');
+        answerStatus = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank, nullptr, 10);
+        answerMediaType.clear();
+        rangeAccepted = false;
         return true;
-    const std::string range = boost::trim_right_copy(headerLine.substr(sizeof kContentRange - 1));
+    }
+    if (boost::istarts_with(line, kContentType)) {
+        const std::string value = line.substr(sizeof kContentType - 1);
+        answerMediaType = boost::to_lower_copy(boost::trim_copy(value.substr(0, value.find(';'))));
+        return true;
+    }
+    // Only a partial answer, or a refused range, says where its body belongs.
+    if (boost::istarts_with(line, kContentRange) && (answerStatus == 206 || answerStatus == 416))
+        return MoveToRangeStart(boost::trim_right_copy(line.substr(sizeof kContentRange - 1)));
+    if (line == "\r\n" || line == "\n")
+        return AcceptsAnswer();
+    return true;
+}
+
+// Where a partial answer starts.
+bool Download::MoveToRangeStart(const std::string& range)
+{
     outputStream->seekp(0, std::ios::end);
     const long long size = outputStream->tellp();
     long long first = 0, last = 0, length = 0;
@@ -447,22 +518,38 @@ bool Download::MoveToRangeStart(const std::string& headerLine)
         localDataComplete = ReadOffset(range.substr(2), length) && length == size;
         return true;
     }
-    // What a partial answer brings must join the local data and run to the end of the file;
-    // anything else would leave a gap or a cut file.
-    if (!ReadRange(range, first, last, length) || first > size || (length >= 0 && last + 1 != length)) {
+    // What a partial answer brings must join the local data and run to the end of a file of
+    // known length; anything else would leave a gap or a cut file.
+    if (!ReadRange(range, first, last, length) || first > size || length < 0 || last + 1 != length) {
         rangeRefused = true;
         return false;
     }
     outputStream->seekp(first, std::ios::beg);
     Store(resumeOffset, first);
+    rangeAccepted = true;
     return true;
+}
+
+// Once the headers of an answer are in: whether its body may be written. Interim answers,
+// redirects and failures bring no body of the file.
+bool Download::AcceptsAnswer()
+{
+    if (answerStatus < 200 || answerStatus >= 300)
+        return true;
+    // A part that does not say where it belongs, or in how long a file, can't be placed.
+    if (answerStatus == 206 && !rangeAccepted) {
+        rangeRefused = true;
+        return false;
+    }
+    contentRefused = !AcceptsContentType(answerMediaType);
+    return !contentRefused;
 }
 
 size_t Download::OnCurlHeaders(void* data, size_t size, size_t count, void* object)
 {
     const size_t length = size * count;
     const std::string line(static_cast<const char*>(data), length);
-    return static_cast<Download*>(object)->MoveToRangeStart(line) ? length : ~length;
+    return static_cast<Download*>(object)->ReadHeaderLine(line) ? length : ~length;
 }
 
 int Download::OnCurlDebugHeaders(CURL*, curl_infotype type, char* data, size_t size, void*)

@@ -108,6 +108,10 @@ public:
     // Whether a pause or cancel that ends the download at once (no transfer to stop)
     // announces that end. Asked under `stateMutex`.
     virtual bool AnnouncesEndAtOnce() const;
+    // Whether the final answer's body, of this media type (lower case, without parameters;
+    // empty when the answer names none), is what was asked for. Asked before any of it is
+    // written; an answer refused here is a failed transfer.
+    virtual bool AcceptsContentType(const std::string& mediaType) const;
 
     void SetState(State newState);
     // Blocks until the state is no longer `current` or `deadline` has passed. The caller must
@@ -116,6 +120,11 @@ public:
     // Classifies the end of a transfer: end state, error type and message.
     void SetStateFromCURLcode(CURLcode code);
     const char* EffectiveUrl() const;
+    // How far into the file a transfer may write; 0 for no limit. An answer that runs past
+    // it is cut off there as a failed transfer, so that an endless body can't fill the disk.
+    void SetSizeLimit(long long bytes);
+    // The last transfer was cut off at the size limit: what it wrote is no part of the file.
+    bool RanPastSizeLimit() const;
 
     static void SetProxyHost(const ProxyHost& proxy);
     static ProxyHost GetProxyHost();
@@ -135,7 +144,9 @@ private:
     bool IsStopping() const;
     int PercentOf(long long received) const;
     bool LeftStaleBytes();
-    bool MoveToRangeStart(const std::string& headerLine);
+    bool ReadHeaderLine(const std::string& line);
+    bool MoveToRangeStart(const std::string& range);
+    bool AcceptsAnswer();
     CURLcode ResultOfAnswer(CURLcode result);
 
     // Woken by every change of the state.
@@ -146,6 +157,18 @@ private:
     bool localDataComplete;
     // The answer was a range that does not continue the local data up to the end of the file.
     bool rangeRefused;
+    // The answer's body is not what was asked for (`AcceptsContentType`).
+    bool contentRefused;
+    // The answer whose headers are being read. Each answer (an interim one, a redirect, the
+    // final one) begins with its status line, so what an earlier one said counts for nothing.
+    long answerStatus;
+    std::string answerMediaType;
+    // The answer is a range that continues the local data up to the end of the file.
+    bool rangeAccepted;
+    // Bytes of the answer's body written by the current transfer.
+    long long bodyBytes;
+    long long sizeLimit;
+    bool ranPastLimit;
 
     // What every transfer of the process uses, read once at each transfer's start.
     struct ProcessSettings {

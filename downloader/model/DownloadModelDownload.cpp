@@ -52,6 +52,9 @@ const unsigned long long kUnknownFileSize = 100ULL * 1024 * 1024;
 // Tries of one run: the first and two more, each after a pause.
 const int kRetries = 2;
 const std::chrono::seconds kPauseBetweenTries(5);
+// Room beyond twice its "fileSize" that a track's body may take before it is cut off as one
+// that never ends: a store's sizes may be somewhat off, never by this much.
+const unsigned long long kSizeLimitSlack = 4ULL * 1024 * 1024;
 
 unsigned long long FileSizeOf(const std::string& text)
 {
@@ -65,6 +68,15 @@ unsigned long long FileSizeOf(const std::string& text)
 unsigned long long SaturatingSum(unsigned long long a, unsigned long long b)
 {
     return a > ULLONG_MAX - b ? ULLONG_MAX : a + b;
+}
+
+// How far a track of `size` bytes may run; 0 (no limit) when its size is not known.
+long long SizeLimitFor(unsigned long long size)
+{
+    if (size == 0)
+        return 0;
+    const unsigned long long limit = SaturatingSum(SaturatingSum(size, size), kSizeLimitSlack);
+    return limit > LLONG_MAX ? LLONG_MAX : static_cast<long long>(limit);
 }
 
 Vantor::Net::Download::State RestoredState(int saved)
@@ -310,7 +322,7 @@ void DownloadModel::Download::StartDownload()
         if (size != 0 && present >= 0 && static_cast<unsigned long long>(present) == size)
             SetState(Downloaded);
         else
-            TransferWithRetries(stream);
+            TransferWithRetries(stream, descriptor, size);
 
         // The file reaches its final name only once every byte of it is on the disk, so
         // that a crash can't leave a short file under that name.
@@ -326,12 +338,17 @@ void DownloadModel::Download::StartDownload()
     OnFinished();
 }
 
-void DownloadModel::Download::TransferWithRetries(std::ostream& stream)
+void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size)
 {
     requestUrl = track->GetURL();
     startedReported = false;
+    SetSizeLimit(SizeLimitFor(size));
     for (int retriesLeft = kRetries;; --retriesLeft) {
         DownloadSync(stream);
+        // What a body that never ended wrote is no part of the track: neither the next try nor
+        // the next run may resume it.
+        if (RanPastSizeLimit() && (!stream.flush() || ftruncate(descriptor, 0) != 0))
+            Debug::LogString((boost::format("Failed to empty output file: %1%") % GetLocalFilename()).str());
         if (GetState() != NetworkError || Expired())
             break;
         IncRetryCount();
@@ -432,6 +449,12 @@ void DownloadModel::Download::EndRun()
 bool DownloadModel::Download::AnnouncesEndAtOnce() const
 {
     return ran;
+}
+
+bool DownloadModel::Download::AcceptsContentType(const std::string& mediaType) const
+{
+    // A page where a track was asked for is the store's login or error page.
+    return mediaType != "text/html";
 }
 
 void DownloadModel::Download::OnFinished()

@@ -55,6 +55,7 @@ public:
     void OnStarted() override;
     void OnFinished() override;
     bool AnnouncesEndAtOnce() const override;
+    bool AcceptsContentType(const std::string& mediaType) const override;
 
     // The local file: the temporary file while incomplete, the final file once renamed,
     // empty when there is none.
@@ -116,8 +117,9 @@ private:
     // its folder for the same file; empty when there is none.
     std::string FinalNameOf(const std::string& temporary) const;
     void SetLocalFilename(const std::string& path);
-    // Transfers into the open temporary file, trying a failed transfer up to three times.
-    void TransferWithRetries(std::ostream& stream);
+    // Transfers into the open temporary file (`descriptor`), trying a failed transfer up to
+    // three times; a body that runs far past the track's `size` is cut off and emptied.
+    void TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size);
     // Sets Retrying and waits until the next try is due; false when a cancel came first, before
     // or during the wait.
     bool PauseBeforeNextTry();

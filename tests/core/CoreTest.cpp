@@ -534,7 +534,8 @@ struct DownloadTest : ::testing::Test {
 // tinyproxy can't hold a password with ':' or '@'; microsocks can. HTTP/2 sends header names in
 // lower case. A whole answer to a range request is written from the start, a range from within the
 // local data from its start; either fails when the file ends before the local data did. A range
-// from beyond it is a failed try. Logs mask the hash also URL-encoded, each of several, and empty.
+// from beyond it is a failed try. A page is a file like any other to a plain transfer (an update
+// answer may come as one). Logs mask the hash also URL-encoded, each of several, and empty.
 TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachProxy)
 {
     Download::SetUserAgent("VantorTest/1.0");
@@ -545,6 +546,7 @@ TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachP
     struct Case { std::string url, partial; Download::State state; long status, offset; std::string after, effective = ""; Proxy proxy = Proxy(); };
     std::vector<Case> cases = {{Stand("/nolength/" + kTrack), "", Download::Downloaded, 200, 0, track, Stand("/nolength/" + kTrack)},
                                {Stand("/" + kSmall + "?a=1&h=0123abcXYZ&b=2"), "", Download::Downloaded, 200, 0, small},
+                               {Stand("/status/200?type=text/html"), "", Download::Downloaded, 200, 0, "status 200\n"},
                                {Stand("/redirect?to=" + Http("/" + kTrack)), "", Download::Downloaded, 200, 0, track, Http("/" + kTrack)},
                                {Https("/" + kTrack), head, Download::Downloaded, 206, 1000, track},
                                {Http("/" + kSmall), small, Download::Downloaded, 416, 0, small},

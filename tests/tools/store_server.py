@@ -2,17 +2,22 @@
 """A stand-in for the store's web service on 127.0.0.1. usage: store_server.py ROOT PORT_FILE REQUEST_LOG
 
 Answers what a plain file server can't. Paths:
-  /status/<code>              that HTTP status
+  /status/<code>              that HTTP status, with the body "status <code>" or "?body=<b>";
+                              "?type=" and "?range=" add a Content-Type and a Content-Range
   /cut/<size>                 announces <size> bytes, sends half, closes
   /stall/<size>               announces <size> bytes, sends 100, then nothing
   /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked;
-                              with "?last=<n>", only up to byte <n>
-  /redirect?to=<url>          302 to <url> (an empty Location without "to")
+                              with "?last=<n>", only up to byte <n>; with "?total=<t>", <t> as
+                              the file's length
+  /redirect?to=<url>          302 to <url> (an empty Location without "to"); "?type=" and
+                              "?range=" as above
   /loop                       302 to itself
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
   /silent/...                 reads the request and never answers
   /trickle/...                announces a megabyte and sends it a byte every 0.2 s
+  /endless                    a body with no length that runs on until the client goes (or
+                              64 MiB are sent: a client without a limit gets a file, not a full disk)
   /cut-once/<file>            half the file and a close the first time; then the file, from
                               the start of a "bytes=N-" Range when one is asked for
   /slow/<file>                the file at about 160 KB/s, from the start of a "bytes=N-" Range
@@ -42,6 +47,7 @@ class StoreHandler(BaseHTTPRequestHandler):
         with self.lock:
             print(self.path, file=self.server.request_log, flush=True)
         target = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(target.query, keep_blank_values=True)
         path = target.path
         if path.startswith("/gp/sonvel/ruq-result.html/"):
             path = self.read_file("report-answer")
@@ -50,10 +56,13 @@ class StoreHandler(BaseHTTPRequestHandler):
             path = path.decode().strip()
         head, _, rest = path[1:].partition("/")
         first, _, after = rest.partition("/")
+        added = [(name, query[key][0]) for key, name in (("type", "Content-Type"), ("range", "Content-Range")) if key in query]
         if head == "status":
-            return self.answer(int(first), b"status %s\n" % first.encode())
+            return self.answer(int(first), query.get("body", ["status %s\n" % first])[0].encode(), headers=added)
         if head == "redirect":
-            return self.answer(302, b"", headers=[("Location", urllib.parse.parse_qs(target.query).get("to", [""])[0])])
+            return self.answer(302, b"", headers=[("Location", query.get("to", [""])[0])] + added)
+        if head == "endless":
+            return self.answer_endlessly()
         if head == "loop":
             return self.answer(302, b"", headers=[("Location", self.path)])
         if head in ("nothing", "silent"):
@@ -70,7 +79,7 @@ class StoreHandler(BaseHTTPRequestHandler):
         if data is None:
             return self.answer(404, b"not found\n")
         if head == "range-from":
-            return self.answer_range(data, int(first), int(urllib.parse.parse_qs(target.query).get("last", [len(data) - 1])[0]))
+            return self.answer_range(data, int(first), int(query.get("last", [len(data) - 1])[0]), query.get("total", [len(data)])[0])
         if head == "slow":
             start = int(asked.group(1)) if asked else 0
             with self.lock:
@@ -103,9 +112,24 @@ class StoreHandler(BaseHTTPRequestHandler):
             self.server.stopping.wait(120)
         self.close_connection = length != -1
 
-    def answer_range(self, data, start, last=None):
+    def answer_range(self, data, start, last=None, total=None):
         last = len(data) - 1 if last is None else last
-        self.answer(206, data[start:last + 1], headers=[("Content-Range", "bytes %d-%d/%d" % (start, last, len(data)))])
+        total = len(data) if total is None else total
+        self.answer(206, data[start:last + 1], headers=[("Content-Range", "bytes %d-%d/%s" % (start, last, total))])
+
+    # Writing blocks while the client does not read, and fails once it has gone.
+    def answer_endlessly(self):
+        self.send_response(200)
+        self.end_headers()
+        self.close_connection = True
+        block = b"e" * 65536
+        try:
+            for _ in range(1024):
+                if self.server.stopping.is_set():
+                    return
+                self.wfile.write(block)
+        except OSError:
+            pass
 
     def answer_slowly(self, data, start):
         self.send_response(206 if start else 200)

@@ -196,8 +196,10 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
 }
 
 // Only the whole file from its first byte is finished: what the local part and the answer make
-// together. Any other answer is a failed try (retried after a pause, here canceled in it) that
-// never takes the final name.
+// together, whatever the track's "fileSize" says (here a little off). Any other answer is a failed
+// try (retried after a pause, here canceled in it) that never takes the final name nor leaves more
+// than a file: a page is no track, an endless body is cut off and emptied. A redirect's range or
+// type says nothing of the file.
 TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), head = contents.substr(0, 1000);
@@ -211,23 +213,33 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"UNASKED", "/range-from/1000/a.mp3", "", Download::RangeError},
         {"NOWHERE", "/redirect", "", Download::HttpError},
         {"LOOP", "/loop", "", Download::UnknownError},
+        {"UNPLACED", "/status/206", "", Download::RangeError},
+        {"UNSIZED", "/range-from/0/a.mp3?last=999&total=*", "", Download::RangeError},
+        {"RANGED", "/redirect?range=bytes%200-10/11&to=/status/206", "", Download::RangeError},
+        {"EMPTY", "/status/200?body=", "", Download::NothingReceived},
+        {"PAGE", "/status/200?type=Text/HTML;%20charset=utf-8", "", Download::HttpError},
+        {"ENDLESS", "/endless", "", Download::TransferInterrupted},
         {"WHOLE", "/a.mp3", "", -1},
         {"NOLENGTH", "/nolength/a.mp3", "", -1},
         {"RESUMED", "/range-from/1000/a.mp3", head, -1},
         {"EARLIER", "/range-from/500/a.mp3", head, -1},
+        {"VIAPAGE", "/redirect?type=text/html&to=/a.mp3", "", -1},
     };
     for (const auto& answer : answers) {
         // The save after each end frees the temporary name for the next.
         SavedTracks(*model);
         const std::string temporary = AlbumFolder() + ".vlx(1).tmp";
-        const DownloadPtr download = Add(AlbumTrack(answer.pcid, store.Url(answer.path),
-                                                    answer.partial.empty() ? Fields{} : Fields{{"localFilename", Left(temporary, answer.partial)}}));
+        Fields fields = {{"fileSize", "4900"}};
+        if (!answer.partial.empty())
+            fields.emplace_back("localFilename", Left(temporary, answer.partial));
+        const DownloadPtr download = Add(AlbumTrack(answer.pcid, store.Url(answer.path), fields));
         if (answer.type < 0) {
             Expect(answer.pcid + " finished 1");
             continue;
         }
         Expect(answer.pcid + " state 7");
         EXPECT_EQ(temporary, download->GetLocalFilename()) << answer.pcid;
+        EXPECT_LE(fs::file_size(temporary), contents.size()) << answer.pcid;
         download->Cancel();
         Expect(answer.pcid + " finished 5");
         EXPECT_EQ(answer.type, download->networkErrorType) << answer.pcid;
@@ -240,7 +252,7 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         EXPECT_EQ(contents, ReadFile(file.path().string())) << file.path();
         ++files;
     }
-    EXPECT_EQ(4u, files);
+    EXPECT_EQ(5u, files);
 }
 
 // A download whose cancel stops the transfer and then throws.

@@ -144,6 +144,8 @@ TEST_F(ImportTest, FilesThatCantBeReadAddNothing)
         {std::string(1, '\0') + good, -1}, {album.Xml(), -1}, {"<playlist/>", 0}, {good.substr(0, good.find("<title>Two")), -1},
         // The parser steps over a NUL after a UTF-8 lead byte: seen through, the document is whole.
         {good.substr(0, good.find("</title>")) + std::string("\xe0\0xx", 4) + good.substr(good.find("</title>")), -1},
+        // Nested deeper than any queue file (700 KB): the parser would run out of stack.
+        {"<playlist>" + Repeated("<track>", 100000), -1},
     };
     for (const auto& c : cases) {
         NewModel();

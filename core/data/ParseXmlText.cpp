@@ -36,7 +36,7 @@ void ParseXmlText(TiXmlDocument& document, std::string text)
         document.SetError(TiXmlBase::TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, encoding);
         return;
     }
-    document.Parse(text.c_str(), nullptr, encoding);
+    document.Parse(scan.Text().c_str(), nullptr, encoding);
 }
 
 } // namespace Vantor::Data

@@ -1,5 +1,10 @@
 #include "core/data/XmlScan.h"
 
+#include "core/data/StringUtility.h"
+
+#include <cctype>
+#include <cstring>
+
 namespace Vantor::Data {
 
 namespace {
@@ -7,6 +12,7 @@ namespace {
 // TinyXML's own reading steps, which it keeps to its classes: the scan takes each step as
 // the parser takes it, so the two can't part ways.
 struct Reading : TiXmlBase {
+    using TiXmlBase::GetEntity;
     using TiXmlBase::IsAlpha;
     using TiXmlBase::IsWhiteSpace;
     using TiXmlBase::ReadName;
@@ -15,6 +21,8 @@ struct Reading : TiXmlBase {
     using TiXmlBase::StringEqual;
 };
 
+const unsigned long kLastCodePoint = 0x10FFFF;
+
 // Where TiXmlNode::Identify sees an element: '<' and a letter, '_' or any byte above ASCII.
 // Declarations, comments, CDATA and the rest have '?' or '!' there.
 bool StartsElement(const char* p, TiXmlEncoding encoding)
@@ -22,15 +30,48 @@ bool StartsElement(const char* p, TiXmlEncoding encoding)
     return Reading::IsAlpha(static_cast<unsigned char>(p[1]), encoding) || p[1] == '_';
 }
 
+// The code of the numeric reference from `reference` to `after`, as far as it can be a
+// character's: TinyXML takes the digits between the ';' and the nearest 'x' (or '#') before it.
+unsigned long CodeOf(const char* reference, const char* after)
+{
+    const bool hex = reference[2] == 'x';
+    const char* digit = after - 1;
+    while (digit[-1] != (hex ? 'x' : '#'))
+        --digit;
+    unsigned long code = 0;
+    for (; digit < after - 1 && code <= kLastCodePoint; ++digit) {
+        const int c = std::tolower(static_cast<unsigned char>(*digit));
+        code = code * (hex ? 16 : 10) + static_cast<unsigned long>(c <= '9' ? c - '0' : c - 'a' + 10);
+    }
+    return code;
+}
+
+// A code that names no character (a surrogate, or beyond Unicode) stands for U+FFFD.
+void AppendUTF8(std::string& text, unsigned long code)
+{
+    if ((code >= 0xD800 && code <= 0xDFFF) || code > kLastCodePoint)
+        code = 0xFFFD;
+    const int length = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+    static const unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    text += static_cast<char>(length == 1 ? code : kLead[length] | (code >> (6 * (length - 1))));
+    for (int shift = 6 * (length - 2); shift >= 0; shift -= 6)
+        text += static_cast<char>(0x80 | ((code >> shift) & 0x3F));
+}
+
 } // namespace
 
 XmlScan::XmlScan(const std::string& text, TiXmlEncoding encoding, std::size_t maxNesting)
-    : encoding(encoding), maxNesting(maxNesting)
+    : source(text), encoding(encoding), maxNesting(maxNesting)
 {
     // TiXmlDocument::Parse: one node after another, until the text ends or holds no node.
     for (const char* p = Reading::SkipWhiteSpace(text.c_str(), encoding); p && *p == '<';
          p = Reading::SkipWhiteSpace(p, encoding))
         p = Node(p);
+}
+
+std::string XmlScan::Text() const
+{
+    return copied == 0 ? source : expanded + source.substr(copied);
 }
 
 // TiXmlNode::Identify, and the Parse of the node it makes.
@@ -163,7 +204,46 @@ const char* XmlScan::Declaration(const char* p)
 const char* XmlScan::Value(const char* p, bool trim, const char* end)
 {
     std::string value;
-    return Reading::ReadText(p, &value, trim, end, false, encoding);
+    const char* after = Reading::ReadText(p, &value, trim, end, false, encoding);
+    if (after && encoding == TIXML_ENCODING_LEGACY)
+        Expand(p, after - std::strlen(end));
+    return after;
+}
+
+void XmlScan::Expand(const char* begin, const char* end)
+{
+    // The references as the parser meets them, byte by byte.
+    std::vector<std::pair<const char*, const char*>> references;
+    for (const char* p = begin; p < end;) {
+        if (*p != '&') {
+            ++p;
+            continue;
+        }
+        char ignored;
+        int length;
+        const char* after = Reading::GetEntity(p, &ignored, &length, encoding);
+        if (p[1] == '#' && p[2] && CodeOf(p, after) >= 0x80)
+            references.emplace_back(p, after);
+        p = after;
+    }
+    if (references.empty())
+        return;
+
+    const bool utf8 = StringUtility::IsUTF8(std::string(begin, end));
+    const auto appendBytes = [&](const char* from, const char* to) {
+        const std::string bytes(from, to);
+        expanded += utf8 ? bytes : StringUtility::Latin1toUTF8(bytes);
+    };
+    const char* start = source.c_str();
+    expanded.append(source, copied, static_cast<std::string::size_type>(begin - start) - copied);
+    const char* p = begin;
+    for (const auto& reference : references) {
+        appendBytes(p, reference.first);
+        AppendUTF8(expanded, CodeOf(reference.first, reference.second));
+        p = reference.second;
+    }
+    appendBytes(p, end);
+    copied = static_cast<std::string::size_type>(end - start);
 }
 
 } // namespace Vantor::Data

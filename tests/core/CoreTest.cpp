@@ -266,10 +266,10 @@ TEST(UtilityPreferences, SettingsThatCantBeReadAreKeptBesideAndTheDefaultsApply)
 
 TEST_F(LinuxFilesystem, NamesAreCleanedCutToTheLimitsKeepingTheirExtensionAndMadeUnique)
 {
-    std::string text = "a\\b:c*d?e\"f<g>h|i/j\x1Ak caf\xE9 \xC3\xA9\x01\x7F\xFF";
+    std::string text = "a\\b:c*d?e\"f<g>h|i/j\x1Ak caf\xE9 \xC3\xA9\x01\x7F\xFF\n\x1B[2J\t\xC2\x85\xC2\xA0\xC2\x9F\xC2";
     fs.ReplaceInvalidPathChars(text);
-    // Bytes of 128 and above, other control bytes and blanks are left alone.
-    EXPECT_EQ("a_b_c_d_e_f_g_h_i_j_k caf\xE9 \xC3\xA9\x01\x7F\xFF", text);
+    // Control characters go, U+0080 to U+009F too; other bytes of 128 and above and blanks stay.
+    EXPECT_EQ("a_b_c_d_e_f_g_h_i_j_k caf\xE9 \xC3\xA9__\xFF__[2J__\xC2\xA0_\xC2", text);
     // A one-character extension goes back without its dot; one longer than the limit is given up.
     // A cut falls where a character ends.
     for (const auto& c : Pairs{{std::string(296, 'n') + ".mp3", std::string(251, 'n') + ".mp3"},

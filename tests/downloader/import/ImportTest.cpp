@@ -66,6 +66,9 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
          Repeated("\xc3\xbc", 127) + "/Album/n" + Repeated("\xc3\xbc", 125) + ".mp3"},
         {'r', "N6", "/n6.mp3", {wild, wild, wild, wild, wild, "mp3", "track"}, "a_b_c_d_e_f_g_h_i_j/a_b_c_d_e_f_g_h_i_j/a_b_c_d_e_f_g_h_i_j.mp3"},
         {'r', "N7", "/n7.mp3", {"", "", "", "123", "", "mp3", "track"}, "Unknown albumPrimaryArtist/Unknown album/123 - Unknown title.mp3"},
+        // Control characters, as references or as they are, are replaced like invalid ones.
+        {'r', "N9", "/n9.mp3", {"Line&#x0A;Break", "Esc&#x1B;[31m&#9;Red", "Bell&#7;&#x0D;&#x0A;End\xc2\x85", "9", "1", "mp3", "track"},
+         "Line_Break/Esc_[31m_Red/09 - Bell___End_.mp3"},
         {'d', "V1", "/v1.mp4", {"The Band", "Double Album", "Making Of", "", "", "mp4", "track"}, "The Band/Double Album/Making Of.mp4"},
         {'d', "V2", "/v2.wmv", {"The Band", "Double Album", "Making Of", "", "", "WMV", "video"}, ""},
         {'d', "D1", "/d1.pdf?sig=g.h", {"The Band", "Double Album", "Booklet", "", "", "pdf", "item"}, "The Band/Double Album/Booklet.pdf"},
@@ -96,10 +99,10 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     }
     purchase.playlists = {{" \tFavourites \n", {"A206", "B3", "V2", "A101", "A206", "V1", "B4"}}, {"  ", {"A101"}}, {"Dropped", {"B3", "X1"}},
                           {quotes, {"N7"}}};
-    ASSERT_TRUE(Import(Encrypted(purchase.Xml())));
+    ASSERT_TRUE(Import(Encrypted(WithReferences(purchase.Xml()))));
     model->SetSelectedVideoFormat(VideoFormat::WMV);
     ASSERT_TRUE(Import(latin1.Xml()));
-    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N8", "N6", "N7", "D1", "V1", "L1", "L3"}), QueuedPCIDs(*model));
+    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N8", "N6", "N7", "N9", "D1", "V1", "L1", "L3"}), QueuedPCIDs(*model));
 
     Entries reports, saved, expectedReports, expectedSaved;
     for (unsigned i = 0; i < model->CountDownloads(); ++i) {
@@ -130,8 +133,8 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     const std::string album = MusicFolder() + "The Band/Double Album/";
     EXPECT_EQ((Entries{"Favourites|A206|0|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|A101|1|1|" + album + "01 - Opening.mp3",
                        "Favourites|A206|2|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|V1|3|1|" + album + "Making Of.mp4",
-                       quotes + "|N7|0|1|" + MusicFolder() + items[12].path, "Caf\xc3\xa9 Mix|L1|0|1|" + MusicFolder() + items[17].path,
-                       "Caf\xc3\xa9 Mix|L3|1|1|" + MusicFolder() + items[19].path}),
+                       quotes + "|N7|0|1|" + MusicFolder() + items[12].path, "Caf\xc3\xa9 Mix|L1|0|1|" + MusicFolder() + items[18].path,
+                       "Caf\xc3\xa9 Mix|L3|1|1|" + MusicFolder() + items[20].path}),
               PlaylistRows(home));
 }
 

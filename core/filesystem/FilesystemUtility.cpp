@@ -14,7 +14,17 @@ using Data::StringUtility;
 namespace {
 
 const char kWhiteSpace[] = " \t\n\v\f\r";
-const char kControlSubstitute = 0x1A;
+
+// The length of the control character at `position`, 0 when none begins there: a byte below
+// 0x20 or DEL, or one of U+0080 to U+009F, two bytes in UTF-8.
+std::string::size_type ControlLength(const std::string& text, std::string::size_type position)
+{
+    const unsigned char c = static_cast<unsigned char>(text[position]);
+    if (c < 0x20 || c == 0x7F)
+        return 1;
+    const unsigned char next = position + 1 < text.size() ? static_cast<unsigned char>(text[position + 1]) : 0;
+    return c == 0xC2 && next >= 0x80 && next <= 0x9F ? 2 : 0;
+}
 
 void Trim(std::string& text)
 {
@@ -86,10 +96,15 @@ void FilesystemUtility::ReplaceInvalidPathChars(std::string& text)
     if (invalid.empty())
         return;
     const char replacement = InvalidCharReplacement();
-    for (char& c : text) {
-        if (c == kControlSubstitute || invalid.find(c) != std::string::npos)
-            c = replacement;
+    std::string replaced;
+    replaced.reserve(text.size());
+    for (std::string::size_type position = 0; position < text.size(); ++position) {
+        const std::string::size_type control = ControlLength(text, position);
+        if (control > 1)
+            position += control - 1;
+        replaced += control || invalid.find(text[position]) != std::string::npos ? replacement : text[position];
     }
+    text.swap(replaced);
 }
 
 std::string FilesystemUtility::ExtensionToKeep(const std::string& name, std::string::size_type room)
@@ -131,8 +146,9 @@ std::string FilesystemUtility::ValidateDirectory(std::string directory)
     const std::string separator = DirectorySeparator();
     long long excess = static_cast<long long>(result.size()) - limit;
     for (std::string& component : components) {
-        ReplaceInvalidPathChars(component);
+        // Trimmed first: line breaks and tabs at either end go rather than become replacements.
         Trim(component);
+        ReplaceInvalidPathChars(component);
         Shorten(component, MaxSubdirectoryLength() - 1);
         excess += static_cast<long long>(component.size() + separator.size());
     }

@@ -70,7 +70,8 @@ public:
     virtual std::string InvalidPathChars() = 0;
     virtual char InvalidCharReplacement();
 
-    // Replaces each invalid character, and the byte 0x1A, in place.
+    // Replaces each invalid character, and each control character (line breaks, tabs, ESC, DEL,
+    // and U+0080 to U+009F in UTF-8), in place: one replacement for each.
     void ReplaceInvalidPathChars(std::string& text);
 
 private:

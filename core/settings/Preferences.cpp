@@ -158,7 +158,7 @@ bool Preferences::Load(FILE* file)
     // A file with a stray Latin-1 byte (an old one, or edited by hand) is read byte by byte:
     // read as UTF-8, the byte would swallow what follows it.
     TiXmlDocument document;
-    Data::ParseXmlTextKeepingBytes(document, ReadAll(file));
+    Data::ParseXmlText(document, ReadAll(file));
     loaded = !document.Error();
     if (!loaded)
         return false;

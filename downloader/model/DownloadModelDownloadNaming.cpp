@@ -22,10 +22,11 @@ namespace {
 typedef DownloadModel::Track::MetadataKey TrackKey;
 
 // "." and ".." would climb out of the music folder, and a component of only blanks would
-// vanish: such a name is replaced character by character, like invalid characters.
+// vanish: such a name is replaced character by character, like invalid characters. (Tabs and
+// line breaks are replaced before, as control characters.)
 void ReplaceDotsAndBlanksOnly(FilesystemUtility& fs, std::string& component)
 {
-    if (component.empty() || component.find_first_not_of(". \t\n\v\f\r") != std::string::npos)
+    if (component.empty() || component.find_first_not_of(". ") != std::string::npos)
         return;
     component.assign(component.size(), fs.InvalidCharReplacement());
 }

@@ -44,7 +44,7 @@ bool DownloadModel::AddTracks(FILE* file)
         // Values that are not UTF-8 (a Latin-1 name as the store sent it) come out with their
         // bytes as they are, for the track to read each as a whole.
         TiXmlDocument document;
-        Data::ParseXmlTextKeepingBytes(document, text);
+        Data::ParseXmlText(document, text);
         // A document cut short or otherwise damaged is refused whole: importing the tracks
         // before the damage would let the caller delete the file with the rest of the
         // purchase in it. (The saved queue is written whole or not at all, so it is never

@@ -269,10 +269,10 @@ TEST(UtilityPreferences, SettingsThatCantBeReadAreKeptAsideAndTheDefaultsApply)
 
 TEST_F(LinuxFilesystem, NamesAreCleanedCutToTheLimitsKeepingTheirExtensionAndMadeUnique)
 {
-    std::string text = "a\\b:c*d?e\"f<g>h|i/j\x1Ak caf\xE9 \xC3\xA9\x01\x7F\xFF";
+    std::string text = "a\\b:c*d?e\"f<g>h|i/j\x1Ak caf\xE9 \xC3\xA9\x01\x7F\xFF\n\x1B[2J\t\xC2\x85\xC2\xA0\xC2\x9F\xC2";
     fs.ReplaceInvalidPathChars(text);
-    // Bytes of 128 and above, other control bytes and blanks are left alone.
-    EXPECT_EQ("a_b_c_d_e_f_g_h_i_j_k caf\xE9 \xC3\xA9\x01\x7F\xFF", text);
+    // Control characters go, U+0080 to U+009F too; other bytes of 128 and above and blanks stay.
+    EXPECT_EQ("a_b_c_d_e_f_g_h_i_j_k caf\xE9 \xC3\xA9__\xFF__[2J__\xC2\xA0_\xC2", text);
     // A one-character extension goes back without its dot; one longer than the limit is given up.
     // A cut falls where a character ends.
     for (const auto& c : Pairs{{std::string(296, 'n') + ".mp3", std::string(251, 'n') + ".mp3"},
@@ -653,8 +653,9 @@ struct Results : Journal, sigslot::has_slots<sigslot::multi_threaded_local> {
 };
 
 // Versions compare as numbers. Not newer: "criticalSince" is not even read. The platform carries the
-// locale but American English. An answer of 50 MB is refused without holding it all. Destroying the
-// check while one runs stops it rather than waiting it out, and delivers nothing.
+// locale but American English. An answer of 50 MB is refused without holding it all, and so is one
+// nested deeper than 256 levels, however its markup hides the nesting. Destroying the check while
+// one runs stops it rather than waiting it out, and delivers nothing.
 TEST(UpdateCheck, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatformOfTheLocale)
 {
     Results results;
@@ -678,7 +679,12 @@ TEST(UpdateCheck, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatformOfT
     async.reset();
     EXPECT_EQ(3u, results.Entries().size());
 
-    const Pairs cases = {
+    // The first product with elements `levels` deep inside it, each opened by `open`.
+    const auto nested = [](int levels, const std::string& open = "<x>") {
+        const std::string product = Product("1.1.0", "1.0.0");
+        return Answer(product.substr(0, product.size() - 2) + ">" + Repeated(open, levels) + Repeated("</x>", levels) + "</Product>");
+    };
+    Pairs cases = {
         {Answer(Product("1.0.10", "1.0.5")), "1.0.10 http://get/it update"}, {Answer(Product("01.0.9", "garbage")), "1.0.9 http://get/it"},
         {Answer(Product("2.0.0", "1.0.9")), "2.0.0 http://get/it update critical"}, {Answer(Product("1.1.0", "1.0.5", "")), "1.1.0  update"},
         {Answer("<Product platform=\"Linux\" latestVersion=\"9.0.0\" criticalSince=\"9.0.0\"/>" + Product("8.0.0", "1.0.0", "", "Windows") +
@@ -686,9 +692,13 @@ TEST(UpdateCheck, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatformOfT
          "1.1.0 first update"},
         {Answer(Product("1.1.0", "1.0")), kNotFound}, {Answer(Product("1.1.0", "")), kNotFound}, {Answer(""), kNotFound},
         {Answer(Product("1.1.0", "1.0.0", "", "linux")), kNotFound}, {"<Products>" + Product("1.1.0", "1.0.0") + "</Products>", kNotFound},
-        {"not XML", kNotFound}, {"", kNotFound}, {"<ArrayOfProduct>" + Product("1.1.0", "1.0.0").substr(0, 40), kNotFound}};
+        {"not XML", kNotFound}, {"", kNotFound}, {"<ArrayOfProduct>" + Product("1.1.0", "1.0.0").substr(0, 40), kNotFound},
+        {nested(254), "1.1.0 http://get/it update"}, {nested(254, "<x b='<y>'><!--<y>--><![CDATA[<y>]]><?y <y>?>"), "1.1.0 http://get/it update"},
+        {nested(255), kNotFound}, {"<ArrayOfProduct>" + Repeated("<a>", 60000), kNotFound}};
+    for (const char* level : {"<a><!--></a>-->", "<a><![CDATA[</a>]]>", "<a b='</a>'>", "<a><?xml version='>'</a>?>"})
+        cases.emplace_back("<ArrayOfProduct>" + Repeated(level, 60000), kNotFound);
     for (const auto& c : cases)
-        EXPECT_EQ(c.second, Describe(check.ParseXml(c.first))) << c.first;
+        EXPECT_EQ(c.second, Describe(check.ParseXml(c.first))) << c.first.substr(0, 200);
     for (const char* version : {"1.0", "1.0.9.1", "1..9", "1.0.x", " 1.0.9", "", "4294967296.0.0", "-1.0.0"})
         EXPECT_EQ(kNotFound, Describe(check.ParseXml(Answer(Product(version, "1.0.0"))))) << version;
     const Version a(1, 0, 10), b(1, 9, 0);

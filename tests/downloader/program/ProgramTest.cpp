@@ -611,13 +611,17 @@ TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
         }
     }
 
-    // A queue file that can't be read: a warning, and the file stays.
+    // Anyone on the way of the update check (plain HTTP, at every start) can answer it: here with
+    // elements nested 60,000 deep. A queue file that can't be read: a warning, and the file stays.
+    fs::create_directories(storeRoot.File("gp/sonvel"));
+    WriteFile(storeRoot.File(kUpdatePath), "<ArrayOfProduct>" + Repeated("<a>", 60000));
     WriteFile(home.File("damaged.vlx"), "<playlist><trackList><track><location>");
     std::unique_ptr<ChildProcess> program = Start({home.File("damaged.vlx")});
     Window warning = WaitForWindow("konnte nicht hinzugefügt werden");
     Screenshot(warning, "import-warning");
     Click(warning, "OK");
     EXPECT_TRUE(fs::exists(home.File("damaged.vlx")));
+    ASSERT_TRUE(Eventually([&] { return Requested(kUpdatePath) == 1; }));
 
     // Bad arguments from later launches, one after another while the first one runs.
     std::string random(4096, '\0');
@@ -625,12 +629,13 @@ TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
         random[i] = static_cast<char>(std::rand());
     WriteFile(home.File("random.vlx"), random);
     WriteFile(home.File("empty.vlx"), "");
+    WriteFile(home.File("deep.vlx"), "<playlist>" + Repeated("<track>", 100000));
     fs::create_directories(home.File("x.vlx"));
     // Names that are not files to read: a FIFO, and a relative name that does not exist (its
     // end names a queue file, which is left alone).
     ASSERT_EQ(0, mkfifo(home.File("fifo.vlx").c_str(), 0600));
     const std::string decoy = QueueFile("Decoy", {"/"});
-    const std::vector<std::string> bad = {home.File("random.vlx"), home.File("empty.vlx"), home.File("x.vlx"),
+    const std::vector<std::string> bad = {home.File("random.vlx"), home.File("empty.vlx"), home.File("deep.vlx"), home.File("x.vlx"),
                                           "/" + std::string(5000, 'a') + ".vlx", std::string(65536, 'm'),
                                           home.File("fifo.vlx"), "x" + decoy};
     for (const std::string& argument : bad) {

@@ -3,6 +3,7 @@
 #include "downloader/app/SingleInstance.h"
 #include "downloader/app/UtilityPaths.h"
 #include "downloader/app/UtilityQueue.h"
+#include "downloader/app/UtilityStartNotices.h"
 #include "downloader/model/DownloadModel.h"
 #include "downloader/ui/MainWindowController.h"
 
@@ -12,6 +13,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,6 +85,9 @@ int main(int argc, char** argv)
 
     MainWindowController controller(window, model);
     controller.ProcessCommandLine(argc, argv);
+    window->show();
+    const std::unique_ptr<Gtk::MessageDialog> notice =
+        model->GetPlaylistLibrary().IsAvailable() ? nullptr : Utility::TellPlaylistsUnavailable(*window);
     // The main loop ends with the window. Nothing reads later launches' messages after that,
     // so the guard goes with it: a later launch then starts in this one's place while this
     // one is still shutting down.

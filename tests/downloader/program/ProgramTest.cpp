@@ -653,4 +653,18 @@ TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
     EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
 }
 
+// A playlist database that can't be opened is told once, over the window; downloads go on.
+TEST_F(ProgramTest, APlaylistDatabaseThatCantBeOpenedIsToldAndDownloadsGoOn)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    fs::create_directories(home.File(".vantormp3/vantormp3.db/inside"));
+    std::unique_ptr<ChildProcess> program = Start({QueueFile("Kept", {"/slow/"})});
+    const Window notice = WaitForWindow("Wiedergabelisten können nicht gespeichert werden", kTitle);
+    Screenshot(notice, "playlists-unavailable");
+    Click(notice, "OK");
+    ASSERT_TRUE(Eventually([&] { return Arrived("Kept/" + TrackName(0)); }));
+    Quit(*program);
+    EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+}
+
 } // namespace

@@ -34,6 +34,38 @@ void CloseDescriptor(int& descriptor)
     }
 }
 
+// Where an instance stands with one of its two locks.
+enum class Hold { Taken, Elsewhere, Unusable };
+
+// Takes the exclusive lock on `descriptor` (-1: its file could not be opened) without waiting.
+// A descriptor whose lock is not taken is closed.
+Hold Lock(int& descriptor)
+{
+    if (descriptor == -1)
+        return Hold::Unusable;
+    if (flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+        return Hold::Taken;
+    const Hold hold = errno == EWOULDBLOCK ? Hold::Elsewhere : Hold::Unusable;
+    CloseDescriptor(descriptor);
+    return hold;
+}
+
+// Lets go at once, even while a child forked from this process still holds a copy.
+void Unlock(int& descriptor)
+{
+    if (descriptor != -1)
+        flock(descriptor, LOCK_UN);
+    CloseDescriptor(descriptor);
+}
+
+// Over NFS an exclusive lock needs a file open for writing; one that may only be read is
+// still locked where the file system allows it.
+int OpenLockFile(const std::string& path)
+{
+    const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kFileMode);
+    return descriptor != -1 ? descriptor : open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, kFileMode);
+}
+
 bool IsFifo(int descriptor)
 {
     struct stat status;
@@ -66,7 +98,8 @@ private:
 } // namespace
 
 SingleInstance::SingleInstance()
-    : lockDescriptor(-1)
+    : folderDescriptor(-1)
+    , lockDescriptor(-1)
     , pipeDescriptor(-1)
     , status(NotStarted)
     , ownerProcess(getpid())
@@ -75,6 +108,7 @@ SingleInstance::SingleInstance()
     const std::string settings = filesystem.GetSpecialDirectory(Filesystem::FilesystemUtility::SettingsDirectory);
     if (!filesystem.DirectoryExists(settings.c_str()))
         filesystem.CreateDirectory(settings.c_str());
+    folderPath = settings;
     lockPath = settings + kLockFilename;
     pipePath = settings + kPipeFilename;
 }
@@ -85,24 +119,30 @@ SingleInstance::~SingleInstance()
     // and leaves the parent's main loop alone.
     if (getpid() == ownerProcess)
         Release();
+    CloseDescriptor(folderDescriptor);
     CloseDescriptor(lockDescriptor);
     CloseDescriptor(pipeDescriptor);
 }
 
 bool SingleInstance::StartAsMainInstance()
 {
-    // Neither file goes to the programs this one starts: a browser that kept the lock would
-    // keep every later launch from becoming the running instance.
-    if (lockDescriptor == -1)
-        lockDescriptor = open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, kFileMode);
-    if (lockDescriptor == -1) {
-        status = LockFileError;
+    // Every instance takes the directory's lock first, then the file's. Either one held
+    // elsewhere means another instance (an older one locks only the file); one that can't be
+    // used leaves the decision to the other. Neither goes to the programs this one starts: a
+    // browser that kept a lock would keep every later launch from becoming the running instance.
+    if (folderDescriptor == -1)
+        folderDescriptor = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const Hold folder = Lock(folderDescriptor);
+    if (folder != Hold::Elsewhere && lockDescriptor == -1)
+        lockDescriptor = OpenLockFile(lockPath);
+    const Hold file = folder == Hold::Elsewhere ? Hold::Unusable : Lock(lockDescriptor);
+    if (folder != Hold::Taken && file != Hold::Taken) {
+        status = folder == Hold::Elsewhere || file == Hold::Elsewhere ? OtherInstanceRunning : LockFileError;
         return false;
     }
-    if (flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
-        // Only a lock held by another process means another instance; a file system that
-        // can't lock leaves the program unguarded rather than waiting for nobody.
-        status = errno == EWOULDBLOCK ? OtherInstanceRunning : LockFileError;
+    if (file == Hold::Elsewhere) {
+        Unlock(folderDescriptor);
+        status = OtherInstanceRunning;
         return false;
     }
 
@@ -112,11 +152,11 @@ bool SingleInstance::StartAsMainInstance()
     mknod(pipePath.c_str(), S_IFIFO | kFileMode, 0);
     pipeDescriptor = open(pipePath.c_str(), O_RDWR | O_CLOEXEC);
     if (pipeDescriptor == -1 || !IsFifo(pipeDescriptor)) {
-        // An instance that can't listen must not hold the lock: later launches would wait
-        // for it for ever. Unguarded, each of them opens its own window instead.
-        Release();
+        // The locks stay: a second instance would import the same files and write over this
+        // one's queue. Later launches find this one running, and end saying so.
+        CloseDescriptor(pipeDescriptor);
         status = PipeError;
-        return false;
+        return true;
     }
 
     listening = Glib::signal_io().connect(sigc::mem_fun(*this, &SingleInstance::OnPipeReadable), pipeDescriptor,
@@ -177,12 +217,11 @@ bool SingleInstance::WaitUntilRead() const
 void SingleInstance::Release()
 {
     listening.disconnect();
-    // The reader goes before the lock: a later launch whose messages are left unread sees it
-    // go, and then finds the lock free.
+    // The reader goes before the locks: a later launch whose messages are left unread sees it
+    // go, and then finds the locks free.
     CloseDescriptor(pipeDescriptor);
-    if (lockDescriptor != -1)
-        flock(lockDescriptor, LOCK_UN);
-    CloseDescriptor(lockDescriptor);
+    Unlock(lockDescriptor);
+    Unlock(folderDescriptor);
 }
 
 bool SingleInstance::OnPipeReadable(Glib::IOCondition)
@@ -198,7 +237,8 @@ bool SingleInstance::OnPipeReadable(Glib::IOCondition)
         bytes.resize(start + std::max<ssize_t>(got, 0));
         if (got == 0 || (got < 0 && errno != EINTR)) {
             // Reading again would only spin. The reader goes, so that later launches stop
-            // waiting for it, as for an instance that could not open its FIFO.
+            // waiting for it, as for an instance that could not open its FIFO: they end
+            // instead of running beside this one.
             Diagnostic::Debug::LogString(std::string("SingleInstance: listening on the pipe failed: ") + std::strerror(errno));
             CloseDescriptor(pipeDescriptor);
             listen = false;

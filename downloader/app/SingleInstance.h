@@ -11,10 +11,14 @@
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
-// One running instance per user. The first process to lock "lock" in the settings directory
-// becomes the running instance and listens on the FIFO "pipe" beside it; a later launch finds
-// the lock taken and hands its command line over through the FIFO instead. Each message is its
-// text followed by one 0xFF byte, written in one go.
+// One running instance per user. The first process to lock the settings directory and the file
+// "lock" in it becomes the running instance and listens on the FIFO "pipe" beside it; a later
+// launch finds a lock taken and hands its command line over through the FIFO instead. Each
+// message is its text followed by one 0xFF byte, written in one go.
+//
+// Two instances on one settings directory would import the same files and write over each
+// other's queue, so the guard never lets a second one run: either lock alone decides when the
+// other can't be used, and a running instance that can't listen keeps its locks.
 //
 // The running instance reads the FIFO on the GTK main thread, in its main loop, and emits each
 // message as soon as it is read: a message read is a message handled. Once the main loop
@@ -22,6 +26,9 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // the later launch, seeing it unread when the reader goes, takes the running instance's place.
 class SingleInstance {
 public:
+    // MainInstance and PipeError are the running instance's, listening or not. LockFileError:
+    // neither lock can be used (a folder in place of "lock" on a file system that can't lock
+    // directories, say), so whether another instance runs can't be told.
     enum InstanceStatus : int { NotStarted = 0, MainInstance = 1, OtherInstanceRunning = 2, LockFileError = 3, PipeError = 4 };
 
     // Ends every message, so no message can hold it.
@@ -38,8 +45,9 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // True when this process has become the running instance; Status() says why not. May be
-    // called again after the running instance has gone.
+    // True when this process has become the running instance; it then listens unless Status()
+    // is PipeError. False with OtherInstanceRunning or LockFileError. May be called again after
+    // the running instance has gone.
     bool StartAsMainInstance();
     InstanceStatus Status() const { return status; }
 
@@ -53,7 +61,7 @@ public:
     // arrive in pieces and is not sent.
     bool HandOver(const std::vector<std::string>& messages);
 
-    // The running instance stops reading and lets go of the lock, so that a later launch
+    // The running instance stops reading and lets go of the locks, so that a later launch
     // becomes the running instance at once. Called as the main loop ends.
     void Release();
 
@@ -65,8 +73,10 @@ private:
     bool OnPipeReadable(Glib::IOCondition condition);
     bool WaitUntilRead() const;
 
+    std::string folderPath;
     std::string lockPath;
     std::string pipePath;
+    int folderDescriptor;
     int lockDescriptor;
     int pipeDescriptor;
     InstanceStatus status;

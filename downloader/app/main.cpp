@@ -1,8 +1,10 @@
+#include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "downloader/app/DebugLog.h"
 #include "downloader/app/SingleInstance.h"
 #include "downloader/app/UtilityPaths.h"
 #include "downloader/app/UtilityQueue.h"
+#include "downloader/app/UtilityStartNotices.h"
 #include "downloader/model/DownloadModel.h"
 #include "downloader/ui/MainWindowController.h"
 
@@ -12,6 +14,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,8 +24,14 @@ using namespace Vantor::DigitalMedia::MusicClient::Downloader;
 namespace {
 
 const char kMainWindow[] = "MainWindow";
-// How often a later launch whose command line was not taken tries again.
+// How often a later launch whose command line was not taken tries again, and how often before
+// it gives up. A running instance may be starting (its FIFO not made yet) or shutting down (its
+// FIFO closed, its locks not yet let go): each lasts milliseconds. One that takes nothing for
+// seconds can't listen at all.
 const std::chrono::milliseconds kRetryInterval(100);
+const int kHandOverTries = 30;
+
+enum class Launch { Run, HandedOver, Refused };
 
 // The window the program runs on; null, after saying where it was looked for, when no
 // share folder holds it.
@@ -41,27 +50,36 @@ Gtk::Window* FindMainWindow(const Glib::RefPtr<Gnome::Glade::Xml>& tree)
     return window;
 }
 
-// True when the running instance has taken this launch's whole command line, this program's
-// path first. A command line it does not take (it is shutting down, or does not listen) stays
-// this process's own: it starts in that instance's place as soon as the lock is free, and
-// meanwhile hands the command line to any instance that starts listening first.
-bool HandedToRunningInstance(int argc, char** argv)
+// Whether this launch runs as the running instance, or has handed its whole command line, this
+// program's path first, to the one running. A command line that instance does not take (it is
+// shutting down) stays this process's own: it starts in that instance's place as soon as the
+// locks are free, and meanwhile hands the command line to any instance that starts listening
+// first. A launch that can become neither, or can't tell whether an instance runs, is refused:
+// two instances on one settings directory would write over each other's queue.
+Launch StartOrHandOver(int argc, char** argv)
 {
     SingleInstance& guard = SingleInstance::sInstance;
     // Names are made absolute here: the running instance can't know where this launch was made.
     std::vector<std::string> commands;
     for (int index = 0; index < argc; ++index)
         commands.push_back(Utility::CommandFromArgument(argv[index]));
-    bool told = false;
-    while (!guard.StartAsMainInstance() && guard.Status() == SingleInstance::OtherInstanceRunning) {
+    for (int tries = 1; !guard.StartAsMainInstance(); ++tries) {
+        if (guard.Status() == SingleInstance::LockFileError) {
+            Utility::TellGuardUnusable();
+            return Launch::Refused;
+        }
+        // A running instance that is merely busy is waited for here, however long.
         if (guard.HandOver(commands))
-            return true;
-        if (!told)
+            return Launch::HandedOver;
+        if (tries == kHandOverTries) {
+            Utility::TellHandOverRefused();
+            return Launch::Refused;
+        }
+        if (tries == 1)
             std::cerr << "vantormp3: the running instance did not take the command line; waiting to start in its place\n";
-        told = true;
         std::this_thread::sleep_for(kRetryInterval);
     }
-    return false;
+    return Launch::Run;
 }
 
 } // namespace
@@ -69,10 +87,14 @@ bool HandedToRunningInstance(int argc, char** argv)
 int main(int argc, char** argv)
 {
     Gtk::Main kit(argc, argv, true);
-    if (HandedToRunningInstance(argc, argv))
-        return 0;
+    const Launch launch = StartOrHandOver(argc, argv);
+    if (launch != Launch::Run)
+        return launch == Launch::HandedOver ? 0 : 1;
 
     DebugLog debugLog;
+    if (SingleInstance::sInstance.Status() == SingleInstance::PipeError)
+        Vantor::Diagnostic::Debug::LogString("SingleInstance: running without its FIFO: later launches can't hand "
+                                             "their command lines over, and end saying so");
     Utility::InitializeTranslationService();
     boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> filesystem(new LinuxFilesystemUtility());
     boost::shared_ptr<DownloadModel> model(new DownloadModel(filesystem));
@@ -83,6 +105,9 @@ int main(int argc, char** argv)
 
     MainWindowController controller(window, model);
     controller.ProcessCommandLine(argc, argv);
+    window->show();
+    const std::unique_ptr<Gtk::MessageDialog> notice =
+        model->GetPlaylistLibrary().IsAvailable() ? nullptr : Utility::TellPlaylistsUnavailable(*window);
     // The main loop ends with the window. Nothing reads later launches' messages after that,
     // so the guard goes with it: a later launch then starts in this one's place while this
     // one is still shutting down.

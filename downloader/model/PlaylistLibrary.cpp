@@ -13,12 +13,28 @@ const int kSchemaVersion = 1;
 PlaylistLibrary::PlaylistLibrary()
     : impl(new PlaylistLibraryImpl())
 {
-    OnDatabaseOpened();
+    Opened();
 }
 
 // The implementation, declared last, goes first: the database closes before the signal
 // lets go of its slots.
 PlaylistLibrary::~PlaylistLibrary() = default;
+
+bool PlaylistLibrary::IsAvailable()
+{
+    boost::mutex::scoped_lock lock(impl->Mutex());
+    return Opened();
+}
+
+bool PlaylistLibrary::Opened()
+{
+    if (impl->IsOpen())
+        return true;
+    if (!impl->Open())
+        return false;
+    OnDatabaseOpened();
+    return true;
+}
 
 void PlaylistLibrary::OnDatabaseOpened()
 {
@@ -35,12 +51,14 @@ void PlaylistLibrary::OnDatabaseCreated()
 bool PlaylistLibrary::Create(const std::string& title, const std::vector<std::string>& pcids)
 {
     boost::mutex::scoped_lock lock(impl->Mutex());
-    return impl->CreatePlaylist(title, pcids);
+    return Opened() && impl->CreatePlaylist(title, pcids);
 }
 
 void PlaylistLibrary::SetTrackDownloaded(const std::string& pcid, const std::string& filename)
 {
     boost::mutex::scoped_lock lock(impl->Mutex());
+    if (!Opened())
+        return;
     impl->UpdatePlaylistTrack(pcid, IPlaylistTrack::Downloaded, filename);
     NotifyPlaylistsFinished(pcid);
 }
@@ -48,6 +66,8 @@ void PlaylistLibrary::SetTrackDownloaded(const std::string& pcid, const std::str
 void PlaylistLibrary::SetTrackExpired(const std::string& pcid)
 {
     boost::mutex::scoped_lock lock(impl->Mutex());
+    if (!Opened())
+        return;
     impl->UpdatePlaylistTrack(pcid, IPlaylistTrack::Expired, "");
     NotifyPlaylistsFinished(pcid);
 }
@@ -55,7 +75,7 @@ void PlaylistLibrary::SetTrackExpired(const std::string& pcid)
 bool PlaylistLibrary::Clear()
 {
     boost::mutex::scoped_lock lock(impl->Mutex());
-    return impl->ClearPlaylists();
+    return Opened() && impl->ClearPlaylists();
 }
 
 void PlaylistLibrary::NotifyPlaylistsFinished(const std::string& pcid)

@@ -53,13 +53,21 @@ const boost::shared_ptr<FilesystemUtility> sFilesystem = FilesystemUtility::NewI
 
 } // namespace
 
-PlaylistLibraryImpl::PlaylistLibraryImpl()
-    : connection(Connection::Open(sFilesystem->GetSpecialDirectory(FilesystemUtility::SettingsDirectory) +
-                                  Vantor::Data::StringUtility::MakeUTF8(kDatabaseName)))
-{
-}
+PlaylistLibraryImpl::PlaylistLibraryImpl() = default;
 
 PlaylistLibraryImpl::~PlaylistLibraryImpl() = default;
+
+bool PlaylistLibraryImpl::Open()
+{
+    try {
+        connection = Connection::Open(sFilesystem->GetSpecialDirectory(FilesystemUtility::SettingsDirectory) +
+                                      Vantor::Data::StringUtility::MakeUTF8(kDatabaseName));
+    } catch (const std::exception&) {
+        // Connection has logged which file.
+        return false;
+    }
+    return true;
+}
 
 bool PlaylistLibraryImpl::ExecuteStatement(const std::string& sql)
 {

@@ -20,12 +20,16 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // bound parameter. Nothing here locks: PlaylistLibrary holds Mutex() around each use.
 class PlaylistLibraryImpl : private boost::noncopyable {
 public:
-    // Opens (creating when needed) "vantormp3.db" in the settings directory; throws
-    // std::exception when it can't be opened.
+    // Nothing is open yet.
     PlaylistLibraryImpl();
     ~PlaylistLibraryImpl();
 
     boost::mutex& Mutex() { return mutex; }
+
+    // Opens (creating when needed) "vantormp3.db" in the settings directory; false, logged,
+    // when it can't be opened. Everything below needs it open.
+    bool Open();
+    bool IsOpen() const { return connection != nullptr; }
 
     // The schema: the version table always, the playlist tables when the file is new.
     void CreateVersionTable();

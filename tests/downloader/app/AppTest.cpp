@@ -373,28 +373,48 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
     EXPECT_TRUE(later.StartAsMainInstance());
 }
 
-// Unusable guard files leave the program unguarded; a hand-over finding no listener gives up at once.
-TEST_F(AppTest, UnusableGuardFilesLeaveTheProgramUnguarded)
+// Never two instances on one settings directory. Either lock decides alone where the other can't
+// be used ("lock" a folder) or isn't taken (an older instance locks only "lock"); a running
+// instance that can't listen keeps its locks. Only when neither lock can be used is nothing
+// known. A hand-over finding no listener gives up at once.
+TEST_F(AppTest, UnusableGuardFilesNeverLetASecondInstanceRun)
 {
     const struct {
-        const char* setup;
+        const char *folder, *held; // made in the settings directory; locked elsewhere ("" the directory)
         SingleInstance::InstanceStatus first, second;
-    } cases[] = {{"lock is a folder", SingleInstance::LockFileError, SingleInstance::LockFileError},
-                 {"pipe is a folder", SingleInstance::PipeError, SingleInstance::PipeError},
-                 {"nobody listens", SingleInstance::OtherInstanceRunning, SingleInstance::OtherInstanceRunning}};
+        bool taken;
+    } cases[] = {{"lock", nullptr, SingleInstance::MainInstance, SingleInstance::OtherInstanceRunning, true},
+                 {"lock", "", SingleInstance::OtherInstanceRunning, SingleInstance::OtherInstanceRunning, false},
+                 {"", "lock", SingleInstance::OtherInstanceRunning, SingleInstance::OtherInstanceRunning, false},
+                 {"pipe/inside", nullptr, SingleInstance::PipeError, SingleInstance::OtherInstanceRunning, false},
+                 {nullptr, nullptr, SingleInstance::LockFileError, SingleInstance::LockFileError, false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.setup);
+        SCOPED_TRACE(std::string(c.folder ? c.folder : "no settings directory") + (c.held ? " held" : ""));
         fs::remove_all(Settings(""));
-        fs::create_directories(Settings(c.setup[0] == 'l' ? "lock" : c.setup[0] == 'p' ? "pipe/inside" : ""));
-        const int held = c.setup[0] == 'n' ? open(Settings("lock").c_str(), O_RDONLY | O_CREAT, 0700) : -1;
-        ASSERT_TRUE(held == -1 || (mkfifo(Settings("pipe").c_str(), 0700) == 0 && flock(held, LOCK_EX) == 0));
+        if (c.folder)
+            fs::create_directories(Settings(c.folder));
+        else
+            WriteFile(home.File(".vantormp3"), "");
+        int held = -1;
+        if (c.held) {
+            if (*c.held)
+                WriteFile(Settings(c.held), "");
+            held = open(Settings(c.held).c_str(), O_RDONLY);
+            ASSERT_TRUE(mkfifo(Settings("pipe").c_str(), 0700) == 0 && flock(held, LOCK_EX) == 0);
+        }
         SingleInstance first, second;
-        EXPECT_FALSE(first.StartAsMainInstance() || second.StartAsMainInstance());
+        Entries got;
+        first.AnotherInstanceMessageSignal.connect([&got](std::string message) { got.push_back(message); });
+        EXPECT_EQ(c.first == SingleInstance::MainInstance || c.first == SingleInstance::PipeError, first.StartAsMainInstance());
+        EXPECT_FALSE(second.StartAsMainInstance());
         EXPECT_EQ(c.first, first.Status());
         EXPECT_EQ(c.second, second.Status());
-        bool taken = true;
-        BackgroundCall([&] { taken = second.HandOver({"lost"}); }, "handing over with nobody listening").Join();
-        EXPECT_FALSE(taken);
+        bool taken = !c.taken;
+        BackgroundCall handing([&] { taken = second.HandOver({"handed"}); }, "handing over");
+        EXPECT_TRUE(RunMainLoopUntil([&] { return handing.HasReturned(); }));
+        handing.Join();
+        EXPECT_EQ(c.taken, taken);
+        EXPECT_EQ(c.taken ? Entries{"handed"} : Entries{}, got);
         close(held);
     }
 }

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <thread>
 #include <tuple>
@@ -655,6 +656,61 @@ TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)
     ASSERT_TRUE(Eventually([&] { return Arrived("Busy/" + TrackName(0)); }, std::chrono::seconds(60)));
     EXPECT_TRUE(program->Running());
     RequestClose(Read().at(0).id);
+    EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+}
+
+// Two instances on one settings folder would import the same purchase and write over each other's
+// queue. With "lock" a folder the settings folder's own lock still guards it; with "pipe" a folder
+// the running instance can't listen, and with the settings folder a file nothing can be locked: a
+// later launch then says why and ends, its file untouched. (The running one writes its screen elsewhere.)
+TEST_F(ProgramTest, NeverTwoInstancesOnOneSettingsFolder)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    const struct {
+        const char *made, *told; // in the home folder, a folder when it ends in "/"; "" when handed over
+    } cases[] = {{".vantormp3/lock/", ""}, {".vantormp3/pipe/inside/", "nimmt aber nicht an"},
+                 {".vantormp3", "kann nicht feststellen"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.made);
+        for (const char* left : {".vantormp3/lock", ".vantormp3/pipe", "first.txt"})
+            fs::remove_all(home.File(left));
+        std::unique_ptr<ChildProcess> first;
+        if (c.made[std::strlen(c.made) - 1] == '/') {
+            fs::create_directories(home.File(c.made));
+            setenv("VANTOR_UI_PROBE", home.File("first.txt").c_str(), 1);
+            first = Start();
+            setenv("VANTOR_UI_PROBE", home.File("screen.txt").c_str(), 1);
+            ASSERT_TRUE(Eventually([&] { return ReadFile(home.File("first.txt")).find("Datei") != std::string::npos; }));
+        } else {
+            fs::remove_all(home.File(c.made));
+            WriteFile(home.File(c.made), "");
+        }
+        const std::string album = "Later " + std::to_string(&c - cases), later = QueueFile(album, {"/"});
+        std::unique_ptr<ChildProcess> launch = Start({later});
+        if (*c.told) {
+            const Window refused = WaitForWindow(c.told, kTitle);
+            Screenshot(refused, "start-refused-" + std::to_string(&c - cases));
+            Click(refused, "OK");
+        }
+        EXPECT_EQ(*c.told ? 1 : 0, launch->Wait(std::chrono::seconds(20)));
+        if (!*c.told)
+            EXPECT_TRUE(Eventually([&] { return Arrived(album + "/" + TrackName(0)) && !fs::exists(later); }));
+        else
+            EXPECT_TRUE(fs::exists(later) && !fs::exists(Music(album)));
+    }
+}
+
+// A playlist database that can't be opened is told once, over the window; downloads go on.
+TEST_F(ProgramTest, APlaylistDatabaseThatCantBeOpenedIsToldAndDownloadsGoOn)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
+    fs::create_directories(home.File(".vantormp3/vantormp3.db/inside"));
+    std::unique_ptr<ChildProcess> program = Start({QueueFile("Kept", {"/slow/"})});
+    const Window notice = WaitForWindow("Wiedergabelisten können nicht gespeichert werden", kTitle);
+    Screenshot(notice, "playlists-unavailable");
+    Click(notice, "OK");
+    ASSERT_TRUE(Eventually([&] { return Arrived("Kept/" + TrackName(0)); }));
+    Quit(*program);
     EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
 }
 

@@ -1,0 +1,67 @@
+#include "downloader/app/UtilityStartNotices.h"
+
+#include "core/localization/TranslationService.h"
+#include "core/settings/UtilityPreferences.h"
+#include "downloader/app/UtilityDialogs.h"
+#include "downloader/app/UtilityPaths.h"
+
+#include <iostream>
+
+using Vantor::Localization::Translate;
+
+namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
+
+namespace {
+
+void TellCantStart(const std::string& key, const std::string& english, const std::string& detail)
+{
+    InitializeTranslationService();
+    const std::string title = Translate("sonvel_start_refused_title", "The Vantor MP3 Downloader can't start");
+    const std::string description = Translate(key, english) + detail;
+    std::cerr << "vantormp3: " << title << ": " << description << "\n";
+    Gtk::MessageDialog box(title, false, Gtk::MESSAGE_ERROR, Gtk::BUTTONS_NONE, true);
+    box.set_secondary_text(description);
+    box.add_button(Translate("sonvel_button_ok", "OK"), Gtk::RESPONSE_OK);
+    box.set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
+    box.run();
+}
+
+} // namespace
+
+void TellGuardUnusable()
+{
+    TellCantStart("sonvel_start_guard_unusable",
+                  "It can't tell whether it is already running, as its settings folder can't be locked. Two "
+                  "running at once would write over each other's download queue. Please check that the folder "
+                  "and the file \"lock\" in it can be used:",
+                  "\n\n" + GetSettingsDirectory());
+}
+
+void TellHandOverRefused()
+{
+    TellCantStart("sonvel_start_hand_over_refused",
+                  "It is already running, but does not take what this start hands over to it. Nothing was "
+                  "added, and the files named stay as they are. Please quit the running Vantor MP3 Downloader "
+                  "and try again.",
+                  "");
+}
+
+std::unique_ptr<Gtk::MessageDialog> TellPlaylistsUnavailable(Gtk::Window& parent)
+{
+    std::unique_ptr<Gtk::MessageDialog> box(new Gtk::MessageDialog(
+        parent, Translate("sonvel_playlists_unavailable_title", "Playlists can't be kept"), false,
+        Gtk::MESSAGE_WARNING, Gtk::BUTTONS_NONE, false));
+    box->set_secondary_text(Translate("sonvel_playlists_unavailable_desc",
+                                      "The playlist database in the settings folder can't be opened. Downloads go "
+                                      "on, but a purchase that comes with playlists is added only once the "
+                                      "database opens again; its file stays until then. Please check the folder:") +
+                            "\n\n" + GetSettingsDirectory());
+    box->add_button(Translate("sonvel_button_ok", "OK"), Gtk::RESPONSE_OK);
+    box->set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
+    Gtk::MessageDialog* shown = box.get();
+    box->signal_response().connect([shown](int) { shown->hide(); });
+    ShowDialog(*box, parent);
+    return box;
+}
+
+} // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

@@ -14,7 +14,6 @@
 
 #include <chrono>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -105,9 +104,6 @@ int main(int argc, char** argv)
 
     MainWindowController controller(window, model);
     controller.ProcessCommandLine(argc, argv);
-    window->show();
-    const std::unique_ptr<Gtk::MessageDialog> notice =
-        model->GetPlaylistLibrary().IsAvailable() ? nullptr : Utility::TellPlaylistsUnavailable(*window);
     // The main loop ends with the window. Nothing reads later launches' messages after that,
     // so the guard goes with it: a later launch then starts in this one's place while this
     // one is still shutting down.

@@ -52,7 +52,7 @@ std::string TitledMessage(const std::string& title, const std::string& descripti
 MainWindowController::MainWindowController(Gtk::Window* window, boost::shared_ptr<DownloadModel> model)
     : window(window),
       model(model),
-      savedQueueNotices(*window),
+      settingsFolderNotices(*window),
       queueFiles(model),
       proxy(model),
       mainMenu(model, queueFiles),
@@ -92,7 +92,9 @@ void MainWindowController::Initialize()
     if (savedQueue.outcome == Utility::SavedQueueReload::Read)
         Utility::VLXEnqueuedSignal().emit(); // the toolbar resumes its downloads
     else if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)
-        savedQueueNotices.SavedQueueUnreadable(savedQueue.keptAt);
+        settingsFolderNotices.SavedQueueUnreadable(savedQueue.keptAt);
+    if (!model->GetPlaylistLibrary().IsAvailable())
+        settingsFolderNotices.PlaylistsUnavailable();
 }
 
 void MainWindowController::ConnectSignals()
@@ -109,7 +111,7 @@ void MainWindowController::ConnectSignals()
     proxy.DownloadStartedSignal.connect(sigc::mem_fun(*this, &MainWindowController::OnDownloadStarted));
     proxy.DownloadFinishedSignal.connect(sigc::mem_fun(*this, &MainWindowController::OnDownloadFinished));
     proxy.DownloadQueueFinishedSignal.connect(sigc::mem_fun(*this, &MainWindowController::OnDownloadQueueFinished));
-    queueFiles.SaveFailedSignal.connect(sigc::mem_fun(savedQueueNotices, &SavedQueueNotices::SaveFailed));
+    queueFiles.SaveFailedSignal.connect(sigc::mem_fun(settingsFolderNotices, &SettingsFolderNotices::SaveFailed));
     updateCheckFinished.connect(sigc::mem_fun(*this, &MainWindowController::FinishUpdateCheck));
     updateCheck.UpdateCompletedSignal.connect(this, &MainWindowController::OnUpdateCheckCompleted);
     SingleInstance::sInstance.AnotherInstanceMessageSignal.connect(

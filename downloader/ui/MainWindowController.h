@@ -10,7 +10,7 @@
 #include "downloader/ui/DownloadStatusController.h"
 #include "downloader/ui/MainMenuController.h"
 #include "downloader/ui/MessagingController.h"
-#include "downloader/ui/SavedQueueNotices.h"
+#include "downloader/ui/SettingsFolderNotices.h"
 #include "downloader/ui/ToolbarController.h"
 #include "downloader/ui/TreeController.h"
 
@@ -72,7 +72,7 @@ private:
     Gtk::Window* window; // the glade tree owns it
     boost::shared_ptr<DownloadModel> model;
     // Before the worker whose failed saves it tells.
-    SavedQueueNotices savedQueueNotices;
+    SettingsFolderNotices settingsFolderNotices;
     // Before the controllers that use it, so that it goes after them.
     QueueFileWorker queueFiles;
     DownloadModelSignalProxy proxy;

@@ -1,4 +1,4 @@
-#include "downloader/ui/SavedQueueNotices.h"
+#include "downloader/ui/SettingsFolderNotices.h"
 
 #include "core/localization/TranslationService.h"
 #include "core/settings/UtilityPreferences.h"
@@ -14,23 +14,23 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 namespace {
 
-// A translated sentence, a file or folder name in bold on its own, and another sentence. The
-// translations are data: their own markup characters are shown as they are.
+// A translated sentence, a file or folder name in bold on its own, and another sentence, when
+// there is one. The translations are data: their own markup characters are shown as they are.
 std::string AroundName(const std::string& before, const std::string& name, const std::string& after)
 {
     return Glib::Markup::escape_text(before) + "\n\n<b>" +
-           Glib::Markup::escape_text(Glib::filename_display_name(name)) + "</b>\n\n" +
-           Glib::Markup::escape_text(after);
+           Glib::Markup::escape_text(Glib::filename_display_name(name)) + "</b>" +
+           (after.empty() ? "" : "\n\n" + Glib::Markup::escape_text(after));
 }
 
 } // namespace
 
-SavedQueueNotices::SavedQueueNotices(Gtk::Window& window)
+SettingsFolderNotices::SettingsFolderNotices(Gtk::Window& window)
     : window(window)
 {
 }
 
-void SavedQueueNotices::SavedQueueUnreadable(const std::string& keptAt)
+void SettingsFolderNotices::SavedQueueUnreadable(const std::string& keptAt)
 {
     Tell(AroundName(Translate("sonvel_dlg_queue_unreadable_1",
                               "The saved download queue could not be read. It has been kept unchanged as:"),
@@ -39,7 +39,7 @@ void SavedQueueNotices::SavedQueueUnreadable(const std::string& keptAt)
                               "The download list starts empty; the downloads of the kept queue are not resumed.")));
 }
 
-void SavedQueueNotices::SaveFailed()
+void SettingsFolderNotices::SaveFailed()
 {
     if (saveFailureTold)
         return;
@@ -52,23 +52,34 @@ void SavedQueueNotices::SaveFailed()
                               "the download list.")));
 }
 
-void SavedQueueNotices::Tell(const std::string& markup)
+void SettingsFolderNotices::PlaylistsUnavailable()
+{
+    Tell("<b>" + Glib::Markup::escape_text(Translate("sonvel_playlists_unavailable_title", "Playlists can't be kept")) +
+         "</b>\n\n" +
+         AroundName(Translate("sonvel_playlists_unavailable_desc",
+                              "The playlist database in the settings folder can't be opened. Downloads go on, but a "
+                              "purchase that comes with playlists is added only once the database opens again; its "
+                              "file stays until then. Please check the folder:"),
+                    Utility::GetSettingsDirectory(), ""));
+}
+
+void SettingsFolderNotices::Tell(const std::string& markup)
 {
     waiting.push_back(markup);
     if (window.get_mapped())
         TellWaiting();
     else if (!mapping.connected())
-        mapping = window.signal_map().connect(sigc::mem_fun(*this, &SavedQueueNotices::OnWindowMapped));
+        mapping = window.signal_map().connect(sigc::mem_fun(*this, &SettingsFolderNotices::OnWindowMapped));
 }
 
-void SavedQueueNotices::OnWindowMapped()
+void SettingsFolderNotices::OnWindowMapped()
 {
     mapping.disconnect();
     // Not inside the window's own mapping: a message box runs a main loop of its own.
-    Glib::signal_idle().connect(sigc::mem_fun(*this, &SavedQueueNotices::TellWaiting));
+    Glib::signal_idle().connect(sigc::mem_fun(*this, &SettingsFolderNotices::TellWaiting));
 }
 
-bool SavedQueueNotices::TellWaiting()
+bool SettingsFolderNotices::TellWaiting()
 {
     while (!waiting.empty()) {
         const std::string markup = waiting.front();

@@ -77,8 +77,8 @@ public:
     }
 
 private:
-    // The probe rewrites the file in place each tick, its last line "tick": a read between the
-    // truncation and the write finds it short and reads again. None before the first tick.
+    // The probe's file as a whole, its last line "tick": one found short (as it is made) is
+    // read again. None before the first tick.
     std::map<std::string, long long> Values() const
     {
         for (;; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {

@@ -3,18 +3,21 @@
  * ticks: it runs only when the main loop gets as far as painting, so a loop kept busy by
  * higher-priority work counts as stalled even though it turns. The track rows (rows under an
  * album row) of the download list are counted as they are inserted and deleted. Each tick
- * writes, to the file named by VANTOR_LOOP_PROBE:
+ * writes, over the start of the file named by VANTOR_LOOP_PROBE and always at the same length
+ * (cutting the file short each time had the file system wait for the disk on the main thread):
  *   rows <track rows>  first <monotonic us of the main loop's first turn>
  *   shown <monotonic us when the track rows first reached VANTOR_LOOP_ROWS, or 0>
  *   maxgap <largest gap in us since the first turn or the last reset>  tick <monotonic us of this tick>
  * A file named like it with ".reset" appended resets the largest gap and "shown", and is removed. */
 #include <gtk/gtk.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 static const char *output_path;
 static gchar *reset_path;
+static int output_fd = -1;
 static int wanted_rows;
 static GtkTreeModel *list_model;
 static int track_rows;
@@ -88,12 +91,13 @@ static gboolean tick(gpointer unused)
     }
     if (!shown && list_model && track_rows >= wanted_rows)
         shown = now;
-    FILE *out = fopen(output_path, "w");
-    if (out) {
-        fprintf(out, "rows %d\nfirst %lld\nshown %lld\nmaxgap %lld\ntick %lld\n", track_rows, (long long)first_tick,
-                (long long)shown, (long long)largest_gap, (long long)now);
-        fclose(out);
-    }
+    if (output_fd < 0)
+        output_fd = open(output_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char record[160];
+    const int length = snprintf(record, sizeof record, "rows %12d\nfirst %20lld\nshown %20lld\nmaxgap %20lld\ntick %20lld\n",
+                                track_rows, (long long)first_tick, (long long)shown, (long long)largest_gap, (long long)now);
+    if (output_fd >= 0 && pwrite(output_fd, record, length, 0) != length)
+        g_warning("MainLoopProbe: can't write %s", output_path);
     return TRUE;
 }
 

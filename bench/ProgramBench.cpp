@@ -59,27 +59,38 @@ void WriteQueueFile(const std::string& path, const std::string& name, int tracks
 class Probe {
 public:
     explicit Probe(const std::string& path) : path(path) {}
-    long long Value(const std::string& name) const
-    {
-        std::ifstream in(path);
-        std::map<std::string, long long> values;
-        for (std::string key; in >> key;)
-            in >> values[key];
-        return values[name];
-    }
+    long long Value(const std::string& name) const { return Values()[name]; }
     void Reset() const
     {
         WriteFile(path + ".reset", "");
         WaitUntil([this] { return !boost::filesystem::exists(path + ".reset"); }, std::chrono::seconds(60));
     }
     // The largest gap so far, counting the one still open when the loop has not turned since.
-    double Stall() const { return std::max(Value("maxgap"), NowMicroseconds() - Value("tick")) / 1e6; }
+    double Stall() const
+    {
+        std::map<std::string, long long> values = Values();
+        return std::max(values["maxgap"], NowMicroseconds() - values["tick"]) / 1e6;
+    }
     bool WaitFor(const std::string& name, std::chrono::seconds limit) const
     {
         return WaitUntil([&] { return Value(name) > 0; }, limit);
     }
 
 private:
+    // The probe's file as a whole, its last line "tick": one found short (as it is made) is
+    // read again. None before the first tick.
+    std::map<std::string, long long> Values() const
+    {
+        for (;; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+            std::ifstream in(path);
+            std::map<std::string, long long> values;
+            for (std::string key; in >> key;)
+                in >> values[key];
+            if (values.count("tick") || !boost::filesystem::exists(path))
+                return values;
+        }
+    }
+
     template <class Condition> static bool WaitUntil(Condition condition, std::chrono::seconds limit)
     {
         const auto end = std::chrono::steady_clock::now() + limit;

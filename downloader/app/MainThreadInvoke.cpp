@@ -9,6 +9,15 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 MainThreadInvoke MainThreadInvoke::sInstance;
 
+namespace {
+
+// How long one turn runs items. Measured with 10,000 tracks listed: turns of 2 to 8 ms list
+// them equally fast, about twice as fast as one item a turn. Short, so the window answers input and
+// paints at once; long beside the loop's own work between turns (layout, a paint).
+const gint64 kTurnMicroseconds = 4000;
+
+} // namespace
+
 void MainThreadInvoke::InvokeAsync(boost::shared_ptr<IInvokable> item)
 {
     if (PushWork(item))
@@ -37,15 +46,22 @@ bool MainThreadInvoke::PushWork(boost::shared_ptr<IInvokable> item)
 {
     boost::mutex::scoped_lock lock(queueMutex);
     workQueue.push_back(item);
-    return workQueue.size() == 1;
+    if (turnPending)
+        return false;
+    turnPending = true;
+    return true;
 }
 
-boost::shared_ptr<MainThreadInvoke::IInvokable> MainThreadInvoke::PopWork(bool& more)
+boost::shared_ptr<MainThreadInvoke::IInvokable> MainThreadInvoke::PopWork(bool& requestTurn)
 {
     boost::mutex::scoped_lock lock(queueMutex);
+    requestTurn = false;
+    if (workQueue.empty())
+        return boost::shared_ptr<IInvokable>();
     boost::shared_ptr<IInvokable> item = workQueue.front();
     workQueue.pop_front();
-    more = !workQueue.empty();
+    if (!workQueue.empty() && !turnPending)
+        requestTurn = turnPending = true;
     return item;
 }
 
@@ -58,18 +74,32 @@ void MainThreadInvoke::RequestTurn()
 
 gboolean MainThreadInvoke::OnTurn(gpointer self)
 {
-    static_cast<MainThreadInvoke*>(self)->RunOldestItem();
+    static_cast<MainThreadInvoke*>(self)->RunTurn();
     return G_SOURCE_REMOVE;
 }
 
-void MainThreadInvoke::RunOldestItem()
+void MainThreadInvoke::RunTurn()
 {
-    bool more = false;
-    const boost::shared_ptr<IInvokable> item = PopWork(more);
-    // The next item's turn is asked for before this one runs, so a main loop run from inside
-    // the item (a modal dialog) goes on with the queue.
-    if (more)
-        RequestTurn();
+    {
+        boost::mutex::scoped_lock lock(queueMutex);
+        turnPending = false;
+    }
+    const gint64 end = g_get_monotonic_time() + kTurnMicroseconds;
+    do {
+        bool requestTurn = false;
+        const boost::shared_ptr<IInvokable> item = PopWork(requestTurn);
+        // Drained, here or by a main loop that an earlier item ran: the next item's producer
+        // asks for a turn.
+        if (!item)
+            return;
+        if (requestTurn)
+            RequestTurn();
+        Run(item);
+    } while (g_get_monotonic_time() < end);
+}
+
+void MainThreadInvoke::Run(const boost::shared_ptr<IInvokable>& item)
+{
     // An item that throws anyway must not leave its synchronous caller waiting for ever.
     try {
         item->Invoke();

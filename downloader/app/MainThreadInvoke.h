@@ -13,13 +13,19 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The process-wide call queue to the GTK main thread. Worker threads never touch widgets or
 // sigc signals: they wrap the call in a work item and hand it over here; the main thread
-// runs the items one per turn of its main loop, oldest first, whichever thread queued them.
+// runs the items in turns of its main loop, oldest first, whichever thread queued them.
 //
 // A turn runs at GLib's default idle priority, below GTK's layout and repainting: the main
 // loop only serves the highest priority that has work, so turns above them would keep the
 // window from painting for as long as items keep coming, as they do by the hundred thousand
-// when a large queue file is listed. One turn is pending whenever the queue holds items, and
-// each turn asks for the next before it runs its item.
+// when a large queue file is listed. A turn runs items for a few milliseconds and then gives
+// the loop back, so the window paints between turns while the queue drains; one item a turn
+// would spend most of the time on the loop's own round instead. An item that takes longer
+// than that ends its turn on its own.
+//
+// Whenever the queue holds items, a turn is pending besides the one running: it is asked for
+// before an item runs, so a main loop run from inside the item (a modal dialog) goes on with
+// the queue.
 class MainThreadInvoke {
 public:
     // One call for the main thread. Items must not throw.
@@ -50,17 +56,21 @@ public:
     void InvokeSync(boost::shared_ptr<IInvokable> item);
 
 private:
-    // True when the queue was empty: the caller then asks for a turn.
+    // True when no turn was pending: the caller then asks for one.
     bool PushWork(boost::shared_ptr<IInvokable> item);
-    // `more` tells whether items are left behind it.
-    boost::shared_ptr<IInvokable> PopWork(bool& more);
+    // The oldest item, or none when the queue is empty. `requestTurn` tells the caller to ask
+    // for a turn: items are left behind it and none is pending.
+    boost::shared_ptr<IInvokable> PopWork(bool& requestTurn);
     // Any thread: asks the main loop for one turn.
     void RequestTurn();
     // The main thread, once per requested turn.
     static gboolean OnTurn(gpointer self);
-    void RunOldestItem();
+    void RunTurn();
+    void Run(const boost::shared_ptr<IInvokable>& item);
 
     std::deque<boost::shared_ptr<IInvokable>> workQueue;
+    // A turn has been asked for and has not begun; guarded by queueMutex like the queue.
+    bool turnPending = false;
     // The wait of every item queued by InvokeSync and not yet finished.
     std::map<boost::shared_ptr<IInvokable>, boost::shared_ptr<WaitCondition>> waiters;
     boost::mutex queueMutex;

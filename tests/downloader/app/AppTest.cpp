@@ -339,8 +339,9 @@ TEST_F(AppTest, AnItemRunningAMainLoopFindsTheQueueMovingAndEveryItemRunsOnce)
         ExpectMainThread();
         ran.push_back(sequence);
         ++done;
-        if (sequence == 10)
+        if (sequence == 10) {
             EXPECT_TRUE(RunMainLoopUntil([&] { return ran.size() >= 1000; }));
+        }
     });
     BackgroundCall producing(
         [&] {

@@ -28,7 +28,7 @@ const unsigned kPaintingHold = 100;
 
 // A transferring download or album shows its percentage, which the status cell draws as a
 // progress bar; anything else shows its state text.
-Glib::ustring StatusText(const DownloadModel::Download& download)
+std::string StatusText(const DownloadModel::Download& download)
 {
     if (download.GetState() == Vantor::Net::Download::Downloading)
         return std::to_string(static_cast<unsigned>(download.GetPercentCompleted()));
@@ -36,7 +36,7 @@ Glib::ustring StatusText(const DownloadModel::Download& download)
 }
 
 // "7. Intro" for an audio track that has a number; the title alone otherwise.
-Glib::ustring TrackTitle(const DownloadModel::Download& download)
+std::string TrackTitle(const DownloadModel::Download& download)
 {
     const boost::shared_ptr<DownloadModel::Track> track = download.GetTrack();
     std::string prefix;
@@ -101,7 +101,6 @@ TreeController::~TreeController()
         heldWindow->thaw_updates();
     }
     delete statusRenderer;
-    store.reset();
 }
 
 void TreeController::Initialize()
@@ -112,11 +111,10 @@ void TreeController::Initialize()
     const Glib::ustring titleHeader = Translate("sonvel_treeview_title", "Title");
     const Glib::ustring statusHeader = Translate("sonvel_treeview_status", "Status");
 
-    store = Gtk::TreeStore::create(columns);
     if (!treeView) {
         Vantor::Diagnostic::Debug::LogString("TreeController: no DownloadTreeView, the download list is not shown");
     } else {
-        treeView->set_model(store);
+        treeView->set_model(rows.TreeModel());
         treeView->get_selection()->set_mode(Gtk::SELECTION_NONE);
         treeView->set_rules_hint(true);
 
@@ -160,8 +158,8 @@ TreeController::GroupedDownloadRow TreeController::GroupForDownload(DownloadPtr 
         return found->second;
 
     GroupedDownloadRow album;
-    album.row = store->append();
     album.group.reset(new GroupedDownload(model));
+    album.row = rows.AppendAlbum("", "");
     albumGroups[identifier] = album;
     return album;
 }
@@ -171,21 +169,10 @@ void TreeController::OnDownloadAdded(DownloadPtr download)
     HoldPainting();
     const GroupedDownloadRow album = GroupForDownload(download);
     album.group->AddChildDownload(download);
-    SetCell(album.row, columns.title, album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title));
-    SetCell(album.row, columns.status, album.group->GetStateString());
+    rows.SetTitle(album.row, album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title));
+    rows.SetStatus(album.row, album.group->GetStateString());
 
-    trackRows[download] = AppendTrackRow(album.row, TrackTitle(*download), download->GetStateString());
-}
-
-Gtk::TreeIter TreeController::AppendTrackRow(const Gtk::TreeIter& album, const Glib::ustring& title,
-                                             const Glib::ustring& status)
-{
-    // The row arrives with its texts: written one by one after it, each would have the store
-    // find the row's place again and the view hear of it once more.
-    GtkTreeIter row;
-    gtk_tree_store_insert_with_values(store->gobj(), &row, const_cast<GtkTreeIter*>(album.gobj()), -1,
-                                      columns.title.index(), title.c_str(), columns.status.index(), status.c_str(), -1);
-    return Gtk::TreeIter(GTK_TREE_MODEL(store->gobj()), &row);
+    trackRows[download] = rows.AppendTrack(album.row, TrackTitle(*download), download->GetStateString());
 }
 
 void TreeController::OnDownloadRemoved(DownloadPtr download)
@@ -196,13 +183,13 @@ void TreeController::OnDownloadRemoved(DownloadPtr download)
 
     HoldPainting();
     const GroupedDownloadRow album = GroupForDownload(download);
-    store->erase(found->second);
+    rows.Remove(found->second);
     trackRows.erase(found);
     // The album shows the tracks on the list, and a cleared track is not kept alive by it.
     album.group->DeleteChildDownload(download);
 
-    if (album.row->children().empty()) {
-        store->erase(album.row);
+    if (album.row->children.empty()) {
+        rows.Remove(album.row);
         albumGroups.erase(GroupIdentifierForDownload(download).raw());
     }
 }
@@ -223,9 +210,9 @@ void TreeController::UpdateDownloadStatusInView(DownloadPtr download)
     if (found == trackRows.end())
         return;
 
-    SetCell(found->second, columns.status, StatusText(*download));
+    rows.SetStatus(found->second, StatusText(*download));
     const GroupedDownloadRow album = GroupForDownload(download);
-    SetCell(album.row, columns.status, StatusText(*album.group));
+    rows.SetStatus(album.row, StatusText(*album.group));
 }
 
 void TreeController::HoldPainting()
@@ -244,15 +231,6 @@ void TreeController::HoldPainting()
             return false;
         },
         kPaintingHold);
-}
-
-void TreeController::SetCell(const Gtk::TreeIter& row, const Gtk::TreeModelColumn<Glib::ustring>& column,
-                             const Glib::ustring& text)
-{
-    // Every write has the store tell the view about the row, which costs a walk over the
-    // rows before it; most events leave a cell as it was. Bytes are compared, not collation.
-    if (row->get_value(column).raw() != text.raw())
-        (*row)[column] = text;
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -5,13 +5,13 @@
 #include "downloader/app/DownloadModelSignalProxy.h"
 #include "downloader/model/DownloadModel.h"
 #include "downloader/model/GroupedDownload.h"
+#include "downloader/ui/DownloadListModel.h"
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
 #include <gtkmm/cellrendererprogress.h>
 #include <gtkmm/cellrenderertext.h>
 #include <gtkmm/treemodelcolumn.h>
-#include <gtkmm/treestore.h>
 #include <gtkmm/treeview.h>
 #include <sigc++/connection.h>
 
@@ -29,8 +29,8 @@ class TreeController : private boost::noncopyable {
 public:
     typedef DownloadModel::DownloadPtr DownloadPtr;
 
-    // The store's two columns: the title, then the status (a state text, or the percentage
-    // in decimal digits while the row's download or album transfers).
+    // The list's two columns: the title, then the status (a state text, or the percentage in
+    // decimal digits while the row's download or album transfers).
     class TreeModelColumns : public Gtk::TreeModelColumnRecord {
     public:
         TreeModelColumns();
@@ -63,7 +63,7 @@ public:
     // An album on the list: its aggregate and its row.
     struct GroupedDownloadRow {
         boost::shared_ptr<GroupedDownload> group;
-        Gtk::TreeIter row;
+        DownloadListModel::Row* row;
     };
 
     // Shows the list in the "DownloadTreeView" of the "MainWindow" tree and follows `model`.
@@ -83,8 +83,6 @@ private:
     GroupedDownloadRow GroupForDownload(DownloadPtr download);
 
     void OnDownloadAdded(DownloadPtr download);
-    // A new last row under `album`.
-    Gtk::TreeIter AppendTrackRow(const Gtk::TreeIter& album, const Glib::ustring& title, const Glib::ustring& status);
     void OnDownloadRemoved(DownloadPtr download);
     void OnDownloadStateChanged(DownloadPtr download, Vantor::Net::Download::State state);
     void OnDownloadProgressChanged(DownloadPtr download, Vantor::Net::Download::Progress kind, long long value);
@@ -92,8 +90,6 @@ private:
     void UpdateDownloadStatusInView(DownloadPtr download);
     // Holds the window's painting back for a moment, unless it is held already.
     void HoldPainting();
-    // Writes `text` into the cell unless it holds it already.
-    void SetCell(const Gtk::TreeIter& row, const Gtk::TreeModelColumn<Glib::ustring>& column, const Glib::ustring& text);
 
     boost::shared_ptr<DownloadModel> model;
     DownloadModelSignalProxy proxy;
@@ -102,14 +98,12 @@ private:
     // Not owned; null when the window's definition lacks it, and then the list is kept
     // without being shown.
     Gtk::TreeView* treeView;
-    // Rows are held by iterator, which a tree store keeps valid for as long as the row is
-    // there; each entry goes with its row. (A row reference would cost a pass over all of them
-    // at every insertion, and a path a walk over the rows before it at every lookup.)
-    std::map<const DownloadPtr, Gtk::TreeIter> trackRows;
+    // Each entry goes with its row.
+    std::map<const DownloadPtr, DownloadListModel::Row*> trackRows;
     // Keyed by the identifier's bytes: Glib::ustring compares by the locale's collation, which
     // is slow and may take two different albums for one.
     std::map<std::string, GroupedDownloadRow> albumGroups;
-    Glib::RefPtr<Gtk::TreeStore> store;
+    DownloadListModel rows;
     // The window whose painting is held, and the timer that lets it go.
     Glib::RefPtr<Gdk::Window> heldWindow;
     sigc::connection paintingRelease;

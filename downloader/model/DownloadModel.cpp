@@ -152,17 +152,22 @@ unsigned long long DownloadModel::Save(FILE* file) const
     // <playlist><trackList> with a <track> per download, written directly.
     static const std::string kTrackListStart = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><playlist><trackList>";
     std::string xml = kTrackListStart;
+    boost::mutex::scoped_lock saving(saveMutex);
     unsigned long long mark;
     {
         // Taken before the tracks are read: a file retired since may still be named below.
         boost::mutex::scoped_lock lock(retiredMutex);
         mark = retirements;
     }
+    // The queue is held only while its downloads are counted out, not while a long queue's
+    // text is made: the main thread asks the queue at every event and would wait for it.
+    std::vector<DownloadPtr> downloads;
     {
         boost::mutex::scoped_lock lock(queueMutex);
-        for (const DownloadPtr& download : queue)
-            download->Save(xml);
+        downloads = queue;
     }
+    for (const DownloadPtr& download : downloads)
+        download->Save(xml);
     if (xml.size() == kTrackListStart.size())
         xml.replace(xml.size() - 1, 1, " />");
     else

@@ -33,10 +33,10 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // interface follows each download. Each nested type has a header of its own named after the
 // model and the type: DownloadModelTrack.h holds Track, DownloadModelDownload.h Download.
 //
-// Locks, outermost first: the import's recording mutex, the queue mutex, a download's own
-// signal mutex, the sender-map mutex, a model signal's mutex; a download's track and
-// file-name locks and the retired-files mutex are innermost. (Clearing only tries the
-// recording mutex, inside the queue mutex.)
+// Locks, outermost first: the import's recording mutex, the save mutex, the queue mutex, a
+// download's own signal mutex, the sender-map mutex, a model signal's mutex; a download's
+// track and file-name locks and the retired-files mutex are innermost. (Clearing only tries
+// the recording mutex, inside the queue mutex.)
 //
 // A partial file the queue gives up (canceled, cleared, left in another album folder, or the
 // temporary name of a finished file) is not deleted at once: the saved queue on disk may still
@@ -158,6 +158,8 @@ private:
     std::deque<std::pair<unsigned long long, std::string>> retired;
     unsigned long long retirements = 0;
     mutable boost::mutex retiredMutex;
+    // One save at a time, each writing its downloads' state into their tracks.
+    mutable boost::mutex saveMutex;
     Vantor::Threading::ServerThread worker;
     std::atomic<unsigned long long> minimumFreeSpace;
     VideoFormat videoFormat;

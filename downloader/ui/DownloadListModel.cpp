@@ -207,7 +207,7 @@ void Tell(GObject* object, Row* row, void (*signal)(GtkTreeModel*, GtkTreePath*,
     GtkTreeModel* model = GTK_TREE_MODEL(object);
     GtkTreeIter iter;
     SetIter(Self(model), &iter, row);
-    GtkTreePath* path = PathOf(model, row);
+    GtkTreePath* path = GetPath(model, &iter);
     signal(model, path, &iter);
     gtk_tree_path_free(path);
 }

@@ -23,4 +23,11 @@ void ShowDialog(Gtk::Window& dialog, Gtk::Window& parent)
     dialog.present();
 }
 
+void RunMessage(Gtk::MessageDialog& box)
+{
+    box.set_title(Localization::Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
+    box.add_button(Localization::Translate("sonvel_button_ok", "OK"), Gtk::RESPONSE_OK);
+    box.run();
+}
+
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

@@ -2,9 +2,8 @@
 
 #include "core/localization/TranslationService.h"
 #include "core/settings/UtilityPreferences.h"
+#include "downloader/app/UtilityDialogs.h"
 #include "downloader/app/UtilityPaths.h"
-
-#include <gtkmm/messagedialog.h>
 
 #include <iostream>
 
@@ -22,9 +21,7 @@ void TellCantStart(const std::string& key, const std::string& english, const std
     std::cerr << "vantormp3: " << title << ": " << description << "\n";
     Gtk::MessageDialog box(title, false, Gtk::MESSAGE_ERROR, Gtk::BUTTONS_NONE, true);
     box.set_secondary_text(description);
-    box.add_button(Translate("sonvel_button_ok", "OK"), Gtk::RESPONSE_OK);
-    box.set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
-    box.run();
+    RunMessage(box);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "core/localization/TranslationService.h"
 #include "core/settings/UtilityPreferences.h"
+#include "downloader/app/UtilityDialogs.h"
 
 #include <glibmm/convert.h>
 #include <glibmm/main.h>
@@ -85,10 +86,7 @@ bool SettingsFolderNotices::TellWaiting()
         const std::string markup = waiting.front();
         waiting.erase(waiting.begin());
         Gtk::MessageDialog dialog(window, markup, true, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_NONE, true);
-        dialog.set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
-        // A label of our own: the stock one follows the system's language, not the program's.
-        dialog.add_button(Translate("sonvel_button_ok", "OK"), Gtk::RESPONSE_OK);
-        dialog.run();
+        Utility::RunMessage(dialog);
     }
     return false; // once
 }

@@ -81,6 +81,7 @@ void DownloadStatusController::ConnectSignals()
 {
     proxy.DownloadStartedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnDownloadStarted));
     proxy.DownloadQueueFinishedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnDownloadQueueFinished));
+    coverFetchEndedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnCoverFetchEnded));
 }
 
 void DownloadStatusController::Localize()
@@ -107,17 +108,16 @@ void DownloadStatusController::FetchWantedCover()
 {
     if (!coverWanted)
         return;
-    AlbumArtDownload* fetch = AlbumArtDownload::Create(coverWanted);
+    std::unique_ptr<AlbumArtDownload> fetch(new AlbumArtDownload(coverWanted, coverFetchEndedSignal));
     coverWanted.reset();
-    fetch->ImageDownloadedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnImageDownloaded));
-    fetch->EndedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnCoverFetchEnded));
     if (fetch->Start())
-        coverFetch = fetch;
+        coverFetch = std::move(fetch);
 }
 
 void DownloadStatusController::OnCoverFetchEnded()
 {
-    coverFetch = nullptr;
+    const std::unique_ptr<AlbumArtDownload> ended = std::move(coverFetch);
+    OnImageDownloaded(ended->GetTrack(), ended->DecodeImage());
     FetchWantedCover();
 }
 

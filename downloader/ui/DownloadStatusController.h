@@ -10,7 +10,10 @@
 #include <glibmm/refptr.h>
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
+#include <sigc++/signal.h>
 #include <sigc++/trackable.h>
+
+#include <memory>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
@@ -44,9 +47,13 @@ private:
     // The track of the download that started last; it stays after the queue has finished,
     // so a late cover of the last track is still shown.
     TrackPtr currentTrack;
-    // The cover fetch under way, if any. One at a time: a queue of small tracks started one
-    // after another would otherwise hold a thread and its connection for each of them.
-    AlbumArtDownload* coverFetch = nullptr;
+    // Emitted on the main thread when the fetch under way has ended; made before it, so that
+    // it outlives it.
+    sigc::signal<void> coverFetchEndedSignal;
+    // The cover fetch under way, if any; the panel waits for it to stop when it goes. One at a
+    // time: a queue of small tracks started one after another would otherwise hold a thread
+    // and its connection for each of them.
+    std::unique_ptr<AlbumArtDownload> coverFetch;
     // The track whose cover is fetched once the fetch under way has ended.
     TrackPtr coverWanted;
     Gtk::Image* albumArtImage = nullptr;

@@ -58,25 +58,22 @@ Glib::RefPtr<Gdk::Pixbuf> Decode(const std::string& bytes)
 
 } // namespace
 
-DownloadStatusController::AlbumArtDownload* DownloadStatusController::AlbumArtDownload::Create(TrackPtr track)
-{
-    return new AlbumArtDownload(track);
-}
-
-DownloadStatusController::AlbumArtDownload::AlbumArtDownload(TrackPtr track)
-    : received(kCoverByteLimit),
+DownloadStatusController::AlbumArtDownload::AlbumArtDownload(TrackPtr track, sigc::signal<void>& endedSignal)
+    : endedSignal(endedSignal),
+      alive(new char),
+      received(kCoverByteLimit),
       stream(&received),
       track(track),
       transfer(new Vantor::Net::Download(track->GetMetadataValue(DownloadModel::Track::MetadataKey::Image).c_str(), 0))
 {
-    finishedSignal.connect(sigc::mem_fun(*this, &AlbumArtDownload::OnDownloadFinished));
 }
 
 DownloadStatusController::AlbumArtDownload::~AlbumArtDownload()
 {
-    // Runs on the fetch thread itself, which goes on to its end without this object.
+    Cancel();
     if (thread)
-        thread->detach();
+        thread->join();
+    // `alive` goes with the object: items run on the main thread, so none can run before.
 }
 
 bool DownloadStatusController::AlbumArtDownload::Start()
@@ -85,7 +82,6 @@ bool DownloadStatusController::AlbumArtDownload::Start()
         thread.reset(new boost::thread(boost::bind(&AlbumArtDownload::ThreadEntry, this)));
         return true;
     } catch (const boost::thread_resource_error&) {
-        Destroy();
         return false;
     }
 }
@@ -96,33 +92,23 @@ void DownloadStatusController::AlbumArtDownload::Cancel()
     transfer->Cancel();
 }
 
-void DownloadStatusController::AlbumArtDownload::Destroy()
+DownloadStatusController::TrackPtr DownloadStatusController::AlbumArtDownload::GetTrack() const
 {
-    delete this;
+    return track;
+}
+
+Glib::RefPtr<Gdk::Pixbuf> DownloadStatusController::AlbumArtDownload::DecodeImage()
+{
+    if (transfer->GetState() != Vantor::Net::Download::Downloaded)
+        return Glib::RefPtr<Gdk::Pixbuf>();
+    return Decode(received.str());
 }
 
 void DownloadStatusController::AlbumArtDownload::ThreadEntry()
 {
     transfer->DownloadSync(stream);
-    // The main thread lets go of the signals' slots, and Start has returned by the time the
-    // main thread gets to the item.
-    MainThreadInvoke::sInstance.InvokeSync(
-        boost::shared_ptr<MainThreadInvoke::IInvokable>(new Invokable0<void>(finishedSignal)));
-    delete this;
-}
-
-void DownloadStatusController::AlbumArtDownload::OnDownloadFinished()
-{
-    if (transfer->GetState() == Vantor::Net::Download::Downloaded) {
-        const Glib::RefPtr<Gdk::Pixbuf> image = Decode(received.str());
-        if (image)
-            ImageDownloadedSignal.emit(track, image);
-    }
-    EndedSignal.emit();
-    // The slots are tied to main-thread objects (a controller going away disconnects itself):
-    // they must not be torn down on the fetch thread when it deletes this object.
-    ImageDownloadedSignal.clear();
-    EndedSignal.clear();
+    MainThreadInvoke::sInstance.InvokeAsync(
+        boost::shared_ptr<MainThreadInvoke::IInvokable>(new Invokable0<void>(alive, endedSignal)));
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -67,11 +67,13 @@ XmlScan::XmlScan(const std::string& text, TiXmlEncoding encoding, std::size_t ma
     for (const char* p = Reading::SkipWhiteSpace(text.c_str(), encoding); p && *p == '<';
          p = Reading::SkipWhiteSpace(p, encoding))
         p = Node(p);
+    if (copied > 0)
+        expanded.append(source, copied, std::string::npos);
 }
 
-std::string XmlScan::Text() const
+const std::string& XmlScan::Text() const
 {
-    return copied == 0 ? source : expanded + source.substr(copied);
+    return copied == 0 ? source : expanded;
 }
 
 // TiXmlNode::Identify, and the Parse of the node it makes.

@@ -31,8 +31,9 @@ public:
 
     // Elements nest deeper than `maxNesting` before the parser would stop.
     bool TooDeep() const { return tooDeep; }
-    // The text to hand to the parser: `text`, its references expanded as above.
-    std::string Text() const;
+    // The text to hand to the parser: `text`, its references expanded as above; `text` itself
+    // when there were none. Valid as long as the scan and `text` are.
+    const std::string& Text() const;
 
 private:
     const char* Node(const char* p);
@@ -50,7 +51,8 @@ private:
     bool tooDeep = false;
     // The end tag each open element waits for, innermost last.
     std::vector<std::string> open;
-    // The text up to `copied` with its references expanded.
+    // The text with its references expanded, once the scan has made a change: up to `copied`
+    // while it runs, the whole text after.
     std::string expanded;
     std::string::size_type copied = 0;
 };

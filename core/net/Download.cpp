@@ -116,13 +116,11 @@ Download::Download(const char* url, long long expectedSize)
       httpResponseCode(0),
       requestedOffset(0),
       localDataComplete(false),
-      rangeRefused(false),
-      contentRefused(false),
+      refusal(Refusal::None),
       answerStatus(0),
       rangeAccepted(false),
       bodyBytes(0),
-      sizeLimit(0),
-      ranPastLimit(false)
+      sizeLimit(0)
 {
 }
 
@@ -157,12 +155,10 @@ void Download::DownloadSync(std::ostream& out)
     // whole file, which is then written from the start instead of failing.
     requestedOffset = localSize > 0 ? localSize : 0;
     localDataComplete = false;
-    rangeRefused = false;
-    contentRefused = false;
+    refusal = Refusal::None;
     answerStatus = 0;
     rangeAccepted = false;
     bodyBytes = 0;
-    ranPastLimit = false;
     const std::string range = std::to_string(requestedOffset) + "-";
     if (requestedOffset > 0)
         curl_easy_setopt(curlHandle, CURLOPT_RANGE, range.c_str());
@@ -256,19 +252,12 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     // Nothing left to fetch: the local data is the whole file.
     if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && localDataComplete)
         return CURLE_OK;
-    // The server's fault, not the disk's: tried again like any failed answer.
-    if (result == CURLE_WRITE_ERROR && rangeRefused)
-        return CURLE_RANGE_ERROR;
-    // A page in place of the file (a login or error page) is the server's error answer.
-    if (result == CURLE_WRITE_ERROR && contentRefused) {
-        Debug::LogString("Download: the answer is " + answerMediaType + ", not the file");
-        return CURLE_HTTP_RETURNED_ERROR;
-    }
-    // A body longer than the file can be.
-    if (result == CURLE_WRITE_ERROR && ranPastLimit) {
-        Debug::LogString("Download: the answer runs past " + std::to_string(sizeLimit) + " bytes; cut off");
-        return CURLE_PARTIAL_FILE;
-    }
+    // The server's fault, not the disk's: tried again like any failed answer. A page in place
+    // of the file (a login or error page) is the server's error answer.
+    if (result == CURLE_WRITE_ERROR && refusal != Refusal::None)
+        return refusal == Refusal::Range     ? CURLE_RANGE_ERROR
+               : refusal == Refusal::Content ? CURLE_HTTP_RETURNED_ERROR
+                                             : CURLE_PARTIAL_FILE;
     if (result != CURLE_OK)
         return result;
     // A redirect that leads nowhere (no target) ends on itself, with no file at all.
@@ -416,7 +405,7 @@ void Download::SetSizeLimit(long long bytes)
 
 bool Download::RanPastSizeLimit() const
 {
-    return ranPastLimit;
+    return refusal == Refusal::SizeLimit;
 }
 
 void Download::SetProxyHost(const ProxyHost& proxy)
@@ -456,9 +445,11 @@ size_t Download::OnCurlWriteData(void* data, size_t size, size_t count, void* ob
     if (download->IsStopping())
         return ~length;
     const long long end = Load(download->resumeOffset) + download->bodyBytes + static_cast<long long>(length);
-    download->ranPastLimit = download->sizeLimit > 0 && end > download->sizeLimit;
-    if (download->ranPastLimit)
+    if (download->sizeLimit > 0 && end > download->sizeLimit) {
+        Debug::LogString("Download: the answer runs past " + std::to_string(download->sizeLimit) + " bytes; cut off");
+        download->refusal = Refusal::SizeLimit;
         return ~length;
+    }
     download->outputStream->write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
     if (download->outputStream->fail())
         return ~length;
@@ -521,7 +512,7 @@ bool Download::MoveToRangeStart(const std::string& range)
     // What a partial answer brings must join the local data and run to the end of a file of
     // known length; anything else would leave a gap or a cut file.
     if (!ReadRange(range, first, last, length) || first > size || length < 0 || last + 1 != length) {
-        rangeRefused = true;
+        refusal = Refusal::Range;
         return false;
     }
     outputStream->seekp(first, std::ios::beg);
@@ -538,11 +529,15 @@ bool Download::AcceptsAnswer()
         return true;
     // A part that does not say where it belongs, or in how long a file, can't be placed.
     if (answerStatus == 206 && !rangeAccepted) {
-        rangeRefused = true;
+        refusal = Refusal::Range;
         return false;
     }
-    contentRefused = !AcceptsContentType(answerMediaType);
-    return !contentRefused;
+    if (!AcceptsContentType(answerMediaType)) {
+        Debug::LogString("Download: the answer is " + answerMediaType + ", not the file");
+        refusal = Refusal::Content;
+        return false;
+    }
+    return true;
 }
 
 size_t Download::OnCurlHeaders(void* data, size_t size, size_t count, void* object)

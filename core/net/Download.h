@@ -155,10 +155,11 @@ private:
     long long requestedOffset;
     // The server said the file is exactly as long as the local data.
     bool localDataComplete;
-    // The answer was a range that does not continue the local data up to the end of the file.
-    bool rangeRefused;
-    // The answer's body is not what was asked for (`AcceptsContentType`).
-    bool contentRefused;
+    // Why the transfer stopped its answer itself, none while it did not: a range that does not
+    // continue the local data up to the end of the file, a body that is not what was asked for
+    // (`AcceptsContentType`), or one that runs past the size limit.
+    enum class Refusal { None, Range, Content, SizeLimit };
+    Refusal refusal;
     // The answer whose headers are being read. Each answer (an interim one, a redirect, the
     // final one) begins with its status line, so what an earlier one said counts for nothing.
     long answerStatus;
@@ -168,7 +169,6 @@ private:
     // Bytes of the answer's body written by the current transfer.
     long long bodyBytes;
     long long sizeLimit;
-    bool ranPastLimit;
 
     // What every transfer of the process uses, read once at each transfer's start.
     struct ProcessSettings {

@@ -147,11 +147,10 @@ SavedQueueReload ReloadSavedQueue(DownloadModel& model)
     // Left in its place, it would be replaced by the next save, the quit's at the latest, with
     // a queue that lacks every purchase it held.
     const std::string kept = Filesystem::UnreadableFile::KeepAside(path);
-    if (kept.empty())
-        return {SavedQueueReload::Unreadable, path};
-    Diagnostic::Debug::LogString("Download queue: couldn't read " + path + "; kept it as " + kept +
-                                 " and started with an empty queue");
-    return {SavedQueueReload::Unreadable, kept};
+    if (!kept.empty())
+        Diagnostic::Debug::LogString("Download queue: couldn't read " + path + "; kept it as " + kept +
+                                     " and started with an empty queue");
+    return {SavedQueueReload::Unreadable, kept.empty() ? path : kept};
 }
 
 void AnnounceVLXImport(bool imported, const char* filename, Gtk::Window* parent)

@@ -274,10 +274,8 @@ void DownloadModel::Download::StartDownload()
     // The file reached its final name, and the program ended before a save said so.
     const std::string final = local.empty() ? "" : FinalNameOf(local);
     if (!final.empty()) {
-        SetLocalFilename(final);
-        model.RetireFile(local);
+        Arrive(local, final);
         SetState(Downloaded);
-        arrived = true;
         EndRun();
         OnFinished();
         return;
@@ -374,6 +372,13 @@ bool DownloadModel::Download::PauseBeforeNextTry()
     return GetState() == Retrying;
 }
 
+void DownloadModel::Download::Arrive(const std::string& temporary, const std::string& final)
+{
+    SetLocalFilename(final);
+    model.RetireFile(temporary);
+    arrived = true;
+}
+
 void DownloadModel::Download::FinishDownload()
 {
     switch (GetState()) {
@@ -394,9 +399,7 @@ void DownloadModel::Download::FinishDownload()
             SetState(LocalFileError);
             return;
         }
-        SetLocalFilename(final);
-        model.RetireFile(local);
-        arrived = true;
+        Arrive(local, final);
         break;
     }
     case Canceled:

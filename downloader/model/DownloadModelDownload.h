@@ -117,6 +117,9 @@ private:
     // its folder for the same file; empty when there is none.
     std::string FinalNameOf(const std::string& temporary) const;
     void SetLocalFilename(const std::string& path);
+    // The file has reached its `final` name: the download names it, and its `temporary` name is
+    // retired.
+    void Arrive(const std::string& temporary, const std::string& final);
     // Transfers into the open temporary file (`descriptor`), trying a failed transfer up to
     // three times; a body that runs far past the track's `size` is cut off and emptied.
     void TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size);

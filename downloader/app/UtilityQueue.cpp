@@ -72,12 +72,12 @@ FILE* OpenRegularFile(const char* filename, struct stat& identity)
 
 // Adds the tracks of the queue file at `filename`, a regular file, to the model; true when it
 // was read. `identity` then tells which file it was.
-bool ReadInto(DownloadModel& model, const char* filename, struct stat& identity)
+bool ReadInto(DownloadModel& model, const char* filename, struct stat& identity, DownloadModel::Origin origin)
 {
     FILE* file = OpenRegularFile(filename, identity);
     if (!file)
         return false;
-    const bool read = model.AddTracks(file);
+    const bool read = model.AddTracks(file, origin);
     std::fclose(file);
     return read;
 }
@@ -117,7 +117,7 @@ bool SaveDownloadQueue(DownloadModel& model)
 ImportOutcome ImportVLXFile(const char* filename, DownloadModel& model)
 {
     struct stat imported = {};
-    if (!ReadInto(model, filename, imported))
+    if (!ReadInto(model, filename, imported, DownloadModel::Origin::QueueFile))
         return ImportOutcome::Refused;
 
     const bool saved = SaveDownloadQueue(model);
@@ -142,7 +142,7 @@ SavedQueueReload ReloadSavedQueue(DownloadModel& model)
     struct stat identity = {};
     if (lstat(path.c_str(), &identity) != 0 && errno == ENOENT)
         return {SavedQueueReload::Missing, ""};
-    if (ReadInto(model, path.c_str(), identity))
+    if (ReadInto(model, path.c_str(), identity, DownloadModel::Origin::SavedQueue))
         return {SavedQueueReload::Read, ""};
     // Left in its place, it would be replaced by the next save, the quit's at the latest, with
     // a queue that lacks every purchase it held.

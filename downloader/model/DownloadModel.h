@@ -52,6 +52,10 @@ public:
 
     typedef boost::shared_ptr<Download> DownloadPtr;
 
+    // Where a queue file comes from. The program's own saved queue is trusted with the files it
+    // names, also outside today's music folder (a former one); any other file comes from outside.
+    enum class Origin { QueueFile, SavedQueue };
+
     // On the caller's thread, the queue mutex held.
     sigslot::signal1<DownloadPtr, sigslot::multi_threaded_local> DownloadRemovedSignal;
     // On the caller's thread, for every download added.
@@ -79,7 +83,7 @@ public:
 
     // Imports an open queue file (plain or encrypted); false when nothing could be read
     // from it. Neither flushes nor closes the file.
-    bool AddTracks(FILE* file);
+    bool AddTracks(FILE* file, Origin origin = Origin::QueueFile);
 
     // The metadata of one queued file read from a queue file's <track> element; a null
     // element gives an empty track.

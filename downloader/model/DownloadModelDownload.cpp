@@ -106,7 +106,7 @@ Vantor::Net::Download::NetworkErrorType RestoredErrorType(int saved)
 
 } // namespace
 
-DownloadModel::Download::Download(DownloadModel& model, TiXmlElement* trackElement)
+DownloadModel::Download::Download(DownloadModel& model, TiXmlElement* trackElement, Origin origin)
     : Vantor::Net::Download("", 0),
       model(model),
       track(DownloadModel::LoadTrack(trackElement)),
@@ -118,7 +118,7 @@ DownloadModel::Download::Download(DownloadModel& model, TiXmlElement* trackEleme
 {
     ValidateInitialState();
     DetermineDownloadType();
-    RestoreLocalFilename();
+    RestoreLocalFilename(origin);
     errorMessage = StringUtility::MakeUTF8(track->GetMetadataValue(MetadataKey::ErrorString));
     networkErrorType = RestoredErrorType(GetMetadataInt(MetadataKey::NetworkErrorType, 0));
 }
@@ -162,38 +162,54 @@ void DownloadModel::Download::DetermineDownloadType()
     }
 }
 
-void DownloadModel::Download::RestoreLocalFilename()
+void DownloadModel::Download::RestoreLocalFilename(Origin origin)
 {
     const std::string saved = track->GetMetadataValue(MetadataKey::LocalFileName);
     if (saved.empty())
         return;
-    // A queue file comes from outside: a path elsewhere is nothing this program wrote.
-    if (!IsInsideMusicFolder(saved)) {
+    // A queue file comes from outside: a path elsewhere is nothing this program wrote. The saved
+    // queue's is: a partial file left in the music folder of before the user chose another one.
+    if (origin != Origin::SavedQueue && !IsInsideMusicFolder(saved)) {
         Debug::LogString((boost::format("Ignoring a local file outside the music folder: %1%") % saved).str());
         return;
     }
     SetLocalFilename(saved);
 }
 
-bool DownloadModel::Download::IsInsideMusicFolder(const std::string& path) const
+namespace {
+
+// `path` below a folder, with at least `depth` components and none that climbs or stays put.
+bool IsPlainPathBelow(FilesystemUtility& fs, const std::string& folder, const std::string& path, size_t depth)
 {
-    FilesystemUtility& fs = model.GetFilesystem();
-    const std::string music = fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory);
-    if (path.size() <= music.size() || path.compare(0, music.size(), music) != 0)
+    if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0)
         return false;
     std::vector<std::string> components;
-    fs.ExplodePath(path.substr(music.size()), components);
+    fs.ExplodePath(path.substr(folder.size()), components);
     for (const std::string& component : components) {
         if (component == "." || component == "..")
             return false;
     }
-    return true;
+    return components.size() >= depth;
+}
+
+} // namespace
+
+bool DownloadModel::Download::IsInsideMusicFolder(const std::string& path) const
+{
+    FilesystemUtility& fs = model.GetFilesystem();
+    return IsPlainPathBelow(fs, fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory), path, 1);
 }
 
 bool DownloadModel::Download::OwnsTemporaryFile(const std::string& path) const
 {
     FilesystemUtility& fs = model.GetFilesystem();
-    return IsInsideMusicFolder(path) && fs.IsTemporaryFilename(fs.GetFilename(path));
+    if (IsInsideMusicFolder(path))
+        return fs.IsTemporaryFilename(fs.GetFilename(path));
+    // Only the saved queue names a path outside (RestoreLocalFilename); still, nothing but a file
+    // of the shape this program makes, <artist>/<album>/<partial file>, is taken for one.
+    struct stat status;
+    return IsPlainPathBelow(fs, "/", path, 3) && fs.IsTemporaryFilename(fs.GetFilename(path)) &&
+           lstat(StringUtility::MakeOS(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 std::string DownloadModel::Download::FinalNameOf(const std::string& temporary) const

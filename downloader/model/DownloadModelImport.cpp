@@ -34,7 +34,7 @@ bool IsSelectedVideo(const DownloadModel::Download& video, VideoFormat format)
 
 } // namespace
 
-bool DownloadModel::AddTracks(FILE* file)
+bool DownloadModel::AddTracks(FILE* file, Origin origin)
 {
     try {
         std::string text;
@@ -58,9 +58,9 @@ bool DownloadModel::AddTracks(FILE* file)
 
         // Every download is built first, so a track that can't be read leaves nothing behind.
         Downloads regular, deluxe, videos;
-        ParseRegularTrackList(*this, Child(playlist, "trackList"), regular);
+        ParseRegularTrackList(*this, origin, Child(playlist, "trackList"), regular);
         TiXmlElement* extension = Child(playlist, "extension");
-        ParseDeluxeTrackList(*this, Child(Child(extension, "deluxe"), "trackList"), deluxe, videos);
+        ParseDeluxeTrackList(*this, origin, Child(Child(extension, "deluxe"), "trackList"), deluxe, videos);
 
         Downloads kept;
         std::set<std::string> pcids;

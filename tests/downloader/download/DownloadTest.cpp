@@ -119,6 +119,36 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
         EXPECT_EQ("precious", ReadFile(file)) << file;
 }
 
+// A partial file the saved queue names in the music folder of before the user chose another one
+// goes with the first save that no longer names it; one a queue file from outside names there, or
+// anything but a regular file, is never touched.
+TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQueueNamedIt)
+{
+    const std::string contents = ServeFile("a.mp3", 5000), precious = Left(home.File("precious.txt"));
+    const std::string link = home.File("Link/A/B/.vlx(1).tmp");
+    fs::create_directories(fs::path(link).parent_path());
+    fs::create_symlink(precious, link);
+    const struct {
+        std::string pcid, partial;
+        DownloadModel::Origin origin;
+        bool gone;
+    } cases[] = {
+        {"SAVED", Left(home.File("Former/A/B/.vlx(1).tmp"), "old"), DownloadModel::Origin::SavedQueue, true},
+        {"OUTSIDE", Left(home.File("Other/A/B/.vlx(1).tmp"), "old"), DownloadModel::Origin::QueueFile, false},
+        {"LINK", link, DownloadModel::Origin::SavedQueue, false},
+    };
+    for (const auto& c : cases) {
+        const Fields fields = AlbumTrack(c.pcid, nginx.HttpUrl("/a.mp3"), {{"downloadState", "3"}, {"localFilename", c.partial}});
+        Add(DownloadPtr(new DownloadModel::Download(*model, TrackElement(fields).get(), c.origin)));
+        Expect(c.pcid + " finished 1");
+        SavedTracks(*model);
+        EXPECT_EQ(!c.gone, fs::exists(fs::symlink_status(c.partial))) << c.pcid;
+    }
+    EXPECT_EQ("precious", ReadFile(precious));
+    for (unsigned i = 0; i < model->CountDownloads(); ++i)
+        EXPECT_EQ(contents, ReadFile(model->GetDownloadAt(i)->GetLocalFilename()));
+}
+
 // A kill after a track finished and before the next save: the saved queue still has it downloading
 // into its temporary file, which the album's next track must not have taken. The next run takes the
 // file found at its final name as it is, and the next track downloads into a file of its own.

@@ -3,6 +3,8 @@
 #include "core/data/StringUtility.h"
 #include "core/diagnostic/Debug.h"
 #include "core/localization/TranslationService.h"
+#include "core/net/StoreWebHost.h"
+#include "downloader/app/UtilityBrowser.h"
 #include "downloader/app/UtilityPaths.h"
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/ui/DownloadStatusControllerAlbumArtDownload.h"
@@ -22,7 +24,7 @@ using Vantor::Localization::Translate;
 namespace {
 
 const int kArtSize = 75;
-
+const std::string kMusicStoreUrl = std::string(Vantor::Net::kStoreWebHost) + "/mp3/";
 
 // The status line as markup. Title and artist are escaped: they come from the queue file and
 // would otherwise be read as markup, and one '<' or '&' would leave the label blank.
@@ -60,6 +62,7 @@ void DownloadStatusController::Initialize()
     const Glib::RefPtr<Gnome::Glade::Xml> glade = Utility::GetGlade("MainWindow");
     glade->get_widget("AlbumArtImage", albumArtImage);
     glade->get_widget("DownloadStatusLabel", statusLabel);
+    glade->get_widget("ShopButton", shopButton);
     glade->get_widget("ShopButtonLabel", shopButtonLabel);
 
     defaultArt = Utility::GetPixbuf("vantormp3_icon.png")->scale_simple(kArtSize, kArtSize, Gdk::INTERP_BILINEAR);
@@ -82,11 +85,17 @@ void DownloadStatusController::ConnectSignals()
     proxy.DownloadStartedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnDownloadStarted));
     proxy.DownloadQueueFinishedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnDownloadQueueFinished));
     coverFetchEndedSignal.connect(sigc::mem_fun(*this, &DownloadStatusController::OnCoverFetchEnded));
+    shopButton->signal_clicked().connect(sigc::mem_fun(*this, &DownloadStatusController::OnShopButtonClicked));
 }
 
 void DownloadStatusController::Localize()
 {
     shopButtonLabel->set_text(Translate("sonvel_status_shop", "Shop Vantor MP3 Store"));
+}
+
+void DownloadStatusController::OnShopButtonClicked()
+{
+    Utility::OpenURL(Translate("sonvel_url_music_store", kMusicStoreUrl).c_str());
 }
 
 void DownloadStatusController::OnDownloadStarted(const DownloadModel::DownloadPtr download)

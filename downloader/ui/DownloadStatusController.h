@@ -8,6 +8,7 @@
 #include <boost/shared_ptr.hpp>
 #include <gdkmm/pixbuf.h>
 #include <glibmm/refptr.h>
+#include <gtkmm/button.h>
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
 #include <sigc++/signal.h>
@@ -18,9 +19,9 @@
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The main window's status panel: a "Now downloading" line with the title and artist of the
-// download that started last, and that track's album cover, fetched on a thread of its own
-// (AlbumArtDownload, DownloadStatusControllerAlbumArtDownload.h), one fetch at a time. Main
-// thread only.
+// download that started last, that track's album cover, fetched on a thread of its own
+// (AlbumArtDownload, DownloadStatusControllerAlbumArtDownload.h), one fetch at a time, and a
+// button that opens the store's music page. Main thread only.
 class DownloadStatusController : public sigc::trackable {
 public:
     class AlbumArtDownload;
@@ -31,6 +32,7 @@ public:
 
     void OnDownloadStarted(const DownloadModel::DownloadPtr download);
     void OnDownloadQueueFinished();
+    void OnShopButtonClicked();
     // A cover has arrived; it is shown only if it belongs to the current track.
     void OnImageDownloaded(TrackPtr track, Glib::RefPtr<Gdk::Pixbuf> image);
 
@@ -58,6 +60,7 @@ private:
     TrackPtr coverWanted;
     Gtk::Image* albumArtImage = nullptr;
     Gtk::Label* statusLabel = nullptr;
+    Gtk::Button* shopButton = nullptr;
     Gtk::Label* shopButtonLabel = nullptr;
     // Shown while there is no cover.
     Glib::RefPtr<Gdk::Pixbuf> defaultArt;

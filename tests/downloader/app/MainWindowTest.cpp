@@ -7,6 +7,7 @@
 #include "downloader/ui/TreeController.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
 #include "tests/support/LocalPorts.h"
+#include "tests/support/StandInPrograms.h"
 #include "tests/support/gui/MainLoop.h"
 #include "tests/support/gui/MessageDialogAnswerer.h"
 
@@ -117,8 +118,15 @@ TEST_F(MainWindow, ListGroupsTracksUnderTheirAlbumInArrivalOrderAndFollowsTheirS
 
 // A cover stays until the next one arrives; one that can't be fetched or decoded changes nothing,
 // nor does one of more bytes or pixels than a cover has. A fetch under way ends with the panel.
+// The shop button opens the store's music page.
 TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnds)
 {
+    StandInPrograms programs;
+    programs.Add("browser");
+    setenv("BROWSER", "browser", 1);
+    Get<Gtk::Button>("MainWindow", "ShopButton")->clicked();
+    EXPECT_EQ("browser http://store.vantormp3.example/mp3/", programs.TakeRecord());
+
     for (const auto& [name, width, height] : {std::tuple{"cover.png", 150, 150}, {"wide.png", 40000, 2}, {"big.png", 1300, 1300}}) {
         const Glib::RefPtr<Gdk::Pixbuf> red = Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, false, 8, width, height);
         red->fill(0xff0000ff);

@@ -16,6 +16,7 @@
 #include <gtkmm/togglebutton.h>
 #include <gtkmm/window.h>
 
+#include <algorithm>
 #include <string>
 
 using Vantor::Localization::Translate;
@@ -85,6 +86,7 @@ void MessagingController::Initialize()
     proxy.DownloadFinishedSignal.connect(sigc::mem_fun(*this, &MessagingController::OnDownloadFinished));
     proxy.DownloadStartedSignal.connect(sigc::mem_fun(*this, &MessagingController::OnDownloadStarted));
     proxy.DownloadRemovedSignal.connect(sigc::mem_fun(*this, &MessagingController::OnDownloadRemoved));
+    proxy.DownloadDiskFullSignal.connect(sigc::mem_fun(*this, &MessagingController::OnDownloadDiskFull));
     proxy.DownloadQueueFinishedSignal.connect(sigc::mem_fun(*this, &MessagingController::OnDownloadQueueFinished));
 }
 
@@ -188,17 +190,30 @@ void MessagingController::OnDownloadStarted(DownloadModel::DownloadPtr download)
     queuePaused = false;
     failedDownloads.erase(download);
     expiredDownloads.erase(download);
+    diskFullDownloads.erase(download);
 }
 
 void MessagingController::OnDownloadRemoved(DownloadModel::DownloadPtr download)
 {
     failedDownloads.erase(download);
     expiredDownloads.erase(download);
+    diskFullDownloads.erase(download);
+}
+
+void MessagingController::OnDownloadDiskFull(DownloadModel::DownloadPtr download)
+{
+    diskFullDownloads.insert(download);
+}
+
+bool MessagingController::PausedForDiskFull() const
+{
+    return std::any_of(diskFullDownloads.begin(), diskFullDownloads.end(),
+                       [](const DownloadModel::DownloadPtr& download) { return download->GetState() == Download::Paused; });
 }
 
 void MessagingController::OnDownloadQueueFinished()
 {
-    if (queuePaused)
+    if (queuePaused || PausedForDiskFull())
         return;
     if (!failedDownloads.empty())
         ShowDownloadFailedDialog();

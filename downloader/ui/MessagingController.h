@@ -24,7 +24,8 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // been paused it shows the completed dialog (nothing failed, unless the user switched it off)
 // or the download-failed dialog. Failures stay remembered until their download starts again,
 // is removed or the user asks for a retry, so one that is left alone is reported again at the
-// next end of the queue. Main thread only.
+// next end of the queue. While a download that a full disk paused stays paused, the end of the
+// queue shows nothing either. Main thread only.
 class MessagingController : public sigc::trackable {
 public:
     // The completed dialog's widgets; the cached glade tree owns them.
@@ -70,6 +71,9 @@ private:
     void OnDownloadFinished(DownloadModel::DownloadPtr download);
     void OnDownloadStarted(DownloadModel::DownloadPtr download);
     void OnDownloadRemoved(DownloadModel::DownloadPtr download);
+    void OnDownloadDiskFull(DownloadModel::DownloadPtr download);
+    // Some download is still paused for a full disk.
+    bool PausedForDiskFull() const;
     void OnDownloadQueueFinished();
 
     void OnCompletedCloseClicked();
@@ -84,6 +88,10 @@ private:
     DownloadSet failedDownloads;
     // Always a subset of failedDownloads.
     DownloadSet expiredDownloads;
+    // Paused for a full disk and not started since. Apart from the paused flag: the worker may
+    // start a later, smaller track before the main thread has paused the queue, and that start
+    // clears the flag.
+    DownloadSet diskFullDownloads;
     boost::shared_ptr<CompletedDialogViews> completedViews;
     boost::shared_ptr<DownloadFailedDialogViews> failedViews;
     bool queuePaused;

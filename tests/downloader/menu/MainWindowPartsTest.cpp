@@ -354,4 +354,11 @@ TEST_F(MainWindowParts, EachEndOfTheQueueShowsWhatFailedUnlessPaused)
     EXPECT_EQ(1, retries);
     EXPECT_EQ("", Shown());
     ExpectRun([] {}, completed);
+
+    // A track paused for a full disk keeps the end quiet, also when a smaller one ran after it,
+    // until it is no longer paused.
+    DownloadPtr full;
+    ExpectRun([&] { full = Add(Completed, {{"fileSize", "4611686018427387904"}}); Add(Completed); }, "");
+    full->Cancel();
+    ExpectRun([] {}, completed);
 }

@@ -10,7 +10,6 @@
 #include <boost/format.hpp>
 
 #include <cstdlib>
-#include <vector>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
@@ -58,14 +57,7 @@ std::string DownloadModel::Download::GetOutputDirectory() const
     // rules never touch the music folder.
     const std::string album = fs.ValidateDirectory(root + FormatMetadataForFilename(TrackKey::AlbumArtist) + separator +
                                                    FormatMetadataForFilename(TrackKey::Album) + separator);
-    std::vector<std::string> components;
-    fs.ExplodePath(album.substr(root.size()), components);
-    std::string directory = music;
-    for (std::string& component : components) {
-        // Shortening and trimming may have left only dots.
-        ReplaceDotsAndBlanksOnly(fs, component);
-        directory += component + separator;
-    }
+    const std::string directory = music + album.substr(root.size());
     if (directory.size() >= fs.MaxDirectoryLength())
         throw invalid_path_exception();
     return directory;

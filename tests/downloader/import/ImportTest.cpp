@@ -69,8 +69,11 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
         // Control characters, as references or as they are, are replaced like invalid ones.
         {'r', "N9", "/n9.mp3", {"Line&#x0A;Break", "Esc&#x1B;[31m&#9;Red", "Bell&#7;&#x0D;&#x0A;End\xc2\x85", "9", "1", "mp3", "track"},
          "Line_Break/Esc_[31m_Red/09 - Bell___End_.mp3"},
-        // Nothing is filed hidden, nor as a partial file, which a start would delete.
+        // Nothing is filed hidden, nor as a partial file, which a start would delete; white space at
+        // either end of a folder name goes before anything is replaced.
         {'r', "H1", "/h1.tmp", {".config", ".local", ".vlx(8)", "", "", "mp3", "track"}, "_config/_local/_vlx(8).tmp"},
+        {'r', "H2", "/h2.mp3", {"&#9; Padded Artist ", "&#x0D;&#x0A;Album&#11;", "Padded", "2", "", "mp3", "track"},
+         "Padded Artist/Album/02 - Padded.mp3"},
         {'d', "V1", "/v1.mp4", {"The Band", "Double Album", "Making Of", "", "", "mp4", "track"}, "The Band/Double Album/Making Of.mp4"},
         {'d', "V2", "/v2.wmv", {"The Band", "Double Album", "Making Of", "", "", "WMV", "video"}, ""},
         {'d', "D1", "/d1.pdf?sig=g.h", {"The Band", "Double Album", "Booklet", "", "", "pdf", "item"}, "The Band/Double Album/Booklet.pdf"},
@@ -104,7 +107,7 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     ASSERT_TRUE(Import(Encrypted(WithReferences(purchase.Xml()))));
     model->SetSelectedVideoFormat(VideoFormat::WMV);
     ASSERT_TRUE(Import(latin1.Xml()));
-    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N8", "N6", "N7", "N9", "H1", "D1", "V1", "L1", "L3"}),
+    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N8", "N6", "N7", "N9", "H1", "H2", "D1", "V1", "L1", "L3"}),
               QueuedPCIDs(*model));
 
     Entries reports, saved, expectedReports, expectedSaved;
@@ -136,8 +139,8 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     const std::string album = MusicFolder() + "The Band/Double Album/";
     EXPECT_EQ((Entries{"Favourites|A206|0|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|A101|1|1|" + album + "01 - Opening.mp3",
                        "Favourites|A206|2|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|V1|3|1|" + album + "Making Of.mp4",
-                       quotes + "|N7|0|1|" + MusicFolder() + items[12].path, "Caf\xc3\xa9 Mix|L1|0|1|" + MusicFolder() + items[19].path,
-                       "Caf\xc3\xa9 Mix|L3|1|1|" + MusicFolder() + items[21].path}),
+                       quotes + "|N7|0|1|" + MusicFolder() + items[12].path, "Caf\xc3\xa9 Mix|L1|0|1|" + MusicFolder() + items[20].path,
+                       "Caf\xc3\xa9 Mix|L3|1|1|" + MusicFolder() + items[22].path}),
               PlaylistRows(home));
 }
 

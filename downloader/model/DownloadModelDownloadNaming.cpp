@@ -89,7 +89,10 @@ std::string DownloadModel::Download::GetOutputFilename() const
     // A file found complete before any transfer of this run takes its extension from the
     // address it is fetched from.
     const std::string url = *EffectiveUrl() ? std::string(EffectiveUrl()) : track->GetURL();
-    name += FormatMetadataForFilename(TrackKey::Title) + "." + UrlExtension(url);
+    // An address whose path has no extension (the file named in its query) gives way to the
+    // type the track was found to be.
+    const std::string extension = UrlExtension(url);
+    name += FormatMetadataForFilename(TrackKey::Title) + "." + (extension.empty() ? trackType : extension);
 
     const std::string path = directory + fs.ValidateFilename(name);
     return fs.FileExists(path.c_str()) ? fs.GetUniqueFilename(path) : path;

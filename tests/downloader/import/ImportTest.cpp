@@ -74,6 +74,9 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
         {'r', "H1", "/h1.tmp", {".config", ".local", ".vlx(8)", "", "", "mp3", "track"}, "_config/_local/_vlx(8).tmp"},
         {'r', "H2", "/h2.mp3", {"&#9; Padded Artist ", "&#x0D;&#x0A;Album&#11;", "Padded", "2", "", "mp3", "track"},
          "Padded Artist/Album/02 - Padded.mp3"},
+        // No track type, and a path without an extension: the file is named in the query or in a folder.
+        {'r', "Q1", "/q1?file=track.mp3", {"The Band", "Double Album", "Query", "7", "1", "", "track"}, "The Band/Double Album/07 - Query.mp3"},
+        {'r', "Q2", "/q2.mp3/file", {"The Band", "Double Album", "Folder", "8", "1", "", "track"}, "The Band/Double Album/08 - Folder.mp3"},
         {'d', "V1", "/v1.mp4", {"The Band", "Double Album", "Making Of", "", "", "mp4", "track"}, "The Band/Double Album/Making Of.mp4"},
         {'d', "V2", "/v2.wmv", {"The Band", "Double Album", "Making Of", "", "", "WMV", "video"}, ""},
         {'d', "D1", "/d1.pdf?sig=g.h", {"The Band", "Double Album", "Booklet", "", "", "pdf", "item"}, "The Band/Double Album/Booklet.pdf"},
@@ -107,7 +110,7 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     ASSERT_TRUE(Import(Encrypted(WithReferences(purchase.Xml()))));
     model->SetSelectedVideoFormat(VideoFormat::WMV);
     ASSERT_TRUE(Import(latin1.Xml()));
-    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N8", "N6", "N7", "N9", "H1", "H2", "D1", "V1", "L1", "L3"}),
+    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N8", "N6", "N7", "N9", "H1", "H2", "Q1", "Q2", "D1", "V1", "L1", "L3"}),
               QueuedPCIDs(*model));
 
     Entries reports, saved, expectedReports, expectedSaved;
@@ -139,8 +142,8 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     const std::string album = MusicFolder() + "The Band/Double Album/";
     EXPECT_EQ((Entries{"Favourites|A206|0|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|A101|1|1|" + album + "01 - Opening.mp3",
                        "Favourites|A206|2|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|V1|3|1|" + album + "Making Of.mp4",
-                       quotes + "|N7|0|1|" + MusicFolder() + items[12].path, "Caf\xc3\xa9 Mix|L1|0|1|" + MusicFolder() + items[20].path,
-                       "Caf\xc3\xa9 Mix|L3|1|1|" + MusicFolder() + items[22].path}),
+                       quotes + "|N7|0|1|" + MusicFolder() + items[12].path, "Caf\xc3\xa9 Mix|L1|0|1|" + MusicFolder() + items[22].path,
+                       "Caf\xc3\xa9 Mix|L3|1|1|" + MusicFolder() + items[24].path}),
               PlaylistRows(home));
 }
 

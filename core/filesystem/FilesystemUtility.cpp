@@ -107,6 +107,15 @@ void FilesystemUtility::ReplaceInvalidPathChars(std::string& text)
     text.swap(replaced);
 }
 
+void FilesystemUtility::ReplaceNameChars(std::string& name)
+{
+    ReplaceInvalidPathChars(name);
+    // A name beginning with a dot would be hidden, and could even be taken for a partial file
+    // (whose names all begin with one) and deleted as such.
+    if (!name.empty() && name[0] == '.')
+        name[0] = InvalidCharReplacement();
+}
+
 std::string FilesystemUtility::ExtensionToKeep(const std::string& name, std::string::size_type room)
 {
     std::string extension = GetFileExtension(name);
@@ -124,7 +133,7 @@ std::string FilesystemUtility::ValidateFilename(std::string name)
         const std::string extension = ExtensionToKeep(name, limit);
         name = name.substr(0, StringUtility::CharacterBoundary(name, limit - extension.size())) + extension;
     }
-    ReplaceInvalidPathChars(name);
+    ReplaceNameChars(name);
     return name;
 }
 
@@ -148,7 +157,7 @@ std::string FilesystemUtility::ValidateDirectory(std::string directory)
     for (std::string& component : components) {
         // Trimmed first: line breaks and tabs at either end go rather than become replacements.
         Trim(component);
-        ReplaceInvalidPathChars(component);
+        ReplaceNameChars(component);
         Shorten(component, MaxSubdirectoryLength() - 1);
         excess += static_cast<long long>(component.size() + separator.size());
     }

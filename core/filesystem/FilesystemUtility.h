@@ -59,11 +59,13 @@ public:
     virtual std::string GetFileExtension(const std::string& path);
     // The directory and the name made valid; with `unique`, a free name when the file exists.
     virtual std::string ValidatePath(const std::string& path, bool unique);
-    // A rooted directory, ending with the separator, that fits the limits: invalid characters
-    // replaced, components trimmed and shortened (the deepest first, each keeping at least one
-    // character). Throws invalid_path_exception when it can't be made short enough.
+    // A rooted directory, ending with the separator, that fits the limits: components trimmed,
+    // their invalid characters and a leading dot replaced, and shortened (the deepest first, each
+    // keeping at least one character). Throws invalid_path_exception when it can't be made short
+    // enough.
     virtual std::string ValidateDirectory(std::string directory);
-    // A name cut to the limit (keeping its extension) with invalid characters replaced.
+    // A name cut to the limit (keeping its extension) with invalid characters and a leading dot
+    // replaced.
     virtual std::string ValidateFilename(std::string name);
     // The first of name(1).ext, name(2).ext, ... that does not exist; never `path` itself.
     virtual std::string GetUniqueFilename(const std::string& path);
@@ -75,6 +77,8 @@ public:
     void ReplaceInvalidPathChars(std::string& text);
 
 private:
+    // ReplaceInvalidPathChars, and a leading dot replaced as well.
+    void ReplaceNameChars(std::string& name);
     // The extension as it is put back after a cut name: with its dot when it is longer than
     // one character. Empty when it would not fit into `room` characters.
     std::string ExtensionToKeep(const std::string& name, std::string::size_type room);

@@ -155,7 +155,13 @@ void DownloadModel::Download::DetermineDownloadType()
         type = known->second;
         return;
     }
-    const std::string extension = UrlExtension(track->GetMetadataValue(TrackKey::Location));
+    const std::string location = track->GetMetadataValue(TrackKey::Location);
+    std::string extension = UrlExtension(location);
+    // A path without an extension may still name the file, in the query ("get?file=track.mp3")
+    // or in a folder ("d.mp3/file"): then what follows the address's last dot tells.
+    const std::string::size_type dot = location.rfind('.');
+    if (extension.empty() && dot != std::string::npos)
+        extension = location.substr(dot + 1);
     if (extension.size() >= 3 && boost::algorithm::to_lower_copy(extension.substr(0, 3)) == "mp3") {
         trackType = "mp3";
         type = DownloadType::Audio;

@@ -7,10 +7,11 @@
 #include "core/filesystem/FilesystemUtility.h"
 #include "downloader/model/DownloadModelTrack.h"
 
+#include <boost/algorithm/string/trim.hpp>
 #include <boost/format.hpp>
 
 #include <cstdlib>
-#include <vector>
+#include <locale>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
@@ -31,6 +32,14 @@ void ReplaceDotsAndBlanksOnly(FilesystemUtility& fs, std::string& component)
     component.assign(component.size(), fs.InvalidCharReplacement());
 }
 
+// A metadata value made safe as a name or a part of one; "Unknown <key>" when it is empty.
+std::string SafeName(FilesystemUtility& fs, std::string value, const char* key)
+{
+    fs.ReplaceInvalidPathChars(value);
+    ReplaceDotsAndBlanksOnly(fs, value);
+    return value.empty() ? std::string("Unknown ") + key : value;
+}
+
 long LeadingNumber(const std::string& text)
 {
     return std::strtol(Vantor::Data::StringUtility::MakeUTF8(text).c_str(), nullptr, 10);
@@ -40,11 +49,7 @@ long LeadingNumber(const std::string& text)
 
 std::string DownloadModel::Download::FormatMetadataForFilename(const char* key) const
 {
-    FilesystemUtility& fs = model.GetFilesystem();
-    std::string value = track->GetMetadataValue(key);
-    fs.ReplaceInvalidPathChars(value);
-    ReplaceDotsAndBlanksOnly(fs, value);
-    return value.empty() ? std::string("Unknown ") + key : value;
+    return SafeName(model.GetFilesystem(), track->GetMetadataValue(key), key);
 }
 
 std::string DownloadModel::Download::GetOutputDirectory() const
@@ -54,18 +59,15 @@ std::string DownloadModel::Download::GetOutputDirectory() const
     const std::string root = fs.GetPathRoot();
     const std::string music = fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory);
 
+    // White space at either end of a folder name goes first: a tab or line break there would
+    // otherwise stay as a replacement.
+    const auto folder = [&](const char* key) {
+        return SafeName(fs, boost::algorithm::trim_copy(track->GetMetadataValue(key), std::locale::classic()), key);
+    };
     // The album folder is made valid on its own, as if it stood at the root, so that the
     // rules never touch the music folder.
-    const std::string album = fs.ValidateDirectory(root + FormatMetadataForFilename(TrackKey::AlbumArtist) + separator +
-                                                   FormatMetadataForFilename(TrackKey::Album) + separator);
-    std::vector<std::string> components;
-    fs.ExplodePath(album.substr(root.size()), components);
-    std::string directory = music;
-    for (std::string& component : components) {
-        // Shortening and trimming may have left only dots.
-        ReplaceDotsAndBlanksOnly(fs, component);
-        directory += component + separator;
-    }
+    const std::string album = fs.ValidateDirectory(root + folder(TrackKey::AlbumArtist) + separator + folder(TrackKey::Album) + separator);
+    const std::string directory = music + album.substr(root.size());
     if (directory.size() >= fs.MaxDirectoryLength())
         throw invalid_path_exception();
     return directory;
@@ -87,7 +89,10 @@ std::string DownloadModel::Download::GetOutputFilename() const
     // A file found complete before any transfer of this run takes its extension from the
     // address it is fetched from.
     const std::string url = *EffectiveUrl() ? std::string(EffectiveUrl()) : track->GetURL();
-    name += FormatMetadataForFilename(TrackKey::Title) + "." + UrlExtension(url);
+    // An address whose path has no extension (the file named in its query) gives way to the
+    // type the track was found to be.
+    const std::string extension = UrlExtension(url);
+    name += FormatMetadataForFilename(TrackKey::Title) + "." + (extension.empty() ? trackType : extension);
 
     const std::string path = directory + fs.ValidateFilename(name);
     return fs.FileExists(path.c_str()) ? fs.GetUniqueFilename(path) : path;

@@ -280,7 +280,9 @@ TEST_F(LinuxFilesystem, NamesAreCleanedCutToTheLimitsKeepingTheirExtensionAndMad
                                {"n" + Repeated("\xE2\x82\xAC", 100) + ".mp3", "n" + Repeated("\xE2\x82\xAC", 83) + ".mp3"},
                                {std::string(300, 'n') + ".a", std::string(254, 'n') + "a"},
                                {std::string(300, 'n'), std::string(255, 'n')}, {"a." + std::string(300, 'e'), "a." + std::string(253, 'e')},
-                               {std::string(250, 'n') + "?.mp3", std::string(250, 'n') + "_.mp3"}})
+                               {std::string(250, 'n') + "?.mp3", std::string(250, 'n') + "_.mp3"},
+                               // Never hidden, so never in the partial-file pattern either.
+                               {".versteckt.mp3", "_versteckt.mp3"}, {".vlx(8).tmp", "_vlx(8).tmp"}})
         EXPECT_EQ(c.second, fs.ValidateFilename(c.first)) << c.first.size();
 
     // Each component is trimmed, then cut to 254 bytes where a character ends. Fifteen components
@@ -292,6 +294,7 @@ TEST_F(LinuxFilesystem, NamesAreCleanedCutToTheLimitsKeepingTheirExtensionAndMad
     const std::string longer = fifteen + "/" + std::string(200, 'x') + "/" + std::string(30, 'y') + "/";
     const std::string euro = "\xE2\x82\xAC";
     for (const auto& c : Pairs{{"a/b", "/a/b/"}, {"", "/"}, {"/x/\t\r\n y\v\f/", "/x/y/"}, {"/AC:DC/Black?", "/AC_DC/Black_/"},
+                               {"/.config/ \t.local\n/..", "/_config/_local/_./"},
                                {"/m/" + std::string(300, 'c') + "/d", "/m/" + std::string(254, 'c') + "/d/"}, {fifteen, fifteen + "/"},
                                {longer, fifteen + "/" + std::string(200 - (longer.size() - 3840 - 29), 'x') + "/y/"},
                                {"/" + std::string(5000, 'z'), "/" + std::string(254, 'z') + "/"},

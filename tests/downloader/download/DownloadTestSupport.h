@@ -141,12 +141,14 @@ protected:
         model.reset(new DownloadModel(filesystem));
         events.reset(new ModelJournal(*model));
     }
-    // Writes a file of `size` varied bytes under the servers' root; returns its contents.
+    // Writes a file of `size` varied bytes under the servers' root, its folders made as needed;
+    // returns its contents.
     std::string ServeFile(const std::string& name, size_t size)
     {
         std::string contents(size, '\0');
         for (size_t i = 0; i < size; ++i)
             contents[i] = static_cast<char>((i * 7919 + i / 251) & 0xff);
+        boost::filesystem::create_directories(boost::filesystem::path(files.File(name)).parent_path());
         WriteFile(files.File(name), contents);
         return contents;
     }

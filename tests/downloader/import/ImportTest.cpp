@@ -56,12 +56,12 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
         {'r', "A206", "/a206.mp3", {"The Band", "Double Album", "Interlude", "6", "2", "mp3", "track"}, "The Band/Double Album/(Disc 2) 06 - Interlude.mp3"},
         {'r', "N1", "/n1.mp3?name=/../../up.mp3", {"..", "..", "../../../up", "1", "1", "mp3", "track"}, "__/__/01 - .._.._.._up.mp3"},
         {'r', "N2", "/n2.mp3", {".", " . . ", ".", "..", ".", "mp3", "track"}, "_/___/_.mp3"},
-        {'r', "N3", "/n3.mp3", {"/etc", "../../..", "passwd", "../3", "2/..", "mp3", "track"}, "_etc/.._.._../(Disc 2) passwd.mp3"},
+        {'r', "N3", "/n3.mp3", {"/etc", "../../..", "passwd", "../3", "2/..", "mp3", "track"}, "_etc/_._.._../(Disc 2) passwd.mp3"},
         {'r', "N4", "/n4.mp3", {"Bj\xc3\xb6rk", "Homog\xc3\xa9nic \xe2\x98\x83", "J\xc3\xb3ga \xf0\x9f\x8e\xb5", "5", "1", "mp3", "track"},
          "Bj\xc3\xb6rk/Homog\xc3\xa9nic \xe2\x98\x83/05 - J\xc3\xb3ga \xf0\x9f\x8e\xb5.mp3"},
         // Names too long are cut to the limit where a character ends.
         {'r', "N5", "/n5.mp3", {std::string(10000, 'A'), std::string(300, '.') + "b", std::string(5000, 'c') + "/" + std::string(4999, 'c'), "0", "1", "mp3", "track"},
-         std::string(254, 'A') + "/" + std::string(254, '_') + "/" + std::string(251, 'c') + ".mp3"},
+         std::string(254, 'A') + "/_" + std::string(253, '.') + "/" + std::string(251, 'c') + ".mp3"},
         {'r', "N8", "/n8.mp3", {Repeated("\xc3\xbc", 5000), "Album", "n" + Repeated("\xc3\xbc", 200), "0", "1", "mp3", "track"},
          Repeated("\xc3\xbc", 127) + "/Album/n" + Repeated("\xc3\xbc", 125) + ".mp3"},
         {'r', "N6", "/n6.mp3", {wild, wild, wild, wild, wild, "mp3", "track"}, "a_b_c_d_e_f_g_h_i_j/a_b_c_d_e_f_g_h_i_j/a_b_c_d_e_f_g_h_i_j.mp3"},
@@ -69,6 +69,14 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
         // Control characters, as references or as they are, are replaced like invalid ones.
         {'r', "N9", "/n9.mp3", {"Line&#x0A;Break", "Esc&#x1B;[31m&#9;Red", "Bell&#7;&#x0D;&#x0A;End\xc2\x85", "9", "1", "mp3", "track"},
          "Line_Break/Esc_[31m_Red/09 - Bell___End_.mp3"},
+        // Nothing is filed hidden, nor as a partial file, which a start would delete; white space at
+        // either end of a folder name goes before anything is replaced.
+        {'r', "H1", "/h1.tmp", {".config", ".local", ".vlx(8)", "", "", "mp3", "track"}, "_config/_local/_vlx(8).tmp"},
+        {'r', "H2", "/h2.mp3", {"&#9; Padded Artist ", "&#x0D;&#x0A;Album&#11;", "Padded", "2", "", "mp3", "track"},
+         "Padded Artist/Album/02 - Padded.mp3"},
+        // No track type, and a path without an extension: the file is named in the query or in a folder.
+        {'r', "Q1", "/q1?file=track.mp3", {"The Band", "Double Album", "Query", "7", "1", "", "track"}, "The Band/Double Album/07 - Query.mp3"},
+        {'r', "Q2", "/q2.mp3/file", {"The Band", "Double Album", "Folder", "8", "1", "", "track"}, "The Band/Double Album/08 - Folder.mp3"},
         {'d', "V1", "/v1.mp4", {"The Band", "Double Album", "Making Of", "", "", "mp4", "track"}, "The Band/Double Album/Making Of.mp4"},
         {'d', "V2", "/v2.wmv", {"The Band", "Double Album", "Making Of", "", "", "WMV", "video"}, ""},
         {'d', "D1", "/d1.pdf?sig=g.h", {"The Band", "Double Album", "Booklet", "", "", "pdf", "item"}, "The Band/Double Album/Booklet.pdf"},
@@ -102,7 +110,8 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     ASSERT_TRUE(Import(Encrypted(WithReferences(purchase.Xml()))));
     model->SetSelectedVideoFormat(VideoFormat::WMV);
     ASSERT_TRUE(Import(latin1.Xml()));
-    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N8", "N6", "N7", "N9", "D1", "V1", "L1", "L3"}), QueuedPCIDs(*model));
+    EXPECT_EQ((Entries{"A101", "A102", "A206", "N1", "N2", "N3", "N4", "N5", "N8", "N6", "N7", "N9", "H1", "H2", "Q1", "Q2", "D1", "V1", "L1", "L3"}),
+              QueuedPCIDs(*model));
 
     Entries reports, saved, expectedReports, expectedSaved;
     for (unsigned i = 0; i < model->CountDownloads(); ++i) {
@@ -133,8 +142,8 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
     const std::string album = MusicFolder() + "The Band/Double Album/";
     EXPECT_EQ((Entries{"Favourites|A206|0|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|A101|1|1|" + album + "01 - Opening.mp3",
                        "Favourites|A206|2|1|" + album + "(Disc 2) 06 - Interlude.mp3", "Favourites|V1|3|1|" + album + "Making Of.mp4",
-                       quotes + "|N7|0|1|" + MusicFolder() + items[12].path, "Caf\xc3\xa9 Mix|L1|0|1|" + MusicFolder() + items[18].path,
-                       "Caf\xc3\xa9 Mix|L3|1|1|" + MusicFolder() + items[20].path}),
+                       quotes + "|N7|0|1|" + MusicFolder() + items[12].path, "Caf\xc3\xa9 Mix|L1|0|1|" + MusicFolder() + items[22].path,
+                       "Caf\xc3\xa9 Mix|L3|1|1|" + MusicFolder() + items[24].path}),
               PlaylistRows(home));
 }
 

@@ -118,7 +118,7 @@ Download::Download(const char* url, long long expectedSize)
       localDataComplete(false),
       refusal(Refusal::None),
       answerStatus(0),
-      rangeAccepted(false),
+      rangeEnd(0),
       bodyBytes(0),
       sizeLimit(0)
 {
@@ -157,7 +157,7 @@ void Download::DownloadSync(std::ostream& out)
     localDataComplete = false;
     refusal = Refusal::None;
     answerStatus = 0;
-    rangeAccepted = false;
+    rangeEnd = 0;
     bodyBytes = 0;
     const std::string range = std::to_string(requestedOffset) + "-";
     if (requestedOffset > 0)
@@ -267,6 +267,12 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     // the server said so, above).
     if (bodyBytes == 0)
         return CURLE_GOT_NOTHING;
+    // A part whose body stops short of the end of its range (shorter than it said, or ended by
+    // closing) leaves the rest of the file to fetch.
+    if (rangeEnd > 0 && Load(resumeOffset) + bodyBytes != rangeEnd) {
+        Debug::LogString("Download: the answer ends before its range does");
+        return CURLE_PARTIAL_FILE;
+    }
     if (LeftStaleBytes()) {
         Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
         return CURLE_WRITE_ERROR;
@@ -445,6 +451,12 @@ size_t Download::OnCurlWriteData(void* data, size_t size, size_t count, void* ob
     if (download->IsStopping())
         return ~length;
     const long long end = Load(download->resumeOffset) + download->bodyBytes + static_cast<long long>(length);
+    // What a part sends beyond its range would lie behind the end of the file.
+    if (download->rangeEnd > 0 && end > download->rangeEnd) {
+        Debug::LogString("Download: the answer runs past its range; cut off");
+        download->refusal = Refusal::Range;
+        return ~length;
+    }
     if (download->sizeLimit > 0 && end > download->sizeLimit) {
         Debug::LogString("Download: the answer runs past " + std::to_string(download->sizeLimit) + " bytes; cut off");
         download->refusal = Refusal::SizeLimit;
@@ -482,7 +494,8 @@ bool Download::ReadHeaderLine(const std::string& line)
         const std::string::size_type blank = line.find(' ');
         answerStatus = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank, nullptr, 10);
         answerMediaType.clear();
-        rangeAccepted = false;
+        answerRange.clear();
+        rangeEnd = 0;
         return true;
     }
     if (boost::istarts_with(line, kContentType)) {
@@ -501,6 +514,15 @@ bool Download::ReadHeaderLine(const std::string& line)
 // Where a partial answer starts.
 bool Download::MoveToRangeStart(const std::string& range)
 {
+    // One answer has one place: a second, different range would move what was placed by the
+    // first.
+    if (!answerRange.empty()) {
+        if (range == answerRange)
+            return true;
+        refusal = Refusal::Range;
+        return false;
+    }
+    answerRange = range;
     outputStream->seekp(0, std::ios::end);
     const long long size = outputStream->tellp();
     long long first = 0, last = 0, length = 0;
@@ -517,7 +539,7 @@ bool Download::MoveToRangeStart(const std::string& range)
     }
     outputStream->seekp(first, std::ios::beg);
     Store(resumeOffset, first);
-    rangeAccepted = true;
+    rangeEnd = last + 1;
     return true;
 }
 
@@ -528,7 +550,7 @@ bool Download::AcceptsAnswer()
     if (answerStatus < 200 || answerStatus >= 300)
         return true;
     // A part that does not say where it belongs, or in how long a file, can't be placed.
-    if (answerStatus == 206 && !rangeAccepted) {
+    if (answerStatus == 206 && rangeEnd == 0) {
         refusal = Refusal::Range;
         return false;
     }

@@ -156,16 +156,20 @@ private:
     // The server said the file is exactly as long as the local data.
     bool localDataComplete;
     // Why the transfer stopped its answer itself, none while it did not: a range that does not
-    // continue the local data up to the end of the file, a body that is not what was asked for
-    // (`AcceptsContentType`), or one that runs past the size limit.
+    // continue the local data up to the end of the file, or a body that runs past it; a body
+    // that is not what was asked for (`AcceptsContentType`); a body that runs past the size
+    // limit.
     enum class Refusal { None, Range, Content, SizeLimit };
     Refusal refusal;
     // The answer whose headers are being read. Each answer (an interim one, a redirect, the
     // final one) begins with its status line, so what an earlier one said counts for nothing.
     long answerStatus;
     std::string answerMediaType;
-    // The answer is a range that continues the local data up to the end of the file.
-    bool rangeAccepted;
+    // The answer's "Content-Range" value; empty until it names one.
+    std::string answerRange;
+    // Where the range of a partial answer that continues the local data ends: the end of the
+    // file. 0 for any other answer.
+    long long rangeEnd;
     // Bytes of the answer's body written by the current transfer.
     long long bodyBytes;
     long long sizeLimit;

@@ -8,7 +8,10 @@ Answers what a plain file server can't. Paths:
   /stall/<size>               announces <size> bytes, sends 100, then nothing
   /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked;
                               with "?last=<n>", only up to byte <n>; with "?total=<t>", <t> as
-                              the file's length
+                              the file's length; with "?send=<n>", <n> bytes from <start> on
+                              (fewer or more than the range), announced as that many, or with
+                              "&unannounced" as none, ended by closing; "?range=" as above
+                              (a second one)
   /redirect?to=<url>          302 to <url> (an empty Location without "to"); "?type=" and
                               "?range=" as above
   /loop                       302 to itself
@@ -79,7 +82,9 @@ class StoreHandler(BaseHTTPRequestHandler):
         if data is None:
             return self.answer(404, b"not found\n")
         if head == "range-from":
-            return self.answer_range(data, int(first), int(query.get("last", [len(data) - 1])[0]), query.get("total", [len(data)])[0])
+            send = int(query["send"][0]) if "send" in query else None
+            return self.answer_range(data, int(first), int(query.get("last", [len(data) - 1])[0]), query.get("total", [len(data)])[0],
+                                     send, "unannounced" not in query, added)
         if head == "slow":
             start = int(asked.group(1)) if asked else 0
             with self.lock:
@@ -112,10 +117,13 @@ class StoreHandler(BaseHTTPRequestHandler):
             self.server.stopping.wait(120)
         self.close_connection = length != -1
 
-    def answer_range(self, data, start, last=None, total=None):
+    # The range <start>-<last> of `data`, or `send` bytes from <start> on.
+    def answer_range(self, data, start, last=None, total=None, send=None, announced=True, headers=()):
         last = len(data) - 1 if last is None else last
         total = len(data) if total is None else total
-        self.answer(206, data[start:last + 1], headers=[("Content-Range", "bytes %d-%d/%s" % (start, last, total))])
+        body = data[start:last + 1] if send is None else data[start:start + send]
+        self.answer(206, body, -1 if announced else None,
+                    headers=[("Content-Range", "bytes %d-%d/%s" % (start, last, total))] + list(headers))
 
     # Writing blocks while the client does not read, and fails once it has gone.
     def answer_endlessly(self):

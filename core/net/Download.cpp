@@ -3,7 +3,9 @@
 #include "core/diagnostic/Debug.h"
 
 #include <boost/algorithm/string/case_conv.hpp>
+#include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/predicate.hpp>
+#include <boost/algorithm/string/split.hpp>
 #include <boost/algorithm/string/trim.hpp>
 
 #include <algorithm>
@@ -35,6 +37,7 @@ void Store(T& value, T newValue)
 const char kStatusLine[] = "HTTP/";
 const char kContentRange[] = "content-range: bytes ";
 const char kContentType[] = "content-type:";
+const char kContentEncoding[] = "content-encoding:";
 
 // A whole text that is a decimal offset (blanks before it allowed).
 bool ReadOffset(const std::string& text, long long& offset)
@@ -55,6 +58,15 @@ bool ReadRange(const std::string& text, long long& first, long long& last, long 
     length = -1;
     return ReadOffset(text.substr(0, dash), first) && ReadOffset(text.substr(dash + 1, slash - dash - 1), last)
         && first <= last && (text.compare(slash + 1, std::string::npos, "*") == 0 || ReadOffset(text.substr(slash + 1), length));
+}
+
+// A media type in one form however it is written: lower case, without its parameters, quotes or
+// blanks ("Text/HTML; charset=utf-8" and " \"text/html\" " are both "text/html").
+std::string NormalizedMediaType(const std::string& text)
+{
+    std::string type = boost::to_lower_copy(text.substr(0, text.find(';')));
+    type.erase(std::remove_if(type.begin(), type.end(), boost::is_any_of("\"' \t\r\n")), type.end());
+    return type;
 }
 
 bool IsAsciiLetterOrDigit(char c)
@@ -257,6 +269,7 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     if (result == CURLE_WRITE_ERROR && refusal != Refusal::None)
         return refusal == Refusal::Range     ? CURLE_RANGE_ERROR
                : refusal == Refusal::Content ? CURLE_HTTP_RETURNED_ERROR
+               : refusal == Refusal::Coding  ? CURLE_BAD_CONTENT_ENCODING
                                              : CURLE_PARTIAL_FILE;
     if (result != CURLE_OK)
         return result;
@@ -493,14 +506,24 @@ bool Download::ReadHeaderLine(const std::string& line)
         // "HTTP/<version> <status> <reason>"
         const std::string::size_type blank = line.find(' ');
         answerStatus = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank, nullptr, 10);
-        answerMediaType.clear();
+        answerMediaTypes.clear();
+        answerCoding.clear();
         answerRange.clear();
         rangeEnd = 0;
         return true;
     }
+    // Every type the answer names counts, in however many headers or list items, so that a
+    // second one can't hide the first.
     if (boost::istarts_with(line, kContentType)) {
         const std::string value = line.substr(sizeof kContentType - 1);
-        answerMediaType = boost::to_lower_copy(boost::trim_copy(value.substr(0, value.find(';'))));
+        std::vector<std::string> types;
+        boost::split(types, value, boost::is_any_of(","));
+        for (const std::string& type : types)
+            answerMediaTypes.push_back(NormalizedMediaType(type));
+        return true;
+    }
+    if (boost::istarts_with(line, kContentEncoding)) {
+        ReadContentCoding(line.substr(sizeof kContentEncoding - 1));
         return true;
     }
     // Only a partial answer, or a refused range, says where its body belongs.
@@ -509,6 +532,19 @@ bool Download::ReadHeaderLine(const std::string& line)
     if (line == "\r\n" || line == "\n")
         return AcceptsAnswer();
     return true;
+}
+
+// A transfer asks for no content coding, and none is decoded: a body in one is not the file to
+// any caller (a track, the update check's answer, a cover), so every transfer refuses it.
+void Download::ReadContentCoding(const std::string& codings)
+{
+    std::vector<std::string> names;
+    boost::split(names, codings, boost::is_any_of(","));
+    for (std::string& name : names) {
+        boost::trim(name);
+        if (answerCoding.empty() && !name.empty() && !boost::iequals(name, "identity"))
+            answerCoding = name;
+    }
 }
 
 // Where a partial answer starts.
@@ -554,10 +590,19 @@ bool Download::AcceptsAnswer()
         refusal = Refusal::Range;
         return false;
     }
-    if (!AcceptsContentType(answerMediaType)) {
-        Debug::LogString("Download: the answer is " + answerMediaType + ", not the file");
-        refusal = Refusal::Content;
+    if (!answerCoding.empty()) {
+        Debug::LogString("Download: the answer is coded as " + answerCoding + ", not the file");
+        refusal = Refusal::Coding;
         return false;
+    }
+    if (answerMediaTypes.empty())
+        answerMediaTypes.push_back("");
+    for (const std::string& type : answerMediaTypes) {
+        if (!AcceptsContentType(type)) {
+            Debug::LogString("Download: the answer is " + type + ", not the file");
+            refusal = Refusal::Content;
+            return false;
+        }
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include "downloader/model/StoreNamespace.h"
 
 #include <boost/algorithm/string/case_conv.hpp>
+#include <boost/algorithm/string/predicate.hpp>
 #include <boost/format.hpp>
 #include <boost/iostreams/device/file_descriptor.hpp>
 #include <boost/iostreams/stream.hpp>
@@ -456,8 +457,12 @@ bool DownloadModel::Download::AnnouncesEndAtOnce() const
 
 bool DownloadModel::Download::AcceptsContentType(const std::string& mediaType) const
 {
-    // A page where a track was asked for is the store's login or error page.
-    return mediaType != "text/html";
+    // A page where a track was asked for is the store's login or error page, in HTML or XHTML
+    // (also under a vendor's name). Any other type may be the track: stores send audio under
+    // many names.
+    const std::string::size_type slash = mediaType.find('/');
+    const std::string subtype = slash == std::string::npos ? "" : mediaType.substr(slash + 1);
+    return subtype != "html" && !boost::algorithm::ends_with(subtype, "xhtml+xml");
 }
 
 void DownloadModel::Download::OnFinished()

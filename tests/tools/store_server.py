@@ -3,7 +3,8 @@
 
 Answers what a plain file server can't. Paths:
   /status/<code>              that HTTP status, with the body "status <code>" or "?body=<b>";
-                              "?type=" and "?range=" add a Content-Type and a Content-Range
+                              "?type=", "?range=" and "?coding=" add a Content-Type, a
+                              Content-Range and a Content-Encoding
   /cut/<size>                 announces <size> bytes, sends half, closes
   /stall/<size>               announces <size> bytes, sends 100, then nothing
   /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked;
@@ -12,8 +13,8 @@ Answers what a plain file server can't. Paths:
                               (fewer or more than the range), announced as that many, or with
                               "&unannounced" as none, ended by closing; "?range=" as above
                               (a second one)
-  /redirect?to=<url>          302 to <url> (an empty Location without "to"); "?type=" and
-                              "?range=" as above
+  /redirect?to=<url>          302 to <url> (an empty Location without "to"); "?type=",
+                              "?range=" and "?coding=" as above
   /loop                       302 to itself
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
@@ -59,7 +60,8 @@ class StoreHandler(BaseHTTPRequestHandler):
             path = path.decode().strip()
         head, _, rest = path[1:].partition("/")
         first, _, after = rest.partition("/")
-        added = [(name, query[key][0]) for key, name in (("type", "Content-Type"), ("range", "Content-Range")) if key in query]
+        added = [(name, query[key][0]) for key, name in (("type", "Content-Type"), ("range", "Content-Range"), ("coding", "Content-Encoding"))
+                 if key in query]
         if head == "status":
             return self.answer(int(first), query.get("body", ["status %s\n" % first])[0].encode(), headers=added)
         if head == "redirect":

@@ -198,8 +198,9 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
 // Only the whole file from its first byte is finished: what the local part and the answer make
 // together, whatever the track's "fileSize" says (here a little off). Any other answer is a failed
 // try (retried after a pause, here canceled in it) that never takes the final name nor leaves more
-// than a file: a part whose body ends before or after its range, or that names two, a page are no
-// track, an endless body is cut off and emptied. A redirect's range or type says nothing of the file.
+// than a file: a part whose body ends before or after its range, or that names two, a coded body, a
+// page however its type is written are no track, an endless body is cut off and emptied. A
+// redirect's range or type says nothing of the file.
 TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), head = contents.substr(0, 1000);
@@ -218,6 +219,9 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"RANGED", "/redirect?range=bytes%200-10/11&to=/status/206", "", Download::RangeError},
         {"EMPTY", "/status/200?body=", "", Download::NothingReceived},
         {"PAGE", "/status/200?type=Text/HTML;%20charset=utf-8", "", Download::HttpError},
+        {"XHTML", "/status/200?type=application/xhtml%2Bxml", "", Download::HttpError},
+        {"QUOTED", "/status/200?type=%20%22TEXT/Html%22%20;%20charset=utf-8", "", Download::HttpError},
+        {"CODED", "/status/200?coding=gzip", "", Download::BadContentEncoding},
         {"HALF", "/range-from/0/a.mp3?send=2500", "", Download::TransferInterrupted},
         {"CLOSED", "/range-from/1000/a.mp3?send=1500&unannounced", head, Download::TransferInterrupted},
         {"TWICE", "/range-from/1000/a.mp3?range=bytes%200-4999/5000", head, Download::RangeError},

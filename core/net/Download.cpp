@@ -286,16 +286,15 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
         Debug::LogString("Download: the answer ends before its range does");
         return CURLE_PARTIAL_FILE;
     }
-    if (LeftStaleBytes()) {
-        Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
+    if (LeftStaleBytes() && !CutOutput(*outputStream, outputStream->tellp())) {
+        Debug::LogString("Download: the whole file is shorter than the partial one, which can't be cut");
         return CURLE_WRITE_ERROR;
     }
     return result;
 }
 
 // An answer written from an offset within the local data ends where the file ends; when that
-// is before the end of what the stream held, the old bytes behind it would remain, and a
-// stream can't be cut.
+// is before the end of what the stream held, the old bytes behind it are no part of the file.
 bool Download::LeftStaleBytes()
 {
     return requestedOffset > 0 && static_cast<long long>(outputStream->tellp()) < requestedOffset;
@@ -415,6 +414,11 @@ bool Download::AnnouncesEndAtOnce() const
 bool Download::AcceptsContentType(const std::string&) const
 {
     return true;
+}
+
+bool Download::CutOutput(std::ostream&, long long)
+{
+    return false;
 }
 
 void Download::SetSizeLimit(long long bytes)

@@ -114,6 +114,11 @@ public:
     // any of it is written, for each type the answer names; an answer refused here is a failed
     // transfer.
     virtual bool AcceptsContentType(const std::string& mediaType) const;
+    // Cuts `out` to its first `length` bytes; false where it can't be cut. Asked where an answer
+    // completed the file before the end of the data the output held: an ostream can't be cut,
+    // so by default the old bytes would remain behind the file, and the transfer fails as a
+    // write.
+    virtual bool CutOutput(std::ostream& out, long long length);
 
     void SetState(State newState);
     // Blocks until the state is no longer `current` or `deadline` has passed. The caller must

@@ -115,6 +115,7 @@ DownloadModel::Download::Download(DownloadModel& model, TiXmlElement* trackEleme
       startedReported(false),
       closing(false),
       arrived(false),
+      outputDescriptor(-1),
       type(DownloadType::Undetermined)
 {
     ValidateInitialState();
@@ -131,6 +132,7 @@ DownloadModel::Download::Download(DownloadModel& model)
       startedReported(false),
       closing(false),
       arrived(false),
+      outputDescriptor(-1),
       type(DownloadType::Undetermined)
 {
 }
@@ -342,11 +344,12 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
     requestUrl = track->GetURL();
     startedReported = false;
     SetSizeLimit(SizeLimitFor(size));
+    outputDescriptor = descriptor;
     for (int retriesLeft = kRetries;; --retriesLeft) {
         DownloadSync(stream);
         // What a body that never ended wrote is no part of the track: neither the next try nor
         // the next run may resume it.
-        if (RanPastSizeLimit() && (!stream.flush() || ftruncate(descriptor, 0) != 0))
+        if (RanPastSizeLimit() && !CutOutput(stream, 0))
             Debug::LogString((boost::format("Failed to empty output file: %1%") % GetLocalFilename()).str());
         if (GetState() != NetworkError || Expired())
             break;
@@ -356,6 +359,12 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
         if (retriesLeft == 0 || !PauseBeforeNextTry())
             break;
     }
+    outputDescriptor = -1;
+}
+
+bool DownloadModel::Download::CutOutput(std::ostream& out, long long length)
+{
+    return outputDescriptor >= 0 && out.flush() && ftruncate(outputDescriptor, length) == 0;
 }
 
 bool DownloadModel::Download::PauseBeforeNextTry()

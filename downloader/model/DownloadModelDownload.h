@@ -56,6 +56,7 @@ public:
     void OnFinished() override;
     bool AnnouncesEndAtOnce() const override;
     bool AcceptsContentType(const std::string& mediaType) const override;
+    bool CutOutput(std::ostream& out, long long length) override;
 
     // The local file: the temporary file while incomplete, the final file once renamed,
     // empty when there is none.
@@ -147,6 +148,8 @@ private:
     std::atomic<bool> closing;
     // The file reached its final name in this run and awaits its playlist mark.
     std::atomic<bool> arrived;
+    // The open temporary file of the transfer under way; -1 otherwise.
+    int outputDescriptor;
     DownloadType type;
     std::string trackType;
 };

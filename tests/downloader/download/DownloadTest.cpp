@@ -196,11 +196,11 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
 }
 
 // Only the whole file from its first byte is finished: what the local part and the answer make
-// together, whatever the track's "fileSize" says (here a little off). Any other answer is a failed
-// try (retried after a pause, here canceled in it) that never takes the final name nor leaves more
-// than a file: a part whose body ends before or after its range, or that names two, a coded body, a
-// page however its type is written are no track, an endless body is cut off and emptied. A
-// redirect's range or type says nothing of the file.
+// together, whatever the track's "fileSize" says (here a little off); a whole file shorter than the
+// local part replaces it. Any other answer is a failed try (retried after a pause, here canceled in
+// it) that never takes the final name nor leaves more than a file: a part whose body ends before or
+// after its range, or that names two, a coded body, a page however its type is written are no
+// track, an endless body is cut off and emptied. A redirect's range or type says nothing of the file.
 TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), head = contents.substr(0, 1000);
@@ -232,6 +232,7 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"RESUMED", "/range-from/1000/a.mp3", head, -1},
         {"EARLIER", "/range-from/500/a.mp3", head, -1},
         {"VIAPAGE", "/redirect?type=text/html&to=/a.mp3", "", -1},
+        {"LONGER", "/a.mp3", contents + "stale", -1},
     };
     for (const auto& answer : answers) {
         // The save after each end frees the temporary name for the next.
@@ -260,7 +261,7 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         EXPECT_EQ(contents, ReadFile(file.path().string())) << file.path();
         ++files;
     }
-    EXPECT_EQ(5u, files);
+    EXPECT_EQ(6u, files);
 }
 
 // A download whose cancel stops the transfer and then throws.

@@ -416,6 +416,11 @@ bool Download::AcceptsContentType(const std::string&) const
     return true;
 }
 
+bool Download::HasRoomFor(long long)
+{
+    return true;
+}
+
 bool Download::CutOutput(std::ostream&, long long)
 {
     return false;
@@ -479,6 +484,8 @@ size_t Download::OnCurlWriteData(void* data, size_t size, size_t count, void* ob
         download->refusal = Refusal::SizeLimit;
         return ~length;
     }
+    if (!download->HasRoomFor(static_cast<long long>(length)))
+        return ~length;
     download->outputStream->write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
     if (download->outputStream->fail())
         return ~length;

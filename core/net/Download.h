@@ -114,6 +114,9 @@ public:
     // any of it is written, for each type the answer names; an answer refused here is a failed
     // transfer.
     virtual bool AcceptsContentType(const std::string& mediaType) const;
+    // Whether `bytes` more of the body may be written to the output; asked before each block of
+    // it is written. A refusal stops the transfer as a failed write.
+    virtual bool HasRoomFor(long long bytes);
     // Cuts `out` to its first `length` bytes; false where it can't be cut. Asked where an answer
     // completed the file before the end of the data the output held: an ostream can't be cut,
     // so by default the old bytes would remain behind the file, and the transfer fails as a

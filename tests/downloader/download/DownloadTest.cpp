@@ -373,6 +373,40 @@ TEST_F(TrackDownloadTest, DiskFillingUpDuringTheTransferPauses)
         ::testing::ExitedWithCode(0), "^(ok|skip)$");
 }
 
+// The real file system, but one of `capacity` bytes that holds only the music folder.
+class SmallFilesystem : public Vantor::DigitalMedia::MusicClient::Downloader::LinuxFilesystemUtility {
+public:
+    SmallFilesystem(const std::string& folder, unsigned long long capacity) : folder(folder), capacity(capacity) {}
+    unsigned long long GetFreeSpaceInBytes(const char*) override
+    {
+        unsigned long long used = 0;
+        for (const fs::directory_entry& file : fs::recursive_directory_iterator(folder))
+            used += fs::is_regular_file(file.status()) ? fs::file_size(file.path()) : 0;
+        return used < capacity ? capacity - used : 0;
+    }
+
+private:
+    const std::string folder;
+    const unsigned long long capacity;
+};
+
+// A track without a size may leave no less free space than its start asked for (100 MiB): an
+// endless body stops short of it as on a full disk, and what it wrote is emptied. A track with a
+// size is bounded by its size.
+TEST_F(TrackDownloadTest, ATrackWithoutASizeStopsBeforeTheDiskFills)
+{
+    const std::string contents = ServeFile("big.mp3", 3 << 20);
+    NewModel(boost::shared_ptr<SmallFilesystem>(new SmallFilesystem(MusicFolder(), (100ULL << 20) + (2 << 20))));
+    const DownloadPtr endless = Add(AlbumTrack("ENDLESS", store.Url("/endless")));
+    Expect("ENDLESS finished 3");
+    EXPECT_EQ(1, events->journal.Count("ENDLESS diskfull"));
+    EXPECT_EQ(0u, fs::file_size(endless->GetLocalFilename()));
+    const DownloadPtr sized = Add(AlbumTrack("SIZED", nginx.HttpUrl("/big.mp3"), {{"fileSize", std::to_string(contents.size())}}));
+    Expect("SIZED finished 1");
+    EXPECT_TRUE(contents == ReadFile(sized->GetLocalFilename()));
+    EXPECT_EQ((Entries{"dm_ruq_dl_ok SIZED", "dm_ruq_retry_00 SIZED"}), Reports());
+}
+
 // Only the parts of a path from metadata are cleaned; one that can't be made is a local file error.
 TEST_F(TrackDownloadTest, PathThatCantBeMadeEndsInLocalFileError)
 {

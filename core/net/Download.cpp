@@ -3,7 +3,9 @@
 #include "core/diagnostic/Debug.h"
 
 #include <boost/algorithm/string/case_conv.hpp>
+#include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/predicate.hpp>
+#include <boost/algorithm/string/split.hpp>
 #include <boost/algorithm/string/trim.hpp>
 
 #include <algorithm>
@@ -35,6 +37,7 @@ void Store(T& value, T newValue)
 const char kStatusLine[] = "HTTP/";
 const char kContentRange[] = "content-range: bytes ";
 const char kContentType[] = "content-type:";
+const char kContentEncoding[] = "content-encoding:";
 
 // A whole text that is a decimal offset (blanks before it allowed).
 bool ReadOffset(const std::string& text, long long& offset)
@@ -55,6 +58,15 @@ bool ReadRange(const std::string& text, long long& first, long long& last, long 
     length = -1;
     return ReadOffset(text.substr(0, dash), first) && ReadOffset(text.substr(dash + 1, slash - dash - 1), last)
         && first <= last && (text.compare(slash + 1, std::string::npos, "*") == 0 || ReadOffset(text.substr(slash + 1), length));
+}
+
+// A media type in one form however it is written: lower case, without its parameters, quotes or
+// blanks ("Text/HTML; charset=utf-8" and " \"text/html\" " are both "text/html").
+std::string NormalizedMediaType(const std::string& text)
+{
+    std::string type = boost::to_lower_copy(text.substr(0, text.find(';')));
+    type.erase(std::remove_if(type.begin(), type.end(), boost::is_any_of("\"' \t\r\n")), type.end());
+    return type;
 }
 
 bool IsAsciiLetterOrDigit(char c)
@@ -118,7 +130,7 @@ Download::Download(const char* url, long long expectedSize)
       localDataComplete(false),
       refusal(Refusal::None),
       answerStatus(0),
-      rangeAccepted(false),
+      rangeEnd(0),
       bodyBytes(0),
       sizeLimit(0)
 {
@@ -157,7 +169,7 @@ void Download::DownloadSync(std::ostream& out)
     localDataComplete = false;
     refusal = Refusal::None;
     answerStatus = 0;
-    rangeAccepted = false;
+    rangeEnd = 0;
     bodyBytes = 0;
     const std::string range = std::to_string(requestedOffset) + "-";
     if (requestedOffset > 0)
@@ -257,6 +269,7 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     if (result == CURLE_WRITE_ERROR && refusal != Refusal::None)
         return refusal == Refusal::Range     ? CURLE_RANGE_ERROR
                : refusal == Refusal::Content ? CURLE_HTTP_RETURNED_ERROR
+               : refusal == Refusal::Coding  ? CURLE_BAD_CONTENT_ENCODING
                                              : CURLE_PARTIAL_FILE;
     if (result != CURLE_OK)
         return result;
@@ -267,16 +280,21 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     // the server said so, above).
     if (bodyBytes == 0)
         return CURLE_GOT_NOTHING;
-    if (LeftStaleBytes()) {
-        Debug::LogString("Download: the whole file is shorter than the partial one; it can't be resumed");
+    // A part whose body stops short of the end of its range (shorter than it said, or ended by
+    // closing) leaves the rest of the file to fetch.
+    if (rangeEnd > 0 && Load(resumeOffset) + bodyBytes != rangeEnd) {
+        Debug::LogString("Download: the answer ends before its range does");
+        return CURLE_PARTIAL_FILE;
+    }
+    if (LeftStaleBytes() && !CutOutput(*outputStream, outputStream->tellp())) {
+        Debug::LogString("Download: the whole file is shorter than the partial one, which can't be cut");
         return CURLE_WRITE_ERROR;
     }
     return result;
 }
 
 // An answer written from an offset within the local data ends where the file ends; when that
-// is before the end of what the stream held, the old bytes behind it would remain, and a
-// stream can't be cut.
+// is before the end of what the stream held, the old bytes behind it are no part of the file.
 bool Download::LeftStaleBytes()
 {
     return requestedOffset > 0 && static_cast<long long>(outputStream->tellp()) < requestedOffset;
@@ -398,6 +416,16 @@ bool Download::AcceptsContentType(const std::string&) const
     return true;
 }
 
+bool Download::HasRoomFor(long long)
+{
+    return true;
+}
+
+bool Download::CutOutput(std::ostream&, long long)
+{
+    return false;
+}
+
 void Download::SetSizeLimit(long long bytes)
 {
     sizeLimit = bytes;
@@ -445,11 +473,19 @@ size_t Download::OnCurlWriteData(void* data, size_t size, size_t count, void* ob
     if (download->IsStopping())
         return ~length;
     const long long end = Load(download->resumeOffset) + download->bodyBytes + static_cast<long long>(length);
+    // What a part sends beyond its range would lie behind the end of the file.
+    if (download->rangeEnd > 0 && end > download->rangeEnd) {
+        Debug::LogString("Download: the answer runs past its range; cut off");
+        download->refusal = Refusal::Range;
+        return ~length;
+    }
     if (download->sizeLimit > 0 && end > download->sizeLimit) {
         Debug::LogString("Download: the answer runs past " + std::to_string(download->sizeLimit) + " bytes; cut off");
         download->refusal = Refusal::SizeLimit;
         return ~length;
     }
+    if (!download->HasRoomFor(static_cast<long long>(length)))
+        return ~length;
     download->outputStream->write(static_cast<const char*>(data), static_cast<std::streamsize>(length));
     if (download->outputStream->fail())
         return ~length;
@@ -481,13 +517,24 @@ bool Download::ReadHeaderLine(const std::string& line)
         // "HTTP/<version> <status> <reason>"
         const std::string::size_type blank = line.find(' ');
         answerStatus = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank, nullptr, 10);
-        answerMediaType.clear();
-        rangeAccepted = false;
+        answerMediaTypes.clear();
+        answerCoding.clear();
+        answerRange.clear();
+        rangeEnd = 0;
         return true;
     }
+    // Every type the answer names counts, in however many headers or list items, so that a
+    // second one can't hide the first.
     if (boost::istarts_with(line, kContentType)) {
         const std::string value = line.substr(sizeof kContentType - 1);
-        answerMediaType = boost::to_lower_copy(boost::trim_copy(value.substr(0, value.find(';'))));
+        std::vector<std::string> types;
+        boost::split(types, value, boost::is_any_of(","));
+        for (const std::string& type : types)
+            answerMediaTypes.push_back(NormalizedMediaType(type));
+        return true;
+    }
+    if (boost::istarts_with(line, kContentEncoding)) {
+        ReadContentCoding(line.substr(sizeof kContentEncoding - 1));
         return true;
     }
     // Only a partial answer, or a refused range, says where its body belongs.
@@ -498,9 +545,31 @@ bool Download::ReadHeaderLine(const std::string& line)
     return true;
 }
 
+// A transfer asks for no content coding, and none is decoded: a body in one is not the file to
+// any caller (a track, the update check's answer, a cover), so every transfer refuses it.
+void Download::ReadContentCoding(const std::string& codings)
+{
+    std::vector<std::string> names;
+    boost::split(names, codings, boost::is_any_of(","));
+    for (std::string& name : names) {
+        boost::trim(name);
+        if (answerCoding.empty() && !name.empty() && !boost::iequals(name, "identity"))
+            answerCoding = name;
+    }
+}
+
 // Where a partial answer starts.
 bool Download::MoveToRangeStart(const std::string& range)
 {
+    // One answer has one place: a second, different range would move what was placed by the
+    // first.
+    if (!answerRange.empty()) {
+        if (range == answerRange)
+            return true;
+        refusal = Refusal::Range;
+        return false;
+    }
+    answerRange = range;
     outputStream->seekp(0, std::ios::end);
     const long long size = outputStream->tellp();
     long long first = 0, last = 0, length = 0;
@@ -517,7 +586,7 @@ bool Download::MoveToRangeStart(const std::string& range)
     }
     outputStream->seekp(first, std::ios::beg);
     Store(resumeOffset, first);
-    rangeAccepted = true;
+    rangeEnd = last + 1;
     return true;
 }
 
@@ -528,14 +597,23 @@ bool Download::AcceptsAnswer()
     if (answerStatus < 200 || answerStatus >= 300)
         return true;
     // A part that does not say where it belongs, or in how long a file, can't be placed.
-    if (answerStatus == 206 && !rangeAccepted) {
+    if (answerStatus == 206 && rangeEnd == 0) {
         refusal = Refusal::Range;
         return false;
     }
-    if (!AcceptsContentType(answerMediaType)) {
-        Debug::LogString("Download: the answer is " + answerMediaType + ", not the file");
-        refusal = Refusal::Content;
+    if (!answerCoding.empty()) {
+        Debug::LogString("Download: the answer is coded as " + answerCoding + ", not the file");
+        refusal = Refusal::Coding;
         return false;
+    }
+    if (answerMediaTypes.empty())
+        answerMediaTypes.push_back("");
+    for (const std::string& type : answerMediaTypes) {
+        if (!AcceptsContentType(type)) {
+            Debug::LogString("Download: the answer is " + type + ", not the file");
+            refusal = Refusal::Content;
+            return false;
+        }
     }
     return true;
 }

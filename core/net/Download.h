@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace Vantor::Net {
 
@@ -108,10 +109,19 @@ public:
     // Whether a pause or cancel that ends the download at once (no transfer to stop)
     // announces that end. Asked under `stateMutex`.
     virtual bool AnnouncesEndAtOnce() const;
-    // Whether the final answer's body, of this media type (lower case, without parameters;
-    // empty when the answer names none), is what was asked for. Asked before any of it is
-    // written; an answer refused here is a failed transfer.
+    // Whether the final answer's body, of this media type (lower case, without parameters,
+    // quotes or blanks; empty when the answer names none), is what was asked for. Asked before
+    // any of it is written, for each type the answer names; an answer refused here is a failed
+    // transfer.
     virtual bool AcceptsContentType(const std::string& mediaType) const;
+    // Whether `bytes` more of the body may be written to the output; asked before each block of
+    // it is written. A refusal stops the transfer as a failed write.
+    virtual bool HasRoomFor(long long bytes);
+    // Cuts `out` to its first `length` bytes; false where it can't be cut. Asked where an answer
+    // completed the file before the end of the data the output held: an ostream can't be cut,
+    // so by default the old bytes would remain behind the file, and the transfer fails as a
+    // write.
+    virtual bool CutOutput(std::ostream& out, long long length);
 
     void SetState(State newState);
     // Blocks until the state is no longer `current` or `deadline` has passed. The caller must
@@ -146,6 +156,7 @@ private:
     bool LeftStaleBytes();
     bool ReadHeaderLine(const std::string& line);
     bool MoveToRangeStart(const std::string& range);
+    void ReadContentCoding(const std::string& codings);
     bool AcceptsAnswer();
     CURLcode ResultOfAnswer(CURLcode result);
 
@@ -156,16 +167,23 @@ private:
     // The server said the file is exactly as long as the local data.
     bool localDataComplete;
     // Why the transfer stopped its answer itself, none while it did not: a range that does not
-    // continue the local data up to the end of the file, a body that is not what was asked for
-    // (`AcceptsContentType`), or one that runs past the size limit.
-    enum class Refusal { None, Range, Content, SizeLimit };
+    // continue the local data up to the end of the file, or a body that runs past it; a body
+    // that is not what was asked for (`AcceptsContentType`), or one in a content coding; a body
+    // that runs past the size limit.
+    enum class Refusal { None, Range, Content, Coding, SizeLimit };
     Refusal refusal;
     // The answer whose headers are being read. Each answer (an interim one, a redirect, the
     // final one) begins with its status line, so what an earlier one said counts for nothing.
     long answerStatus;
-    std::string answerMediaType;
-    // The answer is a range that continues the local data up to the end of the file.
-    bool rangeAccepted;
+    // Each media type the answer names, in the form `AcceptsContentType` is asked about.
+    std::vector<std::string> answerMediaTypes;
+    // The first content coding the answer names other than "identity"; empty for none.
+    std::string answerCoding;
+    // The answer's "Content-Range" value; empty until it names one.
+    std::string answerRange;
+    // Where the range of a partial answer that continues the local data ends: the end of the
+    // file. 0 for any other answer.
+    long long rangeEnd;
     // Bytes of the answer's body written by the current transfer.
     long long bodyBytes;
     long long sizeLimit;

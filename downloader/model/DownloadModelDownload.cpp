@@ -9,6 +9,7 @@
 #include "downloader/model/StoreNamespace.h"
 
 #include <boost/algorithm/string/case_conv.hpp>
+#include <boost/algorithm/string/predicate.hpp>
 #include <boost/format.hpp>
 #include <boost/iostreams/device/file_descriptor.hpp>
 #include <boost/iostreams/stream.hpp>
@@ -55,6 +56,8 @@ const std::chrono::seconds kPauseBetweenTries(5);
 // Room beyond twice its "fileSize" that a track's body may take before it is cut off as one
 // that never ends: a store's sizes may be somewhat off, never by this much.
 const unsigned long long kSizeLimitSlack = 4ULL * 1024 * 1024;
+// How much a transfer without a size writes at most between two looks at the free space.
+const unsigned long long kFreeSpaceLookEvery = 256 * 1024;
 
 unsigned long long FileSizeOf(const std::string& text)
 {
@@ -114,6 +117,8 @@ DownloadModel::Download::Download(DownloadModel& model, TiXmlElement* trackEleme
       startedReported(false),
       closing(false),
       arrived(false),
+      outputDescriptor(-1),
+      outOfRoom(false),
       type(DownloadType::Undetermined)
 {
     ValidateInitialState();
@@ -130,6 +135,8 @@ DownloadModel::Download::Download(DownloadModel& model)
       startedReported(false),
       closing(false),
       arrived(false),
+      outputDescriptor(-1),
+      outOfRoom(false),
       type(DownloadType::Undetermined)
 {
 }
@@ -363,11 +370,19 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
     requestUrl = track->GetURL();
     startedReported = false;
     SetSizeLimit(SizeLimitFor(size));
+    // A track with a size had its room kept by the check before the start, and its size limit
+    // bounds it; one without has only the room that check asked for.
+    roomWatch = RoomWatch();
+    if (size == 0) {
+        roomWatch.folder = model.GetFilesystem().GetDirectory(GetLocalFilename());
+        roomWatch.reserve = SaturatingSum(kUnknownFileSize, model.GetMinimumDiskSpaceBytes());
+    }
+    outputDescriptor = descriptor;
     for (int retriesLeft = kRetries;; --retriesLeft) {
         DownloadSync(stream);
-        // What a body that never ended wrote is no part of the track: neither the next try nor
-        // the next run may resume it.
-        if (RanPastSizeLimit() && (!stream.flush() || ftruncate(descriptor, 0) != 0))
+        // What a body that never ended, or that would have filled the disk, wrote is no part of
+        // the track: neither the next try nor the next run may resume it.
+        if ((RanPastSizeLimit() || outOfRoom) && !CutOutput(stream, 0))
             Debug::LogString((boost::format("Failed to empty output file: %1%") % GetLocalFilename()).str());
         if (GetState() != NetworkError || Expired())
             break;
@@ -377,6 +392,33 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
         if (retriesLeft == 0 || !PauseBeforeNextTry())
             break;
     }
+    outputDescriptor = -1;
+}
+
+bool DownloadModel::Download::HasRoomFor(long long bytes)
+{
+    RoomWatch& watch = roomWatch;
+    if (watch.reserve == 0)
+        return true;
+    const unsigned long long wanted = static_cast<unsigned long long>(bytes);
+    if (wanted > watch.room || watch.sinceLook >= kFreeSpaceLookEvery) {
+        const unsigned long long free = model.GetFilesystem().GetFreeSpaceInBytes(watch.folder.c_str());
+        watch.room = free > watch.reserve ? free - watch.reserve : 0;
+        watch.sinceLook = 0;
+    }
+    if (wanted > watch.room) {
+        Debug::LogString((boost::format("Not enough free space left in: %1%") % watch.folder).str());
+        outOfRoom = true;
+        return false;
+    }
+    watch.room -= wanted;
+    watch.sinceLook += wanted;
+    return true;
+}
+
+bool DownloadModel::Download::CutOutput(std::ostream& out, long long length)
+{
+    return outputDescriptor >= 0 && out.flush() && ftruncate(outputDescriptor, length) == 0;
 }
 
 bool DownloadModel::Download::PauseBeforeNextTry()
@@ -462,6 +504,7 @@ bool DownloadModel::Download::BeginRun()
     if (GetState() != Waiting && GetState() != Retrying)
         return false;
     ran = false;
+    outOfRoom = false;
     return true;
 }
 
@@ -478,8 +521,12 @@ bool DownloadModel::Download::AnnouncesEndAtOnce() const
 
 bool DownloadModel::Download::AcceptsContentType(const std::string& mediaType) const
 {
-    // A page where a track was asked for is the store's login or error page.
-    return mediaType != "text/html";
+    // A page where a track was asked for is the store's login or error page, in HTML or XHTML
+    // (also under a vendor's name). Any other type may be the track: stores send audio under
+    // many names.
+    const std::string::size_type slash = mediaType.find('/');
+    const std::string subtype = slash == std::string::npos ? "" : mediaType.substr(slash + 1);
+    return subtype != "html" && !boost::algorithm::ends_with(subtype, "xhtml+xml");
 }
 
 void DownloadModel::Download::OnFinished()
@@ -487,19 +534,24 @@ void DownloadModel::Download::OnFinished()
     // The end of one try is not the end of the run.
     if (!ran)
         return;
-    if (GetState() == LocalFileError) {
-        FilesystemUtility& fs = model.GetFilesystem();
-        try {
-            const std::string outDir = GetOutputDirectory();
-            if (fs.DirectoryExists(outDir.c_str()) && fs.GetFreeSpaceInBytes(outDir.c_str()) == 0) {
-                FinishOnDiskFull();
-                return;
-            }
-        } catch (const invalid_path_exception&) {
-        }
+    // Stopped short of a full disk, or by one.
+    if (GetState() == LocalFileError && (outOfRoom || OutputFolderIsFull())) {
+        FinishOnDiskFull();
+        return;
     }
     ReportOutcome();
     Vantor::Net::Download::OnFinished();
+}
+
+bool DownloadModel::Download::OutputFolderIsFull() const
+{
+    FilesystemUtility& fs = model.GetFilesystem();
+    try {
+        const std::string outDir = GetOutputDirectory();
+        return fs.DirectoryExists(outDir.c_str()) && fs.GetFreeSpaceInBytes(outDir.c_str()) == 0;
+    } catch (const invalid_path_exception&) {
+        return false;
+    }
 }
 
 void DownloadModel::Download::ReportOutcome()

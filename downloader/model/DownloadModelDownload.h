@@ -56,6 +56,8 @@ public:
     void OnFinished() override;
     bool AnnouncesEndAtOnce() const override;
     bool AcceptsContentType(const std::string& mediaType) const override;
+    bool HasRoomFor(long long bytes) override;
+    bool CutOutput(std::ostream& out, long long length) override;
 
     // The local file: the temporary file while incomplete, the final file once renamed,
     // empty when there is none.
@@ -122,7 +124,8 @@ private:
     // retired.
     void Arrive(const std::string& temporary, const std::string& final);
     // Transfers into the open temporary file (`descriptor`), trying a failed transfer up to
-    // three times; a body that runs far past the track's `size` is cut off and emptied.
+    // three times; a body that runs far past the track's `size` is cut off and emptied, and so
+    // is one without a size that would leave the disk too little room.
     void TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size);
     // Sets Retrying and waits until the next try is due; false when a cancel came first, before
     // or during the wait.
@@ -134,6 +137,7 @@ private:
     // Ends the run in LocalFileError with a log line.
     void FailLocally(const std::string& logLine);
     void ReportOutcome();
+    bool OutputFolderIsFull() const;
     // The extension of the path of an address (its query left out).
     std::string UrlExtension(const std::string& url) const;
 
@@ -148,6 +152,19 @@ private:
     std::atomic<bool> closing;
     // The file reached its final name in this run and awaits its playlist mark.
     std::atomic<bool> arrived;
+    // The open temporary file of the transfer under way; -1 otherwise.
+    int outputDescriptor;
+    // What the transfer of a track without a size may still write: it stops before the free
+    // space of its folder's file system falls below what its start asked to be free. Used by
+    // the worker alone.
+    struct RoomWatch {
+        std::string folder;
+        unsigned long long reserve = 0; // 0: not watched
+        unsigned long long room = 0;    // may be written before the next look
+        unsigned long long sinceLook = 0;
+    } roomWatch;
+    // This run's transfer stopped for want of room.
+    std::atomic<bool> outOfRoom;
     DownloadType type;
     std::string trackType;
 };

@@ -3,14 +3,18 @@
 
 Answers what a plain file server can't. Paths:
   /status/<code>              that HTTP status, with the body "status <code>" or "?body=<b>";
-                              "?type=" and "?range=" add a Content-Type and a Content-Range
+                              "?type=", "?range=" and "?coding=" add a Content-Type, a
+                              Content-Range and a Content-Encoding
   /cut/<size>                 announces <size> bytes, sends half, closes
   /stall/<size>               announces <size> bytes, sends 100, then nothing
   /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked;
                               with "?last=<n>", only up to byte <n>; with "?total=<t>", <t> as
-                              the file's length
-  /redirect?to=<url>          302 to <url> (an empty Location without "to"); "?type=" and
-                              "?range=" as above
+                              the file's length; with "?send=<n>", <n> bytes from <start> on
+                              (fewer or more than the range), announced as that many, or with
+                              "&unannounced" as none, ended by closing; "?range=" as above
+                              (a second one)
+  /redirect?to=<url>          302 to <url> (an empty Location without "to"); "?type=",
+                              "?range=" and "?coding=" as above
   /loop                       302 to itself
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
@@ -56,7 +60,8 @@ class StoreHandler(BaseHTTPRequestHandler):
             path = path.decode().strip()
         head, _, rest = path[1:].partition("/")
         first, _, after = rest.partition("/")
-        added = [(name, query[key][0]) for key, name in (("type", "Content-Type"), ("range", "Content-Range")) if key in query]
+        added = [(name, query[key][0]) for key, name in (("type", "Content-Type"), ("range", "Content-Range"), ("coding", "Content-Encoding"))
+                 if key in query]
         if head == "status":
             return self.answer(int(first), query.get("body", ["status %s\n" % first])[0].encode(), headers=added)
         if head == "redirect":
@@ -79,7 +84,9 @@ class StoreHandler(BaseHTTPRequestHandler):
         if data is None:
             return self.answer(404, b"not found\n")
         if head == "range-from":
-            return self.answer_range(data, int(first), int(query.get("last", [len(data) - 1])[0]), query.get("total", [len(data)])[0])
+            send = int(query["send"][0]) if "send" in query else None
+            return self.answer_range(data, int(first), int(query.get("last", [len(data) - 1])[0]), query.get("total", [len(data)])[0],
+                                     send, "unannounced" not in query, added)
         if head == "slow":
             start = int(asked.group(1)) if asked else 0
             with self.lock:
@@ -112,10 +119,13 @@ class StoreHandler(BaseHTTPRequestHandler):
             self.server.stopping.wait(120)
         self.close_connection = length != -1
 
-    def answer_range(self, data, start, last=None, total=None):
+    # The range <start>-<last> of `data`, or `send` bytes from <start> on.
+    def answer_range(self, data, start, last=None, total=None, send=None, announced=True, headers=()):
         last = len(data) - 1 if last is None else last
         total = len(data) if total is None else total
-        self.answer(206, data[start:last + 1], headers=[("Content-Range", "bytes %d-%d/%s" % (start, last, total))])
+        body = data[start:last + 1] if send is None else data[start:start + send]
+        self.answer(206, body, -1 if announced else None,
+                    headers=[("Content-Range", "bytes %d-%d/%s" % (start, last, total))] + list(headers))
 
     # Writing blocks while the client does not read, and fails once it has gone.
     def answer_endlessly(self):

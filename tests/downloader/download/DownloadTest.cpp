@@ -226,10 +226,11 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
 }
 
 // Only the whole file from its first byte is finished: what the local part and the answer make
-// together, whatever the track's "fileSize" says (here a little off). Any other answer is a failed
-// try (retried after a pause, here canceled in it) that never takes the final name nor leaves more
-// than a file: a page is no track, an endless body is cut off and emptied. A redirect's range or
-// type says nothing of the file.
+// together, whatever the track's "fileSize" says (here a little off); a whole file shorter than the
+// local part replaces it. Any other answer is a failed try (retried after a pause, here canceled in
+// it) that never takes the final name nor leaves more than a file: a part whose body ends before or
+// after its range, or that names two, a coded body, a page however its type is written are no
+// track, an endless body is cut off and emptied. A redirect's range or type says nothing of the file.
 TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), head = contents.substr(0, 1000);
@@ -248,12 +249,20 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"RANGED", "/redirect?range=bytes%200-10/11&to=/status/206", "", Download::RangeError},
         {"EMPTY", "/status/200?body=", "", Download::NothingReceived},
         {"PAGE", "/status/200?type=Text/HTML;%20charset=utf-8", "", Download::HttpError},
+        {"XHTML", "/status/200?type=application/xhtml%2Bxml", "", Download::HttpError},
+        {"QUOTED", "/status/200?type=%20%22TEXT/Html%22%20;%20charset=utf-8", "", Download::HttpError},
+        {"CODED", "/status/200?coding=gzip", "", Download::BadContentEncoding},
+        {"HALF", "/range-from/0/a.mp3?send=2500", "", Download::TransferInterrupted},
+        {"CLOSED", "/range-from/1000/a.mp3?send=1500&unannounced", head, Download::TransferInterrupted},
+        {"TWICE", "/range-from/1000/a.mp3?range=bytes%200-4999/5000", head, Download::RangeError},
+        {"LONG", "/range-from/1000/a.mp3?last=3999&total=4000&send=4000", head, Download::RangeError},
         {"ENDLESS", "/endless", "", Download::TransferInterrupted},
         {"WHOLE", "/a.mp3", "", -1},
         {"NOLENGTH", "/nolength/a.mp3", "", -1},
         {"RESUMED", "/range-from/1000/a.mp3", head, -1},
         {"EARLIER", "/range-from/500/a.mp3", head, -1},
         {"VIAPAGE", "/redirect?type=text/html&to=/a.mp3", "", -1},
+        {"LONGER", "/a.mp3", contents + "stale", -1},
     };
     for (const auto& answer : answers) {
         // The save after each end frees the temporary name for the next.
@@ -282,7 +291,7 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         EXPECT_EQ(contents, ReadFile(file.path().string())) << file.path();
         ++files;
     }
-    EXPECT_EQ(5u, files);
+    EXPECT_EQ(6u, files);
 }
 
 // A download whose cancel stops the transfer and then throws.
@@ -392,6 +401,40 @@ TEST_F(TrackDownloadTest, DiskFillingUpDuringTheTransferPauses)
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "^(ok|skip)$");
+}
+
+// The real file system, but one of `capacity` bytes that holds only the music folder.
+class SmallFilesystem : public Vantor::DigitalMedia::MusicClient::Downloader::LinuxFilesystemUtility {
+public:
+    SmallFilesystem(const std::string& folder, unsigned long long capacity) : folder(folder), capacity(capacity) {}
+    unsigned long long GetFreeSpaceInBytes(const char*) override
+    {
+        unsigned long long used = 0;
+        for (const fs::directory_entry& file : fs::recursive_directory_iterator(folder))
+            used += fs::is_regular_file(file.status()) ? fs::file_size(file.path()) : 0;
+        return used < capacity ? capacity - used : 0;
+    }
+
+private:
+    const std::string folder;
+    const unsigned long long capacity;
+};
+
+// A track without a size may leave no less free space than its start asked for (100 MiB): an
+// endless body stops short of it as on a full disk, and what it wrote is emptied. A track with a
+// size is bounded by its size.
+TEST_F(TrackDownloadTest, ATrackWithoutASizeStopsBeforeTheDiskFills)
+{
+    const std::string contents = ServeFile("big.mp3", 3 << 20);
+    NewModel(boost::shared_ptr<SmallFilesystem>(new SmallFilesystem(MusicFolder(), (100ULL << 20) + (2 << 20))));
+    const DownloadPtr endless = Add(AlbumTrack("ENDLESS", store.Url("/endless")));
+    Expect("ENDLESS finished 3");
+    EXPECT_EQ(1, events->journal.Count("ENDLESS diskfull"));
+    EXPECT_EQ(0u, fs::file_size(endless->GetLocalFilename()));
+    const DownloadPtr sized = Add(AlbumTrack("SIZED", nginx.HttpUrl("/big.mp3"), {{"fileSize", std::to_string(contents.size())}}));
+    Expect("SIZED finished 1");
+    EXPECT_TRUE(contents == ReadFile(sized->GetLocalFilename()));
+    EXPECT_EQ((Entries{"dm_ruq_dl_ok SIZED", "dm_ruq_retry_00 SIZED"}), Reports());
 }
 
 // Only the parts of a path from metadata are cleaned; one that can't be made is a local file error.

@@ -127,7 +127,7 @@ Download::Download(const char* url, long long expectedSize)
       lastCurlCode(CURLE_OK),
       httpResponseCode(0),
       requestedOffset(0),
-      localDataComplete(false),
+      refusedFileLength(-1),
       refusal(Refusal::None),
       answerStatus(0),
       rangeEnd(0),
@@ -166,7 +166,7 @@ void Download::DownloadSync(std::ostream& out)
     // A range request, not libcurl's resume: a server that ignores it answers with the
     // whole file, which is then written from the start instead of failing.
     requestedOffset = localSize > 0 ? localSize : 0;
-    localDataComplete = false;
+    refusedFileLength = -1;
     refusal = Refusal::None;
     answerStatus = 0;
     rangeEnd = 0;
@@ -261,9 +261,17 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
 {
     long status = 0;
     curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &status);
-    // Nothing left to fetch: the local data is the whole file.
-    if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && localDataComplete)
-        return CURLE_OK;
+    if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && refusedFileLength >= 0) {
+        // Nothing left to fetch: the local data is the whole file.
+        if (refusedFileLength == requestedOffset)
+            return CURLE_OK;
+        // The local data runs past the end of the file, so it is no part of this one: emptied,
+        // the next try fetches the file whole instead of asking for the same range for ever.
+        if (refusedFileLength < requestedOffset && CutOutput(*outputStream, 0)) {
+            Debug::LogString("Download: the partial file is longer than the file; it starts over");
+            return CURLE_RANGE_ERROR;
+        }
+    }
     // The server's fault, not the disk's: tried again like any failed answer. A page in place
     // of the file (a login or error page) is the server's error answer.
     if (result == CURLE_WRITE_ERROR && refusal != Refusal::None)
@@ -286,7 +294,7 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
         Debug::LogString("Download: the answer ends before its range does");
         return CURLE_PARTIAL_FILE;
     }
-    if (LeftStaleBytes() && !CutOutput(*outputStream, outputStream->tellp())) {
+    if (LeftStaleBytes()) {
         Debug::LogString("Download: the whole file is shorter than the partial one, which can't be cut");
         return CURLE_WRITE_ERROR;
     }
@@ -295,6 +303,7 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
 
 // An answer written from an offset within the local data ends where the file ends; when that
 // is before the end of what the stream held, the old bytes behind it are no part of the file.
+// Only an output that can't be cut keeps them (AcceptsAnswer).
 bool Download::LeftStaleBytes()
 {
     return requestedOffset > 0 && static_cast<long long>(outputStream->tellp()) < requestedOffset;
@@ -575,7 +584,7 @@ bool Download::MoveToRangeStart(const std::string& range)
     long long first = 0, last = 0, length = 0;
     // "*/<length>" refuses a range: it starts at or beyond the end of the file.
     if (boost::starts_with(range, "*/")) {
-        localDataComplete = ReadOffset(range.substr(2), length) && length == size;
+        refusedFileLength = ReadOffset(range.substr(2), length) ? length : -1;
         return true;
     }
     // What a partial answer brings must join the local data and run to the end of a file of
@@ -615,6 +624,11 @@ bool Download::AcceptsAnswer()
             return false;
         }
     }
+    // A whole file in answer to a resume is written from its start. The old bytes go before the
+    // first new one: an answer that breaks off must not leave new bytes followed by old ones,
+    // which the next try would take for the file's beginning.
+    if (answerStatus != 206 && requestedOffset > 0 && CutOutput(*outputStream, 0))
+        requestedOffset = 0;
     return true;
 }
 

@@ -117,10 +117,10 @@ public:
     // Whether `bytes` more of the body may be written to the output; asked before each block of
     // it is written. A refusal stops the transfer as a failed write.
     virtual bool HasRoomFor(long long bytes);
-    // Cuts `out` to its first `length` bytes; false where it can't be cut. Asked where an answer
-    // completed the file before the end of the data the output held: an ostream can't be cut,
-    // so by default the old bytes would remain behind the file, and the transfer fails as a
-    // write.
+    // Cuts `out` to its first `length` bytes; false where it can't be cut. Asked where the
+    // output's data is no part of the file: a whole file answers a resume, or the file is
+    // shorter than the data. An ostream can't be cut, so by default the old bytes would remain
+    // behind the file, and the transfer fails as a write.
     virtual bool CutOutput(std::ostream& out, long long length);
 
     void SetState(State newState);
@@ -162,10 +162,11 @@ private:
 
     // Woken by every change of the state.
     std::condition_variable_any stateChanged;
-    // The local size asked for by the current transfer's range request; 0 when not resuming.
+    // The local data the current transfer continues: the size its range request asked from; 0
+    // when not resuming, or once a whole file in answer has replaced the data.
     long long requestedOffset;
-    // The server said the file is exactly as long as the local data.
-    bool localDataComplete;
+    // The length of the file that a refused range ("*/<length>") names; -1 when none does.
+    long long refusedFileLength;
     // Why the transfer stopped its answer itself, none while it did not: a range that does not
     // continue the local data up to the end of the file, or a body that runs past it; a body
     // that is not what was asked for (`AcceptsContentType`), or one in a content coding; a body

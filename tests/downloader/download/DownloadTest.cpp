@@ -237,6 +237,7 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
     const struct {
         std::string pcid, path, partial;
         int type; // the failed try's network error type; -1: finished
+        long long kept = -1; // the partial file's size after the failed try; -1: not looked at
     } answers[] = {
         {"CUT", "/cut/5000", "", Download::TransferInterrupted},
         {"LATER", "/range-from/2000/a.mp3", head, Download::RangeError},
@@ -257,6 +258,10 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"TWICE", "/range-from/1000/a.mp3?range=bytes%200-4999/5000", head, Download::RangeError},
         {"LONG", "/range-from/1000/a.mp3?last=3999&total=4000&send=4000", head, Download::RangeError},
         {"ENDLESS", "/endless", "", Download::TransferInterrupted},
+        // A partial file longer than the file, refused as a range or sent over whole and broken
+        // off: nothing of the old data stays.
+        {"OVERLONG", "/status/416?range=bytes%20*/5000", contents + "stale", Download::RangeError, 0},
+        {"BROKEN", "/cut/5000", std::string(3000, 'x'), Download::TransferInterrupted, 2500},
         {"WHOLE", "/a.mp3", "", -1},
         {"NOLENGTH", "/nolength/a.mp3", "", -1},
         {"RESUMED", "/range-from/1000/a.mp3", head, -1},
@@ -281,6 +286,8 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         EXPECT_LE(fs::file_size(temporary), contents.size()) << answer.pcid;
         download->Cancel();
         Expect(answer.pcid + " finished 5");
+        if (answer.kept >= 0)
+            EXPECT_EQ(answer.kept, static_cast<long long>(fs::file_size(temporary))) << answer.pcid;
         EXPECT_EQ(answer.type, download->networkErrorType) << answer.pcid;
         EXPECT_EQ(0, events->journal.Count(answer.pcid + " state 1")) << answer.pcid;
     }

@@ -93,6 +93,7 @@ void MainWindowController::Initialize()
         Utility::VLXEnqueuedSignal().emit(); // the toolbar resumes its downloads
     else if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)
         settingsFolderNotices.SavedQueueUnreadable(savedQueue.keptAt);
+    settingsFolderNotices.TellUnreadableSettings();
     if (!model->GetPlaylistLibrary().IsAvailable())
         settingsFolderNotices.PlaylistsUnavailable();
 }

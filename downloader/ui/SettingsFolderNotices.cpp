@@ -31,6 +31,19 @@ SettingsFolderNotices::SettingsFolderNotices(Gtk::Window& window)
 {
 }
 
+void SettingsFolderNotices::TellUnreadableSettings()
+{
+    const std::string keptAt = Utility::UnreadablePreferencesFile();
+    if (keptAt.empty())
+        return;
+    Tell(AroundName(Translate("sonvel_dlg_settings_unreadable_1",
+                              "The settings could not be read. The file has been kept unchanged as:"),
+                    keptAt,
+                    Translate("sonvel_dlg_settings_unreadable_2",
+                              "The default settings apply, for the download folder and the proxy too. Please set "
+                              "them again under File > Preferences.")));
+}
+
 void SettingsFolderNotices::SavedQueueUnreadable(const std::string& keptAt)
 {
     Tell(AroundName(Translate("sonvel_dlg_queue_unreadable_1",

@@ -11,7 +11,8 @@
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // Tells the user, over the main window, what went wrong with the files of the settings folder:
-// that the saved queue found at start could not be read and where it was kept; once per run,
+// that the settings or the saved queue found at start could not be read and where they were
+// kept; once per run,
 // that the queue can't be saved (the settings folder not writable, the disk full), which would
 // otherwise leave the next start with an old queue without a word; and that the playlist
 // database can't be opened. What comes up before the window is shown waits for it. Main thread
@@ -21,6 +22,8 @@ public:
     // The window must outlive the notices.
     explicit SettingsFolderNotices(Gtk::Window& window);
 
+    // Tells where "Settings.xml" was kept when the preferences could not be read from it.
+    void TellUnreadableSettings();
     // `keptAt`: where the unreadable queue is now.
     void SavedQueueUnreadable(const std::string& keptAt);
     // Only the first of a run is told; the log records each.

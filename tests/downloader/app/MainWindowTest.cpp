@@ -4,6 +4,7 @@
 #include "downloader/app/UtilityQuitConfirmation.h"
 #include "downloader/model/DownloadModelTrack.h"
 #include "downloader/ui/DownloadStatusController.h"
+#include "downloader/ui/SettingsFolderNotices.h"
 #include "downloader/ui/TreeController.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
 #include "tests/support/LocalPorts.h"
@@ -211,4 +212,23 @@ TEST_F(MessageBoxes, OverAnImportAndBeforeQuitting)
         EXPECT_EQ(quit, boost::filesystem::exists(Utility::DownloadQueueFilename()));
         EXPECT_EQ(quit, boost::filesystem::exists(Utility::PreferencesFilename()));
     }
+}
+
+// What the settings folder's files were found to be is told over the window once it is shown, each
+// file with where it is now: settings cut short.
+TEST_F(MessageBoxes, SettingsFolderFilesThatCantBeUsedAreToldOverTheWindow)
+{
+    const std::string settings = Utility::PreferencesFilename();
+    WriteFile(settings, "<preferences><setting type=\"1\" key=\"ProxyServerPort\">3128</setting>");
+    Gtk::Window window;
+    SettingsFolderNotices notices(window);
+    notices.TellUnreadableSettings();
+    MessageDialogAnswerer answerer(Gtk::RESPONSE_OK);
+    RunPendingTurns();
+    EXPECT_TRUE(answerer.seen.empty()) << "told before the window is shown";
+    window.show();
+    EXPECT_TRUE(RunMainLoopUntil([&] { return answerer.seen.size() == 1; }));
+    ASSERT_EQ(1u, answerer.seen.size());
+    EXPECT_THAT(answerer.seen[0].text, testing::AllOf(testing::HasSubstr("The settings could not be read"),
+                                                      testing::HasSubstr("<b>" + Glib::Markup::escape_text(settings) + ".unreadable</b>")));
 }

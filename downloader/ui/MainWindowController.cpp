@@ -94,8 +94,7 @@ void MainWindowController::Initialize()
     else if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)
         settingsFolderNotices.SavedQueueUnreadable(savedQueue.keptAt);
     settingsFolderNotices.TellUnreadableSettings();
-    if (!model->GetPlaylistLibrary().IsAvailable())
-        settingsFolderNotices.PlaylistsUnavailable();
+    settingsFolderNotices.Follow(model->GetPlaylistLibrary());
 }
 
 void MainWindowController::ConnectSignals()

@@ -5,16 +5,15 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <exception>
 
 namespace Vantor::Database::SQLite {
 
 namespace {
 
-// Another program may read the database at any time (a music player indexing it, a look with
-// the sqlite3 shell); SQLite then refuses a change at once unless told to wait. A few seconds
-// outlast any such read without leaving the caller hanging.
-const int kBusyTimeoutMilliseconds = 5000;
+// How long a statement that finds the database locked sleeps before it tries again.
+const int kPauseMilliseconds = 10;
 
 // Whether it worked shows when the database is opened.
 void CreateDirectoryOf(const std::string& path)
@@ -36,7 +35,9 @@ Connection::Connection(const std::string& path)
         handle = nullptr;
         throw std::exception();
     }
-    sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
+    // SQLite's own busy timeout waits that long in each statement: an operation of many
+    // statements would wait many times over. The wait is counted across them instead.
+    sqlite3_busy_handler(handle, &Connection::WaitWhileTimeLeft, this);
 }
 
 Connection::~Connection()
@@ -58,6 +59,56 @@ sqlite3* Connection::Get()
 long long Connection::GetLastInsertedRowID()
 {
     return sqlite3_last_insert_rowid(handle);
+}
+
+void Connection::LimitWaits(int milliseconds)
+{
+    waitLeftMilliseconds = milliseconds;
+    foundLocked = false;
+}
+
+Connection::Health Connection::CheckReadable()
+{
+    sqlite3_stmt* check = nullptr;
+    int code = Noted(sqlite3_prepare_v2(handle, "PRAGMA quick_check;", -1, &check, nullptr));
+    bool ok = false;
+    if (code == SQLITE_OK && (code = Noted(sqlite3_step(check))) == SQLITE_ROW) {
+        // One row "ok", or a row for each fault found.
+        const unsigned char* text = sqlite3_column_text(check, 0);
+        ok = text && std::string(reinterpret_cast<const char*>(text)) == "ok";
+    }
+    sqlite3_finalize(check);
+    switch (code & 0xff) {
+    case SQLITE_ROW:
+        return ok ? Readable : Unreadable;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return Unreadable;
+    case SQLITE_BUSY:
+        return Locked;
+    default:
+        return Failed;
+    }
+}
+
+int Connection::Noted(int code)
+{
+    if ((code & 0xff) == SQLITE_BUSY)
+        foundLocked = true;
+    return code;
+}
+
+int Connection::WaitWhileTimeLeft(void* connection, int)
+{
+    Connection& self = *static_cast<Connection*>(connection);
+    if (self.waitLeftMilliseconds <= 0)
+        return 0;
+    // The pauses asked for are counted, not the clock: a thread that is not scheduled for a
+    // while does not lose its turn.
+    const int pause = std::min(kPauseMilliseconds, self.waitLeftMilliseconds);
+    sqlite3_sleep(pause);
+    self.waitLeftMilliseconds -= pause;
+    return 1;
 }
 
 } // namespace Vantor::Database::SQLite

@@ -20,7 +20,7 @@ Statement::~Statement()
 int Statement::Prepare(const std::string& sql)
 {
     if (statement) return SQLITE_MISUSE;
-    return sqlite3_prepare_v2(connection->Get(), sql.c_str(), -1, &statement, nullptr);
+    return connection->Noted(sqlite3_prepare_v2(connection->Get(), sql.c_str(), -1, &statement, nullptr));
 }
 
 int Statement::BindInt(int index, int value)
@@ -49,7 +49,7 @@ int Statement::BindText(int index, const std::wstring& text)
 int Statement::Step()
 {
     if (!statement) return SQLITE_MISUSE;
-    return sqlite3_step(statement);
+    return connection->Noted(sqlite3_step(statement));
 }
 
 int Statement::GetInt(int column)

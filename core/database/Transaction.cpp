@@ -9,7 +9,7 @@ namespace Vantor::Database::SQLite {
 Transaction::Transaction(boost::shared_ptr<Connection> connection)
     : connection(connection), open(true)
 {
-    sqlite3_exec(connection->Get(), "BEGIN TRANSACTION;", nullptr, nullptr, nullptr);
+    Execute("BEGIN TRANSACTION;");
 }
 
 Transaction::~Transaction()
@@ -20,7 +20,7 @@ Transaction::~Transaction()
 
 bool Transaction::Commit()
 {
-    if (sqlite3_exec(connection->Get(), "COMMIT;", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    if (Execute("COMMIT;") == SQLITE_OK) {
         open = false;
         return true;
     }
@@ -32,8 +32,13 @@ bool Transaction::Commit()
 
 void Transaction::Rollback()
 {
-    sqlite3_exec(connection->Get(), "ROLLBACK;", nullptr, nullptr, nullptr);
+    Execute("ROLLBACK;");
     open = false;
+}
+
+int Transaction::Execute(const char* sql)
+{
+    return connection->Noted(sqlite3_exec(connection->Get(), sql, nullptr, nullptr, nullptr));
 }
 
 } // namespace Vantor::Database::SQLite

@@ -15,13 +15,14 @@ public:
     explicit Transaction(boost::shared_ptr<Connection> connection);
     ~Transaction();
 
-    // False when the changes could not be committed (another connection kept reading past
-    // the busy timeout, a full disk): they are rolled back then, and the caller must not
-    // report them as stored.
+    // False when the changes could not be committed (another connection kept reading past the
+    // wait, a full disk): they are rolled back then, and the caller must not report them as
+    // stored.
     bool Commit();
 
 private:
     void Rollback();
+    int Execute(const char* sql);
 
     boost::shared_ptr<Connection> connection;
     bool open;

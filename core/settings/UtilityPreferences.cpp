@@ -23,15 +23,23 @@ boost::mutex& PreferencesMutex()
     return mutex;
 }
 
+// Where an unreadable settings file was kept (Preferences); guarded by the preferences mutex.
+std::string& UnreadableKeptAt()
+{
+    static std::string kept;
+    return kept;
+}
+
 // A settings file cut short or garbled reads as the defaults, which the next save would
 // write over it: the user's proxy and folder would be gone without a word. It is kept aside
-// instead, and the log says so.
-void KeepUnreadable(const std::string& path)
+// instead, and the log says so. Where it is, is told (UnreadablePreferencesFile).
+std::string KeepUnreadable(const std::string& path)
 {
     const std::string kept = Filesystem::UnreadableFile::KeepAside(path);
     if (!kept.empty())
         Diagnostic::Debug::LogString("Preferences: couldn't read " + path + "; kept it as " + kept +
                                      " and started with the defaults");
+    return kept.empty() ? path : kept;
 }
 
 } // namespace
@@ -63,10 +71,17 @@ boost::shared_ptr<Settings::Preferences> Preferences()
             const bool loaded = preferences->Load(file);
             std::fclose(file);
             if (!loaded)
-                KeepUnreadable(path);
+                UnreadableKeptAt() = KeepUnreadable(path);
         }
     }
     return preferences;
+}
+
+std::string UnreadablePreferencesFile()
+{
+    Preferences();
+    boost::mutex::scoped_lock lock(PreferencesMutex());
+    return UnreadableKeptAt();
 }
 
 bool SavePreferences()

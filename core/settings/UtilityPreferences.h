@@ -21,6 +21,11 @@ std::string PreferencesFilename();
 // does one that can't be read, which is kept aside (Filesystem::UnreadableFile, logged).
 boost::shared_ptr<Settings::Preferences> Preferences();
 
+// Where the "Settings.xml" that the preferences could not be read from is: the name it was
+// kept aside under, or its own when it could not be moved. Empty when there was none. Loads
+// the preferences first when they are not yet.
+std::string UnreadablePreferencesFile();
+
 // Replaces "Settings.xml" with the current preferences as a whole: the old file stays as it
 // was unless the new one has been written completely. Announces a successful save through
 // PreferencesSavedSignal (after the file is written, outside the lock).

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 
@@ -78,6 +79,36 @@ int Unread(int descriptor)
     int count = 0;
     return ioctl(descriptor, FIONREAD, &count) == 0 ? count : -1;
 }
+
+// The FIFO for one writer at a time: a write longer than the FIFO takes in one piece
+// (PIPE_BUF) goes in as room is made, and pieces of other writers' messages would land between
+// its own. Every writer takes turns, the short ones too. The lock is on the writer's own end,
+// so it goes with the writer however it ends.
+class Turn {
+public:
+    explicit Turn(int descriptor) : descriptor(descriptor)
+    {
+        int result;
+        while ((result = flock(descriptor, LOCK_EX)) == -1 && errno == EINTR)
+            continue;
+        taken = result == 0;
+    }
+    ~Turn()
+    {
+        if (taken)
+            flock(descriptor, LOCK_UN);
+    }
+    Turn(const Turn&) = delete;
+    Turn& operator=(const Turn&) = delete;
+
+    // Whether a frame of `size` bytes goes in whole: always in turn, and without a turn (a file
+    // system that can't lock a FIFO) only when it fits in one piece.
+    bool Whole(size_t size) const { return taken || size <= PIPE_BUF; }
+
+private:
+    int descriptor;
+    bool taken;
+};
 
 // A write into a FIFO whose reader has gone raises SIGPIPE, which would end the process.
 // While it is ignored the write fails instead, and the launch carries on.
@@ -167,6 +198,10 @@ bool SingleInstance::StartAsMainInstance()
 
 bool SingleInstance::SendMainInstanceMessage(const std::string& message)
 {
+    // A forked child's copy of the running instance's end would share that end's lock, which
+    // would then outlast the child: it writes through an end of its own.
+    if (getpid() != ownerProcess)
+        CloseDescriptor(pipeDescriptor);
     if (pipeDescriptor == -1) {
         // Opened without waiting: when no instance reads the FIFO the open fails at once
         // instead of blocking this launch for good. Writes then wait for room again, so a
@@ -178,7 +213,9 @@ bool SingleInstance::SendMainInstanceMessage(const std::string& message)
     }
     std::string frame = message;
     frame += kEndByte;
-    return write(pipeDescriptor, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size());
+    const Turn turn(pipeDescriptor);
+    return turn.Whole(frame.size()) &&
+           write(pipeDescriptor, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size());
 }
 
 bool SingleInstance::HandOver(const std::vector<std::string>& messages)

@@ -14,7 +14,7 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // One running instance per user. The first process to lock the settings directory and the file
 // "lock" in it becomes the running instance and listens on the FIFO "pipe" beside it; a later
 // launch finds a lock taken and hands its command line over through the FIFO instead. Each
-// message is its text followed by one 0xFF byte, written in one go.
+// message is its text followed by one 0xFF byte, written in one go, by one writer at a time.
 //
 // Two instances on one settings directory would import the same files and write over each
 // other's queue, so the guard never lets a second one run: either lock alone decides when the
@@ -51,8 +51,9 @@ public:
     bool StartAsMainInstance();
     InstanceStatus Status() const { return status; }
 
-    // True when the whole message and its end byte were written. Gives up, false, when
-    // nothing reads the FIFO.
+    // True when the whole message and its end byte were written. Waits for the other writers,
+    // so that no message mixes with another, however long. Gives up, false, when nothing reads
+    // the FIFO.
     bool SendMainInstanceMessage(const std::string& message);
 
     // A later launch's hand-over: sends every message and waits until the running instance has

@@ -6,6 +6,7 @@
 #include "core/database/Transaction.h"
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/FilesystemUtility.h"
+#include "core/filesystem/UnreadableFile.h"
 #include "downloader/model/PlaylistImpl.h"
 #include "downloader/model/PlaylistTrackImpl.h"
 
@@ -57,16 +58,51 @@ PlaylistLibraryImpl::PlaylistLibraryImpl() = default;
 
 PlaylistLibraryImpl::~PlaylistLibraryImpl() = default;
 
-bool PlaylistLibraryImpl::Open()
+Connection::Health PlaylistLibraryImpl::Open(int waitMilliseconds, std::string& keptAt)
+{
+    const std::string path = sFilesystem->GetSpecialDirectory(FilesystemUtility::SettingsDirectory) +
+                             Vantor::Data::StringUtility::MakeUTF8(kDatabaseName);
+    Connection::Health health = Connect(path, waitMilliseconds);
+    if (health == Connection::Unreadable) {
+        // Left in place it would refuse every purchase with playlists for good. Aside, the
+        // user or support can still get at what it holds.
+        connection.reset();
+        keptAt = Vantor::Filesystem::UnreadableFile::KeepAside(path);
+        if (!keptAt.empty()) {
+            Vantor::Diagnostic::Debug::LogString("PlaylistLibrary: couldn't read " + path + "; kept it as " + keptAt +
+                                                 " and started a new one");
+            health = Connect(path, waitMilliseconds);
+        }
+    }
+    if (health != Connection::Readable)
+        connection.reset();
+    return health;
+}
+
+Connection::Health PlaylistLibraryImpl::Connect(const std::string& path, int waitMilliseconds)
 {
     try {
-        connection = Connection::Open(sFilesystem->GetSpecialDirectory(FilesystemUtility::SettingsDirectory) +
-                                      Vantor::Data::StringUtility::MakeUTF8(kDatabaseName));
+        connection = Connection::Open(path);
     } catch (const std::exception&) {
         // Connection has logged which file.
-        return false;
+        return Connection::Failed;
     }
-    return true;
+    connection->LimitWaits(waitMilliseconds);
+    const Connection::Health health = connection->CheckReadable();
+    if (health == Connection::Locked || health == Connection::Failed)
+        Vantor::Diagnostic::Debug::LogString("PlaylistLibrary: couldn't read " + path +
+                                             (health == Connection::Locked ? ": another program holds it" : ""));
+    return health;
+}
+
+void PlaylistLibraryImpl::LimitWaits(int milliseconds)
+{
+    connection->LimitWaits(milliseconds);
+}
+
+bool PlaylistLibraryImpl::FoundLocked() const
+{
+    return connection->FoundLocked();
 }
 
 bool PlaylistLibraryImpl::ExecuteStatement(const std::string& sql)
@@ -119,7 +155,7 @@ bool PlaylistLibraryImpl::CreatePlaylist(const std::string& title, const std::ve
         if (InsertPlaylistTrack(id, pcids[i], static_cast<int>(i)) == 0) return false;
     }
     // The import deletes the queue file once its playlists are recorded: a commit that fails
-    // (another reader held the database past the busy timeout) must not pass for one.
+    // (another reader held the database past the wait) must not pass for one.
     if (transaction.Commit()) return true;
     Vantor::Diagnostic::Debug::LogString("PlaylistLibrary: Failed to commit Playlist rows!");
     return false;

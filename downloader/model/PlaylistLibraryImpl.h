@@ -1,6 +1,7 @@
 #ifndef DOWNLOADER_MODEL_PLAYLISTLIBRARYIMPL_H
 #define DOWNLOADER_MODEL_PLAYLISTLIBRARYIMPL_H
 
+#include "core/database/Connection.h"
 #include "downloader/model/IPlaylist.h"
 
 #include <boost/noncopyable.hpp>
@@ -9,10 +10,6 @@
 
 #include <string>
 #include <vector>
-
-namespace Vantor::Database::SQLite {
-class Connection;
-}
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
@@ -26,10 +23,17 @@ public:
 
     boost::mutex& Mutex() { return mutex; }
 
-    // Opens (creating when needed) "vantormp3.db" in the settings directory; false, logged,
-    // when it can't be opened. Everything below needs it open.
-    bool Open();
+    // Opens (creating when needed) "vantormp3.db" in the settings directory and reads it
+    // whole, waiting for another program that holds it at most `waitMilliseconds`. One that is
+    // no database, or a damaged one, is kept aside (Filesystem::UnreadableFile), `keptAt` set
+    // to where, and a new one made in its place. Readable when it is open; otherwise it stays
+    // closed, and what kept it so is logged. Everything below needs it open.
+    Vantor::Database::SQLite::Connection::Health Open(int waitMilliseconds, std::string& keptAt);
     bool IsOpen() const { return connection != nullptr; }
+    // The statements from now on wait for another program at most `milliseconds` together.
+    void LimitWaits(int milliseconds);
+    // Whether a statement since then found the database held by another program.
+    bool FoundLocked() const;
 
     // The schema: the version table always, the playlist tables when the file is new.
     void CreateVersionTable();
@@ -49,6 +53,7 @@ public:
     bool ClearPlaylists();
 
 private:
+    Vantor::Database::SQLite::Connection::Health Connect(const std::string& path, int waitMilliseconds);
     bool ExecuteStatement(const std::string& sql);
     long long GetPlaylistIDByName(const std::string& name);
     long long InsertPlaylist(const std::string& name);

@@ -93,8 +93,8 @@ void MainWindowController::Initialize()
         Utility::VLXEnqueuedSignal().emit(); // the toolbar resumes its downloads
     else if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)
         settingsFolderNotices.SavedQueueUnreadable(savedQueue.keptAt);
-    if (!model->GetPlaylistLibrary().IsAvailable())
-        settingsFolderNotices.PlaylistsUnavailable();
+    settingsFolderNotices.TellUnreadableSettings();
+    settingsFolderNotices.Follow(model->GetPlaylistLibrary());
 }
 
 void MainWindowController::ConnectSignals()

@@ -2,7 +2,11 @@
 
 #include "core/localization/TranslationService.h"
 #include "core/settings/UtilityPreferences.h"
+#include "downloader/app/Invokable.h"
+#include "downloader/app/MainThreadInvoke.h"
 #include "downloader/app/UtilityDialogs.h"
+
+#include <boost/make_shared.hpp>
 
 #include <glibmm/convert.h>
 #include <glibmm/main.h>
@@ -24,11 +28,38 @@ std::string AroundName(const std::string& before, const std::string& name, const
            (after.empty() ? "" : "\n\n" + Glib::Markup::escape_text(after));
 }
 
+// Purchases with playlists wait for the database: why, in a translated sentence, and the folder.
+std::string PlaylistsWait(const std::string& why)
+{
+    return "<b>" + Glib::Markup::escape_text(Translate("sonvel_playlists_unavailable_title", "Playlists can't be kept")) +
+           "</b>\n\n" + AroundName(why, Utility::GetSettingsDirectory(), "");
+}
+
 } // namespace
 
 SettingsFolderNotices::SettingsFolderNotices(Gtk::Window& window)
-    : window(window)
+    : window(window), alive(boost::make_shared<bool>(true))
 {
+    troubled.connect(sigc::mem_fun(*this, &SettingsFolderNotices::TellTroubles));
+}
+
+SettingsFolderNotices::~SettingsFolderNotices()
+{
+    // The library may be telling of a trouble on another thread: cut it off before the members go.
+    disconnect_all();
+}
+
+void SettingsFolderNotices::TellUnreadableSettings()
+{
+    const std::string keptAt = Utility::UnreadablePreferencesFile();
+    if (keptAt.empty())
+        return;
+    Tell(AroundName(Translate("sonvel_dlg_settings_unreadable_1",
+                              "The settings could not be read. The file has been kept unchanged as:"),
+                    keptAt,
+                    Translate("sonvel_dlg_settings_unreadable_2",
+                              "The default settings apply, for the download folder and the proxy too. Please set "
+                              "them again under File > Preferences.")));
 }
 
 void SettingsFolderNotices::SavedQueueUnreadable(const std::string& keptAt)
@@ -53,15 +84,46 @@ void SettingsFolderNotices::SaveFailed()
                               "the download list.")));
 }
 
-void SettingsFolderNotices::PlaylistsUnavailable()
+void SettingsFolderNotices::Follow(PlaylistLibrary& followed)
 {
-    Tell("<b>" + Glib::Markup::escape_text(Translate("sonvel_playlists_unavailable_title", "Playlists can't be kept")) +
-         "</b>\n\n" +
-         AroundName(Translate("sonvel_playlists_unavailable_desc",
-                              "The playlist database in the settings folder can't be opened. Downloads go on, but a "
-                              "purchase that comes with playlists is added only once the database opens again; its "
-                              "file stays until then. Please check the folder:"),
-                    Utility::GetSettingsDirectory(), ""));
+    library = &followed;
+    library->TroubleSignal.connect(this, &SettingsFolderNotices::OnTrouble);
+    TellTroubles();
+}
+
+void SettingsFolderNotices::OnTrouble()
+{
+    MainThreadInvoke::sInstance.InvokeAsync(boost::shared_ptr<MainThreadInvoke::IInvokable>(
+        new Invokable0<void>(boost::weak_ptr<void>(alive), troubled)));
+}
+
+void SettingsFolderNotices::TellTroubles()
+{
+    for (const PlaylistLibrary::Trouble& trouble : library->TakeTroubles()) {
+        switch (trouble.kind) {
+        case PlaylistLibrary::Trouble::Damaged:
+            Tell(AroundName(Translate("sonvel_playlists_damaged_1",
+                                      "The playlist database could not be read. It has been kept unchanged as:"),
+                            trouble.keptAt,
+                            Translate("sonvel_playlists_damaged_2", "A new, empty one has taken its place: purchases "
+                                                                    "that come with playlists are added as before.")));
+            break;
+        case PlaylistLibrary::Trouble::Held:
+            Tell(PlaylistsWait(Translate(
+                "sonvel_playlists_held_desc",
+                "Another program is using the playlist database (\"vantormp3.db\"). Downloads go on, but while it "
+                "does, a purchase that comes with playlists is not added; its file stays, to be opened again once the "
+                "database is free. The database is in the folder:")));
+            break;
+        case PlaylistLibrary::Trouble::Unopenable:
+            Tell(PlaylistsWait(Translate(
+                "sonvel_playlists_unavailable_desc",
+                "The playlist database in the settings folder can't be opened. Downloads go on, but a purchase that "
+                "comes with playlists is added only once the database opens again; its file stays until then. Please "
+                "check the folder:")));
+            break;
+        }
+    }
 }
 
 void SettingsFolderNotices::Tell(const std::string& markup)

@@ -1,8 +1,8 @@
 #ifndef TESTS_SUPPORT_BUSYDATABASE_H
 #define TESTS_SUPPORT_BUSYDATABASE_H
 
-// Another reader of the playlist database, as a music player indexing it would be, and the
-// waits of the connections that find the database busy.
+// Another program on the playlist database, reading it as a music player indexing it would or
+// writing, and the waits of the connections that find the database busy.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -12,23 +12,22 @@
 
 namespace VantorTest {
 
-// Holds a read transaction on the database from construction until Release: while it does,
-// no other connection can commit a change.
-class DatabaseReader {
+// Another program's transaction on the database, held from construction until Release.
+class DatabaseHolder {
 public:
-    explicit DatabaseReader(const std::string& path)
+    DatabaseHolder(const std::string& path, int flags, const char* begin)
     {
-        if (sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK
-            || sqlite3_exec(database, "BEGIN; SELECT COUNT(*) FROM sqlite_master;", nullptr, nullptr, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(path.c_str(), &database, flags, nullptr) != SQLITE_OK
+            || sqlite3_exec(database, begin, nullptr, nullptr, nullptr) != SQLITE_OK)
             ADD_FAILURE() << path << ": " << sqlite3_errmsg(database);
     }
-    ~DatabaseReader()
+    ~DatabaseHolder()
     {
         Release();
         sqlite3_close(database);
     }
-    DatabaseReader(const DatabaseReader&) = delete;
-    DatabaseReader& operator=(const DatabaseReader&) = delete;
+    DatabaseHolder(const DatabaseHolder&) = delete;
+    DatabaseHolder& operator=(const DatabaseHolder&) = delete;
 
     void Release() { sqlite3_exec(database, "COMMIT;", nullptr, nullptr, nullptr); }
 
@@ -36,10 +35,23 @@ private:
     sqlite3* database = nullptr;
 };
 
+// A read transaction: while it is held, no other connection can commit a change.
+struct DatabaseReader : DatabaseHolder {
+    explicit DatabaseReader(const std::string& path)
+        : DatabaseHolder(path, SQLITE_OPEN_READONLY, "BEGIN; SELECT COUNT(*) FROM sqlite_master;") {}
+};
+
+// An exclusive transaction, as another program writing holds one: while it is held, no other
+// connection can even read.
+struct DatabaseWriter : DatabaseHolder {
+    explicit DatabaseWriter(const std::string& path)
+        : DatabaseHolder(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, "BEGIN EXCLUSIVE;") {}
+};
+
 // Every SQLite connection opened after the first call of Installed() sleeps through here when
 // it finds the database busy. The pauses are counted; while `instant` is set they take no
-// time, so a connection's whole busy timeout runs out at once (SQLite counts the time it
-// asked to sleep, not the clock).
+// time, so a connection's whole wait runs out at once (it counts the time it asked to sleep,
+// not the clock).
 class BusyWaits {
 public:
     static BusyWaits& Installed()

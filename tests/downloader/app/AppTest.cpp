@@ -385,8 +385,26 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
         EXPECT_EQ(expected, Received(*guard, expected.size()));
     }
     EXPECT_TRUE(taken);
-    // Writes that carry two messages, or a piece of one, are cut at the end bytes.
+    // Twenty launches at once hand over messages longer than the FIFO takes in one piece while the
+    // main loop is held up, and more than it holds: each arrives whole.
     const int fifo = open(Settings("pipe").c_str(), O_WRONLY);
+    {
+        std::vector<std::unique_ptr<SingleInstance>> launches(20);
+        std::vector<std::unique_ptr<BackgroundCall>> handing;
+        Entries burst;
+        for (auto& launch : launches) {
+            launch = std::make_unique<SingleInstance>();
+            burst.push_back("file:///" + std::string(5000 + 10 * burst.size(), char('a' + burst.size())) + ".vlx");
+            handing.push_back(std::make_unique<BackgroundCall>([&launch, message = burst.back()] { launch->HandOver({message}); },
+                                                               "handing over at once"));
+        }
+        EXPECT_TRUE(PollUntil([&] { int unread = 0; return ioctl(fifo, FIONREAD, &unread) == 0 && unread > 40000; }));
+        expected = Received(*guard, expected.size() + burst.size());
+        Entries arrived(expected.end() - burst.size(), expected.end());
+        std::sort(arrived.begin(), arrived.end());
+        EXPECT_EQ(burst, arrived);
+    }
+    // Writes that carry two messages, or a piece of one, are cut at the end bytes.
     for (const std::string& chunk : {std::string("one\xFFtwo\xFF"), std::string("spl"), std::string("it\xFF\xFF")})
         ASSERT_EQ(ssize_t(chunk.size()), write(fifo, chunk.data(), chunk.size()));
     const pid_t child = fork();

@@ -4,8 +4,10 @@
 #include "downloader/app/UtilityQuitConfirmation.h"
 #include "downloader/model/DownloadModelTrack.h"
 #include "downloader/ui/DownloadStatusController.h"
+#include "downloader/ui/SettingsFolderNotices.h"
 #include "downloader/ui/TreeController.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
+#include "tests/support/BusyDatabase.h"
 #include "tests/support/LocalPorts.h"
 #include "tests/support/StandInPrograms.h"
 #include "tests/support/gui/MainLoop.h"
@@ -219,4 +221,37 @@ TEST_F(MessageBoxes, OverAnImportAndBeforeQuitting)
         EXPECT_EQ(quit, boost::filesystem::exists(Utility::DownloadQueueFilename()));
         EXPECT_EQ(quit, boost::filesystem::exists(Utility::PreferencesFilename()));
     }
+}
+
+// What the settings folder's files were found to be is told over the window once it is shown, each
+// file with where it is now: settings cut short and a playlist database that is no database, at the
+// start; another program holding the database, as an import on another thread finds it.
+TEST_F(MessageBoxes, SettingsFolderFilesThatCantBeUsedAreToldOverTheWindow)
+{
+    const std::string settings = Utility::PreferencesFilename(), database = home.File(".vantormp3/vantormp3.db");
+    WriteFile(settings, "<preferences><setting type=\"1\" key=\"ProxyServerPort\">3128</setting>");
+    WriteFile(database, std::string(8192, '\x7f'));
+    BusyWaits::Installed().instant = true;
+    NewModel();
+    Gtk::Window window;
+    SettingsFolderNotices notices(window);
+    notices.TellUnreadableSettings();
+    notices.Follow(model->GetPlaylistLibrary());
+    MessageDialogAnswerer answerer(Gtk::RESPONSE_OK);
+    RunPendingTurns();
+    EXPECT_TRUE(answerer.seen.empty()) << "told before the window is shown";
+    window.show();
+    EXPECT_TRUE(RunMainLoopUntil([&] { return answerer.seen.size() == 2; }));
+    {
+        DatabaseWriter writer(database);
+        std::thread([this] { EXPECT_THROW(model->GetPlaylistLibrary().Create("T", {"A"}), std::exception); }).join();
+        EXPECT_TRUE(RunMainLoopUntil([&] { return answerer.seen.size() == 3; }));
+    }
+    const std::pair<std::string, std::string> told[] = {{"The settings could not be read", settings + ".unreadable"},
+                                                        {"The playlist database could not be read", database + ".unreadable"},
+                                                        {"Another program is using the playlist database", home.File(".vantormp3/")}};
+    ASSERT_EQ(3u, answerer.seen.size());
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_THAT(answerer.seen[i].text, testing::AllOf(testing::HasSubstr(told[i].first),
+                                                          testing::HasSubstr("<b>" + Glib::Markup::escape_text(told[i].second) + "</b>")));
 }

@@ -84,6 +84,13 @@ protected:
     std::string Database() const { return home.File(".vantormp3/vantormp3.db"); }
     Entries Rows(const std::string& sql) const { return DatabaseRows(Database(), sql); }
     Entries Finished() { return events->With("playlist "); }
+    static Entries Troubles(PlaylistLibrary& library)
+    {
+        Entries troubles;
+        for (const PlaylistLibrary::Trouble& trouble : library.TakeTroubles())
+            troubles.push_back(std::vector<std::string>{"damaged ", "held", "unopenable"}.at(trouble.kind) + trouble.keptAt);
+        return troubles;
+    }
 
     PlaylistLibrary& library = model->GetPlaylistLibrary();
     const std::string kTrackRows = "SELECT playlist_id, pcid, filename, status, udo FROM playlist_track ORDER BY id";
@@ -130,7 +137,9 @@ TEST_F(LibraryTest, MarksReachEveryPlaylistWhateverTheCaseFinishedOnesAreAnnounc
 
 // Another reader of the database (a music player indexing it) is waited for: a mark lands once it
 // ends. A playlist it keeps from being committed within the wait is refused, nothing of it stored.
-TEST_F(LibraryTest, AnotherReaderIsWaitedForAndAPlaylistItKeepsOutIsRefused)
+// Once it has held the database past the wait, nothing waits for it until it is free again; each
+// such spell is found once, an opening held out too.
+TEST_F(LibraryTest, AnotherProgramIsWaitedForAPlaylistItKeepsOutIsRefusedAndEachSpellIsFoundOnce)
 {
     ASSERT_TRUE(library.Create("T", {"A"}));
     BusyWaits& waits = BusyWaits::Installed();
@@ -153,29 +162,55 @@ TEST_F(LibraryTest, AnotherReaderIsWaitedForAndAPlaylistItKeepsOutIsRefused)
     EXPECT_EQ(Entries{"PlaylistLibrary: Failed to commit Playlist rows!"}, log.Lines());
     ASSERT_TRUE(busy.Create("U", {"B"}));
     EXPECT_EQ(Entries({"1|T", "2|U"}), Rows("SELECT id, name FROM playlist ORDER BY id"));
+    EXPECT_EQ(Entries{"held"}, Troubles(busy));
+
+    waits.instant = true;
+    {
+        DatabaseWriter writer(Database());
+        EXPECT_THROW(busy.Create("V", {"C"}), std::exception);
+        const int before = waits.count;
+        EXPECT_FALSE(busy.Clear());
+        busy.SetTrackExpired("B");
+        EXPECT_EQ(before, waits.count);
+        PlaylistLibrary opening;
+        EXPECT_EQ(Entries{"held"}, Troubles(opening));
+        EXPECT_FALSE(opening.Create("V", {"C"}));
+    }
+    waits.instant = false;
+    EXPECT_EQ(Entries{"held"}, Troubles(busy));
+    busy.SetTrackExpired("B");
+    EXPECT_EQ(Entries({"1|A|/m/a.mp3|1|0", "2|B||2|0"}), Rows(kTrackRows));
 }
 
-// A file that is no database fails each operation, untouched. Without a settings directory each
-// operation fails and tries to open the database again: once the directory can be made, it does.
-TEST_F(LibraryTest, DatabaseThatCantBeUsedFailsEachOperationAndLogsIt)
+// A file that is no database, a damaged or a cut one, is kept aside as the other unreadable files
+// are, and a new one takes its place: the playlist is recorded. Without a settings directory each
+// operation fails and tries to open the database again, found once: once the directory can be
+// made, it opens.
+TEST_F(LibraryTest, DatabaseThatCantBeReadIsKeptAsideOneThatCantBeOpenedFailsEachOperation)
 {
-    const std::string garbage(8192, '\x7f');
-    WriteFile(Database(), garbage);
-    {
-        PlaylistLibrary broken;
-        EXPECT_FALSE(broken.Create("T", {"A"}));
-        broken.SetTrackDownloaded("A", "/m/a.mp3");
-        broken.SetTrackExpired("A");
-        EXPECT_FALSE(broken.Clear());
+    ASSERT_TRUE(library.Create("T", {"A"}));
+    const std::string whole = ReadFile(Database()), header("SQLite format 3\0", 16);
+    const std::string contents[] = {std::string(8192, '\x7f'), header + std::string(8192, '\x7f'), whole.substr(0, whole.size() / 2)};
+    Entries logged;
+    for (const std::string& damaged : contents) {
+        const size_t number = &damaged - contents + 1;
+        const std::string kept = Database() + ".unreadable" + (number == 1 ? "" : "." + std::to_string(number));
+        WriteFile(Database(), damaged);
+        PlaylistLibrary reopened;
+        EXPECT_TRUE(reopened.Create("U", {"B"}));
+        EXPECT_EQ(Entries{"damaged " + kept}, Troubles(reopened));
+        EXPECT_TRUE(damaged == ReadFile(kept)) << number;
+        EXPECT_EQ(Entries{"1|B|<null>|0|0"}, Rows(kTrackRows));
+        logged.push_back("PlaylistLibrary: couldn't read " + Database() + "; kept it as " + kept + " and started a new one");
     }
-    EXPECT_EQ(Entries{"PlaylistLibrary: Failed to update schema version!"}, log.Lines());
-    EXPECT_EQ(garbage, ReadFile(Database()));
+    EXPECT_EQ(logged, log.Lines());
     fs::rename(home.File(".vantormp3"), home.File("elsewhere"));
     WriteFile(home.File(".vantormp3"), "not a folder");
     PlaylistLibrary unopened;
-    EXPECT_FALSE(unopened.IsAvailable() || unopened.Create("T", {"A"}) || unopened.Clear());
+    EXPECT_FALSE(unopened.Create("T", {"A"}) || unopened.Clear());
     unopened.SetTrackExpired("A");
-    EXPECT_EQ(5u, log.LinesContaining("Connection: couldn't open: " + Database()).size());
+    EXPECT_EQ(4u, log.LinesContaining("Connection: couldn't open: " + Database()).size());
+    EXPECT_EQ(Entries{"unopenable"}, Troubles(unopened));
     fs::remove(home.File(".vantormp3"));
     ASSERT_TRUE(unopened.Create("T", {"A"}));
     EXPECT_EQ(Entries{"1|A|<null>|0|0"}, Rows(kTrackRows));

@@ -7,6 +7,7 @@
 #include "core/data/CryptoUtility.h"
 #include "core/filesystem/FilesystemUtility.h"
 #include "downloader/model/DownloadModel.h"
+#include "tests/support/BusyDatabase.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/QueueFile.h"
 #include "tests/support/ScopedCurrentDirectory.h"
@@ -224,9 +225,9 @@ protected:
     }
 
     // An encrypted queue file of one album whose tracks the store serves under `path` (the
-    // tracks' contents, in order), with a cover.
+    // tracks' contents, in order), with a cover, and with a playlist of its tracks when asked.
     std::string QueueFile(const std::string& album, const std::vector<std::string>& paths, size_t size = 200000,
-                          const std::string& state = "0")
+                          const std::string& state = "0", bool playlist = false)
     {
         QueueDocument document;
         std::string folder = album; // in addresses, without blanks
@@ -249,6 +250,8 @@ protected:
                                          {"downloadState", state}},
                                         folder + std::to_string(index)});
         }
+        if (playlist)
+            document.playlists.push_back({album, {folder + "0"}});
         const std::string path = home.File(folder + ".vlx");
         OpenFile file(std::fopen(path.c_str(), "wb"));
         Vantor::Data::CryptoUtility::EncryptVLXFile(file.get(), document.Xml());
@@ -702,18 +705,49 @@ TEST_F(ProgramTest, NeverTwoInstancesOnOneSettingsFolder)
     }
 }
 
-// A playlist database that can't be opened is told once, over the window; downloads go on.
-TEST_F(ProgramTest, APlaylistDatabaseThatCantBeOpenedIsToldAndDownloadsGoOn)
+// The playlist database as the program may find it, each told over the window: a folder in its
+// place (it can't be opened; a purchase without playlists downloads); garbage (kept aside and a new
+// one made: the purchase with playlists is taken); or held by another program (the start does not
+// wait for it long; its purchase with playlists is refused and kept until it is opened again, once
+// the database is free).
+TEST_F(ProgramTest, APlaylistDatabaseThatCantBeUsedIsToldAndDownloadsGoOn)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
-    fs::create_directories(home.File(".vantormp3/vantormp3.db/inside"));
-    std::unique_ptr<ChildProcess> program = Start({QueueFile("Kept", {"/slow/"})});
-    const Window notice = WaitForWindow("Wiedergabelisten können nicht gespeichert werden", kTitle);
-    Screenshot(notice, "playlists-unavailable");
-    Click(notice, "OK");
-    ASSERT_TRUE(Eventually([&] { return Arrived("Kept/" + TrackName(0)); }));
-    Quit(*program);
-    EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+    const std::string database = home.File(".vantormp3/vantormp3.db"), garbage(8192, '\x7f');
+    const struct {
+        std::string album, made, told; // made: "folder", "garbage" or "held"
+    } cases[] = {{"Kept", "folder", "lässt sich nicht öffnen"}, {"Fresh", "garbage", "konnte nicht gelesen werden"},
+                 {"Held", "held", "Ein anderes Programm verwendet gerade"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.made);
+        const std::string& made = c.made;
+        fs::remove_all(database);
+        if (made == "folder")
+            fs::create_directories(database + "/inside");
+        if (made == "garbage")
+            WriteFile(database, garbage);
+        auto writer = made == "held" ? std::make_unique<DatabaseWriter>(database) : nullptr;
+        const std::string purchase = QueueFile(c.album, {"/slow/"}, 200000, "0", made != "folder");
+        std::unique_ptr<ChildProcess> program = Start({purchase});
+        if (writer)
+            Click(WaitForWindow("konnte nicht hinzugefügt werden"), "OK");
+        const Window notice = WaitForWindow(c.told, kTitle);
+        Screenshot(notice, "playlists-" + made);
+        EXPECT_EQ(made == "garbage", notice.Find("label", database + ".unreadable") != nullptr);
+        Click(notice, "OK");
+        if (writer) {
+            EXPECT_TRUE(fs::exists(purchase));
+            writer.reset();
+            EXPECT_EQ(0, Launch({purchase}));
+        }
+        ASSERT_TRUE(Eventually([&] { return Arrived(c.album + "/" + TrackName(0)) && !fs::exists(purchase); }));
+        if (made != "folder")
+            EXPECT_EQ(std::vector<std::string>{c.album + "|" + c.album + "0"},
+                      DatabaseRows(database, "SELECT p.name, t.pcid FROM playlist p JOIN playlist_track t ON t.playlist_id = p.id"));
+        Quit(*program);
+        EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
+    }
+    EXPECT_TRUE(garbage == ReadFile(database + ".unreadable"));
 }
 
 } // namespace

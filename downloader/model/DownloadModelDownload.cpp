@@ -317,6 +317,7 @@ void DownloadModel::Download::StartDownload()
             return;
         }
         SetLocalFilename(local);
+        naming = model.CountNaming();
     }
 
     const int descriptor = open(StringUtility::MakeOS(local).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -399,6 +400,12 @@ void DownloadModel::Download::FinishDownload()
 {
     switch (GetState()) {
     case Downloaded: {
+        // Until a saved queue names the partial file, a crash would have the next run fetch the
+        // track again into a second file. The model closing first leaves it for the next run.
+        if (naming && !model.AwaitSaveOf(*naming)) {
+            SetState(Paused);
+            return;
+        }
         const std::string local = GetLocalFilename();
         std::string final;
         try {

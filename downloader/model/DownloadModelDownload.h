@@ -10,6 +10,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 class TiXmlElement;
@@ -148,6 +149,9 @@ private:
     std::atomic<bool> closing;
     // The file reached its final name in this run and awaits its playlist mark.
     std::atomic<bool> arrived;
+    // The model's count of the partial file this download named, which reaches its final name
+    // only once a save holding it is on disk; none for one a queue file named. The worker's.
+    std::optional<unsigned long long> naming;
     DownloadType type;
     std::string trackType;
 };

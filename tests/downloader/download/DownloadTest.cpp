@@ -330,11 +330,20 @@ TEST_F(TrackDownloadTest, APauseOrCancelBeforeTheTransferEndsTheRunAnnouncedOnce
 }
 
 // Pause keeps the partial file, resume finishes it, cancel gives it up (gone with the next save); a
-// model destroyed mid-transfer (even with a download that throws on cancel) keeps it for the next
-// run's saved queue, which is saved again and again while it is finished.
+// model destroyed mid-transfer (even with a download that throws on cancel), or while a finished
+// file waits for a save to name it (and clearing passes over it), keeps it for the next run's saved
+// queue, which is saved again and again while it is finished.
 TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel)
 {
     const std::string contents = ServeFile("a.mp3", 1000 * 1000);
+    model->SetSaver([] {});
+    const DownloadPtr unsaved = Add(AlbumTrack("P0", nginx.HttpUrl("/a.mp3")));
+    Expect("P0 state 1");
+    model->ClearFinished();
+    EXPECT_EQ(1u, model->CountDownloads()) << "not finished while it waits";
+    NewModel();
+    EXPECT_EQ(contents, ReadFile(unsaved->GetLocalFilename()));
+    EXPECT_FALSE(fs::exists(AlbumFolder() + "(Disc 2) 07 - Intro.mp3"));
     const auto start = [&](const DownloadPtr& download) {
         Expect(Add(download)->GetPCID() + " progress");
         return download;

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <thread>
 #include <tuple>
@@ -484,6 +485,50 @@ TEST_F(ProgramTest, AKilledProgramResumesItsPartialFileAfterARestart)
     // The temporary name goes with the save after the finish.
     EXPECT_TRUE(Eventually([&] { return !fs::exists(temporary); }));
     EXPECT_EQ(3, std::distance(fs::directory_iterator(folder), fs::directory_iterator())) << "no file left behind";
+}
+
+// Short tracks arrive many times while a long queue (stalled tracks behind them) is saved once. A
+// kill soon after any of them arrived costs nothing: no track is fetched again into a second file.
+TEST_F(ProgramTest, KillsAsShortTracksArriveBehindSlowSavesFileEachTrackOnce)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting><setting type=\"1\" key=\"ShowCompletedDialog\">0</setting>");
+    const size_t tracks = 12;
+    const std::string purchase = QueueFile("Short", std::vector<std::string>(tracks, "/quick/"), 30000), stalled = home.File("stalled.vlx");
+    QueueDocument behind;
+    for (int i = 0; i < 3000; ++i)
+        behind.regular.push_back({{{"location", kStore + "/stall/100000"}, {"title", "Stalled"}, {"albumPrimaryArtist", "Other"},
+                                   {"album", "Stalled"}, {"trackType", "mp3"}}, "stalled" + std::to_string(i)});
+    OpenFile file(std::fopen(stalled.c_str(), "wb"));
+    Vantor::Data::CryptoUtility::EncryptVLXFile(file.get(), behind.Xml());
+    file.reset();
+
+    const auto files = [&] {
+        std::vector<std::string> names;
+        if (fs::exists(Music("Short/")))
+            for (const fs::directory_entry& entry : fs::directory_iterator(Music("Short/")))
+                if (entry.path().filename().string()[0] != '.')
+                    names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    std::unique_ptr<ChildProcess> program = Start({purchase, stalled});
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    // The first kill once both purchases are in the saved queue.
+    for (int round = 0; round < 4 && files().size() < tracks; ++round) {
+        const size_t before = files().size();
+        ASSERT_TRUE(Eventually([&] { return !fs::exists(purchase) && !fs::exists(stalled) && files().size() > before; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::rand() % 51));
+        kill(program->Pid(), SIGKILL);
+        program->Wait(std::chrono::seconds(10));
+        program = Start();
+    }
+    ASSERT_TRUE(Eventually([&] { return files().size() >= tracks; }, std::chrono::seconds(120)));
+    std::vector<std::string> expected;
+    for (size_t index = 0; index < tracks; ++index) {
+        expected.push_back(TrackName(index));
+        EXPECT_TRUE(Arrived("Short/" + TrackName(index))) << index;
+    }
+    EXPECT_EQ(expected, files());
 }
 
 // Quitting while a track waits for its next try ends the program at once, not after the pause; the

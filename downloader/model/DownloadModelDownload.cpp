@@ -138,7 +138,13 @@ DownloadModel::Download::~Download() = default;
 
 void DownloadModel::Download::ValidateInitialState()
 {
-    SetState(RestoredState(GetMetadataInt(MetadataKey::DownloadState, 0)));
+    State state = RestoredState(GetMetadataInt(MetadataKey::DownloadState, 0));
+    // Saved between the end of the transfer and the file's arrival at its final name: the
+    // partial file is taken up again, adopted where it arrived before the program ended.
+    const std::string saved = track->GetMetadataValue(MetadataKey::LocalFileName);
+    if (state == Downloaded && model.GetFilesystem().IsTemporaryFilename(saved.substr(saved.rfind('/') + 1)))
+        state = Waiting;
+    SetState(state);
 }
 
 void DownloadModel::Download::DetermineDownloadType()

@@ -70,6 +70,9 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
         {"RANGE", store.Url("/a.mp3"), "1", contents, ok, {{"downloadState", "3"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp", "xx")}}},
         {"MOVED", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"localFilename", Left(MusicFolder() + "Old/.vlx(1).tmp", "x")}}},
         {"DONE", store.Url("/gone.mp3"), "1", complete, ok, {{"fileSize", "5000"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp", complete)}}},
+        // Saved as downloaded before the file reached its final name.
+        {"UNFILED", store.Url("/gone.mp3"), "1", complete, ok,
+         {{"downloadState", "1"}, {"fileSize", "5000"}, {"localFilename", Left(AlbumFolder() + ".vlx(3).tmp", complete)}}},
         {"P0", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[0]}}},
         {"P1", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[1]}}},
         {"P2", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[2]}}},
@@ -94,7 +97,7 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
             reports.push_back("dm_ruq_" + tag + " " + run.pcid);
     }
     // Every later file of the same name got one of its own; none replaced another.
-    EXPECT_EQ(10u, arrived.size());
+    EXPECT_EQ(11u, arrived.size());
     for (const auto& file : arrived)
         EXPECT_TRUE(file.second == ReadFile(file.first)) << file.first;
     EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - Intro.mp3", model->GetDownloadAt(0)->GetLocalFilename());

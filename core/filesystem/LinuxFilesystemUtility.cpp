@@ -77,7 +77,15 @@ unsigned int LinuxFilesystemUtility::MaxFilenameLength()
 
 std::string LinuxFilesystemUtility::GetTemporaryFilename(const char* directory)
 {
-    return GetUniqueFilename(std::string(directory) + kTemporaryStem + kTemporaryExtension);
+    // Any entry takes a name, a link that leads nowhere too: the new file must not be made at
+    // its target.
+    for (unsigned number = 1;; ++number) {
+        const std::string path =
+            std::string(directory) + kTemporaryStem + "(" + std::to_string(number) + ")" + kTemporaryExtension;
+        struct stat status;
+        if (lstat(path.c_str(), &status) != 0)
+            return path;
+    }
 }
 
 bool LinuxFilesystemUtility::IsTemporaryFilename(const std::string& name)

@@ -124,13 +124,17 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
 
 // A partial file the saved queue names in the music folder of before the user chose another one
 // goes with the first save that no longer names it; one a queue file from outside names there, or
-// anything but a regular file, is never touched.
+// anything but a regular file, is never touched. No link is written through: neither one named as
+// a partial file, nor one at the first free-looking partial-file name of the album folder.
 TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQueueNamedIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), precious = Left(home.File("precious.txt"));
-    const std::string link = home.File("Link/A/B/.vlx(1).tmp");
-    fs::create_directories(fs::path(link).parent_path());
-    fs::create_symlink(precious, link);
+    const std::string link = home.File("Link/A/B/.vlx(1).tmp"), inside = AlbumFolder() + ".vlx(5).tmp";
+    const std::string dangling = AlbumFolder() + ".vlx(1).tmp", nowhere = home.File("nowhere.txt");
+    for (const auto& [from, to] : {std::pair{link, precious}, {inside, precious}, {dangling, nowhere}}) {
+        fs::create_directories(fs::path(from).parent_path());
+        fs::create_symlink(to, from);
+    }
     const struct {
         std::string pcid, partial;
         DownloadModel::Origin origin;
@@ -139,6 +143,7 @@ TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQu
         {"SAVED", Left(home.File("Former/A/B/.vlx(1).tmp"), "old"), DownloadModel::Origin::SavedQueue, true},
         {"OUTSIDE", Left(home.File("Other/A/B/.vlx(1).tmp"), "old"), DownloadModel::Origin::QueueFile, false},
         {"LINK", link, DownloadModel::Origin::SavedQueue, false},
+        {"INSIDE", inside, DownloadModel::Origin::QueueFile, false},
     };
     for (const auto& c : cases) {
         const Fields fields = AlbumTrack(c.pcid, nginx.HttpUrl("/a.mp3"), {{"downloadState", "3"}, {"localFilename", c.partial}});
@@ -148,6 +153,7 @@ TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQu
         EXPECT_EQ(!c.gone, fs::exists(fs::symlink_status(c.partial))) << c.pcid;
     }
     EXPECT_EQ("precious", ReadFile(precious));
+    EXPECT_TRUE(fs::is_symlink(dangling) && !fs::exists(nowhere));
     for (unsigned i = 0; i < model->CountDownloads(); ++i)
         EXPECT_EQ(contents, ReadFile(model->GetDownloadAt(i)->GetLocalFilename()));
 }

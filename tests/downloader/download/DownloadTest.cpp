@@ -4,6 +4,12 @@
 #include "core/settings/PreferencesKeys.h"
 #include "core/settings/UtilityPreferences.h"
 
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/syscall.h>
+
+#include <cstddef>
+
 using namespace VantorTest;
 using Vantor::DigitalMedia::MusicClient::Downloader::PreferencesKeys;
 using Vantor::Net::Download;
@@ -200,6 +206,66 @@ TEST_F(TrackDownloadTest, AKillBetweenAFinishAndTheNextSaveCostsNoFile)
     SavedTracks(*model);
     model->RemoveOrphanedPartialFiles();
     EXPECT_EQ(2, std::distance(fs::directory_iterator(AlbumFolder()), fs::directory_iterator()));
+}
+
+// From here on the kernel answers each of these system calls with its error, as a file system
+// that lacks what they do would; false where such a filter is not allowed.
+bool AnswerCalls(const std::vector<std::pair<long, int>>& calls)
+{
+    std::vector<sock_filter> filter = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+    for (const auto& [call, error] : calls) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(call), 0, 1));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(error)));
+    }
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    const sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// Where links can't be made, whatever the file system answers, the finished file is renamed into
+// place, never over anything at its final name; only when the rename fails too is it a file error.
+// Each in a child of its own, as the answers can't be taken back.
+TEST_F(TrackDownloadTest, WithoutLinksTheFileIsRenamedIntoPlace)
+{
+    const std::string contents = ServeFile("a.mp3", 5000), taken = AlbumFolder() + "(Disc 2) 07 - TAKEN.mp3";
+    fs::create_directories(AlbumFolder());
+    fs::create_symlink(home.File("nowhere.mp3"), taken);
+    const std::vector<std::pair<long, int>> renames = {{SYS_rename, EIO}, {SYS_renameat, EIO}, {SYS_renameat2, EIO}};
+    const struct {
+        std::string pcid;
+        int linkError;
+        std::vector<std::pair<long, int>> more;
+        std::string end;
+    } cases[] = {
+        {"NOSYS", ENOSYS, {}, "1"}, {"NOTSUP", ENOTSUP, {}, "1"}, {"PERM", EPERM, {}, "1"}, {"XDEV", EXDEV, {}, "1"},
+        {"MLINK", EMLINK, {}, "1"},
+        // No rename that refuses to replace either.
+        {"OLD", ENOSYS, {{SYS_renameat2, EINVAL}}, "1"},
+        {"BOTH", ENOSYS, renames, "8"},
+        {"TAKEN", EPERM, {}, "8"},
+    };
+    events.reset();
+    model.reset();
+    for (const auto& c : cases) {
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<std::pair<long, int>> calls = {{SYS_link, c.linkError}, {SYS_linkat, c.linkError}};
+            calls.insert(calls.end(), c.more.begin(), c.more.end());
+            if (!AnswerCalls(calls))
+                std::_Exit(2);
+            NewModel();
+            Add(AlbumTrack(c.pcid, nginx.HttpUrl("/a.mp3"), {{"title", c.pcid}}));
+            std::_Exit(events->journal.WaitFor(c.pcid + " finished " + c.end) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 2)
+            GTEST_SKIP() << "no system call filters here";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.pcid;
+        EXPECT_EQ(c.end == "1", ReadFile(AlbumFolder() + "(Disc 2) 07 - " + c.pcid + ".mp3") == contents) << c.pcid;
+    }
+    EXPECT_TRUE(fs::is_symlink(taken) && !fs::exists(home.File("nowhere.mp3")));
+    NewModel();
 }
 
 // A cut body is resumed after one pause between tries, which can't be paused; a third failure

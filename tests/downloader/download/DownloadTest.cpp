@@ -541,14 +541,17 @@ TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
     model->GetPlaylistLibrary().SetTrackDownloaded("done", "/m/done.mp3");
     EXPECT_TRUE(events->With("playlist ").empty());
     // Until a save no longer names them, the cleared tracks' partial files stay, also through the
-    // sweep for orphans, and no other track is given their names.
+    // sweep for orphans, and no other track is given their names; one a queued download names
+    // again stays on.
     model->RemoveOrphanedPartialFiles();
     Add(AlbumTrack("next", nginx.HttpUrl("/a.mp3")));
     Expect("next finished 1");
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(1).tmp"));
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(2).tmp"));
+    Add({{"PCID", "again"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", AlbumFolder() + ".vlx(2).tmp"}});
     SavedTracks(*model);
-    EXPECT_FALSE(fs::exists(AlbumFolder() + ".vlx(1).tmp") || fs::exists(AlbumFolder() + ".vlx(2).tmp"));
+    EXPECT_FALSE(fs::exists(AlbumFolder() + ".vlx(1).tmp"));
+    EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(2).tmp"));
 }
 
 // The worker marks playlists and writes metadata while the main thread records, clears, reads and

@@ -570,11 +570,14 @@ TEST_F(ProgramTest, QuittingDuringAPauseBetweenTriesEndsAtOnceAndTheNextStartRes
 }
 
 // Two starts, each finding the saved queue cut to half its size: each is kept aside under a name
-// of its own and told over the window; the quit's save does not replace it.
+// of its own and told over the window; the quit's save does not replace it, and the partial files
+// it may name stay.
 TEST_F(ProgramTest, ACutSavedQueueIsKeptAsideAndTold)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
-    const std::string saved = home.File(".vantormp3/DownloadQueue.vlx");
+    const std::string saved = home.File(".vantormp3/DownloadQueue.vlx"), partial = Music("Cut/.vlx(1).tmp");
+    fs::create_directories(Music("Cut"));
+    WriteFile(partial, "x");
     std::map<std::string, std::string> kept;
     for (const char* album : {"Cut", "Cut Again"}) {
         const std::string whole = ReadFile(QueueFile(album, {"/"})), copy = saved + (kept.empty() ? ".unreadable" : ".unreadable.2");
@@ -592,6 +595,7 @@ TEST_F(ProgramTest, ACutSavedQueueIsKeptAsideAndTold)
     for (const auto& [copy, contents] : kept)
         EXPECT_TRUE(contents == ReadFile(copy)) << copy;
     EXPECT_TRUE(fs::exists(saved)) << "the empty queue of the last run";
+    EXPECT_EQ("x", ReadFile(partial));
 }
 
 // A settings folder that can't be written: the first failed save of a run is told, the quit's
@@ -620,6 +624,7 @@ TEST_F(ProgramTest, ASettingsFolderThatCantBeWrittenIsToldOncePerRun)
     }
     EXPECT_TRUE(fs::exists(purchase)) << "no saved queue holds it";
     EXPECT_FALSE(fs::exists(home.File(".vantormp3/DownloadQueue.vlx")));
+    EXPECT_TRUE(fs::exists(Music("Unsaved/.vlx(1).tmp"))) << "the finished track's partial name, as no save without it landed";
 }
 
 // Reports are fire and forget: one under way when the user quits, to an address that never

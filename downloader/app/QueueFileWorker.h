@@ -62,6 +62,9 @@ private:
     void Announce();
     // The oldest announcement, or none. With `wait`, none only once all work is done.
     Announcement NextAnnouncement(bool wait);
+    // Emits `signal` on the main thread; one still queued when this worker goes finds the life
+    // token gone and does nothing.
+    void EmitOnMainThread(sigc::signal<void>& signal);
 
     boost::shared_ptr<DownloadModel> model;
     boost::mutex mutex;
@@ -71,11 +74,7 @@ private:
     // A save waits to start.
     bool savePending = false;
     std::deque<Announcement> announcements;
-    // Emits `signal` on the main thread; one still queued when this worker goes finds the life
-    // token gone and does nothing.
-    void EmitOnMainThread(sigc::signal<void>& signal);
-
-    // Emitted on the main thread once announcements wait there.
+    // Emitted on the main thread once announcements wait there, and once SaveSoon was asked.
     sigc::signal<void> announcing;
     sigc::signal<void> saveAsked;
     boost::shared_ptr<void> alive;

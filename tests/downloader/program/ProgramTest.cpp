@@ -23,6 +23,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -501,14 +502,12 @@ TEST_F(ProgramTest, KillsAsShortTracksArriveBehindSlowSavesFileEachTrackOnce)
     OpenFile file(std::fopen(stalled.c_str(), "wb"));
     Vantor::Data::CryptoUtility::EncryptVLXFile(file.get(), behind.Xml());
     file.reset();
-
+    fs::create_directories(Music("Short"));
     const auto files = [&] {
-        std::vector<std::string> names;
-        if (fs::exists(Music("Short/")))
-            for (const fs::directory_entry& entry : fs::directory_iterator(Music("Short/")))
-                if (entry.path().filename().string()[0] != '.')
-                    names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
+        std::set<std::string> names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(Music("Short/")))
+            if (entry.path().filename().string()[0] != '.')
+                names.insert(entry.path().filename().string());
         return names;
     };
     std::unique_ptr<ChildProcess> program = Start({purchase, stalled});
@@ -523,9 +522,9 @@ TEST_F(ProgramTest, KillsAsShortTracksArriveBehindSlowSavesFileEachTrackOnce)
         program = Start();
     }
     ASSERT_TRUE(Eventually([&] { return files().size() >= tracks; }, std::chrono::seconds(120)));
-    std::vector<std::string> expected;
+    std::set<std::string> expected;
     for (size_t index = 0; index < tracks; ++index) {
-        expected.push_back(TrackName(index));
+        expected.insert(TrackName(index));
         EXPECT_TRUE(Arrived("Short/" + TrackName(index))) << index;
     }
     EXPECT_EQ(expected, files());

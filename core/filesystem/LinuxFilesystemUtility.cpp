@@ -30,6 +30,19 @@ const char kTemporaryStem[] = ".vlx";
 const char kTemporaryExtension[] = ".tmp";
 const mode_t kDirectoryMode = 0750;
 
+// Renames `from` to `to` unless something is at `to`.
+bool RenameUnlessTaken(const char* from, const char* to)
+{
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system that can't refuse in the rename itself: only a name where nothing is, not
+    // even a link, is taken.
+    struct stat status;
+    return lstat(to, &status) != 0 && errno == ENOENT && rename(from, to) == 0;
+}
+
 } // namespace
 
 unsigned int LinuxFilesystemUtility::MaxDirectoryLength()
@@ -77,7 +90,15 @@ unsigned int LinuxFilesystemUtility::MaxFilenameLength()
 
 std::string LinuxFilesystemUtility::GetTemporaryFilename(const char* directory)
 {
-    return GetUniqueFilename(std::string(directory) + kTemporaryStem + kTemporaryExtension);
+    // Any entry takes a name, a link that leads nowhere too: the new file must not be made at
+    // its target.
+    for (unsigned number = 1;; ++number) {
+        const std::string path =
+            std::string(directory) + kTemporaryStem + "(" + std::to_string(number) + ")" + kTemporaryExtension;
+        struct stat status;
+        if (lstat(path.c_str(), &status) != 0)
+            return path;
+    }
 }
 
 bool LinuxFilesystemUtility::IsTemporaryFilename(const std::string& name)
@@ -106,9 +127,10 @@ bool LinuxFilesystemUtility::LinkFile(const char* from, const char* to)
         return false;
     if (link(from, to) == 0)
         return true;
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV && errno != EMLINK)
-        return false;
-    if (FileExists(to) || rename(from, to) != 0)
+    // Any other answer than a taken name may mean links are not possible here (file systems
+    // answer ENOSYS, EOPNOTSUPP, EPERM, EXDEV, EMLINK, ...): the rename, which every one has,
+    // decides.
+    if (errno == EEXIST || !RenameUnlessTaken(from, to))
         return false;
     const int placeholder = open(from, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (placeholder < 0)

@@ -19,7 +19,8 @@ public:
     // True for any existing path, a plain file included.
     bool DirectoryExists(const char* path) override;
     unsigned int MaxFilenameLength() override;
-    // ".vlx(N).tmp": hidden, and numbered from 1.
+    // ".vlx(N).tmp": hidden, numbered from 1, the first number at which nothing is, not even a
+    // link.
     std::string GetTemporaryFilename(const char* directory) override;
     bool IsTemporaryFilename(const std::string& name) override;
     bool FileExists(const char* path) override;

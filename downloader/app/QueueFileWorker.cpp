@@ -19,6 +19,7 @@ QueueFileWorker::QueueFileWorker(boost::shared_ptr<DownloadModel> model)
     : model(model), alive(boost::make_shared<bool>(true))
 {
     announcing.connect(sigc::mem_fun(*this, &QueueFileWorker::Announce));
+    saveAsked.connect(sigc::mem_fun(*this, &QueueFileWorker::Save));
     thread.Start();
 }
 
@@ -57,6 +58,11 @@ void QueueFileWorker::Save()
             return Announcement();
         return Announcement([this] { SaveFailedSignal.emit(); });
     });
+}
+
+void QueueFileWorker::SaveSoon()
+{
+    EmitOnMainThread(saveAsked);
 }
 
 void QueueFileWorker::SaveNow()
@@ -109,8 +115,13 @@ void QueueFileWorker::Done(const Announcement& announcement)
     }
     workDone.notify_all();
     if (announcement)
-        MainThreadInvoke::sInstance.InvokeAsync(boost::shared_ptr<MainThreadInvoke::IInvokable>(
-            new Invokable0<void>(boost::weak_ptr<void>(alive), announcing)));
+        EmitOnMainThread(announcing);
+}
+
+void QueueFileWorker::EmitOnMainThread(sigc::signal<void>& signal)
+{
+    MainThreadInvoke::sInstance.InvokeAsync(boost::shared_ptr<MainThreadInvoke::IInvokable>(
+        new Invokable0<void>(boost::weak_ptr<void>(alive), signal)));
 }
 
 void QueueFileWorker::Announce()

@@ -23,7 +23,7 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // long queue each takes seconds, which the main loop would otherwise spend not painting. They
 // run one at a time, in the order asked for, so the queue keeps the order of its files and an
 // older save never lands after a newer one. What an import has to tell the user follows on
-// the main thread. Made, asked and destroyed on the main thread.
+// the main thread. Made, asked and destroyed on the main thread (SaveSoon may be asked on any).
 class QueueFileWorker {
 public:
     explicit QueueFileWorker(boost::shared_ptr<DownloadModel> model);
@@ -39,6 +39,9 @@ public:
     void Import(const std::string& command, Gtk::Window* parent);
     // Saves the queue. A save asked for while another waits to start is that one.
     void Save();
+    // Save, asked from any thread: asked on the main thread once its loop runs, so never while
+    // the program starts up (its start sweeps up what unfinished saves left).
+    void SaveSoon();
     // Saves the queue on the calling thread before it returns: the last save, once Finish has
     // returned. A failure is told before it returns.
     void SaveNow();
@@ -59,6 +62,9 @@ private:
     void Announce();
     // The oldest announcement, or none. With `wait`, none only once all work is done.
     Announcement NextAnnouncement(bool wait);
+    // Emits `signal` on the main thread; one still queued when this worker goes finds the life
+    // token gone and does nothing.
+    void EmitOnMainThread(sigc::signal<void>& signal);
 
     boost::shared_ptr<DownloadModel> model;
     boost::mutex mutex;
@@ -68,9 +74,9 @@ private:
     // A save waits to start.
     bool savePending = false;
     std::deque<Announcement> announcements;
-    // Emitted on the main thread once announcements wait there; items still queued when the
-    // worker goes find the life token gone and do nothing.
+    // Emitted on the main thread once announcements wait there, and once SaveSoon was asked.
     sigc::signal<void> announcing;
+    sigc::signal<void> saveAsked;
     boost::shared_ptr<void> alive;
     // Last, so that it goes first: no work runs once the members it uses are gone.
     Vantor::Threading::ServerThread thread;

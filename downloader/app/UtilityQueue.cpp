@@ -98,10 +98,10 @@ bool IsFileAddress(const std::string& name)
 
 bool SaveDownloadQueue(DownloadModel& model)
 {
-    unsigned long long retiredBefore = 0;
-    const bool saved = Filesystem::AtomicFile::Replace(DownloadQueueFilename(), [&model, &retiredBefore](FILE* file) {
+    DownloadModel::SaveMark mark;
+    const bool saved = Filesystem::AtomicFile::Replace(DownloadQueueFilename(), [&model, &mark](FILE* file) {
         try {
-            retiredBefore = model.Save(file);
+            mark = model.Save(file);
         } catch (const Data::CryptoUtility::EncryptException&) {
             return false;
         } catch (const Data::CryptoUtility::Base64EncodeException&) {
@@ -109,8 +109,11 @@ bool SaveDownloadQueue(DownloadModel& model)
         }
         return std::ferror(file) == 0;
     });
+    // Downloads may be waiting for this save: told either way.
     if (saved)
-        model.DeleteRetiredFiles(retiredBefore);
+        model.SaveLanded(mark);
+    else
+        model.SaveFailed();
     return saved;
 }
 

@@ -35,6 +35,12 @@ DownloadModel::DownloadModel(boost::shared_ptr<Vantor::Filesystem::FilesystemUti
 
 DownloadModel::~DownloadModel()
 {
+    // A download waiting for a save keeps its partial file: the next run takes it up.
+    {
+        boost::mutex::scoped_lock lock(savedFilesMutex);
+        closing = true;
+    }
+    saveEnded.notify_all();
     // A download that throws while it is told to cancel must not end the process from a
     // destructor; the worker's own destructor stops the thread and waits for it.
     try {
@@ -93,7 +99,10 @@ void DownloadModel::RemoveDownloadsHavingStates(const std::vector<Download::Stat
     auto kept = queue.begin();
     for (auto entry = queue.begin(); entry != queue.end(); ++entry) {
         const DownloadPtr download = *entry;
-        if (!IsAnyOf(download->GetState(), states)) {
+        // Downloaded, with its run going on: its file is still on its way to its final name,
+        // which a save without it would lose after a crash.
+        const bool arriving = download->GetState() == Download::Downloaded && !download->AnnouncesEndAtOnce();
+        if (!IsAnyOf(download->GetState(), states) || arriving) {
             *kept++ = download;
             continue;
         }
@@ -146,18 +155,19 @@ DownloadModel::DownloadPtr DownloadModel::GetDownloadAt(unsigned index) const
     return queue.at(index);
 }
 
-unsigned long long DownloadModel::Save(FILE* file) const
+DownloadModel::SaveMark DownloadModel::Save(FILE* file) const
 {
     // The text TinyXML's stream printer gives for the document of a declaration and
     // <playlist><trackList> with a <track> per download, written directly.
     static const std::string kTrackListStart = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?><playlist><trackList>";
     std::string xml = kTrackListStart;
     boost::mutex::scoped_lock saving(saveMutex);
-    unsigned long long mark;
+    SaveMark mark;
     {
-        // Taken before the tracks are read: a file retired since may still be named below.
-        boost::mutex::scoped_lock lock(retiredMutex);
-        mark = retirements;
+        // Taken before the tracks are read: a file retired since may still be named below, and
+        // one named since may not be.
+        boost::mutex::scoped_lock lock(savedFilesMutex);
+        mark = {retirements, namings};
     }
     // The queue is held only while its downloads are counted out, not while a long queue's
     // text is made: the main thread asks the queue at every event and would wait for it.
@@ -177,14 +187,16 @@ unsigned long long DownloadModel::Save(FILE* file) const
     return mark;
 }
 
-void DownloadModel::DeleteRetiredFiles(unsigned long long mark)
+void DownloadModel::SaveLanded(const SaveMark& mark)
 {
     std::vector<std::string> due;
     {
-        boost::mutex::scoped_lock lock(retiredMutex);
-        for (; !retired.empty() && retired.front().first < mark; retired.pop_front())
+        boost::mutex::scoped_lock lock(savedFilesMutex);
+        for (; !retired.empty() && retired.front().first < mark.retirements; retired.pop_front())
             due.push_back(retired.front().second);
+        namingsSaved = std::max(namingsSaved, mark.namings);
     }
+    saveEnded.notify_all();
     if (due.empty())
         return;
     // A retired file that vanished meanwhile (the user's doing) freed its name for another
@@ -193,6 +205,26 @@ void DownloadModel::DeleteRetiredFiles(unsigned long long mark)
     for (const std::string& path : due)
         if (!named.count(path))
             filesystem->DeleteFile(path.c_str());
+}
+
+void DownloadModel::SaveFailed()
+{
+    {
+        boost::mutex::scoped_lock lock(savedFilesMutex);
+        if (namingsSaved == namings)
+            return;
+        namingsSaved = namings;
+    }
+    // Nothing better can be done than what was done before the saves ran behind.
+    Vantor::Diagnostic::Debug::LogString("DownloadModel: the queue was not saved; finished files take their final names "
+                                         "before a saved queue names them");
+    saveEnded.notify_all();
+}
+
+void DownloadModel::SetSaver(const std::function<void()>& asked)
+{
+    boost::mutex::scoped_lock lock(saverMutex);
+    saver = asked;
 }
 
 void DownloadModel::RemoveOrphanedPartialFiles()
@@ -216,7 +248,7 @@ void DownloadModel::RemoveOrphanedPartialFiles()
     // The queue first: a download gives up its file (and retires it) before it leaves the queue.
     std::set<std::string> kept = NamedFiles();
     {
-        boost::mutex::scoped_lock lock(retiredMutex);
+        boost::mutex::scoped_lock lock(savedFilesMutex);
         for (const auto& entry : retired)
             kept.insert(entry.second);
     }
@@ -227,8 +259,33 @@ void DownloadModel::RemoveOrphanedPartialFiles()
 
 void DownloadModel::RetireFile(const std::string& path)
 {
-    boost::mutex::scoped_lock lock(retiredMutex);
+    boost::mutex::scoped_lock lock(savedFilesMutex);
     retired.emplace_back(retirements++, path);
+}
+
+unsigned long long DownloadModel::CountNaming()
+{
+    boost::mutex::scoped_lock lock(savedFilesMutex);
+    return namings++;
+}
+
+bool DownloadModel::AwaitSaveOf(unsigned long long number)
+{
+    {
+        boost::mutex::scoped_lock lock(savedFilesMutex);
+        if (namingsSaved > number)
+            return true;
+    }
+    {
+        // Held while asking: once SetSaver has replaced it, the saver is asked no more.
+        boost::mutex::scoped_lock lock(saverMutex);
+        if (!saver)
+            return true;
+        saver();
+    }
+    boost::mutex::scoped_lock lock(savedFilesMutex);
+    saveEnded.wait(lock, [&] { return namingsSaved > number || closing; });
+    return namingsSaved > number;
 }
 
 std::set<std::string> DownloadModel::NamedFiles() const

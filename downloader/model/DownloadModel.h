@@ -9,11 +9,13 @@
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
+#include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 
 #include <atomic>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -35,14 +37,18 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 //
 // Locks, outermost first: the import's recording mutex, the save mutex, the queue mutex, a
 // download's own signal mutex, the sender-map mutex, a model signal's mutex; a download's
-// track and file-name locks and the retired-files mutex are innermost. (Clearing only tries
-// the recording mutex, inside the queue mutex.)
+// track and file-name locks and the saved-files mutex are innermost. (Clearing only tries
+// the recording mutex, inside the queue mutex.) The saver's mutex is taken with no other held,
+// and the saver takes only its own locks inside it.
 //
 // A partial file the queue gives up (canceled, cleared, left in another album folder, or the
 // temporary name of a finished file) is not deleted at once: the saved queue on disk may still
 // name it, and a crash before the next save would have that track resume from whatever file
 // then bore the name. It is retired instead, and deleted once a save that no longer names it
 // is on disk. Until then its file keeps the name from being handed to another track.
+// A new partial file likewise reaches its final name only once a saved queue on disk names it:
+// before, a crash would leave a saved queue that fetches the track again into a second file.
+// The download waits for that save, which it asks of the saver the application registers.
 // DownloadRemovedSignal is emitted with the queue mutex held: its slots must not call back
 // into the model.
 class DownloadModel : public sigslot::has_slots<sigslot::multi_threaded_local>, private boost::noncopyable {
@@ -96,7 +102,7 @@ public:
     void EnqueueForDownload(DownloadPtr download);
 
     // Removes every download in one of `states`, retiring the partial file of each that is
-    // not Downloaded. The playlists are forgotten when the queue ends up empty, unless an
+    // not Downloaded; a Downloaded one whose file has yet to reach its final name stays. The playlists are forgotten when the queue ends up empty, unless an
     // import on another thread is recording new ones.
     void RemoveDownloadsHavingStates(const std::vector<Vantor::Net::Download::State>& states);
     // Downloaded and Canceled.
@@ -110,12 +116,23 @@ public:
     // Throws std::out_of_range for an index past the end.
     DownloadPtr GetDownloadAt(unsigned index) const;
 
+    // What a save holds: the files retired and the partial files named before it.
+    struct SaveMark {
+        unsigned long long retirements = 0;
+        unsigned long long namings = 0;
+    };
     // Writes the whole queue, encrypted, to an open file. Neither flushes nor closes it.
-    // Returns the mark of the files retired before the save: once it is on disk,
-    // DeleteRetiredFiles(mark) deletes those.
-    unsigned long long Save(FILE* file) const;
-    // Deletes the files retired before `mark`, except one a queued download names again.
-    void DeleteRetiredFiles(unsigned long long mark);
+    // Returns what the save holds, to be handed to SaveLanded once it is on disk.
+    SaveMark Save(FILE* file) const;
+    // A save is on disk: the files retired before `mark` are deleted, except one a queued
+    // download names again, and the partial files it names may take their final names.
+    void SaveLanded(const SaveMark& mark);
+    // A save did not reach the disk: what it would have deleted stays, as the saved queue on
+    // disk may still name it; the downloads waiting for a save go on without one.
+    void SaveFailed();
+    // How a download asks for a save of the queue, on the worker; SaveLanded or SaveFailed must
+    // follow. Without one (empty) no download waits for a save.
+    void SetSaver(const std::function<void()>& saver);
     // Deletes the hidden partial files in the album folders of the music folder
     // (<music>/<artist>/<album>/) that no queued download names and none is retired: what a
     // crash left before any save named it. Only once the saved queue has been read.
@@ -147,6 +164,12 @@ private:
     // Hands a partial file over to be deleted after the next save. Called once the download
     // names its new local file, so that a save that counts the retirement sees that name.
     void RetireFile(const std::string& path);
+    // Counts a new partial file, once the download names it (a save that counts it names the
+    // file); its number.
+    unsigned long long CountNaming();
+    // Asks for a save and waits until one holding naming `number` landed or failed; false when
+    // the model closes first. True at once without a saver.
+    bool AwaitSaveOf(unsigned long long number);
     // The local files of the queued downloads.
     std::set<std::string> NamedFiles() const;
 
@@ -161,7 +184,14 @@ private:
     // Each retired file with its number in the order of retirement, oldest first.
     std::deque<std::pair<unsigned long long, std::string>> retired;
     unsigned long long retirements = 0;
-    mutable boost::mutex retiredMutex;
+    // The partial files named so far, and those a save that ended (landed or failed) held.
+    unsigned long long namings = 0;
+    unsigned long long namingsSaved = 0;
+    bool closing = false;
+    mutable boost::mutex savedFilesMutex;
+    boost::condition_variable saveEnded;
+    std::function<void()> saver;
+    boost::mutex saverMutex;
     // One save at a time, each writing its downloads' state into their tracks.
     mutable boost::mutex saveMutex;
     Vantor::Threading::ServerThread worker;

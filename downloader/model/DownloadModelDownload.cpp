@@ -101,6 +101,19 @@ Vantor::Net::Download::State RestoredState(int saved)
     }
 }
 
+// The partial file at `path` opened for reading and writing, or -1: never through a link, nor
+// anything but a regular file; made here when it is `fresh`, as a name just found free must be.
+int OpenPartialFile(const std::string& path, bool fresh)
+{
+    const int descriptor =
+        open(StringUtility::MakeOS(path).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (fresh ? O_EXCL : 0), 0644);
+    struct stat status;
+    if (descriptor < 0 || (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)))
+        return descriptor;
+    close(descriptor);
+    return -1;
+}
+
 Vantor::Net::Download::NetworkErrorType RestoredErrorType(int saved)
 {
     typedef Vantor::Net::Download D;
@@ -145,7 +158,13 @@ DownloadModel::Download::~Download() = default;
 
 void DownloadModel::Download::ValidateInitialState()
 {
-    SetState(RestoredState(GetMetadataInt(MetadataKey::DownloadState, 0)));
+    State state = RestoredState(GetMetadataInt(MetadataKey::DownloadState, 0));
+    // Saved between the end of the transfer and the file's arrival at its final name: the
+    // partial file is taken up again, adopted where it arrived before the program ended.
+    const std::string saved = track->GetMetadataValue(MetadataKey::LocalFileName);
+    if (state == Downloaded && model.GetFilesystem().IsTemporaryFilename(saved.substr(saved.rfind('/') + 1)))
+        state = Waiting;
+    SetState(state);
 }
 
 void DownloadModel::Download::DetermineDownloadType()
@@ -216,19 +235,23 @@ bool DownloadModel::Download::IsInsideMusicFolder(const std::string& path) const
 bool DownloadModel::Download::OwnsTemporaryFile(const std::string& path) const
 {
     FilesystemUtility& fs = model.GetFilesystem();
+    // A link, or anything but a regular file, at the name is none this program made.
+    struct stat status;
+    const bool present = lstat(StringUtility::MakeOS(path).c_str(), &status) == 0;
+    if (present && !S_ISREG(status.st_mode))
+        return false;
     if (IsInsideMusicFolder(path))
         return fs.IsTemporaryFilename(fs.GetFilename(path));
     // Only the saved queue names a path outside (RestoreLocalFilename); still, nothing but a file
     // of the shape this program makes, <artist>/<album>/<partial file>, is taken for one.
-    struct stat status;
-    return IsPlainPathBelow(fs, "/", path, 3) && fs.IsTemporaryFilename(fs.GetFilename(path)) &&
-           lstat(StringUtility::MakeOS(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    return present && IsPlainPathBelow(fs, "/", path, 3) && fs.IsTemporaryFilename(fs.GetFilename(path));
 }
 
 std::string DownloadModel::Download::FinalNameOf(const std::string& temporary) const
 {
     struct stat partial;
-    if (stat(StringUtility::MakeOS(temporary).c_str(), &partial) != 0 || partial.st_nlink < 2)
+    if (lstat(StringUtility::MakeOS(temporary).c_str(), &partial) != 0 || !S_ISREG(partial.st_mode) ||
+        partial.st_nlink < 2)
         return "";
     FilesystemUtility& fs = model.GetFilesystem();
     const std::string folder = fs.GetDirectory(temporary);
@@ -323,17 +346,22 @@ void DownloadModel::Download::StartDownload()
         return;
     }
 
-    if (local.empty()) {
+    const bool fresh = local.empty();
+    if (fresh) {
         local = fs.GetTemporaryFilename(outDir.c_str());
         if (local.empty()) {
             FailLocally("Failed to get a valid temporary filename");
             return;
         }
         SetLocalFilename(local);
+        naming = model.CountNaming();
     }
 
-    const int descriptor = open(StringUtility::MakeOS(local).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int descriptor = OpenPartialFile(local, fresh);
     if (descriptor < 0) {
+        // A new name found taken after all is no file of ours: the next run takes another.
+        if (fresh)
+            SetLocalFilename("");
         FailLocally((boost::format("Failed to open output file: %1%") % local).str());
         return;
     }
@@ -447,6 +475,12 @@ void DownloadModel::Download::FinishDownload()
 {
     switch (GetState()) {
     case Downloaded: {
+        // Until a saved queue names the partial file, a crash would have the next run fetch the
+        // track again into a second file. The model closing first leaves it for the next run.
+        if (naming && !model.AwaitSaveOf(*naming)) {
+            SetState(Paused);
+            return;
+        }
         const std::string local = GetLocalFilename();
         std::string final;
         try {

@@ -10,6 +10,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include <atomic>
+#include <optional>
 #include <string>
 
 class TiXmlElement;
@@ -165,6 +166,9 @@ private:
     } roomWatch;
     // This run's transfer stopped for want of room.
     std::atomic<bool> outOfRoom;
+    // The model's count of the partial file this download named, which reaches its final name
+    // only once a save holding it is on disk; none for one a queue file named. The worker's.
+    std::optional<unsigned long long> naming;
     DownloadType type;
     std::string trackType;
 };

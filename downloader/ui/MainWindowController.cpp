@@ -64,11 +64,15 @@ MainWindowController::MainWindowController(Gtk::Window* window, boost::shared_pt
       updateCheck("DownloadManager", "Linux", Settings::ProgramVersion()),
       pendingCheck(NoCheckPending)
 {
+    // Before any download runs: each has the queue saved before its file takes its final name.
+    model->SetSaver([this] { queueFiles.SaveSoon(); });
     Initialize();
 }
 
 MainWindowController::~MainWindowController()
 {
+    // The saves go with this controller; the model outlives it.
+    model->SetSaver(nullptr);
     // The check's thread may still be delivering: cut it off before the members go.
     disconnect_all();
 }

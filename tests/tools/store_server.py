@@ -26,6 +26,7 @@ Answers what a plain file server can't. Paths:
                               the start of a "bytes=N-" Range when one is asked for
   /slow/<file>                the file at about 160 KB/s, from the start of a "bytes=N-" Range
                               when one is asked for; "range N" is logged after the target
+  /quick/<file>               the same at about 1 MB/s
   /gp/sonvel/ruq-result.html/...  the report endpoint: 200, empty body; answered like the path
                               that the file "report-answer" under ROOT names, when there is one
   anything else               the file under ROOT, whole, status 200 (Range ignored)
@@ -79,7 +80,7 @@ class StoreHandler(BaseHTTPRequestHandler):
             return self.answer_trickling()
         if head in ("cut", "stall"):
             return self.answer(200, b"c" * (int(first) // 2) if head == "cut" else b"s" * 100, int(first), head == "stall")
-        data = self.read_file({"range-from": after, "nolength": rest, "cut-once": rest, "slow": rest}.get(head, path))
+        data = self.read_file({"range-from": after, "nolength": rest, "cut-once": rest, "slow": rest, "quick": rest}.get(head, path))
         asked = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range", ""))
         if data is None:
             return self.answer(404, b"not found\n")
@@ -87,11 +88,11 @@ class StoreHandler(BaseHTTPRequestHandler):
             send = int(query["send"][0]) if "send" in query else None
             return self.answer_range(data, int(first), int(query.get("last", [len(data) - 1])[0]), query.get("total", [len(data)])[0],
                                      send, "unannounced" not in query, added)
-        if head == "slow":
+        if head in ("slow", "quick"):
             start = int(asked.group(1)) if asked else 0
             with self.lock:
                 print("range %d" % start, file=self.server.request_log, flush=True)
-            return self.answer_slowly(data, start)
+            return self.answer_slowly(data, start, 163840 if head == "slow" else 1048576)
         if head == "nolength":
             return self.answer(200, data, None)
         if head == "cut-once":
@@ -141,7 +142,7 @@ class StoreHandler(BaseHTTPRequestHandler):
         except OSError:
             pass
 
-    def answer_slowly(self, data, start):
+    def answer_slowly(self, data, start, rate):
         self.send_response(206 if start else 200)
         self.send_header("Content-Length", str(len(data) - start))
         if start:
@@ -150,7 +151,7 @@ class StoreHandler(BaseHTTPRequestHandler):
         for offset in range(start, len(data), 8192):
             self.wfile.write(data[offset:offset + 8192])
             self.wfile.flush()
-            self.server.stopping.wait(0.05)
+            self.server.stopping.wait(8192 / rate)
 
     def answer_trickling(self):
         self.send_response(200)

@@ -112,16 +112,22 @@ TEST_F(AppTest, PreferencesAndTheDebugLogServeEveryThread)
     EXPECT_EQ(texts.size(), size_t(std::count(texts.begin(), texts.end(), line)));
 }
 
-// A save cut short (file-size limit, as a full disk) keeps the old file, fails silently, no temporary.
+// A save cut short (file-size limit, as a full disk) keeps the old file, fails silently, no temporary;
+// a partial file given up meanwhile stays, as the old file names it.
 TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
 {
     DownloadModel model(FilesystemUtility::NewInstance());
-    const auto add = [&model](int number) {
-        const auto track = TrackElement({{"PCID", "P" + std::to_string(number)}, {"downloadState", "1"}});
+    const auto add = [&model](int number, const std::string& partial = "") {
+        const auto track = TrackElement({{"PCID", "P" + std::to_string(number)}, {"downloadState", partial.empty() ? "1" : "8"},
+                                         {"expired", "1"}, {"localFilename", partial}});
         model.AddDownload(DownloadPtr(new DownloadModel::Download(model, track.get())));
     };
-    add(0);
+    const std::string partial = LinuxFilesystemUtility().GetMusicDirectory() + "A/B/.vlx(1).tmp";
+    fs::create_directories(fs::path(partial).parent_path());
+    WriteFile(partial, "x");
+    add(0, partial);
     ASSERT_TRUE(Utility::SavePreferences() && Utility::SaveDownloadQueue(model));
+    model.ClearErroneous();
     const auto files = [] { return ReadFile(Utility::PreferencesFilename()) + ReadFile(Utility::DownloadQueueFilename()); };
     const auto entries = [this] { return std::distance(fs::directory_iterator(Settings("")), {}); };
     const std::string before = files();
@@ -142,6 +148,7 @@ TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
     EXPECT_FALSE(saved || announced);
     EXPECT_TRUE(files() == before);
     EXPECT_EQ(entriesBefore, entries());
+    EXPECT_TRUE(fs::exists(partial));
 }
 
 // The stored proxy reaches the transfer engine only while it is on, of a type the engine knows and

@@ -4,6 +4,12 @@
 #include "core/settings/PreferencesKeys.h"
 #include "core/settings/UtilityPreferences.h"
 
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/syscall.h>
+
+#include <cstddef>
+
 using namespace VantorTest;
 using Vantor::DigitalMedia::MusicClient::Downloader::PreferencesKeys;
 using Vantor::Net::Download;
@@ -70,6 +76,9 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
         {"RANGE", store.Url("/a.mp3"), "1", contents, ok, {{"downloadState", "3"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp", "xx")}}},
         {"MOVED", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"localFilename", Left(MusicFolder() + "Old/.vlx(1).tmp", "x")}}},
         {"DONE", store.Url("/gone.mp3"), "1", complete, ok, {{"fileSize", "5000"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp", complete)}}},
+        // Saved as downloaded before the file reached its final name.
+        {"UNFILED", store.Url("/gone.mp3"), "1", complete, ok,
+         {{"downloadState", "1"}, {"fileSize", "5000"}, {"localFilename", Left(AlbumFolder() + ".vlx(3).tmp", complete)}}},
         {"P0", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[0]}}},
         {"P1", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[1]}}},
         {"P2", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[2]}}},
@@ -94,7 +103,7 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
             reports.push_back("dm_ruq_" + tag + " " + run.pcid);
     }
     // Every later file of the same name got one of its own; none replaced another.
-    EXPECT_EQ(10u, arrived.size());
+    EXPECT_EQ(11u, arrived.size());
     for (const auto& file : arrived)
         EXPECT_TRUE(file.second == ReadFile(file.first)) << file.first;
     EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - Intro.mp3", model->GetDownloadAt(0)->GetLocalFilename());
@@ -121,13 +130,17 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
 
 // A partial file the saved queue names in the music folder of before the user chose another one
 // goes with the first save that no longer names it; one a queue file from outside names there, or
-// anything but a regular file, is never touched.
+// anything but a regular file, is never touched. No link is written through: neither one named as
+// a partial file, nor one at the first free-looking partial-file name of the album folder.
 TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQueueNamedIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), precious = Left(home.File("precious.txt"));
-    const std::string link = home.File("Link/A/B/.vlx(1).tmp");
-    fs::create_directories(fs::path(link).parent_path());
-    fs::create_symlink(precious, link);
+    const std::string link = home.File("Link/A/B/.vlx(1).tmp"), inside = AlbumFolder() + ".vlx(5).tmp";
+    const std::string dangling = AlbumFolder() + ".vlx(1).tmp", nowhere = home.File("nowhere.txt");
+    for (const auto& [from, to] : {std::pair{link, precious}, {inside, precious}, {dangling, nowhere}}) {
+        fs::create_directories(fs::path(from).parent_path());
+        fs::create_symlink(to, from);
+    }
     const struct {
         std::string pcid, partial;
         DownloadModel::Origin origin;
@@ -136,6 +149,7 @@ TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQu
         {"SAVED", Left(home.File("Former/A/B/.vlx(1).tmp"), "old"), DownloadModel::Origin::SavedQueue, true},
         {"OUTSIDE", Left(home.File("Other/A/B/.vlx(1).tmp"), "old"), DownloadModel::Origin::QueueFile, false},
         {"LINK", link, DownloadModel::Origin::SavedQueue, false},
+        {"INSIDE", inside, DownloadModel::Origin::QueueFile, false},
     };
     for (const auto& c : cases) {
         const Fields fields = AlbumTrack(c.pcid, nginx.HttpUrl("/a.mp3"), {{"downloadState", "3"}, {"localFilename", c.partial}});
@@ -145,6 +159,7 @@ TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQu
         EXPECT_EQ(!c.gone, fs::exists(fs::symlink_status(c.partial))) << c.pcid;
     }
     EXPECT_EQ("precious", ReadFile(precious));
+    EXPECT_TRUE(fs::is_symlink(dangling) && !fs::exists(nowhere));
     for (unsigned i = 0; i < model->CountDownloads(); ++i)
         EXPECT_EQ(contents, ReadFile(model->GetDownloadAt(i)->GetLocalFilename()));
 }
@@ -191,6 +206,66 @@ TEST_F(TrackDownloadTest, AKillBetweenAFinishAndTheNextSaveCostsNoFile)
     SavedTracks(*model);
     model->RemoveOrphanedPartialFiles();
     EXPECT_EQ(2, std::distance(fs::directory_iterator(AlbumFolder()), fs::directory_iterator()));
+}
+
+// From here on the kernel answers each of these system calls with its error, as a file system
+// that lacks what they do would; false where such a filter is not allowed.
+bool AnswerCalls(const std::vector<std::pair<long, int>>& calls)
+{
+    std::vector<sock_filter> filter = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+    for (const auto& [call, error] : calls) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(call), 0, 1));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(error)));
+    }
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    const sock_fprog program = {static_cast<unsigned short>(filter.size()), filter.data()};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// Where links can't be made, whatever the file system answers, the finished file is renamed into
+// place, never over anything at its final name; only when the rename fails too is it a file error.
+// Each in a child of its own, as the answers can't be taken back.
+TEST_F(TrackDownloadTest, WithoutLinksTheFileIsRenamedIntoPlace)
+{
+    const std::string contents = ServeFile("a.mp3", 5000), taken = AlbumFolder() + "(Disc 2) 07 - TAKEN.mp3";
+    fs::create_directories(AlbumFolder());
+    fs::create_symlink(home.File("nowhere.mp3"), taken);
+    const std::vector<std::pair<long, int>> renames = {{SYS_rename, EIO}, {SYS_renameat, EIO}, {SYS_renameat2, EIO}};
+    const struct {
+        std::string pcid;
+        int linkError;
+        std::vector<std::pair<long, int>> more;
+        std::string end;
+    } cases[] = {
+        {"NOSYS", ENOSYS, {}, "1"}, {"NOTSUP", ENOTSUP, {}, "1"}, {"PERM", EPERM, {}, "1"}, {"XDEV", EXDEV, {}, "1"},
+        {"MLINK", EMLINK, {}, "1"},
+        // No rename that refuses to replace either.
+        {"OLD", ENOSYS, {{SYS_renameat2, EINVAL}}, "1"},
+        {"BOTH", ENOSYS, renames, "8"},
+        {"TAKEN", EPERM, {}, "8"},
+    };
+    events.reset();
+    model.reset();
+    for (const auto& c : cases) {
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<std::pair<long, int>> calls = {{SYS_link, c.linkError}, {SYS_linkat, c.linkError}};
+            calls.insert(calls.end(), c.more.begin(), c.more.end());
+            if (!AnswerCalls(calls))
+                std::_Exit(2);
+            NewModel();
+            Add(AlbumTrack(c.pcid, nginx.HttpUrl("/a.mp3"), {{"title", c.pcid}}));
+            std::_Exit(events->journal.WaitFor(c.pcid + " finished " + c.end) ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 2)
+            GTEST_SKIP() << "no system call filters here";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.pcid;
+        EXPECT_EQ(c.end == "1", ReadFile(AlbumFolder() + "(Disc 2) 07 - " + c.pcid + ".mp3") == contents) << c.pcid;
+    }
+    EXPECT_TRUE(fs::is_symlink(taken) && !fs::exists(home.File("nowhere.mp3")));
+    NewModel();
 }
 
 // A cut body is resumed after one pause between tries, which can't be paused; a third failure
@@ -346,11 +421,20 @@ TEST_F(TrackDownloadTest, APauseOrCancelBeforeTheTransferEndsTheRunAnnouncedOnce
 }
 
 // Pause keeps the partial file, resume finishes it, cancel gives it up (gone with the next save); a
-// model destroyed mid-transfer (even with a download that throws on cancel) keeps it for the next
-// run's saved queue, which is saved again and again while it is finished.
+// model destroyed mid-transfer (even with a download that throws on cancel), or while a finished
+// file waits for a save to name it (and clearing passes over it), keeps it for the next run's saved
+// queue, which is saved again and again while it is finished.
 TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel)
 {
     const std::string contents = ServeFile("a.mp3", 1000 * 1000);
+    model->SetSaver([] {});
+    const DownloadPtr unsaved = Add(AlbumTrack("P0", nginx.HttpUrl("/a.mp3")));
+    Expect("P0 state 1");
+    model->ClearFinished();
+    EXPECT_EQ(1u, model->CountDownloads()) << "not finished while it waits";
+    NewModel();
+    EXPECT_EQ(contents, ReadFile(unsaved->GetLocalFilename()));
+    EXPECT_FALSE(fs::exists(AlbumFolder() + "(Disc 2) 07 - Intro.mp3"));
     const auto start = [&](const DownloadPtr& download) {
         Expect(Add(download)->GetPCID() + " progress");
         return download;
@@ -507,14 +591,17 @@ TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
     model->GetPlaylistLibrary().SetTrackDownloaded("done", "/m/done.mp3");
     EXPECT_TRUE(events->With("playlist ").empty());
     // Until a save no longer names them, the cleared tracks' partial files stay, also through the
-    // sweep for orphans, and no other track is given their names.
+    // sweep for orphans, and no other track is given their names; one a queued download names
+    // again stays on.
     model->RemoveOrphanedPartialFiles();
     Add(AlbumTrack("next", nginx.HttpUrl("/a.mp3")));
     Expect("next finished 1");
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(1).tmp"));
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(2).tmp"));
+    Add({{"PCID", "again"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", AlbumFolder() + ".vlx(2).tmp"}});
     SavedTracks(*model);
-    EXPECT_FALSE(fs::exists(AlbumFolder() + ".vlx(1).tmp") || fs::exists(AlbumFolder() + ".vlx(2).tmp"));
+    EXPECT_FALSE(fs::exists(AlbumFolder() + ".vlx(1).tmp"));
+    EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(2).tmp"));
 }
 
 // The worker marks playlists and writes metadata while the main thread records, clears, reads and

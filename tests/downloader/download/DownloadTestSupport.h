@@ -92,9 +92,9 @@ inline std::unique_ptr<TiXmlElement> TrackElement(const Fields& fields)
 inline std::vector<std::shared_ptr<TiXmlElement>> SavedTracks(DownloadModel& model)
 {
     OpenFile file(std::tmpfile());
-    const unsigned long long retiredBefore = model.Save(file.get());
+    const DownloadModel::SaveMark mark = model.Save(file.get());
     std::fflush(file.get());
-    model.DeleteRetiredFiles(retiredBefore);
+    model.SaveLanded(mark);
     std::string text;
     Vantor::Data::CryptoUtility::DecryptVLXFile(file.get(), text);
     TiXmlDocument document;

@@ -22,7 +22,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -489,6 +491,48 @@ TEST_F(ProgramTest, AKilledProgramResumesItsPartialFileAfterARestart)
     EXPECT_EQ(3, std::distance(fs::directory_iterator(folder), fs::directory_iterator())) << "no file left behind";
 }
 
+// Short tracks arrive many times while a long queue (stalled tracks behind them) is saved once. A
+// kill soon after any of them arrived costs nothing: no track is fetched again into a second file.
+TEST_F(ProgramTest, KillsAsShortTracksArriveBehindSlowSavesFileEachTrackOnce)
+{
+    Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting><setting type=\"1\" key=\"ShowCompletedDialog\">0</setting>");
+    const size_t tracks = 12;
+    const std::string purchase = QueueFile("Short", std::vector<std::string>(tracks, "/quick/"), 30000), stalled = home.File("stalled.vlx");
+    QueueDocument behind;
+    for (int i = 0; i < 3000; ++i)
+        behind.regular.push_back({{{"location", kStore + "/stall/100000"}, {"title", "Stalled"}, {"albumPrimaryArtist", "Other"},
+                                   {"album", "Stalled"}, {"trackType", "mp3"}}, "stalled" + std::to_string(i)});
+    OpenFile file(std::fopen(stalled.c_str(), "wb"));
+    Vantor::Data::CryptoUtility::EncryptVLXFile(file.get(), behind.Xml());
+    file.reset();
+    fs::create_directories(Music("Short"));
+    const auto files = [&] {
+        std::set<std::string> names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(Music("Short/")))
+            if (entry.path().filename().string()[0] != '.')
+                names.insert(entry.path().filename().string());
+        return names;
+    };
+    std::unique_ptr<ChildProcess> program = Start({purchase, stalled});
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    // The first kill once both purchases are in the saved queue.
+    for (int round = 0; round < 4 && files().size() < tracks; ++round) {
+        const size_t before = files().size();
+        ASSERT_TRUE(Eventually([&] { return !fs::exists(purchase) && !fs::exists(stalled) && files().size() > before; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::rand() % 51));
+        kill(program->Pid(), SIGKILL);
+        program->Wait(std::chrono::seconds(10));
+        program = Start();
+    }
+    ASSERT_TRUE(Eventually([&] { return files().size() >= tracks; }, std::chrono::seconds(120)));
+    std::set<std::string> expected;
+    for (size_t index = 0; index < tracks; ++index) {
+        expected.insert(TrackName(index));
+        EXPECT_TRUE(Arrived("Short/" + TrackName(index))) << index;
+    }
+    EXPECT_EQ(expected, files());
+}
+
 // Quitting while a track waits for its next try ends the program at once, not after the pause; the
 // saved queue holds the track as it was, and the next start resumes it into one file, reported once.
 TEST_F(ProgramTest, QuittingDuringAPauseBetweenTriesEndsAtOnceAndTheNextStartResumes)
@@ -528,11 +572,14 @@ TEST_F(ProgramTest, QuittingDuringAPauseBetweenTriesEndsAtOnceAndTheNextStartRes
 }
 
 // Two starts, each finding the saved queue cut to half its size: each is kept aside under a name
-// of its own and told over the window; the quit's save does not replace it.
+// of its own and told over the window; the quit's save does not replace it, and the partial files
+// it may name stay.
 TEST_F(ProgramTest, ACutSavedQueueIsKeptAsideAndTold)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
-    const std::string saved = home.File(".vantormp3/DownloadQueue.vlx");
+    const std::string saved = home.File(".vantormp3/DownloadQueue.vlx"), partial = Music("Cut/.vlx(1).tmp");
+    fs::create_directories(Music("Cut"));
+    WriteFile(partial, "x");
     std::map<std::string, std::string> kept;
     for (const char* album : {"Cut", "Cut Again"}) {
         const std::string whole = ReadFile(QueueFile(album, {"/"})), copy = saved + (kept.empty() ? ".unreadable" : ".unreadable.2");
@@ -550,6 +597,7 @@ TEST_F(ProgramTest, ACutSavedQueueIsKeptAsideAndTold)
     for (const auto& [copy, contents] : kept)
         EXPECT_TRUE(contents == ReadFile(copy)) << copy;
     EXPECT_TRUE(fs::exists(saved)) << "the empty queue of the last run";
+    EXPECT_EQ("x", ReadFile(partial));
 }
 
 // A settings folder that can't be written: the first failed save of a run is told, the quit's
@@ -578,6 +626,7 @@ TEST_F(ProgramTest, ASettingsFolderThatCantBeWrittenIsToldOncePerRun)
     }
     EXPECT_TRUE(fs::exists(purchase)) << "no saved queue holds it";
     EXPECT_FALSE(fs::exists(home.File(".vantormp3/DownloadQueue.vlx")));
+    EXPECT_TRUE(fs::exists(Music("Unsaved/.vlx(1).tmp"))) << "the finished track's partial name, as no save without it landed";
 }
 
 // Reports are fire and forget: one under way when the user quits, to an address that never

@@ -2,6 +2,7 @@
 #define CORE_REPORTING_REPORTSERVICE_H
 
 #include "core/net/Download.h"
+#include "core/reporting/Report.h"
 #include "core/threading/ServerThread.h"
 
 #include <boost/thread/mutex.hpp>
@@ -11,13 +12,16 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace Vantor::Reporting {
 
 // Tells the store's web service how downloads ended. Each report is one GET of an address
 // carrying a report tag, the product identifier and a few fixed values. Send queues it and
-// returns at once; the service's own worker thread requests the queued addresses one at a
-// time, logs how each went and never retries.
+// returns at once; the service's own worker thread requests the queued reports one at a
+// time and logs how each went. A report the store answered, with any status, is done; one it
+// did not answer (no connection, a server silent or too slow, the program quitting) is not
+// tried again in this run but kept for the saved queue, which brings it back at the next start.
 class ReportService {
 public:
     enum RefTag {
@@ -63,8 +67,16 @@ public:
     // Drops the queued reports and stops the worker for good: later reports are not sent.
     static void ClearPending();
 
-    // The worker's item: requests the oldest queued address. Told to cancel (the worker is
-    // stopped: at exit, or by ClearPending), it abandons the request under way.
+    // The reports the store has not answered, oldest first, for a save to hold.
+    static std::vector<Report> ForSave();
+    // A report the saved queue held, requested at once.
+    static void Restore(const Report& report);
+    // Abandons the report under way, waits for it to end, and requests nothing more: every
+    // report not answered by now, later ones too, is left for ForSave.
+    static void Stop();
+
+    // The worker's item: requests the oldest queued report. Told to cancel (the worker is
+    // stopped: at exit, or by ClearPending or Stop), it abandons the request under way.
     void SendNext(const Vantor::Threading::WorkMessage& message);
 
     static size_t OnCurlWriteData(void* data, size_t size, size_t count, void* user);
@@ -72,10 +84,30 @@ public:
     static int OnCurlProgress(void* service, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
 private:
-    std::deque<std::string> pendingUrls;
-    // Set once the worker is stopped. Reports are fire and forget: a server that answers
-    // slowly or never must not hold the program's exit, which stops and joins the worker
-    // (so this is declared before it).
+    // A report the store has not answered.
+    struct Pending {
+        // Queued for the worker, or requested in this run without an answer.
+        enum State { Queued, Tried };
+        unsigned long long number;
+        Report report;
+        // Made as the report is: one from an earlier run goes where reports go today.
+        std::string url;
+        State state;
+    };
+    // Keeping: stopped, reports are kept for the last save; Dropping: cleared, they are dropped.
+    enum Mode { Sending, Keeping, Dropping };
+
+    // Takes the lock held.
+    static void AddLocked(const Report& report);
+    static void QueueLocked(Pending& pending);
+    // Whether the store answered: a whole answer, whatever its status.
+    static bool Answered(CURLcode result);
+
+    std::deque<Pending> pending;
+    unsigned long long made;
+    Mode mode;
+    // Set once the worker is stopped. A server that answers slowly or never must not hold the
+    // program's exit, which stops and joins the worker (so this is declared before it).
     std::atomic<bool> abandoned;
     Vantor::Threading::ServerThread worker;
     std::map<RefTag, std::string> tagTexts;

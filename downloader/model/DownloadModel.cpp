@@ -4,6 +4,8 @@
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/DirectoryListing.h"
 #include "core/filesystem/FilesystemUtility.h"
+#include "core/reporting/ReportService.h"
+#include "core/reporting/SavedReports.h"
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/DownloadModelTrack.h"
 
@@ -172,6 +174,7 @@ unsigned long long DownloadModel::Save(FILE* file) const
         xml.replace(xml.size() - 1, 1, " />");
     else
         xml += "</trackList>";
+    Vantor::Reporting::SavedReports::AppendXml(Vantor::Reporting::ReportService::ForSave(), xml);
     xml += "</playlist>";
     Vantor::Data::CryptoUtility::EncryptVLXFile(file, xml);
     return mark;

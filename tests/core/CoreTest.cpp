@@ -41,6 +41,7 @@ using Vantor::Filesystem::invalid_path_exception;
 using Vantor::Localization::TranslationService;
 using Vantor::Net::Download;
 using Vantor::Net::UpdateCheck;
+using Vantor::Reporting::Report;
 using Vantor::Reporting::ReportService;
 using Vantor::Settings::Preferences;
 using Vantor::Settings::Version;
@@ -740,6 +741,41 @@ TEST(ReportService, SendsTheExactQueriesInOrderAndLogsHowEachWentUntilCleared)
     EXPECT_EQ("/stall/1000/ref=dm_ruq_first?os=linux&" + kReportTail, TheStore().server.Requests().back());
     EXPECT_EQ(5u, TheStore().server.Requests().size());
     EXPECT_TRUE(log.LinesContaining("dm_ruq_queued").empty());
+}
+
+// A report read back from a saved queue goes at once. The store's answer, with any status, ends a
+// report; one it did not answer (none came, or a stop abandoned it) stays for the saves and is not
+// tried again in this run.
+TEST(ReportService, AReportStaysForTheSavesUntilTheStoreAnswersIt)
+{
+    LogRecorder log;
+    const auto useBase = [](const std::string& path) { UseTexts({{"sonvel_url_report_service", Stand(path)}}); };
+    const auto saved = [] {
+        Entries tags;
+        for (const Report& report : ReportService::ForSave())
+            tags.push_back(report.tagText.substr(7));
+        return tags;
+    };
+    useBase("/status/404/");
+    ReportService::Send("dm_ruq_refused", "P", {});
+    useBase(kReportPath);
+    ReportService::Restore({"dm_ruq_restored", "R", {{"curlcode", "7"}}});
+    EXPECT_TRUE(PollUntil([&] { return saved().empty(); }));
+
+    useBase("/nothing/");
+    ReportService::Send("dm_ruq_unanswered", "", {});
+    ASSERT_TRUE(log.WaitForLine("reftag post failed. curl: 52, response: 0, url: " + Stand("/nothing/ref=dm_ruq_unanswered?")));
+    useBase("/silent/");
+    ReportService::Send("dm_ruq_silent", "", {});
+    ASSERT_TRUE(TheStore().server.WaitForRequests(4, kWaitLimit));
+    ReportService::Stop();
+    ReportService::Send("dm_ruq_after", "", {});
+    EXPECT_EQ((Entries{"unanswered", "silent", "after"}), saved());
+    EXPECT_EQ((Entries{"/status/404/ref=dm_ruq_refused?os=linux&pcid=P&" + kReportTail,
+                       kReportPath + "ref=dm_ruq_restored?os=linux&pcid=R&" + kReportTail + "&curlcode=7",
+                       "/nothing/ref=dm_ruq_unanswered?os=linux&" + kReportTail,
+                       "/silent/ref=dm_ruq_silent?os=linux&" + kReportTail}),
+              TheStore().server.Requests());
 }
 
 // Cleared before any report was sent: the worker never starts, so nothing goes out.

@@ -41,6 +41,7 @@ ReportService ReportService::sInstance;
 
 ReportService::ReportService()
     : made(0),
+      holdUntilSaved(false),
       mode(Sending),
       abandoned(false),
       tagTexts{{DlOk, "dm_ruq_dl_ok"},         {DlFail, "dm_ruq_dl_fail"},     {ItnOk, "dm_ruq_itn_ok"},
@@ -68,16 +69,17 @@ ReportService::~ReportService()
 }
 
 void ReportService::Send(const std::string& tagText, const std::string& pcid,
-                         const std::map<std::string, std::string>& parameters)
+                         const std::map<std::string, std::string>& parameters, const void* maker)
 {
     boost::mutex::scoped_lock lock(sMutex);
     if (sInstance.mode != Dropping)
-        AddLocked(Report{tagText, pcid, parameters});
+        AddLocked(Report{tagText, pcid, parameters}, maker, sInstance.holdUntilSaved);
 }
 
-void ReportService::Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters)
+void ReportService::Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters,
+                         const void* maker)
 {
-    Send(sInstance.tagTexts.at(tag), pcid, parameters);
+    Send(sInstance.tagTexts.at(tag), pcid, parameters, maker);
 }
 
 void ReportService::Send(RefTag tag, const std::string& pcid)
@@ -112,20 +114,47 @@ void ReportService::ClearPending()
     sInstance.pending.clear();
 }
 
-std::vector<Report> ReportService::ForSave()
+void ReportService::HoldUntilSaved()
+{
+    boost::mutex::scoped_lock lock(sMutex);
+    sInstance.holdUntilSaved = true;
+}
+
+unsigned long long ReportService::Made()
+{
+    boost::mutex::scoped_lock lock(sMutex);
+    return sInstance.made;
+}
+
+std::vector<Report> ReportService::ForSave(const std::map<const void*, unsigned long long>& written)
 {
     std::vector<Report> reports;
     boost::mutex::scoped_lock lock(sMutex);
-    for (const Pending& report : sInstance.pending)
+    for (Pending& report : sInstance.pending) {
+        // Written before it made this report, the maker is saved as not having handed it over:
+        // the save must not hold the report either, or a crash would have it sent twice.
+        const auto maker = written.find(report.maker);
+        if (maker != written.end() && report.number >= maker->second)
+            continue;
+        report.saved = true;
         reports.push_back(report.report);
+    }
     return reports;
+}
+
+void ReportService::SendSaved(bool landed)
+{
+    boost::mutex::scoped_lock lock(sMutex);
+    for (Pending& report : sInstance.pending)
+        if (report.state == Pending::Held && (report.saved || !landed))
+            QueueLocked(report);
 }
 
 void ReportService::Restore(const Report& report)
 {
     boost::mutex::scoped_lock lock(sMutex);
     if (sInstance.mode != Dropping)
-        AddLocked(report);
+        AddLocked(report, nullptr, false);
 }
 
 void ReportService::Stop()
@@ -139,11 +168,12 @@ void ReportService::Stop()
     sInstance.worker.Cancel(true);
 }
 
-void ReportService::AddLocked(const Report& report)
+void ReportService::AddLocked(const Report& report, const void* maker, bool held)
 {
-    sInstance.pending.push_back(
-        Pending{sInstance.made++, report, CreateUrl(report.tagText, report.pcid, report.parameters), Pending::Queued});
-    QueueLocked(sInstance.pending.back());
+    sInstance.pending.push_back(Pending{sInstance.made++, maker, report,
+                                        CreateUrl(report.tagText, report.pcid, report.parameters), Pending::Held, false});
+    if (!held)
+        QueueLocked(sInstance.pending.back());
 }
 
 void ReportService::QueueLocked(Pending& report)

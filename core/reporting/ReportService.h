@@ -54,10 +54,12 @@ public:
     ReportService(const ReportService&) = delete;
     ReportService& operator=(const ReportService&) = delete;
 
-    // Any thread. Parameters with an empty key or value are left out.
+    // Any thread. Parameters with an empty key or value are left out. `maker`, when given, is
+    // the object whose saved state says that it handed the report over (see ForSave).
     static void Send(const std::string& tagText, const std::string& pcid,
-                     const std::map<std::string, std::string>& parameters);
-    static void Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters);
+                     const std::map<std::string, std::string>& parameters, const void* maker = nullptr);
+    static void Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters,
+                     const void* maker = nullptr);
     static void Send(RefTag tag, const std::string& pcid);
     static void Send(RefTag tag, const std::map<std::string, std::string>& parameters);
     static void Send(RefTag tag);
@@ -67,8 +69,20 @@ public:
     // Drops the queued reports and stops the worker for good: later reports are not sent.
     static void ClearPending();
 
-    // The reports the store has not answered, oldest first, for a save to hold.
-    static std::vector<Report> ForSave();
+    // From now on a report is requested only after a save that holds it (SendSaved): a crash
+    // then finds the report in the saved queue exactly when the maker's saved state says it
+    // was handed over, so it is neither lost nor sent twice.
+    static void HoldUntilSaved();
+    // The number of reports made so far.
+    static unsigned long long Made();
+    // The reports the store has not answered, oldest first, for a save to hold: each counts as
+    // saved. Left out are those a maker in `written` made after the save wrote its state:
+    // `written` maps each such maker to Made() taken right after, both under the lock that the
+    // maker holds while it sends a report and notes that it did.
+    static std::vector<Report> ForSave(const std::map<const void*, unsigned long long>& written);
+    // A save has ended: requests the reports it held, or, when it failed, every report held so
+    // far (a settings folder that can't be written must not hold them back for ever).
+    static void SendSaved(bool landed);
     // A report the saved queue held, requested at once.
     static void Restore(const Report& report);
     // Abandons the report under way, waits for it to end, and requests nothing more: every
@@ -86,25 +100,29 @@ public:
 private:
     // A report the store has not answered.
     struct Pending {
-        // Queued for the worker, or requested in this run without an answer.
-        enum State { Queued, Tried };
+        // Held for a save, queued for the worker, or requested in this run without an answer.
+        enum State { Held, Queued, Tried };
         unsigned long long number;
+        // Only told apart from other makers, never followed: it may be gone.
+        const void* maker;
         Report report;
         // Made as the report is: one from an earlier run goes where reports go today.
         std::string url;
         State state;
+        bool saved;
     };
     // Keeping: stopped, reports are kept for the last save; Dropping: cleared, they are dropped.
     enum Mode { Sending, Keeping, Dropping };
 
     // Takes the lock held.
-    static void AddLocked(const Report& report);
+    static void AddLocked(const Report& report, const void* maker, bool held);
     static void QueueLocked(Pending& pending);
     // Whether the store answered: a whole answer, whatever its status.
     static bool Answered(CURLcode result);
 
     std::deque<Pending> pending;
     unsigned long long made;
+    bool holdUntilSaved;
     Mode mode;
     // Set once the worker is stopped. A server that answers slowly or never must not hold the
     // program's exit, which stops and joins the worker (so this is declared before it).

@@ -6,6 +6,7 @@
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/filesystem/UnreadableFile.h"
 #include "core/localization/TranslationService.h"
+#include "core/reporting/ReportService.h"
 #include "downloader/app/SingleInstance.h"
 #include "downloader/app/UtilityPaths.h"
 
@@ -111,6 +112,7 @@ bool SaveDownloadQueue(DownloadModel& model)
     });
     if (saved)
         model.DeleteRetiredFiles(retiredBefore);
+    Reporting::ReportService::SendSaved(saved);
     return saved;
 }
 

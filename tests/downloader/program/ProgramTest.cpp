@@ -565,6 +565,8 @@ TEST_F(ProgramTest, ASettingsFolderThatCantBeWrittenIsToldOncePerRun)
         if (importing) {
             Click(WaitForWindow(notSaved), "OK");
             ASSERT_TRUE(Eventually([&] { return Arrived("Unsaved/" + TrackName(0)); }));
+            EXPECT_TRUE(Eventually([&] { return Requested("ref=dm_ruq_dl_ok?os=linux&pcid=Unsaved0&") == 1; }))
+                << "a save that fails holds no report back";
         }
         RequestClose(WaitForWindow("Datei", kTitle).id);
         if (!importing) {

@@ -9,6 +9,8 @@
 #include <boost/bind/bind.hpp>
 #include <boost/format.hpp>
 
+#include <algorithm>
+
 namespace Vantor::Reporting {
 
 using Vantor::Data::StringUtility;
@@ -38,7 +40,10 @@ boost::mutex ReportService::sMutex;
 ReportService ReportService::sInstance;
 
 ReportService::ReportService()
-    : abandoned(false),
+    : made(0),
+      holdUntilSaved(false),
+      mode(Sending),
+      abandoned(false),
       tagTexts{{DlOk, "dm_ruq_dl_ok"},         {DlFail, "dm_ruq_dl_fail"},     {ItnOk, "dm_ruq_itn_ok"},
                {ItnFail, "dm_ruq_itn_fail"},   {WmpOk, "dm_ruq_wmp_ok"},       {WmpFail, "dm_ruq_wmp_fail"},
                {ItnBdcom, "dm_ruq_itn_bdcom"}, {DlErr01, "dm_ruq_dl_err_01"},  {DlErr02, "dm_ruq_dl_err_02"},
@@ -64,25 +69,17 @@ ReportService::~ReportService()
 }
 
 void ReportService::Send(const std::string& tagText, const std::string& pcid,
-                         const std::map<std::string, std::string>& parameters)
+                         const std::map<std::string, std::string>& parameters, const void* maker)
 {
     boost::mutex::scoped_lock lock(sMutex);
-    if (!sIsRunning) {
-        try {
-            sInstance.worker.Start();
-        } catch (const Vantor::Threading::ServerThread::ServerAlreadyRunningException&) {
-            // Stopped for good by ClearPending.
-            return;
-        }
-        sIsRunning = true;
-    }
-    sInstance.pendingUrls.push_back(CreateUrl(tagText, pcid, parameters));
-    sInstance.worker.EnqueueWork(boost::bind(&ReportService::SendNext, &sInstance, boost::placeholders::_1));
+    if (sInstance.mode != Dropping)
+        AddLocked(Report{tagText, pcid, parameters}, maker, sInstance.holdUntilSaved);
 }
 
-void ReportService::Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters)
+void ReportService::Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters,
+                         const void* maker)
 {
-    Send(sInstance.tagTexts.at(tag), pcid, parameters);
+    Send(sInstance.tagTexts.at(tag), pcid, parameters, maker);
 }
 
 void ReportService::Send(RefTag tag, const std::string& pcid)
@@ -113,7 +110,93 @@ void ReportService::ClearPending()
     // otherwise be started by the next report.
     sInstance.worker.Cancel(false);
     sIsRunning = false;
-    sInstance.pendingUrls.clear();
+    sInstance.mode = Dropping;
+    sInstance.pending.clear();
+}
+
+void ReportService::HoldUntilSaved()
+{
+    boost::mutex::scoped_lock lock(sMutex);
+    sInstance.holdUntilSaved = true;
+}
+
+unsigned long long ReportService::Made()
+{
+    boost::mutex::scoped_lock lock(sMutex);
+    return sInstance.made;
+}
+
+std::vector<Report> ReportService::ForSave(const std::map<const void*, unsigned long long>& written)
+{
+    std::vector<Report> reports;
+    boost::mutex::scoped_lock lock(sMutex);
+    for (Pending& report : sInstance.pending) {
+        // Written before it made this report, the maker is saved as not having handed it over:
+        // the save must not hold the report either, or a crash would have it sent twice.
+        const auto maker = written.find(report.maker);
+        if (maker != written.end() && report.number >= maker->second)
+            continue;
+        report.saved = true;
+        reports.push_back(report.report);
+    }
+    return reports;
+}
+
+void ReportService::SendSaved(bool landed)
+{
+    boost::mutex::scoped_lock lock(sMutex);
+    for (Pending& report : sInstance.pending)
+        if (report.state == Pending::Held && (report.saved || !landed))
+            QueueLocked(report);
+}
+
+void ReportService::Restore(const Report& report)
+{
+    boost::mutex::scoped_lock lock(sMutex);
+    if (sInstance.mode != Dropping)
+        AddLocked(report, nullptr, false);
+}
+
+void ReportService::Stop()
+{
+    {
+        boost::mutex::scoped_lock lock(sMutex);
+        if (sInstance.mode == Sending)
+            sInstance.mode = Keeping;
+    }
+    // Not under the lock: the request under way takes it as it ends.
+    sInstance.worker.Cancel(true);
+}
+
+void ReportService::AddLocked(const Report& report, const void* maker, bool held)
+{
+    sInstance.pending.push_back(Pending{sInstance.made++, maker, report,
+                                        CreateUrl(report.tagText, report.pcid, report.parameters), Pending::Held, false});
+    if (!held)
+        QueueLocked(sInstance.pending.back());
+}
+
+void ReportService::QueueLocked(Pending& report)
+{
+    report.state = Pending::Queued;
+    if (sInstance.mode != Sending)
+        return;
+    if (!sIsRunning) {
+        try {
+            sInstance.worker.Start();
+        } catch (const Vantor::Threading::ServerThread::ServerAlreadyRunningException&) {
+            // Stopped meanwhile: the report waits for the last save.
+            return;
+        }
+        sIsRunning = true;
+    }
+    // One item per queued report.
+    sInstance.worker.EnqueueWork(boost::bind(&ReportService::SendNext, &sInstance, boost::placeholders::_1));
+}
+
+bool ReportService::Answered(CURLcode result)
+{
+    return result == CURLE_OK || result == CURLE_HTTP_RETURNED_ERROR;
 }
 
 void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
@@ -122,16 +205,18 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
         abandoned = true;
     if (&message != &Vantor::Threading::WorkMessage::Run)
         return;
+    unsigned long long number;
     std::string url;
     {
         boost::mutex::scoped_lock lock(sMutex);
-        if (pendingUrls.empty())
+        const auto next = std::find_if(pending.begin(), pending.end(),
+                                       [](const Pending& queued) { return queued.state == Pending::Queued; });
+        if (next == pending.end())
             return;
-        url = pendingUrls.front();
-        pendingUrls.pop_front();
+        next->state = Pending::Tried;
+        number = next->number;
+        url = next->url;
     }
-    if (url.empty())
-        return;
 
     const Download::ProxyHost proxy = Download::GetProxyHost();
     const std::string referer = ReportBaseUrl();
@@ -166,6 +251,16 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
                           % status % url).str());
     }
     curl_easy_cleanup(handle);
+    if (Answered(result)) {
+        // The saved queue still holds it until the next save: a crash before that sends it
+        // again at the next start, the one way a report can reach the store twice.
+        boost::mutex::scoped_lock lock(sMutex);
+        // Gone already when ClearPending dropped it meanwhile.
+        const auto answered = std::find_if(pending.begin(), pending.end(),
+                                           [number](const Pending& sent) { return sent.number == number; });
+        if (answered != pending.end())
+            pending.erase(answered);
+    }
 }
 
 size_t ReportService::OnCurlWriteData(void*, size_t size, size_t count, void*)

@@ -2,6 +2,7 @@
 #define CORE_REPORTING_REPORTSERVICE_H
 
 #include "core/net/Download.h"
+#include "core/reporting/Report.h"
 #include "core/threading/ServerThread.h"
 
 #include <boost/thread/mutex.hpp>
@@ -11,13 +12,16 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace Vantor::Reporting {
 
 // Tells the store's web service how downloads ended. Each report is one GET of an address
 // carrying a report tag, the product identifier and a few fixed values. Send queues it and
-// returns at once; the service's own worker thread requests the queued addresses one at a
-// time, logs how each went and never retries.
+// returns at once; the service's own worker thread requests the queued reports one at a
+// time and logs how each went. A report the store answered, with any status, is done; one it
+// did not answer (no connection, a server silent or too slow, the program quitting) is not
+// tried again in this run but kept for the saved queue, which brings it back at the next start.
 class ReportService {
 public:
     enum RefTag {
@@ -50,10 +54,12 @@ public:
     ReportService(const ReportService&) = delete;
     ReportService& operator=(const ReportService&) = delete;
 
-    // Any thread. Parameters with an empty key or value are left out.
+    // Any thread. Parameters with an empty key or value are left out. `maker`, when given, is
+    // the object whose saved state says that it handed the report over (see ForSave).
     static void Send(const std::string& tagText, const std::string& pcid,
-                     const std::map<std::string, std::string>& parameters);
-    static void Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters);
+                     const std::map<std::string, std::string>& parameters, const void* maker = nullptr);
+    static void Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters,
+                     const void* maker = nullptr);
     static void Send(RefTag tag, const std::string& pcid);
     static void Send(RefTag tag, const std::map<std::string, std::string>& parameters);
     static void Send(RefTag tag);
@@ -63,8 +69,28 @@ public:
     // Drops the queued reports and stops the worker for good: later reports are not sent.
     static void ClearPending();
 
-    // The worker's item: requests the oldest queued address. Told to cancel (the worker is
-    // stopped: at exit, or by ClearPending), it abandons the request under way.
+    // From now on a report is requested only after a save that holds it (SendSaved): a crash
+    // then finds the report in the saved queue exactly when the maker's saved state says it
+    // was handed over, so it is neither lost nor sent twice.
+    static void HoldUntilSaved();
+    // The number of reports made so far.
+    static unsigned long long Made();
+    // The reports the store has not answered, oldest first, for a save to hold: each counts as
+    // saved. Left out are those a maker in `written` made after the save wrote its state:
+    // `written` maps each such maker to Made() taken right after, both under the lock that the
+    // maker holds while it sends a report and notes that it did.
+    static std::vector<Report> ForSave(const std::map<const void*, unsigned long long>& written);
+    // A save has ended: requests the reports it held, or, when it failed, every report held so
+    // far (a settings folder that can't be written must not hold them back for ever).
+    static void SendSaved(bool landed);
+    // A report the saved queue held, requested at once.
+    static void Restore(const Report& report);
+    // Abandons the report under way, waits for it to end, and requests nothing more: every
+    // report not answered by now, later ones too, is left for ForSave.
+    static void Stop();
+
+    // The worker's item: requests the oldest queued report. Told to cancel (the worker is
+    // stopped: at exit, or by ClearPending or Stop), it abandons the request under way.
     void SendNext(const Vantor::Threading::WorkMessage& message);
 
     static size_t OnCurlWriteData(void* data, size_t size, size_t count, void* user);
@@ -72,10 +98,34 @@ public:
     static int OnCurlProgress(void* service, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
 private:
-    std::deque<std::string> pendingUrls;
-    // Set once the worker is stopped. Reports are fire and forget: a server that answers
-    // slowly or never must not hold the program's exit, which stops and joins the worker
-    // (so this is declared before it).
+    // A report the store has not answered.
+    struct Pending {
+        // Held for a save, queued for the worker, or requested in this run without an answer.
+        enum State { Held, Queued, Tried };
+        unsigned long long number;
+        // Only told apart from other makers, never followed: it may be gone.
+        const void* maker;
+        Report report;
+        // Made as the report is: one from an earlier run goes where reports go today.
+        std::string url;
+        State state;
+        bool saved;
+    };
+    // Keeping: stopped, reports are kept for the last save; Dropping: cleared, they are dropped.
+    enum Mode { Sending, Keeping, Dropping };
+
+    // Takes the lock held.
+    static void AddLocked(const Report& report, const void* maker, bool held);
+    static void QueueLocked(Pending& pending);
+    // Whether the store answered: a whole answer, whatever its status.
+    static bool Answered(CURLcode result);
+
+    std::deque<Pending> pending;
+    unsigned long long made;
+    bool holdUntilSaved;
+    Mode mode;
+    // Set once the worker is stopped. A server that answers slowly or never must not hold the
+    // program's exit, which stops and joins the worker (so this is declared before it).
     std::atomic<bool> abandoned;
     Vantor::Threading::ServerThread worker;
     std::map<RefTag, std::string> tagTexts;

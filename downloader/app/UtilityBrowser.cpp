@@ -8,6 +8,7 @@
 #include "downloader/app/UtilityPaths.h"
 
 #include <boost/algorithm/string/predicate.hpp>
+#include <glib.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,6 +29,7 @@ namespace {
 const char* const kOpeners[] = {"xdg-open", "gnome-open", "firefox", "epiphany", "konquerer", "mozilla"};
 const char kFolderViewer[] = "xdg-open";
 const char kShowDownloadsFailed[] = "--show-downloads-failed";
+const size_t kLongestAddress = 8192;
 const std::string kPostInstallUrl = std::string(Vantor::Net::kStoreWebHost) + "/gp/sonvel/after_download_manager_install.html";
 
 // Runs `start` in a process that nobody waits for. The child forks the process that runs
@@ -66,13 +68,33 @@ void StartBrowser(const std::string& target)
     });
 }
 
+// Whether `target` is one web address and nothing else: http or https; UTF-8 throughout;
+// no white space, control or format character anywhere (an opener may split the text there
+// and read what follows as another address or an option, and a direction mark shows another
+// address than the one opened); and no longer than servers take a request line (8 KiB with
+// Apache and nginx alike): a longer one names no page anyone serves.
+bool IsWebAddress(const std::string& target)
+{
+    if (target.size() > kLongestAddress ||
+        (!boost::istarts_with(target, "http://") && !boost::istarts_with(target, "https://")) ||
+        !g_utf8_validate(target.data(), static_cast<gssize>(target.size()), nullptr))
+        return false;
+    for (const char* c = target.c_str(); *c; c = g_utf8_next_char(c)) {
+        const gunichar character = g_utf8_get_char(c);
+        if (g_unichar_isspace(character) || g_unichar_type(character) == G_UNICODE_CONTROL ||
+            g_unichar_type(character) == G_UNICODE_FORMAT)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void OpenURL(const char* url)
 {
     const std::string target = url ? url : "";
-    if (!boost::istarts_with(target, "http://") && !boost::istarts_with(target, "https://")) {
-        Diagnostic::Debug::LogString("OpenURL: not a web address, not opened: " + target);
+    if (!IsWebAddress(target)) {
+        Diagnostic::Debug::LogString("OpenURL: not a web address, not opened: " + target.substr(0, kLongestAddress));
         return;
     }
     StartBrowser(target);

@@ -6,6 +6,7 @@
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/filesystem/UnreadableFile.h"
 #include "core/localization/TranslationService.h"
+#include "core/reporting/ReportService.h"
 #include "downloader/app/SingleInstance.h"
 #include "downloader/app/UtilityPaths.h"
 
@@ -114,6 +115,7 @@ bool SaveDownloadQueue(DownloadModel& model)
         model.SaveLanded(mark);
     else
         model.SaveFailed();
+    Reporting::ReportService::SendSaved(saved);
     return saved;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/settings/UtilityPreferences.h"
 #include "core/localization/TranslationService.h"
+#include "core/reporting/ReportService.h"
 #include "downloader/model/DownloadModelDownload.h"
 
 #include <gtkmm/messagedialog.h>
@@ -40,6 +41,9 @@ bool ConfirmQuit(DownloadModel& model, QueueFileWorker& queueFiles)
     model.ClearFinished();
     for (unsigned index = model.CountDownloads(); index-- > 0;)
         model.GetDownloadAt(index)->Pause();
+    // Reports end first: the last save then holds each report the store has not answered, and
+    // none that it answers after the save is sent again at the next start.
+    Reporting::ReportService::Stop();
     // A failure is told before the program ends.
     queueFiles.SaveNow();
     SavePreferences();

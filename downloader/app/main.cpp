@@ -1,5 +1,6 @@
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/reporting/ReportService.h"
 #include "downloader/app/DebugLog.h"
 #include "downloader/app/SingleInstance.h"
 #include "downloader/app/UtilityPaths.h"
@@ -102,6 +103,9 @@ int main(int argc, char** argv)
         Vantor::Diagnostic::Debug::LogString("SingleInstance: running without its FIFO: later launches can't hand "
                                              "their command lines over, and end saying so");
     Utility::InitializeTranslationService();
+    // Every report waits for a saved queue that holds it: a crash can then neither lose one nor
+    // have it sent twice.
+    Vantor::Reporting::ReportService::HoldUntilSaved();
     boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> filesystem(new LinuxFilesystemUtility());
     boost::shared_ptr<DownloadModel> model(new DownloadModel(filesystem));
     Glib::RefPtr<Gnome::Glade::Xml> tree = Utility::GetGlade(kMainWindow);

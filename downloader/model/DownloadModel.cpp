@@ -4,6 +4,8 @@
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/DirectoryListing.h"
 #include "core/filesystem/FilesystemUtility.h"
+#include "core/reporting/ReportService.h"
+#include "core/reporting/SavedReports.h"
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/DownloadModelTrack.h"
 
@@ -176,12 +178,19 @@ DownloadModel::SaveMark DownloadModel::Save(FILE* file) const
         boost::mutex::scoped_lock lock(queueMutex);
         downloads = queue;
     }
-    for (const DownloadPtr& download : downloads)
+    // A download sends a report and notes that it did under its state lock: each is written
+    // under that lock too, so that the reports saved below are exactly those it noted.
+    std::map<const void*, unsigned long long> reportsMade;
+    for (const DownloadPtr& download : downloads) {
+        boost::recursive_mutex::scoped_lock lock(download->stateMutex);
         download->Save(xml);
+        reportsMade[download.get()] = Vantor::Reporting::ReportService::Made();
+    }
     if (xml.size() == kTrackListStart.size())
         xml.replace(xml.size() - 1, 1, " />");
     else
         xml += "</trackList>";
+    Vantor::Reporting::SavedReports::AppendXml(Vantor::Reporting::ReportService::ForSave(reportsMade), xml);
     xml += "</playlist>";
     Vantor::Data::CryptoUtility::EncryptVLXFile(file, xml);
     return mark;

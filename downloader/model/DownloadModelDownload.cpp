@@ -592,38 +592,43 @@ void DownloadModel::Download::ReportOutcome()
 {
     const std::string pcid = GetPCID();
     const State current = GetState();
+    bool expiredNow = false;
+    {
+        // A report is sent and its flag set under the lock that the model's save writes this
+        // download under: a saved queue holds both, or neither.
+        boost::recursive_mutex::scoped_lock lock(stateMutex);
+        if (GetMetadataInt(MetadataKey::RetryCount, 0) > kRetries && GetMetadataInt(MetadataKey::FinishStateReported, 0) == 0) {
+            ReportService::Send(ReportService::DlFail, pcid, {}, this);
+            track->SetMetadata(MetadataKey::FinishStateReported, "1");
+        }
 
-    if (GetMetadataInt(MetadataKey::RetryCount, 0) > kRetries && GetMetadataInt(MetadataKey::FinishStateReported, 0) == 0) {
-        ReportService::Send(ReportService::DlFail, pcid);
-        track->SetMetadata(MetadataKey::FinishStateReported, "1");
-    }
-
-    if (current == Downloaded) {
-        if (GetMetadataInt(MetadataKey::FinishStateReported, 0) == 0) {
-            ReportService::Send(ReportService::DlOk, pcid);
+        if (current == Downloaded && GetMetadataInt(MetadataKey::FinishStateReported, 0) == 0) {
+            ReportService::Send(ReportService::DlOk, pcid, {}, this);
             track->SetMetadata(MetadataKey::FinishStateReported, "1");
             const int retries = GetMetadataInt(MetadataKey::RetryCount, 0);
             ReportService::Send(retries == 1 ? ReportService::Retry01
                                 : retries > 1 ? ReportService::Retry02
                                               : ReportService::Retry00,
-                                pcid);
+                                pcid, {}, this);
         }
-        // The flags guard the reports only: a file that arrives after an earlier run failed
-        // still completes its playlists.
-        if (arrived.exchange(false))
-            model.GetPlaylistLibrary().SetTrackDownloaded(pcid, GetLocalFilename());
-    }
 
-    if (Expired()) {
-        track->SetMetadata(MetadataKey::Expired, "1");
-        if (GetMetadataInt(MetadataKey::ExpireStateReported, 0) == 0) {
-            ReportService::Send(ReportService::DlExpire, pcid);
-            track->SetMetadata(MetadataKey::ExpireStateReported, "1");
-            model.GetPlaylistLibrary().SetTrackExpired(pcid);
+        if (Expired()) {
+            track->SetMetadata(MetadataKey::Expired, "1");
+            if (GetMetadataInt(MetadataKey::ExpireStateReported, 0) == 0) {
+                ReportService::Send(ReportService::DlExpire, pcid, {}, this);
+                track->SetMetadata(MetadataKey::ExpireStateReported, "1");
+                expiredNow = true;
+            }
+        } else if (current == NetworkError && GetMetadataInt(MetadataKey::ErrorStateReported, 0) == 0) {
+            ReportError();
         }
-    } else if (current == NetworkError && GetMetadataInt(MetadataKey::ErrorStateReported, 0) == 0) {
-        ReportError();
     }
+    // The flags guard the reports only: a file that arrives after an earlier run failed
+    // still completes its playlists.
+    if (current == Downloaded && arrived.exchange(false))
+        model.GetPlaylistLibrary().SetTrackDownloaded(pcid, GetLocalFilename());
+    if (expiredNow)
+        model.GetPlaylistLibrary().SetTrackExpired(pcid);
 }
 
 void DownloadModel::Download::ReportError()
@@ -642,9 +647,9 @@ void DownloadModel::Download::ReportError()
         parameters[kBadUrl] = EffectiveUrl();
     }
     if (networkErrorType == HttpError)
-        ReportService::Send("dm_ruq_dl_err" + std::to_string(httpResponseCode), GetPCID(), parameters);
+        ReportService::Send("dm_ruq_dl_err" + std::to_string(httpResponseCode), GetPCID(), parameters, this);
     else
-        ReportService::Send(ReportService::NetworkErrorToRefTag(networkErrorType), GetPCID(), parameters);
+        ReportService::Send(ReportService::NetworkErrorToRefTag(networkErrorType), GetPCID(), parameters, this);
     track->SetMetadata(MetadataKey::ErrorStateReported, "1");
 }
 

@@ -2,6 +2,8 @@
 
 #include "core/data/ParseXmlText.h"
 #include "core/diagnostic/Debug.h"
+#include "core/reporting/ReportService.h"
+#include "core/reporting/SavedReports.h"
 
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/QueueFilePlaylists.h"
@@ -80,6 +82,11 @@ bool DownloadModel::AddTracks(FILE* file, Origin origin)
         boost::mutex::scoped_lock recording(recordingMutex);
         if (!ParsePlayLists(GetPlaylistLibrary(), pcids, Child(extension, "playLists"))) return false;
         for (const auto& download : kept) AddDownload(download);
+        // Reports the store did not answer come back from the program's own saved queue only: a
+        // queue file from outside must never have the program send anything.
+        if (origin == Origin::SavedQueue)
+            for (const Reporting::Report& report : Reporting::SavedReports::Read(Child(playlist, Reporting::SavedReports::ElementName)))
+                Reporting::ReportService::Restore(report);
         return true;
     } catch (...) {
         // Every failure of the file, the cipher's exceptions included, is told by the result.

@@ -41,6 +41,7 @@ using Vantor::Filesystem::invalid_path_exception;
 using Vantor::Localization::TranslationService;
 using Vantor::Net::Download;
 using Vantor::Net::UpdateCheck;
+using Vantor::Reporting::Report;
 using Vantor::Reporting::ReportService;
 using Vantor::Settings::Preferences;
 using Vantor::Settings::Version;
@@ -745,6 +746,59 @@ TEST(ReportService, SendsTheExactQueriesInOrderAndLogsHowEachWentUntilCleared)
     EXPECT_EQ("/stall/1000/ref=dm_ruq_first?os=linux&" + kReportTail, TheStore().server.Requests().back());
     EXPECT_EQ(5u, TheStore().server.Requests().size());
     EXPECT_TRUE(log.LinesContaining("dm_ruq_queued").empty());
+}
+
+// Held reports go once a save that holds them is written (or any save failed), one read back from
+// a saved queue at once. The store's answer, with any status, ends a report; one it did not answer
+// (none came, or a stop abandoned it) stays for the saves and is not tried again in this run. A
+// save leaves out what a maker reported after the save wrote it.
+TEST(ReportService, AReportStaysForTheSavesUntilTheStoreAnswersIt)
+{
+    LogRecorder log;
+    const auto useBase = [](const std::string& path) { UseTexts({{"sonvel_url_report_service", Stand(path)}}); };
+    const auto saved = [](const std::map<const void*, unsigned long long>& written = {}) {
+        Entries tags;
+        for (const Report& report : ReportService::ForSave(written))
+            tags.push_back(report.tagText.substr(7));
+        return tags;
+    };
+    const auto savedAndSent = [&] {
+        const Entries held = saved();
+        ReportService::SendSaved(true);
+        return held;
+    };
+    ReportService::HoldUntilSaved();
+    useBase(kReportPath);
+    const int maker = 0;
+    ReportService::Send("dm_ruq_held", "P", {}, &maker);
+    const unsigned long long written = ReportService::Made();
+    useBase("/status/404/");
+    ReportService::Send("dm_ruq_later", "P", {}, &maker);
+    useBase(kReportPath);
+    ReportService::Restore({"dm_ruq_restored", "R", {{"curlcode", "7"}}});
+    EXPECT_TRUE(PollUntil([&] { return saved({{&maker, written}}) == Entries{"held"}; }));
+    ReportService::SendSaved(true);
+    EXPECT_TRUE(PollUntil([&] { return saved({{&maker, written}}).empty(); }));
+    EXPECT_EQ(Entries{"later"}, savedAndSent());
+    EXPECT_TRUE(PollUntil([&] { return saved().empty(); }));
+
+    useBase("/nothing/");
+    ReportService::Send("dm_ruq_unanswered", "", {});
+    ReportService::SendSaved(false);
+    ASSERT_TRUE(log.WaitForLine("reftag post failed. curl: 52, response: 0, url: " + Stand("/nothing/ref=dm_ruq_unanswered?")));
+    useBase("/silent/");
+    ReportService::Send("dm_ruq_silent", "", {});
+    savedAndSent();
+    ASSERT_TRUE(TheStore().server.WaitForRequests(5, kWaitLimit));
+    ReportService::Stop();
+    ReportService::Send("dm_ruq_after", "", {});
+    EXPECT_EQ((Entries{"unanswered", "silent", "after"}), savedAndSent());
+    EXPECT_EQ((Entries{kReportPath + "ref=dm_ruq_restored?os=linux&pcid=R&" + kReportTail + "&curlcode=7",
+                       kReportPath + "ref=dm_ruq_held?os=linux&pcid=P&" + kReportTail,
+                       "/status/404/ref=dm_ruq_later?os=linux&pcid=P&" + kReportTail,
+                       "/nothing/ref=dm_ruq_unanswered?os=linux&" + kReportTail,
+                       "/silent/ref=dm_ruq_silent?os=linux&" + kReportTail}),
+              TheStore().server.Requests());
 }
 
 // Cleared before any report was sent: the worker never starts, so nothing goes out.

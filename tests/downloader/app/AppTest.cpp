@@ -288,9 +288,16 @@ TEST_F(AppTest, OnlyWebAddressesReachTheOpenersTriedInTurnAndAMissingFolderViewe
     setenv("BROWSER", "no-such-browser", 1);
     WriteFile(home.File("mozilla"), "#!/bin/sh\necho \"$*\" >> " + home.File("record") + "\n");
     ASSERT_EQ(0, chmod(home.File("mozilla").c_str(), 0755));
-    for (const char* refused : {"file:///etc/passwd", "javascript:alert(1)", "smb://host/share/x.desktop",
-                                "-new-window file:///root/.ssh/id_rsa", " http://127.0.0.1/", ""})
-        Utility::OpenURL(refused);
+    // The last rows: white space, controls (C0, DEL, C1), a direction mark, a byte that is not
+    // UTF-8, and one character more than 8 KiB.
+    const std::vector<std::string> refused = {"file:///etc/passwd", "javascript:alert(1)", "smb://host/share/x.desktop",
+                                              "-new-window file:///root/.ssh/id_rsa", " http://127.0.0.1/", "",
+                                              "http://a.invalid/x\nfile:///etc/passwd", "http://127.0.0.1/a b",
+                                              "http://127.0.0.1/\t", "http://127.0.0.1/\x7f", "http://127.0.0.1/\xc2\x85",
+                                              "http://127.0.0.1/\xe2\x80\xae", "http://127.0.0.1/\xe9",
+                                              "http://127.0.0.1/" + std::string(8176, 'a')};
+    for (const std::string& address : refused)
+        Utility::OpenURL(address.c_str());
     Utility::OpenURL(url.c_str());
     EXPECT_TRUE(RunMainLoopUntil([&] { return ReadFile(home.File("record")).find(url) != std::string::npos; }));
     EXPECT_EQ(url + "\n", ReadFile(home.File("record")));

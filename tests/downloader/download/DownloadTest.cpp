@@ -300,6 +300,25 @@ TEST_F(TrackDownloadTest, FailedTriesAreRepeatedAfterAPause)
     EXPECT_EQ((Entries{"dm_ruq_dl_ok CUT", "dm_ruq_retry_01 CUT", "dm_ruq_dl_fail FAIL", "dm_ruq_dl_err500 FAIL"}), Reports());
 }
 
+// Reports the store did not answer go with the saved queue, also once their track is cleared; the
+// program's own saved queue brings them back to be sent, a queue file from outside never does.
+TEST_F(TrackDownloadTest, AReportTheStoreDidNotAnswerComesBackOnlyFromTheSavedQueue)
+{
+    ServeFile("a.mp3", 5000);
+    WriteFile(files.File("report-answer"), "/nothing");
+    Add(AlbumTrack("OK", nginx.HttpUrl("/a.mp3")));
+    Expect("OK finished 1");
+    const Entries reports = {"dm_ruq_dl_ok OK", "dm_ruq_retry_00 OK"};
+    EXPECT_EQ(reports, Reports());
+    model->ClearFinished();
+    const std::string saved = home.File("saved.vlx");
+    model->Save(OpenFile(std::fopen(saved.c_str(), "wb")).get());
+    fs::remove(files.File("report-answer"));
+    for (const DownloadModel::Origin origin : {DownloadModel::Origin::QueueFile, DownloadModel::Origin::SavedQueue})
+        EXPECT_TRUE(model->AddTracks(OpenFile(std::fopen(saved.c_str(), "rb")).get(), origin));
+    EXPECT_EQ((Entries{reports[0], reports[1], reports[0], reports[1]}), Reports());
+}
+
 // Only the whole file from its first byte is finished: what the local part and the answer make
 // together, whatever the track's "fileSize" says (here a little off); a whole file shorter than the
 // local part replaces it. Any other answer is a failed try (retried after a pause, here canceled in

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <regex>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -615,6 +616,8 @@ TEST_F(ProgramTest, ASettingsFolderThatCantBeWrittenIsToldOncePerRun)
         if (importing) {
             Click(WaitForWindow(notSaved), "OK");
             ASSERT_TRUE(Eventually([&] { return Arrived("Unsaved/" + TrackName(0)); }));
+            EXPECT_TRUE(Eventually([&] { return Requested("ref=dm_ruq_dl_ok?os=linux&pcid=Unsaved0&") == 1; }))
+                << "a save that fails holds no report back";
         }
         RequestClose(WaitForWindow("Datei", kTitle).id);
         if (!importing) {
@@ -629,18 +632,56 @@ TEST_F(ProgramTest, ASettingsFolderThatCantBeWrittenIsToldOncePerRun)
     EXPECT_TRUE(fs::exists(Music("Unsaved/.vlx(1).tmp"))) << "the finished track's partial name, as no save without it landed";
 }
 
-// Reports are fire and forget: one under way when the user quits, to an address that never
-// answers or that trickles, is abandoned, and the program ends at once.
-TEST_F(ProgramTest, QuittingAbandonsAReportUnderWay)
+// A quit abandons the report under way at a silent or trickling report address, and nothing the
+// store did not answer counts as sent: 8 good tracks and 3 expired ones, then one more in a second
+// run. The next start sends every report once, those of the tracks the quit cleared too, and
+// what the store answered is never sent again.
+TEST_F(ProgramTest, QuittingAbandonsAReportUnderWayAndALaterRunSendsItOnce)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
-    for (const auto& [answer, album] : {std::pair{"/silent/", "Silent"}, {"/trickle/", "Trickle"}}) {
+    // "<tag> <pcid>" of each report requested from the `from`th request on.
+    const auto reportsSince = [&](size_t from) {
+        const std::regex report(".*ref=dm_ruq_([^?]*)\\?os=linux&pcid=([^&]*)&.*");
+        std::vector<std::string> reports;
+        std::smatch match;
+        const std::vector<std::string> requests = store.Requests();
+        for (size_t i = from; i < requests.size(); ++i)
+            if (std::regex_match(requests[i], match, report))
+                reports.push_back(match[1].str() + " " + match[2].str());
+        std::sort(reports.begin(), reports.end());
+        return reports;
+    };
+    std::vector<std::string> expected;
+    for (const auto& [answer, album, good, expired, end] :
+         {std::tuple{"/silent/", "Silent", 8, 3, "Abgelaufene Links"}, {"/trickle/", "Trickle", 1, 0, "erfolgreich heruntergeladen"}}) {
         WriteFile(storeRoot.File("report-answer"), answer);
-        std::unique_ptr<ChildProcess> program = Start({QueueFile(album, {"/"})});
-        ASSERT_TRUE(Eventually([&] { return Requested("ref=dm_ruq_dl_ok?os=linux&pcid=" + std::string(album)) == 1; }));
+        std::vector<std::string> paths(good, "/");
+        paths.resize(good + expired, "/status/400/");
+        for (int i = 0; i < good + expired; ++i)
+            for (const char* tag : i < good ? std::vector<const char*>{"dl_ok", "retry_00"} : std::vector<const char*>{"dl_expire"})
+                expected.push_back(std::string(tag) + " " + album + std::to_string(i));
+        const size_t before = store.Requests().size();
+        std::unique_ptr<ChildProcess> program = Start({QueueFile(album, paths)});
+        WaitForWindow(end);
+        ASSERT_TRUE(Eventually([&] { return !reportsSince(before).empty(); })) << "a report under way";
         RequestClose(WaitForWindow("Datei", kTitle).id);
         EXPECT_EQ(0, program->Wait(std::chrono::seconds(5))) << answer;
     }
+    std::sort(expected.begin(), expected.end());
+
+    fs::remove(storeRoot.File("report-answer"));
+    size_t before = store.Requests().size();
+    std::unique_ptr<ChildProcess> program = Start();
+    EXPECT_TRUE(Eventually([&] { return reportsSince(before).size() >= expected.size(); }));
+    EXPECT_EQ(expected, reportsSince(before));
+    RequestClose(WaitForWindow("Datei", kTitle).id);
+    EXPECT_EQ(0, program->Wait(std::chrono::seconds(5)));
+
+    // Reports go in the order they were made: the new track's come after any left from before.
+    before = store.Requests().size();
+    program = Start({QueueFile("Late", {"/"})});
+    EXPECT_TRUE(Eventually([&] { return reportsSince(before).size() == 2; }));
+    EXPECT_EQ((std::vector<std::string>{"dl_ok Late0", "retry_00 Late0"}), reportsSince(before));
 }
 
 TEST_F(ProgramTest, BadStartsAndBadInputEndCleanly)

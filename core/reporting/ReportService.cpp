@@ -10,6 +10,9 @@
 #include <boost/format.hpp>
 
 #include <algorithm>
+#include <iomanip>
+#include <random>
+#include <sstream>
 
 namespace Vantor::Reporting {
 
@@ -114,10 +117,11 @@ void ReportService::ClearPending()
     sInstance.pending.clear();
 }
 
-void ReportService::HoldUntilSaved()
+void ReportService::HoldUntilSaved(const std::string& answeredFile)
 {
     boost::mutex::scoped_lock lock(sMutex);
     sInstance.holdUntilSaved = true;
+    sInstance.answered.Open(answeredFile);
 }
 
 unsigned long long ReportService::Made()
@@ -139,12 +143,17 @@ std::vector<Report> ReportService::ForSave(const std::map<const void*, unsigned 
         report.saved = true;
         reports.push_back(report.report);
     }
+    sInstance.lastSaved.clear();
+    for (const Report& report : reports)
+        sInstance.lastSaved.insert(report.id);
     return reports;
 }
 
 void ReportService::SendSaved(bool landed)
 {
     boost::mutex::scoped_lock lock(sMutex);
+    if (landed)
+        sInstance.answered.SaveLanded(sInstance.lastSaved);
     for (Pending& report : sInstance.pending)
         if (report.state == Pending::Held && (report.saved || !landed))
             QueueLocked(report);
@@ -152,6 +161,10 @@ void ReportService::SendSaved(bool landed)
 
 void ReportService::Restore(const Report& report)
 {
+    if (sInstance.answered.AnsweredBefore(report.id)) {
+        Debug::LogString("ReportService: the store answered " + report.tagText + " before the program ended; not sent again");
+        return;
+    }
     boost::mutex::scoped_lock lock(sMutex);
     if (sInstance.mode != Dropping)
         AddLocked(report, nullptr, false);
@@ -168,8 +181,18 @@ void ReportService::Stop()
     sInstance.worker.Cancel(true);
 }
 
-void ReportService::AddLocked(const Report& report, const void* maker, bool held)
+std::string ReportService::NewId()
 {
+    static std::mt19937_64 generator{std::random_device()()};
+    std::ostringstream id;
+    id << std::hex << std::setfill('0') << std::setw(16) << generator();
+    return id.str();
+}
+
+void ReportService::AddLocked(Report report, const void* maker, bool held)
+{
+    if (report.id.empty())
+        report.id = NewId();
     sInstance.pending.push_back(Pending{sInstance.made++, maker, report,
                                         CreateUrl(report.tagText, report.pcid, report.parameters), Pending::Held, false});
     if (!held)
@@ -206,7 +229,7 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
     if (&message != &Vantor::Threading::WorkMessage::Run)
         return;
     unsigned long long number;
-    std::string url;
+    std::string url, id;
     {
         boost::mutex::scoped_lock lock(sMutex);
         const auto next = std::find_if(pending.begin(), pending.end(),
@@ -216,6 +239,7 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
         next->state = Pending::Tried;
         number = next->number;
         url = next->url;
+        id = next->report.id;
     }
 
     const Download::ProxyHost proxy = Download::GetProxyHost();
@@ -251,9 +275,11 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
                           % status % url).str());
     }
     curl_easy_cleanup(handle);
-    if (Answered(result)) {
-        // The saved queue still holds it until the next save: a crash before that sends it
-        // again at the next start, the one way a report can reach the store twice.
+    if (!Answered(result))
+        return;
+    // Noted before it leaves the list, so that a save that still holds it keeps the note.
+    answered.Note(id);
+    {
         boost::mutex::scoped_lock lock(sMutex);
         // Gone already when ClearPending dropped it meanwhile.
         const auto answered = std::find_if(pending.begin(), pending.end(),
@@ -261,6 +287,18 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
         if (answered != pending.end())
             pending.erase(answered);
     }
+    // The saved queue still holds it until the next save: a crash before that sends it again at
+    // the next start, the one way a report can reach the store twice. So that save is asked for
+    // now, not left to the next track's end.
+    boost::mutex::scoped_lock lock(saverMutex);
+    if (saver)
+        saver();
+}
+
+void ReportService::SetSaver(const std::function<void()>& asked)
+{
+    boost::mutex::scoped_lock lock(sInstance.saverMutex);
+    sInstance.saver = asked;
 }
 
 size_t ReportService::OnCurlWriteData(void*, size_t size, size_t count, void*)

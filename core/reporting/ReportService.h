@@ -2,6 +2,7 @@
 #define CORE_REPORTING_REPORTSERVICE_H
 
 #include "core/net/Download.h"
+#include "core/reporting/AnsweredReports.h"
 #include "core/reporting/Report.h"
 #include "core/threading/ServerThread.h"
 
@@ -10,7 +11,9 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,8 +74,9 @@ public:
 
     // From now on a report is requested only after a save that holds it (SendSaved): a crash
     // then finds the report in the saved queue exactly when the maker's saved state says it
-    // was handed over, so it is neither lost nor sent twice.
-    static void HoldUntilSaved();
+    // was handed over, so it is never lost. Each answer is noted in `answeredFile` at once, so
+    // that one the saved queue still holds is not sent again (AnsweredReports).
+    static void HoldUntilSaved(const std::string& answeredFile);
     // The number of reports made so far.
     static unsigned long long Made();
     // The reports the store has not answered, oldest first, for a save to hold: each counts as
@@ -83,8 +87,11 @@ public:
     // A save has ended: requests the reports it held, or, when it failed, every report held so
     // far (a settings folder that can't be written must not hold them back for ever).
     static void SendSaved(bool landed);
-    // A report the saved queue held, requested at once.
+    // A report the saved queue held, requested at once; none the store answered before.
     static void Restore(const Report& report);
+    // How the service asks for a save of the queue once the store answered a report, on its own
+    // thread; empty for none. Once replaced, the old one is asked no more.
+    static void SetSaver(const std::function<void()>& saver);
     // Abandons the report under way, waits for it to end, and requests nothing more: every
     // report not answered by now, later ones too, is left for ForSave.
     static void Stop();
@@ -115,12 +122,21 @@ private:
     enum Mode { Sending, Keeping, Dropping };
 
     // Takes the lock held.
-    static void AddLocked(const Report& report, const void* maker, bool held);
+    static void AddLocked(Report report, const void* maker, bool held);
     static void QueueLocked(Pending& pending);
     // Whether the store answered: a whole answer, whatever its status.
     static bool Answered(CURLcode result);
 
+    // An id no other report has had: random, as reports outlive the run that made them.
+    static std::string NewId();
+
     std::deque<Pending> pending;
+    AnsweredReports answered;
+    // The ids of the reports the last save held.
+    std::set<std::string> lastSaved;
+    // Held while the saver is asked, so that it is never asked once replaced.
+    boost::mutex saverMutex;
+    std::function<void()> saver;
     unsigned long long made;
     bool holdUntilSaved;
     Mode mode;

@@ -29,6 +29,7 @@ void SavedReports::AppendXml(const std::vector<Report>& reports, std::string& xm
         TiXmlElement* element = new TiXmlElement("report");
         element->SetAttribute("tag", StringUtility::MakeUTF8(report.tagText));
         element->SetAttribute("pcid", StringUtility::MakeUTF8(report.pcid));
+        element->SetAttribute("id", report.id);
         for (const auto& parameter : report.parameters) {
             TiXmlElement* child = new TiXmlElement("parameter");
             child->SetAttribute("name", StringUtility::MakeUTF8(parameter.first));
@@ -48,7 +49,7 @@ std::vector<Report> SavedReports::Read(const TiXmlElement* element)
     std::vector<Report> reports;
     for (const TiXmlElement* saved = element ? element->FirstChildElement("report") : nullptr; saved;
          saved = saved->NextSiblingElement("report")) {
-        Report report{TextOf(saved->Attribute("tag")), TextOf(saved->Attribute("pcid")), {}};
+        Report report{TextOf(saved->Attribute("tag")), TextOf(saved->Attribute("pcid")), {}, TextOf(saved->Attribute("id"))};
         for (const TiXmlElement* parameter = saved->FirstChildElement("parameter"); parameter;
              parameter = parameter->NextSiblingElement("parameter"))
             report.parameters[TextOf(parameter->Attribute("name"))] = TextOf(parameter->GetText());

@@ -11,7 +11,7 @@ class TiXmlElement;
 namespace Vantor::Reporting {
 
 // The reports the store has not answered, as the saved download queue keeps them: one
-// element <pendingReports> holding a <report tag="..." pcid="..."> for each, with a
+// element <pendingReports> holding a <report tag="..." pcid="..." id="..."> for each, with a
 // <parameter name="...">value</parameter> for each of its parameters. No address: that is
 // made as the report is sent.
 class SavedReports {

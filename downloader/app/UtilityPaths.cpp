@@ -15,6 +15,7 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 namespace {
 
 const char kDownloadQueueFilename[] = "DownloadQueue.vlx";
+const char kAnsweredReportsFilename[] = "AnsweredReports";
 const char kGladeFile[] = "glade/main.glade";
 const char kPixmapsFolder[] = "pixmaps/";
 const char kTranslationsFolder[] = "translations/";
@@ -70,6 +71,11 @@ void PopulateSharePathList(std::vector<std::string>& list)
 std::string DownloadQueueFilename()
 {
     return GetSettingsDirectory() + kDownloadQueueFilename;
+}
+
+std::string AnsweredReportsFilename()
+{
+    return GetSettingsDirectory() + kAnsweredReportsFilename;
 }
 
 sigc::signal<void>& VLXEnqueuedSignal()

@@ -25,6 +25,9 @@ void PopulateSharePathList(std::vector<std::string>& list);
 
 // "DownloadQueue.vlx" in the settings directory: the queue kept between runs.
 std::string DownloadQueueFilename();
+// "AnsweredReports" in the settings directory: the reports the store answered that the saved
+// queue may still hold.
+std::string AnsweredReportsFilename();
 
 // Emitted after a queue file has been imported successfully. Main thread only.
 sigc::signal<void>& VLXEnqueuedSignal();

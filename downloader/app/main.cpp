@@ -103,9 +103,10 @@ int main(int argc, char** argv)
         Vantor::Diagnostic::Debug::LogString("SingleInstance: running without its FIFO: later launches can't hand "
                                              "their command lines over, and end saying so");
     Utility::InitializeTranslationService();
-    // Every report waits for a saved queue that holds it: a crash can then neither lose one nor
-    // have it sent twice.
-    Vantor::Reporting::ReportService::HoldUntilSaved();
+    // Every report waits for a saved queue that holds it, and each answer is noted as it comes:
+    // a crash can then neither lose a report nor, but in the instant of an answer, have it sent
+    // twice.
+    Vantor::Reporting::ReportService::HoldUntilSaved(Utility::AnsweredReportsFilename());
     boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> filesystem(new LinuxFilesystemUtility());
     boost::shared_ptr<DownloadModel> model(new DownloadModel(filesystem));
     Glib::RefPtr<Gnome::Glade::Xml> tree = Utility::GetGlade(kMainWindow);

@@ -3,6 +3,7 @@
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/localization/TranslationService.h"
 #include "core/net/Download.h"
+#include "core/reporting/ReportService.h"
 #include "core/settings/ProgramVersion.h"
 #include "downloader/app/Invokable.h"
 #include "downloader/app/MainThreadInvoke.h"
@@ -66,6 +67,9 @@ MainWindowController::MainWindowController(Gtk::Window* window, boost::shared_pt
 {
     // Before any download runs: each has the queue saved before its file takes its final name.
     model->SetSaver([this] { queueFiles.SaveSoon(); });
+    // Each answered report leaves the saved queue with the next save: made soon, so that a crash
+    // meanwhile rarely sends it again.
+    Reporting::ReportService::SetSaver([this] { queueFiles.SaveSoon(); });
     Initialize();
 }
 
@@ -73,6 +77,7 @@ MainWindowController::~MainWindowController()
 {
     // The saves go with this controller; the model outlives it.
     model->SetSaver(nullptr);
+    Reporting::ReportService::SetSaver(nullptr);
     // The check's thread may still be delivering: cut it off before the members go.
     disconnect_all();
 }

@@ -749,7 +749,8 @@ TEST(ReportService, SendsTheExactQueriesInOrderAndLogsHowEachWentUntilCleared)
 }
 
 // Held reports go once a save that holds them is written (or any save failed), one read back from
-// a saved queue at once. The store's answer, with any status, ends a report; one it did not answer
+// a saved queue at once, unless an earlier run noted the store's answer to it. The store's answer,
+// with any status, ends a report, noted until a save without it landed; one it did not answer
 // (none came, or a stop abandoned it) stays for the saves and is not tried again in this run. A
 // save leaves out what a maker reported after the save wrote it.
 TEST(ReportService, AReportStaysForTheSavesUntilTheStoreAnswersIt)
@@ -767,8 +768,12 @@ TEST(ReportService, AReportStaysForTheSavesUntilTheStoreAnswersIt)
         ReportService::SendSaved(true);
         return held;
     };
-    ReportService::HoldUntilSaved();
+    TempDirectory folder;
+    const std::string answered = folder.File("AnsweredReports");
+    WriteFile(answered, "0123456789abcdef\n");
+    ReportService::HoldUntilSaved(answered);
     useBase(kReportPath);
+    ReportService::Restore({"dm_ruq_noted", "N", {}, "0123456789abcdef"});
     const int maker = 0;
     ReportService::Send("dm_ruq_held", "P", {}, &maker);
     const unsigned long long written = ReportService::Made();
@@ -781,6 +786,10 @@ TEST(ReportService, AReportStaysForTheSavesUntilTheStoreAnswersIt)
     EXPECT_TRUE(PollUntil([&] { return saved({{&maker, written}}).empty(); }));
     EXPECT_EQ(Entries{"later"}, savedAndSent());
     EXPECT_TRUE(PollUntil([&] { return saved().empty(); }));
+    const std::string noted = ReadFile(answered);
+    EXPECT_EQ(1, std::count(noted.begin(), noted.end(), '\n')) << "the answer since the last save noted: " << noted;
+    savedAndSent();
+    EXPECT_EQ("", ReadFile(answered)) << "emptied once a save without them landed";
 
     useBase("/nothing/");
     ReportService::Send("dm_ruq_unanswered", "", {});

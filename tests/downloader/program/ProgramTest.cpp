@@ -493,7 +493,8 @@ TEST_F(ProgramTest, AKilledProgramResumesItsPartialFileAfterARestart)
 }
 
 // Short tracks arrive many times while a long queue (stalled tracks behind them) is saved once. A
-// kill soon after any of them arrived costs nothing: no track is fetched again into a second file.
+// kill soon after any of them arrived costs nothing: no track is fetched again into a second file,
+// and each track's success goes to the store once.
 TEST_F(ProgramTest, KillsAsShortTracksArriveBehindSlowSavesFileEachTrackOnce)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting><setting type=\"1\" key=\"ShowCompletedDialog\">0</setting>");
@@ -532,6 +533,11 @@ TEST_F(ProgramTest, KillsAsShortTracksArriveBehindSlowSavesFileEachTrackOnce)
         EXPECT_TRUE(Arrived("Short/" + TrackName(index))) << index;
     }
     EXPECT_EQ(expected, files());
+    for (size_t index = 0; index < tracks; ++index) {
+        const std::string report = "ref=dm_ruq_dl_ok?os=linux&pcid=Short" + std::to_string(index) + "&";
+        EXPECT_TRUE(Eventually([&] { return Requested(report) >= 1; })) << index;
+        EXPECT_EQ(1u, Requested(report)) << index;
+    }
 }
 
 // Quitting while a track waits for its next try ends the program at once, not after the pause; the

@@ -212,6 +212,7 @@ void TreeController::UpdateDownloadStatusInView(DownloadPtr download)
 
     rows.SetStatus(found->second, StatusText(*download));
     const GroupedDownloadRow album = GroupForDownload(download);
+    album.group->ChildStateChanged(download);
     rows.SetStatus(album.row, StatusText(*album.group));
 }
 

@@ -24,9 +24,70 @@ using namespace Vantor::DigitalMedia::MusicClient::Downloader;
 
 namespace {
 
+// The rows as a view learns them: from the list's signals alone, each at the place it is told.
+class RowsAsTold {
+public:
+    explicit RowsAsTold(const Glib::RefPtr<Gtk::TreeModel>& model)
+    {
+        model->signal_row_inserted().connect([this](const Gtk::TreeModel::Path& path, const Gtk::TreeModel::iterator& row) {
+            Entries* level = Level(path, 1);
+            if (level && path.size() == 1)
+                albums.insert(albums.begin() + path[0], Entries());
+            if (level)
+                level->insert(level->begin() + path.back(), Text(*row));
+        });
+        model->signal_row_changed().connect([this](const Gtk::TreeModel::Path& path, const Gtk::TreeModel::iterator& row) {
+            if (Entries* level = Level(path, 0))
+                (*level)[path.back()] = Text(*row);
+        });
+        model->signal_row_deleted().connect([this](const Gtk::TreeModel::Path& path) {
+            Entries* level = Level(path, 0);
+            if (level && path.size() == 1)
+                albums.erase(albums.begin() + path[0]);
+            if (level)
+                level->erase(level->begin() + path.back());
+        });
+    }
+
+    Entries Rows() const
+    {
+        Entries rows;
+        for (size_t album = 0; album < titles.size(); ++album) {
+            rows.push_back(titles[album]);
+            for (const std::string& track : albums[album])
+                rows.push_back("  " + track);
+        }
+        return rows;
+    }
+
+private:
+    static std::string Text(const Gtk::TreeRow& row)
+    {
+        const TreeController::TreeModelColumns columns;
+        return row.get_value(columns.title) + "|" + row.get_value(columns.status);
+    }
+    // The rows beside the one at `path`; none, with a failure, when the view has no row there (or,
+    // with `beyond` 1, no place for one).
+    Entries* Level(const Gtk::TreeModel::Path& path, int beyond)
+    {
+        Entries* level = &titles;
+        if (path.size() == 2)
+            level = path[0] < static_cast<int>(albums.size()) ? &albums[path[0]] : nullptr;
+        if (level && path.back() < static_cast<int>(level->size()) + beyond)
+            return level;
+        ADD_FAILURE() << "told of row " << path.to_string() << ", which the view does not have";
+        return nullptr;
+    }
+
+    // The album rows, and the track rows of each.
+    Entries titles;
+    std::vector<Entries> albums;
+};
+
 class MainWindow : public DownloadFixture, protected ShareFolder {
 protected:
-    // Waits for the list to show `expected`: rows as "title|status", tracks indented under albums.
+    // Waits for the list to show `expected`: rows as "title|status", tracks indented under albums;
+    // a view told of each change in turn shows the same.
     void ExpectRows(const Entries& expected)
     {
         const auto rows = [this] {
@@ -41,6 +102,7 @@ protected:
         };
         RunMainLoopUntil([&] { return rows() == expected; });
         EXPECT_EQ(expected, rows());
+        EXPECT_EQ(expected, told.Rows());
     }
 
     // A track of `artist`'s `album`, downloaded already unless `more` says otherwise.
@@ -70,6 +132,7 @@ protected:
     std::unique_ptr<TreeController> list{new TreeController(model)};
     std::unique_ptr<DownloadStatusController> panel{new DownloadStatusController(model)};
     Gtk::TreeView* view = Get<Gtk::TreeView>("MainWindow", "DownloadTreeView");
+    RowsAsTold told{view->get_model()};
     Gtk::Label* label = Get<Gtk::Label>("MainWindow", "DownloadStatusLabel");
     Gtk::Image* image = Get<Gtk::Image>("MainWindow", "AlbumArtImage");
     const Glib::RefPtr<Gdk::Pixbuf> defaultArt = image->get_pixbuf();

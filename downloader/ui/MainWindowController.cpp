@@ -292,9 +292,9 @@ void MainWindowController::OnMessagingControllerRetryFailed()
 void MainWindowController::OnDownloadDiskFull(DownloadModel::DownloadPtr)
 {
     messaging.SetQueuePaused(true);
-    const unsigned count = model->CountDownloads();
-    for (unsigned index = 0; index < count; ++index)
-        model->GetDownloadAt(index)->Pause();
+    // The queue as it is now: the queue files' thread may be taking downloads out of it.
+    for (const DownloadModel::DownloadPtr& download : model->GetDownloads())
+        download->Pause();
     diskFullDialog.Show(*window);
 }
 

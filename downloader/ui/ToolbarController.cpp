@@ -5,6 +5,7 @@
 #include "downloader/app/UtilityPaths.h"
 #include "downloader/model/DownloadModelDownload.h"
 
+#include <boost/make_shared.hpp>
 #include <gtkmm/image.h>
 #include <gtkmm/messagedialog.h>
 
@@ -94,25 +95,23 @@ void ToolbarController::ConnectSignals()
 void ToolbarController::PauseAllDownloads()
 {
     // The buttons follow from the finished and queue-finished events that pausing causes.
-    const unsigned count = model->CountDownloads();
-    for (unsigned index = 0; index < count; ++index)
-        model->GetDownloadAt(index)->Pause();
+    OnEach(boost::make_shared<const Downloads>(model->GetDownloads()), &DownloadModel::Download::Pause);
 }
 
 void ToolbarController::ResumeAllDownloads()
 {
     failed = finished = paused = expired = false;
-    const unsigned count = model->CountDownloads();
-    for (unsigned index = 0; index < count; ++index) {
-        const DownloadModel::DownloadPtr download = model->GetDownloadAt(index);
+    const boost::shared_ptr<Downloads> resumed = boost::make_shared<Downloads>();
+    for (const DownloadModel::DownloadPtr& download : model->GetDownloads()) {
         // An expired link fails again whenever it is tried.
         if (download->GetState() == Download::NetworkError && download->Expired())
             expired = true;
         else if (download->GetState() == Download::Downloaded)
             finished = true;
         else
-            download->Resume();
+            resumed->push_back(download);
     }
+    OnEach(resumed, &DownloadModel::Download::Resume);
     clearButton->set_sensitive(expired || finished);
     // Pause becomes sensitive with the next download that starts.
     resumeButton->set_sensitive(false);
@@ -122,23 +121,38 @@ void ToolbarController::ResumeAllDownloads()
 void ToolbarController::ClearCompletedDownloads()
 {
     const bool clearErroneous = (failed || expired) && UserWantsErroneousCleared();
-    model->ClearFinished();
     finished = false;
-    if (clearErroneous) {
-        model->ClearErroneous();
+    if (clearErroneous)
         failed = expired = false;
-    }
     clearButton->set_sensitive(failed || expired);
-    resumeButton->set_sensitive(failed || HasPausedDownloads());
-    // When the save fails, the queue saved before stays as it was.
-    queueFiles.Save();
+    const boost::shared_ptr<DownloadModel> queue = model;
+    queueFiles.Run([this, queue, clearErroneous] {
+        queue->ClearFinished();
+        if (clearErroneous)
+            queue->ClearErroneous();
+        const bool pausedLeft = HasPausedDownloads(*queue);
+        return QueueFileWorker::Announcement([this, pausedLeft] {
+            resumeButton->set_sensitive(failed || pausedLeft);
+            // Asked for once the downloads are gone: a save asked for before, and not begun,
+            // would still hold them. When the save fails, the queue saved before stays as it was.
+            queueFiles.Save();
+        });
+    });
 }
 
-bool ToolbarController::HasPausedDownloads() const
+void ToolbarController::OnEach(const boost::shared_ptr<const Downloads>& downloads, void (DownloadModel::Download::*operation)())
 {
-    const unsigned count = model->CountDownloads();
-    for (unsigned index = 0; index < count; ++index) {
-        switch (model->GetDownloadAt(index)->GetState()) {
+    queueFiles.Run([downloads, operation] {
+        for (const DownloadModel::DownloadPtr& download : *downloads)
+            ((*download).*operation)();
+        return QueueFileWorker::Announcement();
+    });
+}
+
+bool ToolbarController::HasPausedDownloads(const DownloadModel& queue)
+{
+    for (const DownloadModel::DownloadPtr& download : queue.GetDownloads()) {
+        switch (download->GetState()) {
         case Download::Paused:
         case Download::Pausing:
         case Download::Canceled:

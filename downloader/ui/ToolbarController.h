@@ -10,15 +10,21 @@
 #include <sigc++/signal.h>
 #include <sigc++/trackable.h>
 
+#include <vector>
+
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The main window's toolbar: pause, resume and clear the whole queue, and open the download
 // folder. Pause, Resume and Clear are sensitive only when they can do something, judged from
 // the model's events and from what kinds of finished downloads have been seen since the last
-// resume. Adding a queue file resumes the whole queue. Main thread only.
+// resume. Adding a queue file resumes the whole queue. Main thread only; but each download
+// paused, resumed or removed takes the main loop's time for a moment, its events going out to
+// the window, and a long queue's took seconds: those calls run on the queue files' thread, in
+// turn with its imports and saves, on the downloads that were in the queue when asked.
 class ToolbarController : public sigc::trackable {
 public:
-    // Clearing saves the queue through `queueFiles`, which must outlive the toolbar.
+    // The walks through the queue and the saves after clearing run on `queueFiles`, which must
+    // outlive the toolbar.
     ToolbarController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles);
     virtual ~ToolbarController();
 
@@ -49,9 +55,13 @@ private:
     void OnShowDownloadsPressed();
     void OnVLXEnqueued();
 
+    typedef std::vector<DownloadModel::DownloadPtr> Downloads;
+
+    // Calls `operation` on each of `downloads` on the queue files' thread.
+    void OnEach(const boost::shared_ptr<const Downloads>& downloads, void (DownloadModel::Download::*operation)());
     // Some download in the queue is paused or canceled, or on its way there: one that
     // Resume takes up again.
-    bool HasPausedDownloads() const;
+    static bool HasPausedDownloads(const DownloadModel& queue);
 
     boost::shared_ptr<DownloadModel> model;
     QueueFileWorker& queueFiles;

@@ -4,8 +4,10 @@
 #include "downloader/app/UtilityQuitConfirmation.h"
 #include "downloader/model/DownloadModelTrack.h"
 #include "downloader/ui/DownloadStatusController.h"
+#include "downloader/ui/MainWindowController.h"
 #include "downloader/ui/TreeController.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
+#include "tests/support/BusyDatabase.h"
 #include "tests/support/LocalPorts.h"
 #include "tests/support/gui/MainLoop.h"
 #include "tests/support/gui/MessageDialogAnswerer.h"
@@ -234,6 +236,37 @@ TEST_F(MainWindow, OneCoverFetchRunsAtATimeAndOneForATrackNoLongerShownIsAbandon
         return std::all_of(started.begin(), started.end() - 1, [&](const DownloadPtr& d) { return d->GetTrack().use_count() == holders; });
     })) << "fetches left trickling";
     EXPECT_LE(store.Requests().size(), 1u);
+}
+
+class Start : public DownloadFixture, protected ShareFolder {};
+
+// The window's main loop runs while the saved queue is read, here while its playlist waits for
+// another reader of the database. Then its track is listed and goes on from its partial file,
+// and only then is the partial file no track names swept up.
+TEST_F(Start, TheWindowRunsWhileTheSavedQueueIsReadAndTheLeftoversGoAfterIt)
+{
+    const std::string folder = MusicFolder() + "Air/Moon Safari/";
+    boost::filesystem::create_directories(folder);
+    WriteFile(folder + ".vlx(1).tmp", "named");
+    WriteFile(folder + ".vlx(2).tmp", "left behind");
+    QueueDocument saved;
+    saved.regular.push_back({{{"location", store.Url("/stall/100000/a.mp3")}, {"albumPrimaryArtist", "Air"}, {"album", "Moon Safari"},
+                              {"title", "A1"}, {"trackType", "mp3"}, {"downloadState", "3"}, {"localFilename", folder + ".vlx(1).tmp"}},
+                             "A1"});
+    saved.playlists.push_back({"Mix", {"A1"}});
+    Vantor::Data::CryptoUtility::EncryptVLXFile(OpenFile(std::fopen(Utility::DownloadQueueFilename().c_str(), "wb")).get(), saved.Xml());
+    DatabaseReader reader(home.File(".vantormp3/vantormp3.db"));
+
+    MainWindowController controller(Get<Gtk::Window>("MainWindow", "MainWindow"), model);
+    RunPendingTurns();
+    EXPECT_EQ(0u, model->CountDownloads());
+    EXPECT_TRUE(boost::filesystem::exists(folder + ".vlx(2).tmp"));
+    reader.Release();
+    const Glib::RefPtr<Gtk::TreeModel> rows = Get<Gtk::TreeView>("MainWindow", "DownloadTreeView")->get_model();
+    EXPECT_TRUE(RunMainLoopUntil([&] { return rows->children().size() == 1; }));
+    Expect("A1 state " + std::to_string(Vantor::Net::Download::Downloading));
+    EXPECT_TRUE(RunMainLoopUntil([&] { return !boost::filesystem::exists(folder + ".vlx(2).tmp"); }));
+    EXPECT_TRUE(boost::filesystem::exists(folder + ".vlx(1).tmp"));
 }
 
 using MessageBoxes = DownloadFixture;

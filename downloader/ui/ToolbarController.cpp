@@ -9,6 +9,7 @@
 #include <gtkmm/image.h>
 #include <gtkmm/messagedialog.h>
 
+#include <future>
 #include <string>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
@@ -44,6 +45,7 @@ bool UserWantsErroneousCleared()
 ToolbarController::ToolbarController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles)
     : model(model), queueFiles(queueFiles), proxy(model)
 {
+    commands.Start();
     Initialize();
     Localize();
 }
@@ -126,26 +128,48 @@ void ToolbarController::ClearCompletedDownloads()
         failed = expired = false;
     clearButton->set_sensitive(failed || expired);
     const boost::shared_ptr<DownloadModel> queue = model;
-    queueFiles.Run([this, queue, clearErroneous] {
-        queue->ClearFinished();
-        if (clearErroneous)
-            queue->ClearErroneous();
-        const bool pausedLeft = HasPausedDownloads(*queue);
-        return QueueFileWorker::Announcement([this, pausedLeft] {
-            resumeButton->set_sensitive(failed || pausedLeft);
+    const boost::shared_ptr<bool> pausedLeft = boost::make_shared<bool>(false);
+    Run(
+        [queue, clearErroneous, pausedLeft] {
+            queue->ClearFinished();
+            if (clearErroneous)
+                queue->ClearErroneous();
+            *pausedLeft = HasPausedDownloads(*queue);
+        },
+        [this, pausedLeft] {
+            resumeButton->set_sensitive(failed || *pausedLeft);
             // Asked for once the downloads are gone: a save asked for before, and not begun,
             // would still hold them. When the save fails, the queue saved before stays as it was.
             queueFiles.Save();
         });
-    });
 }
 
 void ToolbarController::OnEach(const boost::shared_ptr<const Downloads>& downloads, void (DownloadModel::Download::*operation)())
 {
-    queueFiles.Run([downloads, operation] {
-        for (const DownloadModel::DownloadPtr& download : *downloads)
-            ((*download).*operation)();
-        return QueueFileWorker::Announcement();
+    Run(
+        [downloads, operation] {
+            for (const DownloadModel::DownloadPtr& download : *downloads)
+                ((*download).*operation)();
+        },
+        QueueFileWorker::Announcement());
+}
+
+void ToolbarController::Run(const std::function<void()>& command, const QueueFileWorker::Announcement& then)
+{
+    // Ready once the command has run, or once it is dropped unrun as the toolbar goes.
+    const boost::shared_ptr<std::promise<void>> ran = boost::make_shared<std::promise<void>>();
+    const std::shared_future<void> done = ran->get_future().share();
+    commands.EnqueueWork([command, ran](const Vantor::Threading::WorkMessage& message) {
+        // Nothing asks this thread to pause; a cancel comes only as it closes, and the command
+        // under way is waited for.
+        if (&message != &Vantor::Threading::WorkMessage::Run)
+            return;
+        command();
+        ran->set_value();
+    });
+    queueFiles.Run([done, then] {
+        done.wait();
+        return then;
     });
 }
 

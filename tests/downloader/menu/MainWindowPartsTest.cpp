@@ -85,20 +85,13 @@ protected:
         })) << Sensitive();
     }
 
-    // Clicks Clear, answering a question with `answer`, while a save asked for before waits to
-    // start; the queue file then holds the queue.
+    // Clicks Clear, answering a question with `answer`; once the queue files are done, the queue
+    // file holds the queue.
     std::vector<MessageDialogAnswerer::Seen> ClickClear(int answer)
     {
         fs::remove(Utility::DownloadQueueFilename());
         MessageDialogAnswerer answerer(answer);
-        std::atomic<bool> busy{true};
-        queueFiles.Run([&busy] {
-            PollUntil([&busy] { return !busy; });
-            return QueueFileWorker::Announcement();
-        });
-        queueFiles.Save();
         Click("Clear");
-        busy = false;
         queueFiles.Finish();
         OpenFile now(std::tmpfile());
         model->Save(now.get());
@@ -318,7 +311,7 @@ TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnly
     Utility::VLXEnqueuedSignal().emit();
     EXPECT_EQ(2, resumed);
     EXPECT_EQ("---", Sensitive());
-    queueFiles.Finish(); // the walk through the queue
+    queueFiles.Finish(); // which waits for the toolbar's resume
     EXPECT_EQ(Download::Waiting, waiting->GetState());
     Until("P--", false);
 }

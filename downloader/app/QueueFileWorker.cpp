@@ -28,7 +28,7 @@ QueueFileWorker::~QueueFileWorker() = default;
 void QueueFileWorker::Import(const std::string& command, Gtk::Window* parent)
 {
     const std::string file = Utility::FileNamedBy(command);
-    Post([this, command, file, parent] {
+    Run([this, command, file, parent] {
         const Utility::ImportOutcome outcome =
             file.empty() ? Utility::ImportOutcome::Refused : Utility::ImportVLXFile(file.c_str(), *model);
         return Announcement([this, outcome, command, file, parent] {
@@ -48,7 +48,7 @@ void QueueFileWorker::Save()
             return;
         savePending = true;
     }
-    Post([this] {
+    Run([this] {
         {
             // From here on the queue is read: what changes later needs a save of its own.
             boost::mutex::scoped_lock lock(mutex);
@@ -77,7 +77,7 @@ void QueueFileWorker::Finish()
         next();
 }
 
-void QueueFileWorker::Post(const std::function<Announcement()>& work)
+void QueueFileWorker::Run(const std::function<Announcement()>& work)
 {
     {
         boost::mutex::scoped_lock lock(mutex);

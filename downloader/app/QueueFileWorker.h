@@ -19,13 +19,17 @@ class Window;
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
-// Imports of queue files and saves of the download queue, on a thread of their own: with a
-// long queue each takes seconds, which the main loop would otherwise spend not painting. They
-// run one at a time, in the order asked for, so the queue keeps the order of its files and an
-// older save never lands after a newer one. What an import has to tell the user follows on
-// the main thread. Made, asked and destroyed on the main thread (SaveSoon may be asked on any).
+// Imports of queue files, saves of the download queue and other work on the whole queue, on a
+// thread of their own: with a long queue each takes seconds, which the main loop would
+// otherwise spend not painting. They run one at a time, in the order asked for, so the queue
+// keeps the order of its files and an older save never lands after a newer one. What the work
+// has to tell the user follows on the main thread. Made, asked and destroyed on the main
+// thread (SaveSoon may be asked on any).
 class QueueFileWorker {
 public:
+    // What a piece of work leaves to the main thread; none when empty.
+    typedef std::function<void()> Announcement;
+
     explicit QueueFileWorker(boost::shared_ptr<DownloadModel> model);
     // Work not yet started is dropped and the work under way waited for; what the main thread
     // was still to be told of it is dropped too.
@@ -47,15 +51,15 @@ public:
     void SaveNow();
     // Returns once everything asked for, also meanwhile, is done and told.
     void Finish();
+    // Runs `work` on this thread after everything asked for before; the announcement it
+    // returns follows on the main thread, in turn with those of the work before.
+    void Run(const std::function<Announcement()>& work);
 
     // Emitted on the main thread after a save of the queue failed: one asked for, the one after
     // an import, the last one. The failure itself is logged where it happened.
     sigc::signal<void> SaveFailedSignal;
 
 private:
-    typedef std::function<void()> Announcement;
-
-    void Post(const std::function<Announcement()>& work);
     // The worker, when a piece of work is done.
     void Done(const Announcement& announcement);
     // The main thread: tells what the work done has to tell, oldest first.

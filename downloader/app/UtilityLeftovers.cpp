@@ -6,10 +6,14 @@
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
-void RemoveLeftoversOfEarlierRuns(DownloadModel& model, bool queueRead)
+void RemovePreferencesLeftovers()
+{
+    Filesystem::AtomicFile::RemoveLeftovers(PreferencesFilename());
+}
+
+void RemoveQueueLeftovers(DownloadModel& model, bool queueRead)
 {
     Filesystem::AtomicFile::RemoveLeftovers(DownloadQueueFilename());
-    Filesystem::AtomicFile::RemoveLeftovers(PreferencesFilename());
     if (queueRead)
         model.RemoveOrphanedPartialFiles();
 }

@@ -65,9 +65,8 @@ void DownloadModel::AddDownload(DownloadPtr download)
     {
         boost::mutex::scoped_lock lock(queueMutex);
         queue.push_back(download);
-    }
-    {
-        boost::mutex::scoped_lock lock(senderMutex);
+        // In the queue and found by its address at once, for any thread that asks.
+        boost::mutex::scoped_lock senderLock(senderMutex);
         senders[download.get()] = download;
     }
 
@@ -155,6 +154,12 @@ DownloadModel::DownloadPtr DownloadModel::GetDownloadAt(unsigned index) const
 {
     boost::mutex::scoped_lock lock(queueMutex);
     return queue.at(index);
+}
+
+std::vector<DownloadModel::DownloadPtr> DownloadModel::GetDownloads() const
+{
+    boost::mutex::scoped_lock lock(queueMutex);
+    return queue;
 }
 
 DownloadModel::SaveMark DownloadModel::Save(FILE* file) const

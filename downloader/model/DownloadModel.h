@@ -19,6 +19,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -115,6 +116,8 @@ public:
     unsigned CountDownloads() const;
     // Throws std::out_of_range for an index past the end.
     DownloadPtr GetDownloadAt(unsigned index) const;
+    // The queue as it is now: a walk through it that another thread may change meanwhile.
+    std::vector<DownloadPtr> GetDownloads() const;
 
     // What a save holds: the files retired and the partial files named before it.
     struct SaveMark {
@@ -159,7 +162,7 @@ public:
     void HandleDownloadQueueFinished();
 
 private:
-    // The owning pointer of a download that emits an event; empty for one not in the queue.
+    // The owning pointer of a download in the queue; empty for one not in it.
     DownloadPtr SenderPointer(const Vantor::Net::Download& sender);
     // Hands a partial file over to be deleted after the next save. Called once the download
     // names its new local file, so that a save that counts the retirement sees that name.
@@ -175,7 +178,10 @@ private:
 
     boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> filesystem;
     std::vector<DownloadPtr> queue;
-    std::map<const Vantor::Net::Download*, DownloadPtr> senders;
+    // Every download of the queue by its address: how a download's event, or a download asked
+    // to resume, finds its owning pointer without a walk through the queue. Changed together
+    // with the queue, under both mutexes.
+    std::unordered_map<const Vantor::Net::Download*, DownloadPtr> senders;
     PlaylistLibrary playlistLibrary;
     mutable boost::mutex queueMutex;
     boost::mutex senderMutex;

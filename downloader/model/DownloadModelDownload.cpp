@@ -699,12 +699,7 @@ DownloadType DownloadModel::Download::GetType() const
 
 boost::shared_ptr<DownloadModel::Download> DownloadModel::Download::GetDownloadRefFromModel()
 {
-    boost::mutex::scoped_lock lock(model.queueMutex);
-    for (const DownloadPtr& entry : model.queue) {
-        if (entry.get() == this)
-            return entry;
-    }
-    return DownloadPtr();
+    return model.SenderPointer(*this);
 }
 
 bool DownloadModel::Download::Expired()

@@ -4,6 +4,8 @@
 #include "core/filesystem/LinuxFilesystemUtility.h"
 #include "core/localization/TranslationService.h"
 
+#include <algorithm>
+
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Data::StringUtility;
@@ -24,35 +26,64 @@ GroupedDownload::~GroupedDownload() = default;
 void GroupedDownload::AddChildDownload(boost::shared_ptr<DownloadModel::Download> child)
 {
     boost::mutex::scoped_lock lock(mutex);
-    children.push_back(child);
+    const Children::iterator place = children.insert(children.end(), Child{child, child->GetState(), added++});
+    places.emplace(child.get(), place);
+    Count(*place);
 }
 
 void GroupedDownload::DeleteChildDownload(boost::shared_ptr<DownloadModel::Download> child)
 {
     boost::mutex::scoped_lock lock(mutex);
-    for (auto it = children.begin(); it != children.end(); ++it) {
-        if (*it == child) {
-            children.erase(it);
-            return;
-        }
+    const auto range = places.equal_range(child.get());
+    auto first = range.first;
+    for (auto place = range.first; place != range.second; ++place) {
+        if (place->second->order < first->second->order)
+            first = place;
     }
+    if (first == range.second)
+        return;
+    Uncount(*first->second);
+    children.erase(first->second);
+    places.erase(first);
+}
+
+void GroupedDownload::ChildStateChanged(const boost::shared_ptr<DownloadModel::Download>& child)
+{
+    boost::mutex::scoped_lock lock(mutex);
+    const auto range = places.equal_range(child.get());
+    if (range.first == range.second)
+        return;
+    const State now = child->GetState();
+    for (auto place = range.first; place != range.second; ++place) {
+        Uncount(*place->second);
+        place->second->counted = now;
+        Count(*place->second);
+    }
+}
+
+void GroupedDownload::Count(const Child& child)
+{
+    ++counts[child.counted];
+    if (child.counted == Downloading)
+        downloading.push_back(&child);
+}
+
+void GroupedDownload::Uncount(const Child& child)
+{
+    --counts[child.counted];
+    if (child.counted == Downloading)
+        downloading.erase(std::find(downloading.begin(), downloading.end(), &child));
 }
 
 void GroupedDownload::GetChildStats(unsigned int& downloading, unsigned int& waiting, unsigned int& downloaded,
                                     unsigned int& canceled, unsigned int& paused) const
 {
-    downloading = waiting = downloaded = canceled = paused = 0;
     boost::mutex::scoped_lock lock(mutex);
-    for (const auto& child : children) {
-        switch (child->GetState()) {
-        case Downloading: ++downloading; break;
-        case Waiting: ++waiting; break;
-        case Downloaded: ++downloaded; break;
-        case Canceled: ++canceled; break;
-        case Paused: ++paused; break;
-        default: break;
-        }
-    }
+    downloading = counts[Downloading];
+    waiting = counts[Waiting];
+    downloaded = counts[Downloaded];
+    canceled = counts[Canceled];
+    paused = counts[Paused];
 }
 
 Vantor::Net::Download::State GroupedDownload::GetState() const
@@ -98,14 +129,9 @@ int GroupedDownload::GetPercentCompleted() const
         return 0;
     // Each child is an equal share of the album; a transferring one counts with its progress.
     const float share = 100.0f / children.size();
-    float sum = 0.0f;
-    for (const auto& child : children) {
-        const State state = child->GetState();
-        if (state == Downloaded)
-            sum += share;
-        else if (state == Downloading)
-            sum += child->GetPercentCompleted() / 100.0f * share;
-    }
+    float sum = counts[Downloaded] * share;
+    for (const Child* child : downloading)
+        sum += child->download->GetPercentCompleted() / 100.0f * share;
     return static_cast<int>(sum);
 }
 
@@ -114,20 +140,20 @@ std::string GroupedDownload::GetLocalFilename() const
     boost::mutex::scoped_lock lock(mutex);
     if (children.empty())
         return StringUtility::MakeUTF8("");
-    return LinuxFilesystemUtility().GetDirectory(children.front()->GetLocalFilename());
+    return LinuxFilesystemUtility().GetDirectory(children.front().download->GetLocalFilename());
 }
 
 template <typename Operation> void GroupedDownload::ForEachChild(Operation operation)
 {
     boost::mutex::scoped_lock lock(mutex);
-    for (const auto& child : children) operation(*child);
+    for (const Child& child : children) operation(*child.download);
 }
 
 template <typename Question> bool GroupedDownload::AnyChild(Question question)
 {
     boost::mutex::scoped_lock lock(mutex);
-    for (const auto& child : children) {
-        if (question(*child))
+    for (const Child& child : children) {
+        if (question(*child.download))
             return true;
     }
     return false;
@@ -196,7 +222,7 @@ std::string GroupedDownload::Track::GetMetadataFromParent(const std::string& key
     boost::mutex::scoped_lock lock(group.mutex);
     if (group.children.empty())
         return StringUtility::MakeUTF8("");
-    return group.children.front()->GetTrack()->GetMetadataValue(key);
+    return group.children.front().download->GetTrack()->GetMetadataValue(key);
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

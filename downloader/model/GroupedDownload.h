@@ -8,7 +8,10 @@
 #include <boost/shared_ptr.hpp>
 #include <boost/thread/mutex.hpp>
 
+#include <array>
+#include <list>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
@@ -16,8 +19,14 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // An album as the download list shows it: it looks like one download, but transfers nothing.
 // Its state, progress and metadata come from its children (the album's track downloads) and
 // pause, cancel and resume are passed on to them. Used from the main thread while the model's
-// worker changes the children, so every answer is a snapshot. Lock order: the group's lock,
-// then the children's own locks; a child never calls back into its group.
+// worker changes the children. Lock order: the group's lock, then the children's own locks; a
+// child never calls back into its group.
+//
+// The group counts its children by state as they change, rather than asking each of them at
+// every question: the list asks at every event of every track, and an album of many thousand
+// tracks took time in the square of their number to list. A child is counted in the state it
+// had when it was added or when the group was last told of it (ChildStateChanged), as the list
+// does at each of its events.
 class GroupedDownload : public DownloadModel::Download {
 public:
     // The group's own metadata: the album's values, read from the first child.
@@ -30,7 +39,10 @@ public:
     void AddChildDownload(boost::shared_ptr<DownloadModel::Download> child);
     // Takes out the first child that is this very object; nothing when it is not there.
     void DeleteChildDownload(boost::shared_ptr<DownloadModel::Download> child);
-    // How many children are in each of these states; children in other states are not counted.
+    // Counts the child in the state it is in now; nothing when it is not a child.
+    void ChildStateChanged(const boost::shared_ptr<DownloadModel::Download>& child);
+    // How many children are counted in each of these states; children in other states are not
+    // counted.
     void GetChildStats(unsigned int& downloading, unsigned int& waiting, unsigned int& downloaded,
                        unsigned int& canceled, unsigned int& paused) const;
 
@@ -52,6 +64,19 @@ public:
     void Resume() override;
 
 private:
+    // A child with the state it is counted in; `order` tells a child added twice apart.
+    struct Child {
+        boost::shared_ptr<DownloadModel::Download> download;
+        State counted;
+        unsigned long long order;
+    };
+    typedef std::list<Child> Children;
+
+    // Adds the child to the counts of the state it is counted in, or takes it out. Under the
+    // group's lock.
+    void Count(const Child& child);
+    void Uncount(const Child& child);
+
     // Calls `operation` on every child, in order, under the group's lock.
     template <typename Operation> void ForEachChild(Operation operation);
     // True when `question` is true of some child, asked in order until one answers true.
@@ -59,7 +84,15 @@ private:
     static bool IsResumable(DownloadModel::Download& child);
 
     boost::shared_ptr<DownloadModel> model;
-    std::vector<boost::shared_ptr<DownloadModel::Download>> children;
+    // In the order they were added.
+    Children children;
+    // Where each child is in `children`.
+    std::unordered_multimap<const DownloadModel::Download*, Children::iterator> places;
+    unsigned long long added = 0;
+    // How many children are counted in each state.
+    std::array<unsigned, RetryingImport + 1> counts{};
+    // The children counted as downloading: they alone add a part of their own to the percentage.
+    std::vector<const Child*> downloading;
     mutable boost::mutex mutex;
 };
 

@@ -1,7 +1,10 @@
 #include "downloader/ui/DownloadListModel.h"
 
 #include <glib/grand.h>
+#include <glibmm/main.h>
 #include <gtk/gtk.h>
+
+#include <algorithm>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
@@ -192,14 +195,6 @@ void list_model_tree_model_init(GtkTreeModelIface* iface)
     iface->iter_parent = IterParent;
 }
 
-// The path of `row` in `model`.
-GtkTreePath* PathOf(GtkTreeModel* model, Row* row)
-{
-    GtkTreeIter iter;
-    SetIter(Self(model), &iter, row);
-    return GetPath(model, &iter);
-}
-
 // Tells the views of the model what became of `row`: `signal` is one of the model's signals
 // that carry a row's path and iterator.
 void Tell(GObject* object, Row* row, void (*signal)(GtkTreeModel*, GtkTreePath*, GtkTreeIter*))
@@ -221,6 +216,7 @@ DownloadListModel::DownloadListModel()
 
 DownloadListModel::~DownloadListModel()
 {
+    takingOut.disconnect();
     g_object_unref(object);
 }
 
@@ -242,7 +238,7 @@ DownloadListModel::Row* DownloadListModel::AppendTrack(Row* album, const std::st
 DownloadListModel::Row* DownloadListModel::Append(Row* parent, const std::string& title, const std::string& status)
 {
     std::vector<Row*>& siblings = parent ? parent->children : *Self(GTK_TREE_MODEL(object))->albums;
-    Row* row = new Row{parent, siblings.size(), title, status, {}};
+    Row* row = new Row{parent, static_cast<unsigned>(siblings.size()), false, title, status, {}};
     siblings.push_back(row);
     Tell(object, row, gtk_tree_model_row_inserted);
     if (parent && parent->children.size() == 1)
@@ -270,19 +266,67 @@ void DownloadListModel::SetText(Row* row, std::string Row::*cell, const std::str
 
 void DownloadListModel::Remove(Row* row)
 {
+    row->leaving = true;
+    leaving.push_back(row);
+    // Before the window is laid out and painted again.
+    if (!takingOut.connected())
+        takingOut = Glib::signal_idle().connect(
+            [this] {
+                TakeOutLeaving();
+                return false;
+            },
+            G_PRIORITY_HIGH_IDLE);
+}
+
+void DownloadListModel::TakeOutLeaving()
+{
+    // Tracks first, album by album, while every album is still where the view has it. An album
+    // that leaves takes its tracks with it.
+    std::vector<Row*> albums;
+    bool albumsLeave = false;
+    for (const Row* row : leaving) {
+        if (!row->parent)
+            albumsLeave = true;
+        else if (!row->parent->leaving)
+            albums.push_back(row->parent);
+    }
+    leaving.clear();
+    std::sort(albums.begin(), albums.end());
+    albums.erase(std::unique(albums.begin(), albums.end()), albums.end());
+    for (Row* album : albums)
+        TakeOut(album);
+    if (albumsLeave)
+        TakeOut(nullptr);
+}
+
+void DownloadListModel::TakeOut(Row* album)
+{
     GtkTreeModel* model = GTK_TREE_MODEL(object);
-    Row* parent = row->parent;
-    GtkTreePath* path = PathOf(model, row);
-    std::vector<Row*>& siblings = Siblings(Self(model), row);
-    siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(row->index));
-    for (std::size_t index = row->index; index < siblings.size(); ++index)
-        siblings[index]->index = index;
-    DeleteRow(row);
-    // Told once the row is gone, with the place it had.
-    gtk_tree_model_row_deleted(model, path);
-    gtk_tree_path_free(path);
-    if (parent && parent->children.empty())
-        Tell(object, parent, gtk_tree_model_row_has_child_toggled);
+    std::vector<Row*>& rows = album ? album->children : *Self(model)->albums;
+    std::vector<Row*> gone;
+    unsigned kept = 0;
+    for (Row* row : rows) {
+        if (row->leaving) {
+            gone.push_back(row);
+        } else {
+            row->index = kept;
+            rows[kept++] = row;
+        }
+    }
+    rows.resize(kept);
+    // The view is told of each from the last to the first, at the place it had: for the view,
+    // the rows before it have not moved yet.
+    for (auto row = gone.rbegin(); row != gone.rend(); ++row) {
+        GtkTreePath* path = gtk_tree_path_new();
+        if (album)
+            gtk_tree_path_append_index(path, static_cast<gint>(album->index));
+        gtk_tree_path_append_index(path, static_cast<gint>((*row)->index));
+        gtk_tree_model_row_deleted(model, path);
+        gtk_tree_path_free(path);
+        DeleteRow(*row);
+    }
+    if (album && rows.empty())
+        Tell(object, album, gtk_tree_model_row_has_child_toggled);
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

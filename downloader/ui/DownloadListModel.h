@@ -5,8 +5,8 @@
 #include <gtkmm/treemodel.h>
 
 #include <boost/noncopyable.hpp>
+#include <sigc++/connection.h>
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -18,6 +18,10 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // added, every cell written and every row looked up, so listing a queue of ten thousand albums
 // took time in the square of their number. Here each row knows its place. Its iterators stay
 // valid for as long as their row is there. Main thread only.
+//
+// Rows removed are taken out together once the main loop's turn is over: each row taken out on
+// its own moved every row after it up by one place, so clearing many albums from the top of the
+// list took time in the square of their number. Until then they stay on the list as they were.
 class DownloadListModel : private boost::noncopyable {
 public:
     // One row, valid from its append until its removal.
@@ -25,7 +29,9 @@ public:
         // Null for an album.
         Row* parent;
         // Its place among its siblings.
-        std::size_t index;
+        unsigned index;
+        // Removed, and taken out at the end of the turn.
+        bool leaving;
         std::string title;
         std::string status;
         // An album's tracks.
@@ -44,15 +50,23 @@ public:
     // Each tells the view only when the text changes.
     void SetTitle(Row* row, const std::string& text);
     void SetStatus(Row* row, const std::string& text);
-    // Removes the row, an album with its tracks.
+    // Removes the row, an album with its tracks, at the end of the main loop's turn. The row must
+    // not be used any more.
     void Remove(Row* row);
 
 private:
     Row* Append(Row* parent, const std::string& title, const std::string& status);
     void SetText(Row* row, std::string Row::*cell, const std::string& text);
+    // Takes out the rows removed, each list of rows moved up once.
+    void TakeOutLeaving();
+    // Takes the leaving rows out of the tracks of `album`, or out of the albums when it is null.
+    void TakeOut(Row* album);
 
     // The GtkTreeModel instance; it owns the rows.
     GObject* object;
+    // Removed and not yet taken out, in the order they were removed.
+    std::vector<Row*> leaving;
+    sigc::connection takingOut;
 };
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -94,10 +94,20 @@ void MainWindowController::Initialize()
     window->set_position(Gtk::WIN_POS_CENTER);
     window->set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
 
+    Utility::RemovePreferencesLeftovers();
+    // A long saved queue takes seconds to read: the window is shown meanwhile, and its tracks are
+    // listed as they come. Asked for first, it is read before any queue file.
+    queueFiles.Run([this] {
+        const Utility::SavedQueueReload savedQueue = Utility::ReloadSavedQueue(*model);
+        // A saved queue that can't be read may still name partial files: none is swept up then.
+        Utility::RemoveQueueLeftovers(*model, savedQueue.outcome != Utility::SavedQueueReload::Unreadable);
+        return QueueFileWorker::Announcement([this, savedQueue] { OnSavedQueueReloaded(savedQueue); });
+    });
+}
+
+void MainWindowController::OnSavedQueueReloaded(const Utility::SavedQueueReload& savedQueue)
+{
     // What has just been read needs no save of its own.
-    const Utility::SavedQueueReload savedQueue = Utility::ReloadSavedQueue(*model);
-    // A saved queue that can't be read may still name partial files: none is swept up then.
-    Utility::RemoveLeftoversOfEarlierRuns(*model, savedQueue.outcome != Utility::SavedQueueReload::Unreadable);
     if (savedQueue.outcome == Utility::SavedQueueReload::Read)
         Utility::VLXEnqueuedSignal().emit(); // the toolbar resumes its downloads
     else if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)
@@ -131,13 +141,16 @@ void MainWindowController::ProcessCommandLine(int argc, char** argv)
 {
     for (int index = 0; index < argc; ++index)
         ProcessCommand(Utility::CommandFromArgument(argv[index]));
-    // The window is not up yet: the files are waited for, so that the update check below
-    // knows whether their tracks download.
-    queueFiles.Finish();
-    CheckAndDoFirstRun();
-    // While something downloads, the automatic check waits for the end of the queue.
-    if (!model->HasActiveDownloads())
-        StartUpdateCheck(true);
+    // Once the saved queue and these files are read, the update check knows whether their tracks
+    // download.
+    queueFiles.Run([this] {
+        return QueueFileWorker::Announcement([this] {
+            CheckAndDoFirstRun();
+            // While something downloads, the automatic check waits for the end of the queue.
+            if (!model->HasActiveDownloads())
+                StartUpdateCheck(true);
+        });
+    });
 }
 
 void MainWindowController::ProcessCommand(const std::string& command)
@@ -301,9 +314,9 @@ void MainWindowController::OnMessagingControllerRetryFailed()
 void MainWindowController::OnDownloadDiskFull(DownloadModel::DownloadPtr)
 {
     messaging.SetQueuePaused(true);
-    const unsigned count = model->CountDownloads();
-    for (unsigned index = 0; index < count; ++index)
-        model->GetDownloadAt(index)->Pause();
+    // The queue as it is now: the queue files' thread may be taking downloads out of it.
+    for (const DownloadModel::DownloadPtr& download : model->GetDownloads())
+        download->Pause();
     diskFullDialog.Show(*window);
 }
 

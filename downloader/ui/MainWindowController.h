@@ -5,6 +5,7 @@
 #include "core/sigslot/sigslot.h"
 #include "downloader/app/DownloadModelSignalProxy.h"
 #include "downloader/app/QueueFileWorker.h"
+#include "downloader/app/UtilityQueue.h"
 #include "downloader/model/DownloadModel.h"
 #include "downloader/ui/DiskFullDialogController.h"
 #include "downloader/ui/DownloadStatusController.h"
@@ -37,7 +38,7 @@ public:
     MainWindowController& operator=(const MainWindowController&) = delete;
 
     // Every argument, the program path included, as a command (queue-file names relative to
-    // this process's directory), each queue file imported before this returns; then the
+    // this process's directory); once the saved queue and the queue files are read, the
     // first-run step and, unless something is downloading, an automatic update check.
     void ProcessCommandLine(int argc, char** argv);
     // A queue-file name (absolute, or a "file://" address; imported in the background),
@@ -57,6 +58,8 @@ public:
 private:
     void Initialize();
     void ConnectSignals();
+    // Resumes the saved queue's downloads, or tells why there are none.
+    void OnSavedQueueReloaded(const Utility::SavedQueueReload& savedQueue);
 
     bool OnApplicationQuit(GdkEventAny* event);
     void OnHelpMenuCheckForUpdates();

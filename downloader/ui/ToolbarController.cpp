@@ -5,9 +5,11 @@
 #include "downloader/app/UtilityPaths.h"
 #include "downloader/model/DownloadModelDownload.h"
 
+#include <boost/make_shared.hpp>
 #include <gtkmm/image.h>
 #include <gtkmm/messagedialog.h>
 
+#include <future>
 #include <string>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
@@ -43,6 +45,7 @@ bool UserWantsErroneousCleared()
 ToolbarController::ToolbarController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles)
     : model(model), queueFiles(queueFiles), proxy(model)
 {
+    commands.Start();
     Initialize();
     Localize();
 }
@@ -94,25 +97,23 @@ void ToolbarController::ConnectSignals()
 void ToolbarController::PauseAllDownloads()
 {
     // The buttons follow from the finished and queue-finished events that pausing causes.
-    const unsigned count = model->CountDownloads();
-    for (unsigned index = 0; index < count; ++index)
-        model->GetDownloadAt(index)->Pause();
+    OnEach(boost::make_shared<const Downloads>(model->GetDownloads()), &DownloadModel::Download::Pause);
 }
 
 void ToolbarController::ResumeAllDownloads()
 {
     failed = finished = paused = expired = false;
-    const unsigned count = model->CountDownloads();
-    for (unsigned index = 0; index < count; ++index) {
-        const DownloadModel::DownloadPtr download = model->GetDownloadAt(index);
+    const boost::shared_ptr<Downloads> resumed = boost::make_shared<Downloads>();
+    for (const DownloadModel::DownloadPtr& download : model->GetDownloads()) {
         // An expired link fails again whenever it is tried.
         if (download->GetState() == Download::NetworkError && download->Expired())
             expired = true;
         else if (download->GetState() == Download::Downloaded)
             finished = true;
         else
-            download->Resume();
+            resumed->push_back(download);
     }
+    OnEach(resumed, &DownloadModel::Download::Resume);
     clearButton->set_sensitive(expired || finished);
     // Pause becomes sensitive with the next download that starts.
     resumeButton->set_sensitive(false);
@@ -122,23 +123,60 @@ void ToolbarController::ResumeAllDownloads()
 void ToolbarController::ClearCompletedDownloads()
 {
     const bool clearErroneous = (failed || expired) && UserWantsErroneousCleared();
-    model->ClearFinished();
     finished = false;
-    if (clearErroneous) {
-        model->ClearErroneous();
+    if (clearErroneous)
         failed = expired = false;
-    }
     clearButton->set_sensitive(failed || expired);
-    resumeButton->set_sensitive(failed || HasPausedDownloads());
-    // When the save fails, the queue saved before stays as it was.
-    queueFiles.Save();
+    const boost::shared_ptr<DownloadModel> queue = model;
+    const boost::shared_ptr<bool> pausedLeft = boost::make_shared<bool>(false);
+    Run(
+        [queue, clearErroneous, pausedLeft] {
+            queue->ClearFinished();
+            if (clearErroneous)
+                queue->ClearErroneous();
+            *pausedLeft = HasPausedDownloads(*queue);
+        },
+        [this, pausedLeft] {
+            resumeButton->set_sensitive(failed || *pausedLeft);
+            // Asked for once the downloads are gone: a save asked for before, and not begun,
+            // would still hold them. When the save fails, the queue saved before stays as it was.
+            queueFiles.Save();
+        });
 }
 
-bool ToolbarController::HasPausedDownloads() const
+void ToolbarController::OnEach(const boost::shared_ptr<const Downloads>& downloads, void (DownloadModel::Download::*operation)())
 {
-    const unsigned count = model->CountDownloads();
-    for (unsigned index = 0; index < count; ++index) {
-        switch (model->GetDownloadAt(index)->GetState()) {
+    Run(
+        [downloads, operation] {
+            for (const DownloadModel::DownloadPtr& download : *downloads)
+                ((*download).*operation)();
+        },
+        QueueFileWorker::Announcement());
+}
+
+void ToolbarController::Run(const std::function<void()>& command, const QueueFileWorker::Announcement& then)
+{
+    // Ready once the command has run, or once it is dropped unrun as the toolbar goes.
+    const boost::shared_ptr<std::promise<void>> ran = boost::make_shared<std::promise<void>>();
+    const std::shared_future<void> done = ran->get_future().share();
+    commands.EnqueueWork([command, ran](const Vantor::Threading::WorkMessage& message) {
+        // Nothing asks this thread to pause; a cancel comes only as it closes, and the command
+        // under way is waited for.
+        if (&message != &Vantor::Threading::WorkMessage::Run)
+            return;
+        command();
+        ran->set_value();
+    });
+    queueFiles.Run([done, then] {
+        done.wait();
+        return then;
+    });
+}
+
+bool ToolbarController::HasPausedDownloads(const DownloadModel& queue)
+{
+    for (const DownloadModel::DownloadPtr& download : queue.GetDownloads()) {
+        switch (download->GetState()) {
         case Download::Paused:
         case Download::Pausing:
         case Download::Canceled:

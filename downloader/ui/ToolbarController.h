@@ -1,6 +1,7 @@
 #ifndef DOWNLOADER_UI_TOOLBARCONTROLLER_H
 #define DOWNLOADER_UI_TOOLBARCONTROLLER_H
 
+#include "core/threading/ServerThread.h"
 #include "downloader/app/DownloadModelSignalProxy.h"
 #include "downloader/app/QueueFileWorker.h"
 #include "downloader/model/DownloadModel.h"
@@ -10,15 +11,25 @@
 #include <sigc++/signal.h>
 #include <sigc++/trackable.h>
 
+#include <functional>
+#include <vector>
+
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // The main window's toolbar: pause, resume and clear the whole queue, and open the download
 // folder. Pause, Resume and Clear are sensitive only when they can do something, judged from
 // the model's events and from what kinds of finished downloads have been seen since the last
-// resume. Adding a queue file resumes the whole queue. Main thread only.
+// resume. Adding a queue file resumes the whole queue. Main thread only; but each download
+// paused, resumed or removed takes the main loop's time for a moment, its events going out to
+// the window, and a long queue's took seconds: those calls run on a thread of the toolbar's
+// own, one command after the other, on the downloads that were in the queue when asked. The
+// queue files' thread waits for each in turn with its imports and saves, so that what waits for
+// the queue files (the quit) waits for them too; they don't run there, as with downloads under
+// way that thread saves a long queue for seconds at a time.
 class ToolbarController : public sigc::trackable {
 public:
-    // Clearing saves the queue through `queueFiles`, which must outlive the toolbar.
+    // The queue files' thread waits for each command in turn, and clearing has the queue saved
+    // there: `queueFiles` must outlive the toolbar.
     ToolbarController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles);
     virtual ~ToolbarController();
 
@@ -49,9 +60,16 @@ private:
     void OnShowDownloadsPressed();
     void OnVLXEnqueued();
 
+    typedef std::vector<DownloadModel::DownloadPtr> Downloads;
+
+    // Calls `operation` on each of `downloads` on the toolbar's thread.
+    void OnEach(const boost::shared_ptr<const Downloads>& downloads, void (DownloadModel::Download::*operation)());
+    // Runs `command` on the toolbar's thread; `then` follows on the main thread once the queue
+    // files' thread has come to it.
+    void Run(const std::function<void()>& command, const QueueFileWorker::Announcement& then);
     // Some download in the queue is paused or canceled, or on its way there: one that
     // Resume takes up again.
-    bool HasPausedDownloads() const;
+    static bool HasPausedDownloads(const DownloadModel& queue);
 
     boost::shared_ptr<DownloadModel> model;
     QueueFileWorker& queueFiles;
@@ -67,6 +85,9 @@ private:
     bool finished = false;
     bool paused = false;
     bool expired = false;
+    // Last, so that it goes first: the command under way is waited for, and those not begun are
+    // dropped, before the rest of the toolbar goes.
+    Vantor::Threading::ServerThread commands;
 };
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

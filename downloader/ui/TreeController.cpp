@@ -150,25 +150,26 @@ Glib::ustring TreeController::GroupIdentifierForDownload(DownloadPtr download)
         + track->GetMetadataValue(DownloadModel::Track::MetadataKey::Album);
 }
 
-TreeController::GroupedDownloadRow TreeController::GroupForDownload(DownloadPtr download)
+TreeController::GroupedDownloadRow& TreeController::GroupForDownload(DownloadPtr download)
 {
     const std::string identifier = GroupIdentifierForDownload(download).raw();
     const auto found = albumGroups.find(identifier);
     if (found != albumGroups.end())
         return found->second;
 
-    GroupedDownloadRow album;
+    GroupedDownloadRow& album = albumGroups[identifier];
     album.group.reset(new GroupedDownload(model));
     album.row = rows.AppendAlbum("", "");
-    albumGroups[identifier] = album;
+    album.tracks = 0;
     return album;
 }
 
 void TreeController::OnDownloadAdded(DownloadPtr download)
 {
     HoldPainting();
-    const GroupedDownloadRow album = GroupForDownload(download);
+    GroupedDownloadRow& album = GroupForDownload(download);
     album.group->AddChildDownload(download);
+    ++album.tracks;
     rows.SetTitle(album.row, album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title));
     rows.SetStatus(album.row, album.group->GetStateString());
 
@@ -182,13 +183,13 @@ void TreeController::OnDownloadRemoved(DownloadPtr download)
         return;
 
     HoldPainting();
-    const GroupedDownloadRow album = GroupForDownload(download);
+    GroupedDownloadRow& album = GroupForDownload(download);
     rows.Remove(found->second);
     trackRows.erase(found);
     // The album shows the tracks on the list, and a cleared track is not kept alive by it.
     album.group->DeleteChildDownload(download);
 
-    if (album.row->children.empty()) {
+    if (--album.tracks == 0) {
         rows.Remove(album.row);
         albumGroups.erase(GroupIdentifierForDownload(download).raw());
     }
@@ -211,7 +212,8 @@ void TreeController::UpdateDownloadStatusInView(DownloadPtr download)
         return;
 
     rows.SetStatus(found->second, StatusText(*download));
-    const GroupedDownloadRow album = GroupForDownload(download);
+    const GroupedDownloadRow& album = GroupForDownload(download);
+    album.group->ChildStateChanged(download);
     rows.SetStatus(album.row, StatusText(*album.group));
 }
 

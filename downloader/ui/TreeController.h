@@ -60,10 +60,11 @@ public:
         StatusProgressRenderer progress;
     };
 
-    // An album on the list: its aggregate and its row.
+    // An album on the list: its aggregate, its row and how many tracks it shows.
     struct GroupedDownloadRow {
         boost::shared_ptr<GroupedDownload> group;
         DownloadListModel::Row* row;
+        unsigned tracks;
     };
 
     // Shows the list in the "DownloadTreeView" of the "MainWindow" tree and follows `model`.
@@ -80,7 +81,7 @@ private:
     void ConnectSignals();
 
     // The download's album, its row appended at the end of the list when it is new.
-    GroupedDownloadRow GroupForDownload(DownloadPtr download);
+    GroupedDownloadRow& GroupForDownload(DownloadPtr download);
 
     void OnDownloadAdded(DownloadPtr download);
     void OnDownloadRemoved(DownloadPtr download);

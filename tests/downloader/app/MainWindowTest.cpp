@@ -4,6 +4,7 @@
 #include "downloader/app/UtilityQuitConfirmation.h"
 #include "downloader/model/DownloadModelTrack.h"
 #include "downloader/ui/DownloadStatusController.h"
+#include "downloader/ui/MainWindowController.h"
 #include "downloader/ui/SettingsFolderNotices.h"
 #include "downloader/ui/TreeController.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
@@ -27,9 +28,70 @@ using namespace Vantor::DigitalMedia::MusicClient::Downloader;
 
 namespace {
 
+// The rows as a view learns them: from the list's signals alone, each at the place it is told.
+class RowsAsTold {
+public:
+    explicit RowsAsTold(const Glib::RefPtr<Gtk::TreeModel>& model)
+    {
+        model->signal_row_inserted().connect([this](const Gtk::TreeModel::Path& path, const Gtk::TreeModel::iterator& row) {
+            Entries* level = Level(path, 1);
+            if (level && path.size() == 1)
+                albums.insert(albums.begin() + path[0], Entries());
+            if (level)
+                level->insert(level->begin() + path.back(), Text(*row));
+        });
+        model->signal_row_changed().connect([this](const Gtk::TreeModel::Path& path, const Gtk::TreeModel::iterator& row) {
+            if (Entries* level = Level(path, 0))
+                (*level)[path.back()] = Text(*row);
+        });
+        model->signal_row_deleted().connect([this](const Gtk::TreeModel::Path& path) {
+            Entries* level = Level(path, 0);
+            if (level && path.size() == 1)
+                albums.erase(albums.begin() + path[0]);
+            if (level)
+                level->erase(level->begin() + path.back());
+        });
+    }
+
+    Entries Rows() const
+    {
+        Entries rows;
+        for (size_t album = 0; album < titles.size(); ++album) {
+            rows.push_back(titles[album]);
+            for (const std::string& track : albums[album])
+                rows.push_back("  " + track);
+        }
+        return rows;
+    }
+
+private:
+    static std::string Text(const Gtk::TreeRow& row)
+    {
+        const TreeController::TreeModelColumns columns;
+        return row.get_value(columns.title) + "|" + row.get_value(columns.status);
+    }
+    // The rows beside the one at `path`; none, with a failure, when the view has no row there (or,
+    // with `beyond` 1, no place for one).
+    Entries* Level(const Gtk::TreeModel::Path& path, int beyond)
+    {
+        Entries* level = &titles;
+        if (path.size() == 2)
+            level = path[0] < static_cast<int>(albums.size()) ? &albums[path[0]] : nullptr;
+        if (level && path.back() < static_cast<int>(level->size()) + beyond)
+            return level;
+        ADD_FAILURE() << "told of row " << path.to_string() << ", which the view does not have";
+        return nullptr;
+    }
+
+    // The album rows, and the track rows of each.
+    Entries titles;
+    std::vector<Entries> albums;
+};
+
 class MainWindow : public DownloadFixture, protected ShareFolder {
 protected:
-    // Waits for the list to show `expected`: rows as "title|status", tracks indented under albums.
+    // Waits for the list to show `expected`: rows as "title|status", tracks indented under albums;
+    // a view told of each change in turn shows the same.
     void ExpectRows(const Entries& expected)
     {
         const auto rows = [this] {
@@ -44,6 +106,7 @@ protected:
         };
         RunMainLoopUntil([&] { return rows() == expected; });
         EXPECT_EQ(expected, rows());
+        EXPECT_EQ(expected, told.Rows());
     }
 
     // A track of `artist`'s `album`, downloaded already unless `more` says otherwise.
@@ -73,6 +136,7 @@ protected:
     std::unique_ptr<TreeController> list{new TreeController(model)};
     std::unique_ptr<DownloadStatusController> panel{new DownloadStatusController(model)};
     Gtk::TreeView* view = Get<Gtk::TreeView>("MainWindow", "DownloadTreeView");
+    RowsAsTold told{view->get_model()};
     Gtk::Label* label = Get<Gtk::Label>("MainWindow", "DownloadStatusLabel");
     Gtk::Image* image = Get<Gtk::Image>("MainWindow", "AlbumArtImage");
     const Glib::RefPtr<Gdk::Pixbuf> defaultArt = image->get_pixbuf();
@@ -181,6 +245,37 @@ TEST_F(MainWindow, OneCoverFetchRunsAtATimeAndOneForATrackNoLongerShownIsAbandon
         return std::all_of(started.begin(), started.end() - 1, [&](const DownloadPtr& d) { return d->GetTrack().use_count() == holders; });
     })) << "fetches left trickling";
     EXPECT_LE(store.Requests().size(), 1u);
+}
+
+class Start : public DownloadFixture, protected ShareFolder {};
+
+// The window's main loop runs while the saved queue is read, here while its playlist waits for
+// another reader of the database. Then its track is listed and goes on from its partial file,
+// and only then is the partial file no track names swept up.
+TEST_F(Start, TheWindowRunsWhileTheSavedQueueIsReadAndTheLeftoversGoAfterIt)
+{
+    const std::string folder = MusicFolder() + "Air/Moon Safari/";
+    boost::filesystem::create_directories(folder);
+    WriteFile(folder + ".vlx(1).tmp", "named");
+    WriteFile(folder + ".vlx(2).tmp", "left behind");
+    QueueDocument saved;
+    saved.regular.push_back({{{"location", store.Url("/stall/100000/a.mp3")}, {"albumPrimaryArtist", "Air"}, {"album", "Moon Safari"},
+                              {"title", "A1"}, {"trackType", "mp3"}, {"downloadState", "3"}, {"localFilename", folder + ".vlx(1).tmp"}},
+                             "A1"});
+    saved.playlists.push_back({"Mix", {"A1"}});
+    Vantor::Data::CryptoUtility::EncryptVLXFile(OpenFile(std::fopen(Utility::DownloadQueueFilename().c_str(), "wb")).get(), saved.Xml());
+    DatabaseReader reader(home.File(".vantormp3/vantormp3.db"));
+
+    MainWindowController controller(Get<Gtk::Window>("MainWindow", "MainWindow"), model);
+    RunPendingTurns();
+    EXPECT_EQ(0u, model->CountDownloads());
+    EXPECT_TRUE(boost::filesystem::exists(folder + ".vlx(2).tmp"));
+    reader.Release();
+    const Glib::RefPtr<Gtk::TreeModel> rows = Get<Gtk::TreeView>("MainWindow", "DownloadTreeView")->get_model();
+    EXPECT_TRUE(RunMainLoopUntil([&] { return rows->children().size() == 1; }));
+    Expect("A1 state " + std::to_string(Vantor::Net::Download::Downloading));
+    EXPECT_TRUE(RunMainLoopUntil([&] { return !boost::filesystem::exists(folder + ".vlx(2).tmp"); }));
+    EXPECT_TRUE(boost::filesystem::exists(folder + ".vlx(1).tmp"));
 }
 
 using MessageBoxes = DownloadFixture;

@@ -65,27 +65,83 @@ TEST_F(GroupTest, StateTextPercentageAndMetadataComeFromTheChildren)
     EXPECT_THROW(group.GetLocalFilename(), Vantor::Filesystem::invalid_path_exception);
 }
 
+// The album counts each child in the state it was added in or was last told of, and forgets the
+// children taken out; a child added twice counts twice until taken out twice.
+TEST_F(GroupTest, CountsFollowWhatTheGroupIsToldAndWhatIsTakenOut)
+{
+    GroupedDownload album(model);
+    std::vector<DownloadPtr> children;
+    for (int i = 0; i < 4; ++i) {
+        children.push_back(NewDownload({{"title", "t"}}));
+        children.back()->totalBytes = 1000;
+        children.back()->bytesReceived = 500;
+        album.AddChildDownload(children.back());
+    }
+    album.AddChildDownload(children[3]);
+    const auto change = [&](int child, Download::State state, bool tell) {
+        children[child]->SetState(state);
+        if (tell)
+            album.ChildStateChanged(children[child]);
+    };
+    // "state percent downloading waiting downloaded canceled paused"
+    const auto shown = [&] {
+        unsigned counts[5];
+        album.GetChildStats(counts[0], counts[1], counts[2], counts[3], counts[4]);
+        std::string text = std::to_string(album.GetState()) + " " + std::to_string(album.GetPercentCompleted());
+        for (unsigned count : counts)
+            text += " " + std::to_string(count);
+        return text;
+    };
+    EXPECT_EQ("0 0 0 5 0 0 0", shown());
+    change(0, Download::Downloaded, true);
+    change(1, Download::Downloading, true);
+    change(2, Download::Paused, false); // not told: still counted waiting
+    EXPECT_EQ("2 30 1 3 1 0 0", shown());
+    album.DeleteChildDownload(children[1]);
+    EXPECT_EQ("0 25 0 3 1 0 0", shown());
+    album.ChildStateChanged(children[2]);
+    album.ChildStateChanged(children[1]); // no child any more: nothing
+    EXPECT_EQ("0 25 0 2 1 0 1", shown());
+    change(3, Download::Canceled, true);
+    album.DeleteChildDownload(children[0]);
+    album.DeleteChildDownload(children[3]);
+    EXPECT_EQ("3 0 0 0 0 1 1", shown());
+    album.DeleteChildDownload(children[2]);
+    change(3, Download::Canceled, true);
+    EXPECT_EQ("5 0 0 0 0 1 0", shown());
+    album.DeleteChildDownload(children[3]);
+    EXPECT_EQ("1 0 0 0 0 0 0", shown());
+}
+
 TEST_F(GroupTest, PauseResumeAndCancelReachEveryChildStillInTheModel)
 {
     const auto group = boost::make_shared<GroupedDownload>(model);
+    std::vector<DownloadPtr> tracks;
     // A track of the album, in the group and the model; its transfer stalls after its first bytes.
     const auto track = [&](const std::string& pcid) {
         const DownloadPtr child = NewDownload({{"location", store.Url("/stall/100000/track.mp3")}, {"fileSize", "100000"},
                                                {"albumPrimaryArtist", "Air"}, {"album", "Moon Safari"}, {"title", pcid}, {"PCID", pcid}});
         group->AddChildDownload(child);
         model->AddDownload(child);
+        tracks.push_back(child);
         return child;
+    };
+    // The album's state once told of its tracks' events, as the list tells it.
+    const auto albumState = [&] {
+        for (const DownloadPtr& child : tracks)
+            group->ChildStateChanged(child);
+        return group->GetState();
     };
     track("A");
     const DownloadPtr second = track("B");
     Expect("A state 2");
-    EXPECT_EQ(Download::Downloading, group->GetState());
+    EXPECT_EQ(Download::Downloading, albumState());
     EXPECT_EQ(MusicFolder() + "Air/Moon Safari/", group->GetLocalFilename());
     // The waiting track pauses at once, the transferring one once its transfer has stopped.
     group->Pause();
     EXPECT_EQ(Download::Paused, second->GetState());
     Expect("A state 3");
-    EXPECT_EQ(Download::Paused, group->GetState());
+    EXPECT_EQ(Download::Paused, albumState());
     // B's first work item is still queued, so B may be the one that runs first now.
     group->Resume();
     ASSERT_TRUE(events->journal.WaitUntil([](const Entries& entries) {
@@ -94,7 +150,7 @@ TEST_F(GroupTest, PauseResumeAndCancelReachEveryChildStillInTheModel)
     group->Cancel();
     Expect("A state 5");
     Expect("B state 5");
-    EXPECT_EQ(Download::Canceled, group->GetState());
+    EXPECT_EQ(Download::Canceled, albumState());
     EXPECT_TRUE(group->CanResume());
     // Cleared from the model, the tracks are still counted but nothing can run them.
     model->ClearFinished();
@@ -109,7 +165,7 @@ TEST_F(GroupTest, PauseResumeAndCancelReachEveryChildStillInTheModel)
     group->Resume();
     Expect("C state 2", 2);
     EXPECT_EQ(Download::Canceled, second->GetState());
-    EXPECT_EQ(Download::Downloading, group->GetState());
+    EXPECT_EQ(Download::Downloading, albumState());
 }
 
 } // namespace

@@ -85,7 +85,8 @@ protected:
         })) << Sensitive();
     }
 
-    // Clicks Clear, answering a question with `answer`; the queue file then holds the queue.
+    // Clicks Clear, answering a question with `answer`; once the queue files are done, the queue
+    // file holds the queue.
     std::vector<MessageDialogAnswerer::Seen> ClickClear(int answer)
     {
         fs::remove(Utility::DownloadQueueFilename());
@@ -310,6 +311,7 @@ TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnly
     Utility::VLXEnqueuedSignal().emit();
     EXPECT_EQ(2, resumed);
     EXPECT_EQ("---", Sensitive());
+    queueFiles.Finish(); // which waits for the toolbar's resume
     EXPECT_EQ(Download::Waiting, waiting->GetState());
     Until("P--", false);
 }

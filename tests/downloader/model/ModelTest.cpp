@@ -76,6 +76,31 @@ TEST(TrackTest, ReadsMetadataAndWritesItBackInKeyOrder)
     EXPECT_THROW(SavedAgain("<title>t</title><meta>orphan</meta>"), std::invalid_argument);
 }
 
+using QueueTest = DownloadFixture;
+
+// Each download finds itself in the queue while it is there, and only then can it be resumed;
+// a copy of the queue keeps its order.
+TEST_F(QueueTest, ADownloadIsFoundWhileQueuedAndOneClearedIsNotResumed)
+{
+    std::vector<DownloadPtr> added;
+    for (const char* pcid : {"A", "B", "C"}) {
+        added.push_back(NewDownload({{"PCID", pcid}, {"downloadState", "1"}}));
+        model->AddDownload(added.back());
+        EXPECT_EQ(added.back(), added.back()->GetDownloadRefFromModel());
+    }
+    EXPECT_EQ(added, model->GetDownloads());
+    added[0]->SetState(Vantor::Net::Download::Canceled);
+    added[1]->SetState(Vantor::Net::Download::Paused);
+    model->ClearFinished();
+    EXPECT_EQ(std::vector<DownloadPtr>{added[1]}, model->GetDownloads());
+    for (const DownloadPtr& download : added) {
+        EXPECT_EQ(download == added[1], !!download->GetDownloadRefFromModel()) << download->GetPCID();
+        download->Resume();
+    }
+    Expect("B state 0");
+    EXPECT_EQ(Vantor::Net::Download::Canceled, added[0]->GetState());
+}
+
 namespace {
 
 // The model's library, in the fixture's fresh home, and others opened on the same database.

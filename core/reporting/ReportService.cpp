@@ -266,6 +266,11 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
     curl_easy_setopt(handle, CURLOPT_REFERER, referer.c_str());
 
     const CURLcode result = curl_easy_perform(handle);
+    // Noted first of all, and before it leaves the list, so that a save that still holds it
+    // keeps the note. Only a kill between the store's answer and the note can have a later start
+    // send it again: the store may have it already, which the program can't know.
+    if (Answered(result))
+        answered.Note(id);
     if (result == CURLE_OK) {
         Debug::LogString("reftag post success: " + url);
     } else {
@@ -277,8 +282,6 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
     curl_easy_cleanup(handle);
     if (!Answered(result))
         return;
-    // Noted before it leaves the list, so that a save that still holds it keeps the note.
-    answered.Note(id);
     {
         boost::mutex::scoped_lock lock(sMutex);
         // Gone already when ClearPending dropped it meanwhile.
@@ -287,9 +290,8 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
         if (answered != pending.end())
             pending.erase(answered);
     }
-    // The saved queue still holds it until the next save: a crash before that sends it again at
-    // the next start, the one way a report can reach the store twice. So that save is asked for
-    // now, not left to the next track's end.
+    // The saved queue still holds it until the next save, which is asked for now: the note can
+    // go with it.
     boost::mutex::scoped_lock lock(saverMutex);
     if (saver)
         saver();

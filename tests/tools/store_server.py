@@ -25,7 +25,8 @@ Answers what a plain file server can't. Paths:
   /cut-once/<file>            half the file and a close the first time; then the file, from
                               the start of a "bytes=N-" Range when one is asked for
   /slow/<file>                the file at about 160 KB/s, from the start of a "bytes=N-" Range
-                              when one is asked for; "range N" is logged after the target
+                              when one is asked for (416 from its end on); "range N" is logged
+                              after the target
   /quick/<file>               the same at about 1 MB/s
   /gp/sonvel/ruq-result.html/...  the report endpoint: 200, empty body; answered like the path
                               that the file "report-answer" under ROOT names, when there is one
@@ -143,6 +144,9 @@ class StoreHandler(BaseHTTPRequestHandler):
             pass
 
     def answer_slowly(self, data, start, rate):
+        # A range from the end of the file on asks for nothing: refused, naming the file's length.
+        if start >= len(data) > 0:
+            return self.answer(416, b"", headers=[("Content-Range", "bytes */%d" % len(data))])
         self.send_response(206 if start else 200)
         self.send_header("Content-Length", str(len(data) - start))
         if start:

@@ -494,7 +494,9 @@ TEST_F(ProgramTest, AKilledProgramResumesItsPartialFileAfterARestart)
 
 // Short tracks arrive many times while a long queue (stalled tracks behind them) is saved once. A
 // kill soon after any of them arrived costs nothing: no track is fetched again into a second file,
-// and each track's success goes to the store once.
+// and each track's success reaches the store; once the program heard the store's answer, it never
+// sends it again. (A kill while the store answers can have the next start send it again: the store
+// may have it already, which the program can't know.)
 TEST_F(ProgramTest, KillsAsShortTracksArriveBehindSlowSavesFileEachTrackOnce)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting><setting type=\"1\" key=\"ShowCompletedDialog\">0</setting>");
@@ -515,6 +517,7 @@ TEST_F(ProgramTest, KillsAsShortTracksArriveBehindSlowSavesFileEachTrackOnce)
                 names.insert(entry.path().filename().string());
         return names;
     };
+    setenv("RUQ_DEBUG_LEVEL", "verbose", 1);
     std::unique_ptr<ChildProcess> program = Start({purchase, stalled});
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     // The first kill once both purchases are in the saved queue.
@@ -533,10 +536,18 @@ TEST_F(ProgramTest, KillsAsShortTracksArriveBehindSlowSavesFileEachTrackOnce)
         EXPECT_TRUE(Arrived("Short/" + TrackName(index))) << index;
     }
     EXPECT_EQ(expected, files());
+    // How often the program heard the store answer the report: its debug log says so each time.
+    const auto answers = [&](const std::string& report) {
+        const std::string log = ReadFile(home.File(".vantormp3/debug.txt"));
+        size_t count = 0;
+        for (size_t at = 0; (at = log.find("reftag post success: ", at)) != std::string::npos; ++at)
+            count += log.compare(log.find("ref=", at), report.size(), report) == 0;
+        return count;
+    };
     for (size_t index = 0; index < tracks; ++index) {
         const std::string report = "ref=dm_ruq_dl_ok?os=linux&pcid=Short" + std::to_string(index) + "&";
         EXPECT_TRUE(Eventually([&] { return Requested(report) >= 1; })) << index;
-        EXPECT_EQ(1u, Requested(report)) << index;
+        EXPECT_LE(answers(report), 1u) << index;
     }
 }
 

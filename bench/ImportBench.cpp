@@ -176,7 +176,7 @@ int main(int argc, char** argv)
         model.reset(new DownloadModel(LinuxFilesystemUtility::NewInstance()));
     };
     const Figures import = Measure("import", newModel, [&] {
-        if (!model->AddTracks(open(queueFile).get()) || model->CountDownloads() != static_cast<unsigned>(tracks))
+        if (model->AddTracks(open(queueFile).get()) != DownloadModel::ImportResult::Added || model->CountDownloads() != static_cast<unsigned>(tracks))
             std::printf("the import failed\n");
     });
 

@@ -32,8 +32,7 @@ void QueueFileWorker::Import(const std::string& command, Gtk::Window* parent)
         const Utility::ImportOutcome outcome =
             file.empty() ? Utility::ImportOutcome::Refused : Utility::ImportVLXFile(file.c_str(), *model);
         return Announcement([this, outcome, command, file, parent] {
-            Utility::AnnounceVLXImport(outcome != Utility::ImportOutcome::Refused,
-                                       (file.empty() ? command : file).c_str(), parent);
+            Utility::AnnounceVLXImport(outcome, (file.empty() ? command : file).c_str(), parent);
             if (outcome == Utility::ImportOutcome::NotSaved)
                 SaveFailedSignal.emit();
         });

@@ -43,15 +43,20 @@ Glib::ustring DisplayName(const char* filename)
     return name.substr(0, 50) + "\u2026" + name.substr(name.size() - 49);
 }
 
-void WarnImportFailed(const char* filename, Gtk::Window& parent)
+void WarnImportFailed(const char* filename, bool playlistsRefused, Gtk::Window& parent)
 {
     // The name goes into markup: characters such as "<" or "&" in it, or bytes that are not
     // UTF-8, would otherwise leave the message empty.
-    const std::string message = Translate("sonvel_dlg_check_vlx_permissions_1", "Unable to add the VLX file at:") +
-                                "\n\n<b>" + Glib::Markup::escape_text(DisplayName(filename)) +
-                                "</b>\n\n" +
-                                Translate("sonvel_dlg_check_vlx_permissions_2",
-                                          "Please make sure you have permission to read this file and try again.");
+    const std::string message =
+        Translate("sonvel_dlg_check_vlx_permissions_1", "Unable to add the VLX file at:") + "\n\n<b>" +
+        Glib::Markup::escape_text(DisplayName(filename)) + "</b>\n\n" +
+        Glib::Markup::escape_text(
+            playlistsRefused
+                ? Translate("sonvel_dlg_vlx_playlists_refused",
+                            "Its playlists can't be stored now: the playlist database is not available. The file "
+                            "is kept; please open it again once the database is available.")
+                : Translate("sonvel_dlg_check_vlx_permissions_2",
+                            "Please make sure you have permission to read this file and try again."));
     Gtk::MessageDialog dialog(parent, message, true, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK, true);
     dialog.set_title(Translate("sonvel_ruq_branding", "Vantor MP3 Downloader"));
     dialog.run();
@@ -71,14 +76,15 @@ FILE* OpenRegularFile(const char* filename, struct stat& identity)
     return file;
 }
 
-// Adds the tracks of the queue file at `filename`, a regular file, to the model; true when it
-// was read. `identity` then tells which file it was.
-bool ReadInto(DownloadModel& model, const char* filename, struct stat& identity, DownloadModel::Origin origin)
+// Adds the tracks of the queue file at `filename`, a regular file, to the model. `identity`
+// then tells which file it was.
+DownloadModel::ImportResult ReadInto(DownloadModel& model, const char* filename, struct stat& identity,
+                                     DownloadModel::Origin origin)
 {
     FILE* file = OpenRegularFile(filename, identity);
     if (!file)
-        return false;
-    const bool read = model.AddTracks(file, origin);
+        return DownloadModel::ImportResult::Unreadable;
+    const DownloadModel::ImportResult read = model.AddTracks(file, origin);
     std::fclose(file);
     return read;
 }
@@ -122,8 +128,14 @@ bool SaveDownloadQueue(DownloadModel& model)
 ImportOutcome ImportVLXFile(const char* filename, DownloadModel& model)
 {
     struct stat imported = {};
-    if (!ReadInto(model, filename, imported, DownloadModel::Origin::QueueFile))
+    switch (ReadInto(model, filename, imported, DownloadModel::Origin::QueueFile)) {
+    case DownloadModel::ImportResult::Unreadable:
         return ImportOutcome::Refused;
+    case DownloadModel::ImportResult::PlaylistsRefused:
+        return ImportOutcome::PlaylistsRefused;
+    case DownloadModel::ImportResult::Added:
+        break;
+    }
 
     const bool saved = SaveDownloadQueue(model);
     const ImportOutcome outcome = saved ? ImportOutcome::Saved : ImportOutcome::NotSaved;
@@ -147,7 +159,7 @@ SavedQueueReload ReloadSavedQueue(DownloadModel& model)
     struct stat identity = {};
     if (lstat(path.c_str(), &identity) != 0 && errno == ENOENT)
         return {SavedQueueReload::Missing, ""};
-    if (ReadInto(model, path.c_str(), identity, DownloadModel::Origin::SavedQueue))
+    if (ReadInto(model, path.c_str(), identity, DownloadModel::Origin::SavedQueue) == DownloadModel::ImportResult::Added)
         return {SavedQueueReload::Read, ""};
     // Left in its place, it would be replaced by the next save, the quit's at the latest, with
     // a queue that lacks every purchase it held.
@@ -158,19 +170,19 @@ SavedQueueReload ReloadSavedQueue(DownloadModel& model)
     return {SavedQueueReload::Unreadable, kept.empty() ? path : kept};
 }
 
-void AnnounceVLXImport(bool imported, const char* filename, Gtk::Window* parent)
+void AnnounceVLXImport(ImportOutcome outcome, const char* filename, Gtk::Window* parent)
 {
-    if (imported)
+    if (outcome == ImportOutcome::Saved || outcome == ImportOutcome::NotSaved)
         VLXEnqueuedSignal().emit();
     else if (parent)
-        WarnImportFailed(filename, *parent);
+        WarnImportFailed(filename, outcome == ImportOutcome::PlaylistsRefused, *parent);
 }
 
 bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent)
 {
-    const bool imported = ImportVLXFile(filename, model) != ImportOutcome::Refused;
-    AnnounceVLXImport(imported, filename, parent);
-    return imported;
+    const ImportOutcome outcome = ImportVLXFile(filename, model);
+    AnnounceVLXImport(outcome, filename, parent);
+    return outcome == ImportOutcome::Saved || outcome == ImportOutcome::NotSaved;
 }
 
 bool IsQueueFileName(const std::string& name)

@@ -19,6 +19,8 @@ bool SaveDownloadQueue(DownloadModel& model);
 // What became of a queue file given to ImportVLXFile.
 enum class ImportOutcome {
     Refused,
+    // Not read: the playlist database did not take its playlists. The file is kept.
+    PlaylistsRefused,
     Saved,
     // Its tracks are in the queue, but no saved queue holds them: the file is kept.
     NotSaved,
@@ -45,8 +47,8 @@ struct SavedQueueReload {
 SavedQueueReload ReloadSavedQueue(DownloadModel& model);
 
 // What an import has to tell, on the main thread: the queue-file-added signal after an
-// import, a warning over `parent`, when one is given, after a failed one.
-void AnnounceVLXImport(bool imported, const char* filename, Gtk::Window* parent);
+// import, a warning over `parent`, when one is given, after a failed one, naming the cause.
+void AnnounceVLXImport(ImportOutcome outcome, const char* filename, Gtk::Window* parent);
 
 // Both of the above, on the main thread; true when the file was imported.
 bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Window* parent);

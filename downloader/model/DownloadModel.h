@@ -88,9 +88,12 @@ public:
     // the next run.
     ~DownloadModel() override;
 
-    // Imports an open queue file (plain or encrypted); false when nothing could be read
-    // from it. Neither flushes nor closes the file.
-    bool AddTracks(FILE* file, Origin origin = Origin::QueueFile);
+    // What an import made of a queue file: its tracks added; nothing, as nothing could be read
+    // from it; or nothing, as the playlist database did not take its playlists (held by another
+    // program, or not to be opened).
+    enum class ImportResult { Added, Unreadable, PlaylistsRefused };
+    // Imports an open queue file (plain or encrypted). Neither flushes nor closes the file.
+    ImportResult AddTracks(FILE* file, Origin origin = Origin::QueueFile);
 
     // The metadata of one queued file read from a queue file's <track> element; a null
     // element gives an empty track.

@@ -36,12 +36,12 @@ bool IsSelectedVideo(const DownloadModel::Download& video, VideoFormat format)
 
 } // namespace
 
-bool DownloadModel::AddTracks(FILE* file, Origin origin)
+DownloadModel::ImportResult DownloadModel::AddTracks(FILE* file, Origin origin)
 {
     try {
         std::string text;
         VLXToPlainText(file, text);
-        if (text.empty()) return false;
+        if (text.empty()) return ImportResult::Unreadable;
 
         // Values that are not UTF-8 (a Latin-1 name as the store sent it) come out with their
         // bytes as they are, for the track to read each as a whole.
@@ -53,10 +53,10 @@ bool DownloadModel::AddTracks(FILE* file, Origin origin)
         // cut short itself.)
         if (document.Error()) {
             Diagnostic::Debug::LogString("Queue file not imported: " + std::string(document.ErrorDesc()));
-            return false;
+            return ImportResult::Unreadable;
         }
         TiXmlElement* playlist = document.FirstChildElement("playlist");
-        if (!playlist) return false;
+        if (!playlist) return ImportResult::Unreadable;
 
         // Every download is built first, so a track that can't be read leaves nothing behind.
         Downloads regular, deluxe, videos;
@@ -80,17 +80,17 @@ bool DownloadModel::AddTracks(FILE* file, Origin origin)
         // that could not be stored fail the import, so that the queue file is kept. Until the
         // downloads are in, a queue cleared on another thread must not forget the playlists.
         boost::mutex::scoped_lock recording(recordingMutex);
-        if (!ParsePlayLists(GetPlaylistLibrary(), pcids, Child(extension, "playLists"))) return false;
+        if (!ParsePlayLists(GetPlaylistLibrary(), pcids, Child(extension, "playLists"))) return ImportResult::PlaylistsRefused;
         for (const auto& download : kept) AddDownload(download);
         // Reports the store did not answer come back from the program's own saved queue only: a
         // queue file from outside must never have the program send anything.
         if (origin == Origin::SavedQueue)
             for (const Reporting::Report& report : Reporting::SavedReports::Read(Child(playlist, Reporting::SavedReports::ElementName)))
                 Reporting::ReportService::Restore(report);
-        return true;
+        return ImportResult::Added;
     } catch (...) {
         // Every failure of the file, the cipher's exceptions included, is told by the result.
-        return false;
+        return ImportResult::Unreadable;
     }
 }
 

@@ -193,7 +193,7 @@ TEST_F(TrackDownloadTest, AKillBetweenAFinishAndTheNextSaveCostsNoFile)
 
     NewModel();
     OpenFile file(std::fopen(saved.c_str(), "rb"));
-    ASSERT_TRUE(file && model->AddTracks(file.get()));
+    ASSERT_TRUE(file && model->AddTracks(file.get()) == DownloadModel::ImportResult::Added);
     Expect("A finished 1");
     Expect("B finished 1");
     EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - One.mp3", model->GetDownloadAt(0)->GetLocalFilename());
@@ -315,7 +315,7 @@ TEST_F(TrackDownloadTest, AReportTheStoreDidNotAnswerComesBackOnlyFromTheSavedQu
     model->Save(OpenFile(std::fopen(saved.c_str(), "wb")).get());
     fs::remove(files.File("report-answer"));
     for (const DownloadModel::Origin origin : {DownloadModel::Origin::QueueFile, DownloadModel::Origin::SavedQueue})
-        EXPECT_TRUE(model->AddTracks(OpenFile(std::fopen(saved.c_str(), "rb")).get(), origin));
+        EXPECT_EQ(DownloadModel::ImportResult::Added, model->AddTracks(OpenFile(std::fopen(saved.c_str(), "rb")).get(), origin));
     EXPECT_EQ((Entries{reports[0], reports[1], reports[0], reports[1]}), Reports());
 }
 

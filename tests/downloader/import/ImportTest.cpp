@@ -28,7 +28,7 @@ std::string WithReferences(std::string xml)
 class ImportTest : public DownloadFixture, public sigslot::has_slots<sigslot::multi_threaded_local> {
 protected:
     ~ImportTest() override { disconnect_all(); }
-    bool Import(const std::string& contents) { return model->AddTracks(TemporaryFileWith(contents).get()); }
+    bool Import(const std::string& contents) { return model->AddTracks(TemporaryFileWith(contents).get()) == DownloadModel::ImportResult::Added; }
     // Playlist rows at each announced download; only where no download writes them (no lock is waited for).
     void Watch() { model->DownloadAddedSignal.connect(this, &ImportTest::OnAdded); }
     void OnAdded(DownloadPtr) { rowsAtAdding.push_back(PlaylistRows(home).size()); }
@@ -225,7 +225,7 @@ TEST_F(ImportTest, NamesThatAreNotUTF8AreFiledAsLatin1AndResumedAfterARestart)
         std::fflush(saved.get());
 
         NewModel();
-        ASSERT_TRUE(model->AddTracks(saved.get()));
+        ASSERT_EQ(DownloadModel::ImportResult::Added, model->AddTracks(saved.get()));
         Expect("P1 finished 1");
         const DownloadPtr restored = model->GetDownloadAt(0);
         const std::string album = artist.second + "/Album";

@@ -25,7 +25,7 @@ TEST_F(TeardownStressTest, ModelsClosedAtAnyMomentOfTheirWork)
                          {{{"PCID", "import"}, {"trackType", "mp3"}, {"downloadState", "10"}}, ""}};
         queue.playlists = {{"Mix", {"ok", "gone"}}};
         NewModel();
-        ASSERT_TRUE(model->AddTracks(TemporaryFileWith(queue.Xml()).get()));
+        ASSERT_EQ(DownloadModel::ImportResult::Added, model->AddTracks(TemporaryFileWith(queue.Xml()).get()));
         // Once to its end: the model does real work in these runs.
         for (const char* end : {"ok finished 1", "gone finished 9", "local finished 8", "import finished 11"})
             if (runs == 0)

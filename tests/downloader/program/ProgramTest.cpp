@@ -209,8 +209,13 @@ protected:
     void Screenshot(const Window& window, const std::string& name)
     {
         fs::create_directories(std::string(VANTOR_SCREENSHOTS));
-        RunProgram({"/usr/bin/import", "-window", window.id, std::string(VANTOR_SCREENSHOTS) + "/" + name + ".png"},
-                   home.File("import.log"));
+        // Read from the screen, so a dialog over the window shows as the user sees it. The first
+        // picture taken in a new Xvfb shows the window as it was first mapped, not as it is now,
+        // so the picture is taken twice and the second one kept.
+        for (int take = 0; take < 2; ++take)
+            RunProgram({"/usr/bin/import", "-screen", "-window", window.id,
+                        std::string(VANTOR_SCREENSHOTS) + "/" + name + ".png"},
+                       home.File("import.log"));
     }
 
     std::vector<std::string> Opened() const

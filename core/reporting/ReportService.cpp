@@ -76,7 +76,7 @@ void ReportService::Send(const std::string& tagText, const std::string& pcid,
 {
     boost::mutex::scoped_lock lock(sMutex);
     if (sInstance.mode != Dropping)
-        AddLocked(Report{tagText, pcid, parameters}, maker, sInstance.holdUntilSaved);
+        AddLocked(Report{tagText, pcid, parameters, ""}, maker, sInstance.holdUntilSaved);
 }
 
 void ReportService::Send(RefTag tag, const std::string& pcid, const std::map<std::string, std::string>& parameters,
@@ -292,15 +292,12 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
     }
     // The saved queue still holds it until the next save, which is asked for now: the note can
     // go with it.
-    boost::mutex::scoped_lock lock(saverMutex);
-    if (saver)
-        saver();
+    saver();
 }
 
 void ReportService::SetSaver(const std::function<void()>& asked)
 {
-    boost::mutex::scoped_lock lock(sInstance.saverMutex);
-    sInstance.saver = asked;
+    sInstance.saver.Set(asked);
 }
 
 size_t ReportService::OnCurlWriteData(void*, size_t size, size_t count, void*)

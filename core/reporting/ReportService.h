@@ -4,6 +4,7 @@
 #include "core/net/Download.h"
 #include "core/reporting/AnsweredReports.h"
 #include "core/reporting/Report.h"
+#include "core/threading/ReplaceableCall.h"
 #include "core/threading/ServerThread.h"
 
 #include <boost/thread/mutex.hpp>
@@ -134,9 +135,7 @@ private:
     AnsweredReports answered;
     // The ids of the reports the last save held.
     std::set<std::string> lastSaved;
-    // Held while the saver is asked, so that it is never asked once replaced.
-    boost::mutex saverMutex;
-    std::function<void()> saver;
+    Vantor::Threading::ReplaceableCall saver;
     unsigned long long made;
     bool holdUntilSaved;
     Mode mode;

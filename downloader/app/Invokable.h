@@ -60,6 +60,14 @@ using Invokable2 = Invokable<R, A1, A2>;
 template <class R, class A1, class A2, class A3>
 using Invokable3 = Invokable<R, A1, A2, A3>;
 
+// Any thread: emits `signal` on the main thread, unless its owner has dropped `ownerAlive` by
+// then.
+inline void EmitOnMainThread(const boost::weak_ptr<void>& ownerAlive, sigc::signal<void>& signal)
+{
+    MainThreadInvoke::sInstance.InvokeAsync(
+        boost::shared_ptr<MainThreadInvoke::IInvokable>(new Invokable0<void>(ownerAlive, signal)));
+}
+
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader
 
 #endif

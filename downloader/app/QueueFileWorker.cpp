@@ -2,7 +2,6 @@
 
 #include "core/diagnostic/Debug.h"
 #include "downloader/app/Invokable.h"
-#include "downloader/app/MainThreadInvoke.h"
 #include "downloader/app/UtilityQueue.h"
 
 #include <boost/make_shared.hpp>
@@ -61,7 +60,7 @@ void QueueFileWorker::Save()
 
 void QueueFileWorker::SaveSoon()
 {
-    EmitOnMainThread(saveAsked);
+    EmitOnMainThread(alive, saveAsked);
 }
 
 void QueueFileWorker::SaveNow()
@@ -114,13 +113,7 @@ void QueueFileWorker::Done(const Announcement& announcement)
     }
     workDone.notify_all();
     if (announcement)
-        EmitOnMainThread(announcing);
-}
-
-void QueueFileWorker::EmitOnMainThread(sigc::signal<void>& signal)
-{
-    MainThreadInvoke::sInstance.InvokeAsync(boost::shared_ptr<MainThreadInvoke::IInvokable>(
-        new Invokable0<void>(boost::weak_ptr<void>(alive), signal)));
+        EmitOnMainThread(alive, announcing);
 }
 
 void QueueFileWorker::Announce()

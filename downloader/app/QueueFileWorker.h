@@ -66,9 +66,6 @@ private:
     void Announce();
     // The oldest announcement, or none. With `wait`, none only once all work is done.
     Announcement NextAnnouncement(bool wait);
-    // Emits `signal` on the main thread; one still queued when this worker goes finds the life
-    // token gone and does nothing.
-    void EmitOnMainThread(sigc::signal<void>& signal);
 
     boost::shared_ptr<DownloadModel> model;
     boost::mutex mutex;
@@ -78,7 +75,8 @@ private:
     // A save waits to start.
     bool savePending = false;
     std::deque<Announcement> announcements;
-    // Emitted on the main thread once announcements wait there, and once SaveSoon was asked.
+    // Emitted on the main thread once announcements wait there, and once SaveSoon was asked;
+    // not once the worker is gone and has dropped its life token.
     sigc::signal<void> announcing;
     sigc::signal<void> saveAsked;
     boost::shared_ptr<void> alive;

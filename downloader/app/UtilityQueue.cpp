@@ -32,6 +32,12 @@ namespace {
 const char kQueueFileExtension[] = ".vlx";
 const char kFileAddress[] = "file://";
 
+// Its tracks are in the queue, whether or not a save holds them yet.
+bool Imported(ImportOutcome outcome)
+{
+    return outcome == ImportOutcome::Saved || outcome == ImportOutcome::NotSaved;
+}
+
 // The file's name as the warning shows it. A name of thousands of characters would make the
 // box far wider than the screen, its button out of reach: past 100 characters the middle is
 // left out.
@@ -172,7 +178,7 @@ SavedQueueReload ReloadSavedQueue(DownloadModel& model)
 
 void AnnounceVLXImport(ImportOutcome outcome, const char* filename, Gtk::Window* parent)
 {
-    if (outcome == ImportOutcome::Saved || outcome == ImportOutcome::NotSaved)
+    if (Imported(outcome))
         VLXEnqueuedSignal().emit();
     else if (parent)
         WarnImportFailed(filename, outcome == ImportOutcome::PlaylistsRefused, *parent);
@@ -182,7 +188,7 @@ bool EnqueueVLXFromFilename(const char* filename, DownloadModel& model, Gtk::Win
 {
     const ImportOutcome outcome = ImportVLXFile(filename, model);
     AnnounceVLXImport(outcome, filename, parent);
-    return outcome == ImportOutcome::Saved || outcome == ImportOutcome::NotSaved;
+    return Imported(outcome);
 }
 
 bool IsQueueFileName(const std::string& name)

@@ -237,8 +237,7 @@ void DownloadModel::SaveFailed()
 
 void DownloadModel::SetSaver(const std::function<void()>& asked)
 {
-    boost::mutex::scoped_lock lock(saverMutex);
-    saver = asked;
+    saver.Set(asked);
 }
 
 void DownloadModel::RemoveOrphanedPartialFiles()
@@ -290,13 +289,8 @@ bool DownloadModel::AwaitSaveOf(unsigned long long number)
         if (namingsSaved > number)
             return true;
     }
-    {
-        // Held while asking: once SetSaver has replaced it, the saver is asked no more.
-        boost::mutex::scoped_lock lock(saverMutex);
-        if (!saver)
-            return true;
-        saver();
-    }
+    if (!saver())
+        return true;
     boost::mutex::scoped_lock lock(savedFilesMutex);
     saveEnded.wait(lock, [&] { return namingsSaved > number || closing; });
     return namingsSaved > number;

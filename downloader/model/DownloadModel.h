@@ -3,6 +3,7 @@
 
 #include "core/net/Download.h"
 #include "core/sigslot/sigslot.h"
+#include "core/threading/ReplaceableCall.h"
 #include "core/threading/ServerThread.h"
 #include "downloader/model/DownloadType.h"
 #include "downloader/model/PlaylistLibrary.h"
@@ -39,8 +40,8 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // Locks, outermost first: the import's recording mutex, the save mutex, the queue mutex, a
 // download's own signal mutex, the sender-map mutex, a model signal's mutex; a download's
 // track and file-name locks and the saved-files mutex are innermost. (Clearing only tries
-// the recording mutex, inside the queue mutex.) The saver's mutex is taken with no other held,
-// and the saver takes only its own locks inside it.
+// the recording mutex, inside the queue mutex.) The saver is asked with no other lock held,
+// and takes only its own locks.
 //
 // A partial file the queue gives up (canceled, cleared, left in another album folder, or the
 // temporary name of a finished file) is not deleted at once: the saved queue on disk may still
@@ -199,8 +200,7 @@ private:
     bool closing = false;
     mutable boost::mutex savedFilesMutex;
     boost::condition_variable saveEnded;
-    std::function<void()> saver;
-    boost::mutex saverMutex;
+    Vantor::Threading::ReplaceableCall saver;
     // One save at a time, each writing its downloads' state into their tracks.
     mutable boost::mutex saveMutex;
     Vantor::Threading::ServerThread worker;

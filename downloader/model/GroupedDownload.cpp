@@ -47,6 +47,12 @@ void GroupedDownload::DeleteChildDownload(boost::shared_ptr<DownloadModel::Downl
     places.erase(first);
 }
 
+bool GroupedDownload::HasChildren() const
+{
+    boost::mutex::scoped_lock lock(mutex);
+    return !children.empty();
+}
+
 void GroupedDownload::ChildStateChanged(const boost::shared_ptr<DownloadModel::Download>& child)
 {
     boost::mutex::scoped_lock lock(mutex);

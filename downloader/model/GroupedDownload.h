@@ -39,6 +39,7 @@ public:
     void AddChildDownload(boost::shared_ptr<DownloadModel::Download> child);
     // Takes out the first child that is this very object; nothing when it is not there.
     void DeleteChildDownload(boost::shared_ptr<DownloadModel::Download> child);
+    bool HasChildren() const;
     // Counts the child in the state it is in now; nothing when it is not a child.
     void ChildStateChanged(const boost::shared_ptr<DownloadModel::Download>& child);
     // How many children are counted in each of these states; children in other states are not

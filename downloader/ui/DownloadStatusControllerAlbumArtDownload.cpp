@@ -1,7 +1,6 @@
 #include "downloader/ui/DownloadStatusControllerAlbumArtDownload.h"
 
 #include "downloader/app/Invokable.h"
-#include "downloader/app/MainThreadInvoke.h"
 
 #include <boost/bind/bind.hpp>
 #include <gdkmm/pixbufloader.h>
@@ -107,8 +106,7 @@ Glib::RefPtr<Gdk::Pixbuf> DownloadStatusController::AlbumArtDownload::DecodeImag
 void DownloadStatusController::AlbumArtDownload::ThreadEntry()
 {
     transfer->DownloadSync(stream);
-    MainThreadInvoke::sInstance.InvokeAsync(
-        boost::shared_ptr<MainThreadInvoke::IInvokable>(new Invokable0<void>(alive, endedSignal)));
+    EmitOnMainThread(alive, endedSignal);
 }
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -3,7 +3,6 @@
 #include "core/localization/TranslationService.h"
 #include "core/settings/UtilityPreferences.h"
 #include "downloader/app/Invokable.h"
-#include "downloader/app/MainThreadInvoke.h"
 #include "downloader/app/UtilityDialogs.h"
 
 #include <boost/make_shared.hpp>
@@ -93,8 +92,7 @@ void SettingsFolderNotices::Follow(PlaylistLibrary& followed)
 
 void SettingsFolderNotices::OnTrouble()
 {
-    MainThreadInvoke::sInstance.InvokeAsync(boost::shared_ptr<MainThreadInvoke::IInvokable>(
-        new Invokable0<void>(boost::weak_ptr<void>(alive), troubled)));
+    EmitOnMainThread(alive, troubled);
 }
 
 void SettingsFolderNotices::TellTroubles()

@@ -160,7 +160,6 @@ TreeController::GroupedDownloadRow& TreeController::GroupForDownload(DownloadPtr
     GroupedDownloadRow& album = albumGroups[identifier];
     album.group.reset(new GroupedDownload(model));
     album.row = rows.AppendAlbum("", "");
-    album.tracks = 0;
     return album;
 }
 
@@ -169,7 +168,6 @@ void TreeController::OnDownloadAdded(DownloadPtr download)
     HoldPainting();
     GroupedDownloadRow& album = GroupForDownload(download);
     album.group->AddChildDownload(download);
-    ++album.tracks;
     rows.SetTitle(album.row, album.group->GetTrack()->GetMetadataValue(DownloadModel::Track::MetadataKey::Title));
     rows.SetStatus(album.row, album.group->GetStateString());
 
@@ -189,7 +187,7 @@ void TreeController::OnDownloadRemoved(DownloadPtr download)
     // The album shows the tracks on the list, and a cleared track is not kept alive by it.
     album.group->DeleteChildDownload(download);
 
-    if (--album.tracks == 0) {
+    if (!album.group->HasChildren()) {
         rows.Remove(album.row);
         albumGroups.erase(GroupIdentifierForDownload(download).raw());
     }

@@ -60,11 +60,10 @@ public:
         StatusProgressRenderer progress;
     };
 
-    // An album on the list: its aggregate, its row and how many tracks it shows.
+    // An album on the list: its aggregate and its row.
     struct GroupedDownloadRow {
         boost::shared_ptr<GroupedDownload> group;
         DownloadListModel::Row* row;
-        unsigned tracks;
     };
 
     // Shows the list in the "DownloadTreeView" of the "MainWindow" tree and follows `model`.

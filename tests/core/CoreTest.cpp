@@ -780,7 +780,7 @@ TEST(ReportService, AReportStaysForTheSavesUntilTheStoreAnswersIt)
     useBase("/status/404/");
     ReportService::Send("dm_ruq_later", "P", {}, &maker);
     useBase(kReportPath);
-    ReportService::Restore({"dm_ruq_restored", "R", {{"curlcode", "7"}}});
+    ReportService::Restore({"dm_ruq_restored", "R", {{"curlcode", "7"}}, ""});
     EXPECT_TRUE(PollUntil([&] { return saved({{&maker, written}}) == Entries{"held"}; }));
     ReportService::SendSaved(true);
     EXPECT_TRUE(PollUntil([&] { return saved({{&maker, written}}).empty(); }));

@@ -380,8 +380,9 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         EXPECT_LE(fs::file_size(temporary), contents.size()) << answer.pcid;
         download->Cancel();
         Expect(answer.pcid + " finished 5");
-        if (answer.kept >= 0)
+        if (answer.kept >= 0) {
             EXPECT_EQ(answer.kept, static_cast<long long>(fs::file_size(temporary))) << answer.pcid;
+        }
         EXPECT_EQ(answer.type, download->networkErrorType) << answer.pcid;
         EXPECT_EQ(0, events->journal.Count(answer.pcid + " state 1")) << answer.pcid;
     }

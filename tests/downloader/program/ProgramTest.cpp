@@ -857,9 +857,10 @@ TEST_F(ProgramTest, APlaylistDatabaseThatCantBeUsedIsToldAndDownloadsGoOn)
             EXPECT_EQ(0, Launch({purchase}));
         }
         ASSERT_TRUE(Eventually([&] { return Arrived(c.album + "/" + TrackName(0)) && !fs::exists(purchase); }));
-        if (made != "folder")
+        if (made != "folder") {
             EXPECT_EQ(std::vector<std::string>{c.album + "|" + c.album + "0"},
                       DatabaseRows(database, "SELECT p.name, t.pcid FROM playlist p JOIN playlist_track t ON t.playlist_id = p.id"));
+        }
         Quit(*program);
         EXPECT_EQ(0, program->Wait(std::chrono::seconds(20)));
     }

@@ -63,25 +63,32 @@ void DownloadModel::AddDownload(DownloadPtr download)
 {
     ConnectDownloadSignals(*download);
     {
-        boost::mutex::scoped_lock lock(queueMutex);
-        queue.push_back(download);
-        // In the queue and found by its address at once, for any thread that asks.
+        // Found by its address at once: its state change below is told with its owning pointer.
         boost::mutex::scoped_lock senderLock(senderMutex);
         senders[download.get()] = download;
     }
 
+    bool runs = false;
     if (download->GetState() == Download::ImportFailed)
         download->SetState(Download::RetryingImport);
     if (download->GetState() == Download::RetryingImport) {
-        EnqueueForDownload(download);
+        runs = true;
     } else if ((download->GetState() == Download::Waiting || download->CanResume()) && !download->Expired()) {
         download->SetState(Download::Waiting);
-        EnqueueForDownload(download);
+        runs = true;
     }
 
     DownloadAddedSignal.emit(download);
     if (download->GetType() == DownloadType::Video || download->GetType() == DownloadType::Document)
         NonAudioDownloadAddedSignal.emit(download);
+    // Only now in the queue, where another thread may clear it: its removal can't be told
+    // before its addition, which would leave it listed for good.
+    {
+        boost::mutex::scoped_lock lock(queueMutex);
+        queue.push_back(download);
+    }
+    if (runs)
+        EnqueueForDownload(download);
 }
 
 void DownloadModel::EnqueueForDownload(DownloadPtr download)

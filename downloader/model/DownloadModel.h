@@ -101,7 +101,8 @@ public:
     static boost::shared_ptr<Track> LoadTrack(TiXmlElement* track);
 
     // Appends a download to the queue. One that can still run is set to Waiting (that
-    // state change is announced before DownloadAddedSignal) and queued for the worker.
+    // state change is announced before DownloadAddedSignal) and queued for the worker. It
+    // enters the queue once its addition is announced: no removal is announced before it.
     void AddDownload(DownloadPtr download);
     // Queues one run of the download on the worker; the work item keeps it alive.
     void EnqueueForDownload(DownloadPtr download);
@@ -183,8 +184,9 @@ private:
     boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> filesystem;
     std::vector<DownloadPtr> queue;
     // Every download of the queue by its address: how a download's event, or a download asked
-    // to resume, finds its owning pointer without a walk through the queue. Changed together
-    // with the queue, under both mutexes.
+    // to resume, finds its owning pointer without a walk through the queue. An added download
+    // is here from just before it enters the queue; a removed one leaves it with the queue,
+    // under both mutexes.
     std::unordered_map<const Vantor::Net::Download*, DownloadPtr> senders;
     PlaylistLibrary playlistLibrary;
     mutable boost::mutex queueMutex;

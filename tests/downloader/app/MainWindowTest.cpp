@@ -94,19 +94,21 @@ protected:
     // a view told of each change in turn shows the same.
     void ExpectRows(const Entries& expected)
     {
-        const auto rows = [this] {
-            Entries rows;
-            const TreeController::TreeModelColumns columns;
-            for (const Gtk::TreeRow& album : view->get_model()->children()) {
-                rows.push_back(album.get_value(columns.title) + "|" + album.get_value(columns.status));
-                for (const Gtk::TreeRow& track : album.children())
-                    rows.push_back("  " + track.get_value(columns.title) + "|" + track.get_value(columns.status));
-            }
-            return rows;
-        };
-        RunMainLoopUntil([&] { return rows() == expected; });
-        EXPECT_EQ(expected, rows());
+        RunMainLoopUntil([&] { return Listed() == expected; });
+        EXPECT_EQ(expected, Listed());
         EXPECT_EQ(expected, told.Rows());
+    }
+    // The list's rows as "title|status", tracks indented under albums.
+    Entries Listed() const
+    {
+        Entries rows;
+        const TreeController::TreeModelColumns columns;
+        for (const Gtk::TreeRow& album : view->get_model()->children()) {
+            rows.push_back(album.get_value(columns.title) + "|" + album.get_value(columns.status));
+            for (const Gtk::TreeRow& track : album.children())
+                rows.push_back("  " + track.get_value(columns.title) + "|" + track.get_value(columns.status));
+        }
+        return rows;
     }
 
     // A track of `artist`'s `album`, downloaded already unless `more` says otherwise.
@@ -180,6 +182,24 @@ TEST_F(MainWindow, ListGroupsTracksUnderTheirAlbumInArrivalOrderAndFollowsTheirS
     // The tree view outlives the list, which takes its columns and rows away.
     list.reset();
     EXPECT_TRUE(view->get_columns().empty() && !view->get_model());
+}
+
+// Clear on another thread takes a track that is being added, or leaves it: either way its row goes
+// with it, as its addition is told before its removal.
+TEST_F(MainWindow, ATrackClearedWhileItIsAddedIsListedOnlyWhileQueued)
+{
+    // The list hears of additions after the hold: made again behind it.
+    list.reset();
+    AdditionHold hold(*model, 1);
+    list.reset(new TreeController(model));
+    BackgroundCall adding([&] { model->AddDownload(Track("Done", "Air", "Moon Safari")); }, "adding");
+    ASSERT_TRUE(hold.WaitHeld());
+    model->ClearFinished();
+    hold.Release();
+    adding.Join();
+    const Entries listed = QueuedPCIDs(*model).empty() ? Entries{} : Entries{"Air - Moon Safari|Fertig", "  Done|Downloaded"};
+    RunPendingTurns();
+    EXPECT_EQ(listed, Listed());
 }
 
 // A cover stays until the next one arrives; one that can't be fetched or decoded changes nothing,

@@ -10,6 +10,7 @@
 #include "downloader/model/IPlaylist.h"
 #include "tests/support/QueueFile.h"
 #include "tests/support/Servers.h"
+#include "tests/support/ThreadSync.h"
 
 #include <tinyxml.h>
 
@@ -73,6 +74,43 @@ private:
         journal.Add(record);
     }
     void Note(const DownloadPtr& download, const std::string& event) { journal.Add((download ? download->GetPCID() : "?") + " " + event); }
+};
+
+// Holds the thread that announces the `nth` download added to a model, inside that announcement
+// and so ahead of the slots connected after this one, until Release (at the latest as it goes).
+class AdditionHold : public sigslot::has_slots<sigslot::multi_threaded_local> {
+public:
+    AdditionHold(DownloadModel& model, int nth) : nth(nth), released(release.get_future().share())
+    {
+        model.DownloadAddedSignal.connect(this, &AdditionHold::OnAdded);
+    }
+    ~AdditionHold() override
+    {
+        Release();
+        disconnect_all();
+    }
+    bool WaitHeld() { return journal.WaitFor("held"); }
+    void Release()
+    {
+        if (!releasing.exchange(true))
+            release.set_value();
+    }
+
+private:
+    void OnAdded(DownloadPtr)
+    {
+        if (++added != nth)
+            return;
+        journal.Add("held");
+        released.wait();
+    }
+
+    const int nth;
+    std::atomic<int> added{0};
+    std::atomic<bool> releasing{false};
+    std::promise<void> release;
+    std::shared_future<void> released;
+    Journal journal;
 };
 
 // A <track> element with one child element per field, its texts kept as they are.

@@ -139,6 +139,29 @@ protected:
 
 void Activate(const char* item) { ShareFolder::Get<Gtk::MenuItem>("MainWindow", item)->activate(); }
 
+// Holds the queue files' thread, as a long save holds it, until opened (at the latest as it goes).
+class QueueFilesHeld {
+public:
+    explicit QueueFilesHeld(QueueFileWorker& queueFiles)
+    {
+        queueFiles.Run([opened = open.get_future().share()] {
+            opened.wait();
+            return QueueFileWorker::Announcement();
+        });
+    }
+    ~QueueFilesHeld() { Open(); }
+    void Open()
+    {
+        if (!opened)
+            open.set_value();
+        opened = true;
+    }
+
+private:
+    std::promise<void> open;
+    bool opened = false;
+};
+
 } // namespace
 
 TEST(IsFileVLX, TakesFiveOrMoreCharactersEndingInVlxInAnyCase)
@@ -314,6 +337,25 @@ TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnly
     queueFiles.Finish(); // which waits for the toolbar's resume
     EXPECT_EQ(Download::Waiting, waiting->GetState());
     Until("P--", false);
+}
+
+// Clear's own follow-up waits for the queue files' thread, which a long queue keeps saving for
+// seconds: a Pause or Resume clicked meanwhile sets the buttons, not the queue as Clear found it.
+TEST_F(MainWindowParts, ACommandAfterClearSetsTheButtonsHoweverLateClearEnds)
+{
+    Add(Stalls);
+    Add(Stalls);
+    Until("P--", false);
+    // Every track paused, Resume offered; then every track downloading again.
+    for (const auto& [then, shown, idle] : {std::tuple{"Pause", "-R-", true}, {"Resume", "P--", false}}) {
+        QueueFilesHeld held(queueFiles);
+        Click("Clear");
+        Click(then);
+        Until(shown, idle);
+        held.Open();
+        queueFiles.Finish();
+        EXPECT_EQ(shown, Sensitive()) << "Clear, then " << then;
+    }
 }
 
 // (The program's own tests show both wordings, Retry and the reminder box.)

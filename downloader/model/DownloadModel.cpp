@@ -9,8 +9,6 @@
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/DownloadModelTrack.h"
 
-#include <boost/bind/bind.hpp>
-
 #include <algorithm>
 #include <stdexcept>
 
@@ -18,6 +16,7 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Filesystem::DirectoryListing;
 using Vantor::Net::Download;
+using Vantor::Threading::WorkMessage;
 
 namespace {
 
@@ -43,6 +42,8 @@ DownloadModel::~DownloadModel()
         closing = true;
     }
     saveEnded.notify_all();
+    // A start waiting at its turn would keep the worker from ever ending.
+    starts.Close();
     // A download that throws while it is told to cancel must not end the process from a
     // destructor; the worker's own destructor stops the thread and waits for it.
     try {
@@ -93,7 +94,28 @@ void DownloadModel::AddDownload(DownloadPtr download)
 
 void DownloadModel::EnqueueForDownload(DownloadPtr download)
 {
-    worker.EnqueueWork(boost::bind(&Download::WorkItemEntry, download, boost::placeholders::_1));
+    const bool held = starts.Held();
+    worker.EnqueueWork([this, download, held](const WorkMessage& message) {
+        // A held start keeps the worker at this turn: the queue does not seem to have ended.
+        if (&message == &WorkMessage::Run && !starts.Await(held))
+            return;
+        download->WorkItemEntry(message);
+    });
+}
+
+void DownloadModel::HoldStarts()
+{
+    starts.Hold();
+}
+
+void DownloadModel::ReleaseStarts()
+{
+    starts.Release();
+}
+
+void DownloadModel::StopStarts()
+{
+    starts.Stop();
 }
 
 void DownloadModel::RemoveDownloadsHavingStates(const std::vector<Download::State>& states)

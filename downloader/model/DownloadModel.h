@@ -7,6 +7,7 @@
 #include "core/threading/ServerThread.h"
 #include "downloader/model/DownloadType.h"
 #include "downloader/model/PlaylistLibrary.h"
+#include "downloader/model/StartGate.h"
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
@@ -39,9 +40,9 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 //
 // Locks, outermost first: the import's recording mutex, the save mutex, the queue mutex, a
 // download's own signal mutex, the sender-map mutex, a model signal's mutex; a download's
-// track and file-name locks and the saved-files mutex are innermost. (Clearing only tries
-// the recording mutex, inside the queue mutex.) The saver is asked with no other lock held,
-// and takes only its own locks.
+// track and file-name locks, the saved-files mutex and the start gate's are innermost.
+// (Clearing only tries the recording mutex, inside the queue mutex.) The saver is asked with
+// no other lock held, and takes only its own locks.
 //
 // A partial file the queue gives up (canceled, cleared, left in another album folder, or the
 // temporary name of a finished file) is not deleted at once: the saved queue on disk may still
@@ -106,6 +107,13 @@ public:
     void AddDownload(DownloadPtr download);
     // Queues one run of the download on the worker; the work item keeps it alive.
     void EnqueueForDownload(DownloadPtr download);
+    // Downloads queued for the worker from now on wait, when their turn comes, until every
+    // hold is released: an import holds the starts of its tracks until its file is dealt with.
+    void HoldStarts();
+    void ReleaseStarts();
+    // No download begins a run from now on, whenever it was queued; the run under way goes on.
+    // For good: the program is about to end.
+    void StopStarts();
 
     // Removes every download in one of `states`, retiring the partial file of each that is
     // not Downloaded; a Downloaded one whose file has yet to reach its final name stays. The playlists are forgotten when the queue ends up empty, unless an
@@ -203,6 +211,7 @@ private:
     mutable boost::mutex savedFilesMutex;
     boost::condition_variable saveEnded;
     Vantor::Threading::ReplaceableCall saver;
+    StartGate starts;
     // One save at a time, each writing its downloads' state into their tracks.
     mutable boost::mutex saveMutex;
     Vantor::Threading::ServerThread worker;

@@ -250,6 +250,46 @@ TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
         ::testing::ExitedWithCode(0), "^1 1 1\n$");
 }
 
+// Notes whether a file is there as each download starts, on the worker.
+class FileAtStarts : public sigslot::has_slots<sigslot::multi_threaded_local> {
+public:
+    FileAtStarts(DownloadModel& model, const std::string& file) : file(file)
+    {
+        model.DownloadStartedSignal.connect(this, &FileAtStarts::OnStarted);
+    }
+    ~FileAtStarts() override { disconnect_all(); }
+    Journal seen;
+
+private:
+    void OnStarted(const DownloadPtr download) { seen.Add(download->GetPCID() + (fs::exists(file) ? " with " : " without ") + "file"); }
+    const std::string file;
+};
+
+using PurchaseImport = DownloadFixture;
+
+// A purchase's tracks start only once the saved queue holds them and its file is gone: killed after
+// one started, the program never leaves the file to be opened again, which would queue it twice.
+TEST_F(PurchaseImport, ItsTracksStartOnlyOnceItsFileIsGone)
+{
+    const std::string purchase = home.File("purchase.vlx");
+    QueueDocument document;
+    for (const char* pcid : {"P1", "P2"})
+        document.regular.push_back({{{"location", store.Url("/stall/100000")}, {"trackType", "mp3"}}, pcid});
+    WriteFile(purchase, document.Xml());
+    FileAtStarts starts(*model, purchase);
+    // The import stops at its second track, the first one queued. Free to go, that one starts at
+    // once: a second is ample.
+    AdditionHold hold(*model, 2);
+    QueueFileWorker queueFiles(model);
+    queueFiles.Import(purchase, nullptr);
+    ASSERT_TRUE(hold.WaitHeld());
+    PollUntil([&] { return !starts.seen.Entries().empty(); }, std::chrono::seconds(1));
+    hold.Release();
+    queueFiles.Finish();
+    EXPECT_TRUE(starts.seen.WaitUntil([](const Entries& seen) { return !seen.empty(); }));
+    EXPECT_EQ(Entries{"P1 without file"}, starts.seen.Entries());
+}
+
 // Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.
 TEST(DebugLog, WritesOnlyWhenVerboseAppendingBelowTwoMebibytes)
 {

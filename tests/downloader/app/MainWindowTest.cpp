@@ -338,6 +338,28 @@ TEST_F(MessageBoxes, OverAnImportAndBeforeQuitting)
     }
 }
 
+// Closed while a queue file is still being read: the question waits for the read and is asked
+// as its track is to download; once the user agrees, that track never starts.
+TEST_F(MessageBoxes, QuittingDuringAReadAsksOnceTheReadIsDoneAndStartsNothing)
+{
+    {
+        QueueFileWorker queueFiles(model);
+        // The read goes on once the quit waits for it, where the work before it is told.
+        std::promise<void> quitting;
+        queueFiles.Run([&] { return QueueFileWorker::Announcement([&] { quitting.set_value(); }); });
+        queueFiles.Run([&, waited = quitting.get_future().share()] {
+            waited.wait();
+            model->AddDownload(NewDownload(AlbumTrack("S1", store.Url("/stall/100000"))));
+            return QueueFileWorker::Announcement();
+        });
+        MessageDialogAnswerer answerer(Gtk::RESPONSE_YES);
+        EXPECT_TRUE(Utility::ConfirmQuit(*model, queueFiles));
+        EXPECT_EQ(1u, answerer.seen.size());
+    }
+    NewModel(); // and with the old one its worker
+    EXPECT_EQ(Entries{}, DownloadRequests());
+}
+
 // What the settings folder's files were found to be is told over the window once it is shown, each
 // file with where it is now: settings cut short and a playlist database that is no database, at the
 // start; another program holding the database, as an import on another thread finds it.

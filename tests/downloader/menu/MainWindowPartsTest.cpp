@@ -185,7 +185,7 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTh
               "browser http://store.vantormp3.example/gp/sonvel/after_download_manager_install.html?RUQVersion=1.0.9");
 
     // A purchase whose import waits in the background for the playlist database, which another
-    // reader holds until a question is answered (the quit's, or a warning's).
+    // reader holds until the user quits (or a question is answered).
     const std::string purchase = home.File("purchase.vlx");
     QueueDocument document;
     document.regular.push_back({{{"location", store.Url("/stall/100000/b.mp3")}, {"trackType", "mp3"}}, "Bought"});
@@ -224,11 +224,12 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTh
     }
 
     // Meanwhile a save asked for (Clear's) waits behind the import, and the emptied queue keeps the
-    // playlist on its way. Quitting, with a download active, asks first and then finishes the import:
-    // the file goes once the saved queue holds its track.
+    // playlist on its way. Quitting, the database let go, finishes the import and then, with
+    // downloads active, asks: the file goes once the saved queue holds its track.
     Click("Clear");
     EXPECT_FALSE(fs::exists(Utility::DownloadQueueFilename()));
     Add(Stalls);
+    reader.Release();
     Activate("FileMenuQuit");
     answering.disconnect();
     EXPECT_EQ(Entries{"There are still active downloads, are you sure you want to exit?"}, asked);

@@ -241,8 +241,10 @@ void ToolbarController::OnDownloadQueueFinished()
 
 void ToolbarController::OnPauseButtonPressed()
 {
-    PauseAllDownloads();
+    // Told first: what follows the pause then covers the downloads queued from here on, and
+    // the ones before are those paused.
     PausedSignal.emit();
+    PauseAllDownloads();
 }
 
 void ToolbarController::OnResumeButtonPressed()

@@ -33,7 +33,7 @@ public:
     ToolbarController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles);
     virtual ~ToolbarController();
 
-    // After the user's Pause.
+    // As the user pauses, before the downloads are paused.
     sigc::signal<void> PausedSignal;
     // At the end of every ResumeAllDownloads.
     sigc::signal<void> ResumedSignal;

@@ -298,6 +298,29 @@ TEST_F(Start, TheWindowRunsWhileTheSavedQueueIsReadAndTheLeftoversGoAfterIt)
     EXPECT_TRUE(boost::filesystem::exists(folder + ".vlx(1).tmp"));
 }
 
+// A Pause clicked while the saved queue is read holds for every track of it: the end of the read
+// resumes none, and none read after the Pause starts.
+TEST_F(Start, APauseDuringTheReadHoldsForTheTracksReadAfterIt)
+{
+    QueueDocument saved;
+    for (const char* pcid : {"A1", "A2", "A3", "A4"})
+        saved.regular.push_back({{{"location", store.Url("/stall/100000")}, {"title", pcid}, {"trackType", "mp3"}}, pcid});
+    Vantor::Data::CryptoUtility::EncryptVLXFile(OpenFile(std::fopen(Utility::DownloadQueueFilename().c_str(), "wb")).get(), saved.Xml());
+    AdditionHold hold(*model, 3); // the read stops at the third track, the first one downloading
+    MainWindowController controller(Get<Gtk::Window>("MainWindow", "MainWindow"), model);
+    ASSERT_TRUE(hold.WaitHeld());
+    Gtk::Widget* pause = Get<Gtk::Widget>("MainWindow", "PauseButton");
+    ASSERT_TRUE(RunMainLoopUntil([&] { return pause->get_sensitive(); }));
+    g_signal_emit_by_name(pause->gobj(), "clicked");
+    hold.Release();
+    // Until the queue's end after the read offers Resume.
+    const auto paused = [this] {
+        return model->CountDownloads() == 4 && !model->HasActiveDownloads() && Get<Gtk::Widget>("MainWindow", "ResumeButton")->get_sensitive();
+    };
+    EXPECT_TRUE(RunMainLoopUntil(paused));
+    EXPECT_EQ(Entries{"A1 started"}, events->With(" started"));
+}
+
 using MessageBoxes = DownloadFixture;
 
 // A failed import's warning shows the file's name as it is and keeps the file. Quitting with one

@@ -224,45 +224,13 @@ TEST_F(AppTest, TheFileNamedIsTheFileImportedAndTheOnlyOneDeleted)
     EXPECT_TRUE(fs::exists("fifo.vlx"));
 }
 
-// With the settings folder read-only the queue can't be saved (in the background, where imports
-// run): the imported purchase's file is then the only record of it, and it stays; the log says why.
-TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
-{
-    const std::string purchase = home.File("drop/purchase.vlx");
-    fs::create_directories(home.File("drop"));
-    WriteFile(purchase, Purchase());
-    { DownloadModel made(FilesystemUtility::NewInstance()); } // and with it the playlist database
-    // Root writes through file modes: the import runs as nobody, in a folder that nobody may change.
-    ASSERT_EQ(0, chmod(home.File("drop").c_str(), 0777) + chmod(Settings("").c_str(), 0555) + chmod(home.Path().c_str(), 0755));
-    EXPECT_EXIT(
-        {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-                std::_Exit(2);
-            LogRecorder log;
-            const auto model = boost::make_shared<DownloadModel>(FilesystemUtility::NewInstance());
-            QueueFileWorker queueFiles(model);
-            queueFiles.Import(purchase, nullptr);
-            queueFiles.Finish();
-            std::fprintf(stderr, "%u %d %zu\n", model->CountDownloads(), int(fs::exists(purchase)),
-                         log.LinesContaining("Keeping " + purchase + ": the download queue").size());
-            std::_Exit(0);
-        },
-        ::testing::ExitedWithCode(0), "^1 1 1\n$");
-}
-
 // Notes whether a file is there as each download starts, on the worker.
-class FileAtStarts : public sigslot::has_slots<sigslot::multi_threaded_local> {
-public:
-    FileAtStarts(DownloadModel& model, const std::string& file) : file(file)
-    {
-        model.DownloadStartedSignal.connect(this, &FileAtStarts::OnStarted);
-    }
+struct FileAtStarts : sigslot::has_slots<sigslot::multi_threaded_local> {
+    FileAtStarts(DownloadModel& model, const std::string& file) : file(file) { model.DownloadStartedSignal.connect(this, &FileAtStarts::OnStarted); }
     ~FileAtStarts() override { disconnect_all(); }
-    Journal seen;
-
-private:
     void OnStarted(const DownloadPtr download) { seen.Add(download->GetPCID() + (fs::exists(file) ? " with " : " without ") + "file"); }
     const std::string file;
+    Journal seen;
 };
 
 using PurchaseImport = DownloadFixture;
@@ -288,6 +256,32 @@ TEST_F(PurchaseImport, ItsTracksStartOnlyOnceItsFileIsGone)
     queueFiles.Finish();
     EXPECT_TRUE(starts.seen.WaitUntil([](const Entries& seen) { return !seen.empty(); }));
     EXPECT_EQ(Entries{"P1 without file"}, starts.seen.Entries());
+}
+
+// With the settings folder read-only the queue can't be saved (in the background, where imports
+// run): the imported purchase's file is then the only record of it, and it stays; the log says why.
+TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
+{
+    const std::string purchase = home.File("drop/purchase.vlx");
+    fs::create_directories(home.File("drop"));
+    WriteFile(purchase, Purchase());
+    { DownloadModel made(FilesystemUtility::NewInstance()); } // and with it the playlist database
+    // Root writes through file modes: the import runs as nobody, in a folder that nobody may change.
+    ASSERT_EQ(0, chmod(home.File("drop").c_str(), 0777) + chmod(Settings("").c_str(), 0555) + chmod(home.Path().c_str(), 0755));
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                std::_Exit(2);
+            LogRecorder log;
+            const auto model = boost::make_shared<DownloadModel>(FilesystemUtility::NewInstance());
+            QueueFileWorker queueFiles(model);
+            queueFiles.Import(purchase, nullptr);
+            queueFiles.Finish();
+            std::fprintf(stderr, "%u %d %zu\n", model->CountDownloads(), int(fs::exists(purchase)),
+                         log.LinesContaining("Keeping " + purchase + ": the download queue").size());
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^1 1 1\n$");
 }
 
 // Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.

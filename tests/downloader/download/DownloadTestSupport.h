@@ -80,36 +80,28 @@ private:
 // and so ahead of the slots connected after this one, until Release (at the latest as it goes).
 class AdditionHold : public sigslot::has_slots<sigslot::multi_threaded_local> {
 public:
-    AdditionHold(DownloadModel& model, int nth) : nth(nth), released(release.get_future().share())
-    {
-        model.DownloadAddedSignal.connect(this, &AdditionHold::OnAdded);
-    }
+    AdditionHold(DownloadModel& model, int nth) : left(nth) { model.DownloadAddedSignal.connect(this, &AdditionHold::OnAdded); }
     ~AdditionHold() override
     {
         Release();
         disconnect_all();
     }
     bool WaitHeld() { return journal.WaitFor("held"); }
-    void Release()
-    {
-        if (!releasing.exchange(true))
-            release.set_value();
-    }
+    void Release() { std::call_once(released, [this] { release.set_value(); }); }
 
 private:
     void OnAdded(DownloadPtr)
     {
-        if (++added != nth)
-            return;
-        journal.Add("held");
-        released.wait();
+        if (--left == 0) {
+            journal.Add("held");
+            go.wait();
+        }
     }
 
-    const int nth;
-    std::atomic<int> added{0};
-    std::atomic<bool> releasing{false};
+    std::atomic<int> left;
+    std::once_flag released;
     std::promise<void> release;
-    std::shared_future<void> released;
+    std::shared_future<void> go = release.get_future().share();
     Journal journal;
 };
 

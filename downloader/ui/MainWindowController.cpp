@@ -108,9 +108,9 @@ void MainWindowController::Initialize()
 void MainWindowController::OnSavedQueueReloaded(const Utility::SavedQueueReload& savedQueue)
 {
     savedQueueRead = true;
-    // What has just been read needs no save of its own.
     if (startsHeldForPause) {
-        // Paused during the read: the tracks read since are paused too, and then let go.
+        // Paused during the read: the tracks read since are paused too, and let go only then
+        // (the queue files' thread comes to it once the toolbar has paused them).
         startsHeldForPause = false;
         toolbar.PauseAllDownloads();
         queueFiles.Run([this] {
@@ -118,6 +118,7 @@ void MainWindowController::OnSavedQueueReloaded(const Utility::SavedQueueReload&
             return QueueFileWorker::Announcement();
         });
     } else if (savedQueue.outcome == Utility::SavedQueueReload::Read) {
+        // What has just been read needs no save of its own.
         Utility::VLXEnqueuedSignal().emit(); // the toolbar resumes its downloads
     }
     if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)

@@ -139,29 +139,6 @@ protected:
 
 void Activate(const char* item) { ShareFolder::Get<Gtk::MenuItem>("MainWindow", item)->activate(); }
 
-// Holds the queue files' thread, as a long save holds it, until opened (at the latest as it goes).
-class QueueFilesHeld {
-public:
-    explicit QueueFilesHeld(QueueFileWorker& queueFiles)
-    {
-        queueFiles.Run([opened = open.get_future().share()] {
-            opened.wait();
-            return QueueFileWorker::Announcement();
-        });
-    }
-    ~QueueFilesHeld() { Open(); }
-    void Open()
-    {
-        if (!opened)
-            open.set_value();
-        opened = true;
-    }
-
-private:
-    std::promise<void> open;
-    bool opened = false;
-};
-
 } // namespace
 
 TEST(IsFileVLX, TakesFiveOrMoreCharactersEndingInVlxInAnyCase)
@@ -349,11 +326,12 @@ TEST_F(MainWindowParts, ACommandAfterClearSetsTheButtonsHoweverLateClearEnds)
     Until("P--", false);
     // Every track paused, Resume offered; then every track downloading again.
     for (const auto& [then, shown, idle] : {std::tuple{"Pause", "-R-", true}, {"Resume", "P--", false}}) {
-        QueueFilesHeld held(queueFiles);
+        std::promise<void> saved; // until then the queue files' thread is held, as by a long save
+        queueFiles.Run([saving = saved.get_future().share()] { saving.wait(); return QueueFileWorker::Announcement(); });
         Click("Clear");
         Click(then);
         Until(shown, idle);
-        held.Open();
+        saved.set_value();
         queueFiles.Finish();
         EXPECT_EQ(shown, Sensitive()) << "Clear, then " << then;
     }

@@ -247,7 +247,7 @@ TEST_F(PurchaseImport, ItsTracksStartOnlyOnceItsFileIsGone)
     FileAtStarts starts(*model, purchase);
     // The import stops at its second track, the first one queued. Free to go, that one starts at
     // once: a second is ample.
-    AdditionHold hold(*model, 2);
+    EmissionHold hold(model->DownloadAddedSignal, 2);
     QueueFileWorker queueFiles(model);
     queueFiles.Import(purchase, nullptr);
     ASSERT_TRUE(hold.WaitHeld());

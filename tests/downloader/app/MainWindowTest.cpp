@@ -190,7 +190,7 @@ TEST_F(MainWindow, ATrackClearedWhileItIsAddedIsListedOnlyWhileQueued)
 {
     // The list hears of additions after the hold: made again behind it.
     list.reset();
-    AdditionHold hold(*model, 1);
+    EmissionHold hold(model->DownloadAddedSignal, 1);
     list.reset(new TreeController(model));
     BackgroundCall adding([&] { model->AddDownload(Track("Done", "Air", "Moon Safari")); }, "adding");
     ASSERT_TRUE(hold.WaitHeld());
@@ -306,7 +306,7 @@ TEST_F(Start, APauseDuringTheReadHoldsForTheTracksReadAfterIt)
     for (const char* pcid : {"A1", "A2", "A3", "A4"})
         saved.regular.push_back({{{"location", store.Url("/stall/100000")}, {"title", pcid}, {"trackType", "mp3"}}, pcid});
     Vantor::Data::CryptoUtility::EncryptVLXFile(OpenFile(std::fopen(Utility::DownloadQueueFilename().c_str(), "wb")).get(), saved.Xml());
-    AdditionHold hold(*model, 3); // the read stops at the third track, the first one downloading
+    EmissionHold hold(model->DownloadAddedSignal, 3); // the read stops at the third track, the first one downloading
     MainWindowController controller(Get<Gtk::Window>("MainWindow", "MainWindow"), model);
     ASSERT_TRUE(hold.WaitHeld());
     Gtk::Widget* pause = Get<Gtk::Widget>("MainWindow", "PauseButton");

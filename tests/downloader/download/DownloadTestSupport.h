@@ -10,7 +10,6 @@
 #include "downloader/model/IPlaylist.h"
 #include "tests/support/QueueFile.h"
 #include "tests/support/Servers.h"
-#include "tests/support/ThreadSync.h"
 
 #include <tinyxml.h>
 
@@ -74,35 +73,6 @@ private:
         journal.Add(record);
     }
     void Note(const DownloadPtr& download, const std::string& event) { journal.Add((download ? download->GetPCID() : "?") + " " + event); }
-};
-
-// Holds the thread that announces the `nth` download added to a model, inside that announcement
-// and so ahead of the slots connected after this one, until Release (at the latest as it goes).
-class AdditionHold : public sigslot::has_slots<sigslot::multi_threaded_local> {
-public:
-    AdditionHold(DownloadModel& model, int nth) : left(nth) { model.DownloadAddedSignal.connect(this, &AdditionHold::OnAdded); }
-    ~AdditionHold() override
-    {
-        Release();
-        disconnect_all();
-    }
-    bool WaitHeld() { return journal.WaitFor("held"); }
-    void Release() { std::call_once(released, [this] { release.set_value(); }); }
-
-private:
-    void OnAdded(DownloadPtr)
-    {
-        if (--left == 0) {
-            journal.Add("held");
-            go.wait();
-        }
-    }
-
-    std::atomic<int> left;
-    std::once_flag released;
-    std::promise<void> release;
-    std::shared_future<void> go = release.get_future().share();
-    Journal journal;
 };
 
 // A <track> element with one child element per field, its texts kept as they are.

@@ -226,9 +226,15 @@ TEST_F(AppTest, TheFileNamedIsTheFileImportedAndTheOnlyOneDeleted)
 
 // Notes whether a file is there as each download starts, on the worker.
 struct FileAtStarts : sigslot::has_slots<sigslot::multi_threaded_local> {
-    FileAtStarts(DownloadModel& model, const std::string& file) : file(file) { model.DownloadStartedSignal.connect(this, &FileAtStarts::OnStarted); }
+    FileAtStarts(DownloadModel& model, const std::string& file) : file(file)
+    {
+        model.DownloadStartedSignal.connect(this, &FileAtStarts::OnStarted);
+    }
     ~FileAtStarts() override { disconnect_all(); }
-    void OnStarted(const DownloadPtr download) { seen.Add(download->GetPCID() + (fs::exists(file) ? " with " : " without ") + "file"); }
+    void OnStarted(const DownloadPtr started)
+    {
+        seen.Add(started->GetPCID() + (fs::exists(file) ? " file there" : " file gone"));
+    }
     const std::string file;
     Journal seen;
 };
@@ -255,7 +261,7 @@ TEST_F(PurchaseImport, ItsTracksStartOnlyOnceItsFileIsGone)
     hold.Release();
     queueFiles.Finish();
     EXPECT_TRUE(starts.seen.WaitUntil([](const Entries& seen) { return !seen.empty(); }));
-    EXPECT_EQ(Entries{"P1 without file"}, starts.seen.Entries());
+    EXPECT_EQ(Entries{"P1 file gone"}, starts.seen.Entries());
 }
 
 // With the settings folder read-only the queue can't be saved (in the background, where imports

@@ -118,6 +118,11 @@ void DownloadModel::StopStarts()
     starts.Stop();
 }
 
+void DownloadModel::AllowStarts()
+{
+    starts.Allow();
+}
+
 void DownloadModel::RemoveDownloadsHavingStates(const std::vector<Download::State>& states)
 {
     if (states.empty())

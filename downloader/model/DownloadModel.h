@@ -111,9 +111,10 @@ public:
     // hold is released: an import holds the starts of its tracks until its file is dealt with.
     void HoldStarts();
     void ReleaseStarts();
-    // No download begins a run from now on, whenever it was queued; the run under way goes on.
-    // For good: the program is about to end.
+    // No download begins a run from now on until AllowStarts, whenever it was queued; the run
+    // under way goes on.
     void StopStarts();
+    void AllowStarts();
 
     // Removes every download in one of `states`, retiring the partial file of each that is
     // not Downloaded; a Downloaded one whose file has yet to reach its final name stays. The playlists are forgotten when the queue ends up empty, unless an

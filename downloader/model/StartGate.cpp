@@ -23,6 +23,15 @@ void StartGate::Stop()
     stopped = true;
 }
 
+void StartGate::Allow()
+{
+    {
+        boost::mutex::scoped_lock lock(mutex);
+        stopped = false;
+    }
+    changed.notify_all();
+}
+
 void StartGate::Close()
 {
     {

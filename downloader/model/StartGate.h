@@ -7,17 +7,16 @@
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 // When the downloads queued for the worker may begin their runs. A start asked for while a
-// hold is on waits, when its turn comes, until no hold is left; once stopped, no start goes
-// ahead any more, whenever it was asked for; once closed, every waiting start is given up.
-// Any thread.
+// hold is on waits, when its turn comes, until no hold is left; while stopped, no start goes
+// ahead, whenever it was asked for; once closed, every waiting start is given up. Any thread.
 class StartGate {
 public:
     // Holds nest: the starts go ahead once each hold is released.
     void Hold();
     void Release();
-    // For good.
     void Stop();
-    // For good; after Stop too.
+    void Allow();
+    // For good.
     void Close();
     // Whether a start asked for now waits for the holds.
     bool Held() const;

@@ -181,14 +181,12 @@ void DownloadModel::Download::DetermineDownloadType()
         type = known->second;
         return;
     }
+    // The path names the file ("a.mp3?sig=x.y"), or the address does after its last dot, in the
+    // query ("dl.php?f=4.mp3") or in a folder ("d.mp3/file").
     const std::string location = track->GetMetadataValue(TrackKey::Location);
-    std::string extension = UrlExtension(location);
-    // A path without an extension may still name the file, in the query ("get?file=track.mp3")
-    // or in a folder ("d.mp3/file"): then what follows the address's last dot tells.
     const std::string::size_type dot = location.rfind('.');
-    if (extension.empty() && dot != std::string::npos)
-        extension = location.substr(dot + 1);
-    if (extension.size() >= 3 && boost::algorithm::to_lower_copy(extension.substr(0, 3)) == "mp3") {
+    const std::string afterDot = dot == std::string::npos ? std::string() : location.substr(dot + 1, 3);
+    if (boost::algorithm::iequals(UrlExtension(location), "mp3") || boost::algorithm::iequals(afterDot, "mp3")) {
         trackType = "mp3";
         type = DownloadType::Audio;
     }

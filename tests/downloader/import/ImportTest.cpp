@@ -6,6 +6,7 @@
 
 using namespace VantorTest;
 using Vantor::DigitalMedia::MusicClient::Downloader::VideoFormat;
+using Vantor::DigitalMedia::MusicClient::Downloader::DownloadType;
 namespace fs = boost::filesystem;
 
 namespace {
@@ -245,5 +246,22 @@ TEST_F(ImportTest, NamesThatAreNotUTF8AreFiledAsLatin1AndResumedAfterARestart)
         Vantor::Data::CryptoUtility::DecryptVLXFile(again.get(), text);
         EXPECT_TRUE(Vantor::Data::StringUtility::IsUTF8(text));
         EXPECT_NE(std::string::npos, text.find(XmlElement("albumPrimaryArtist", EscapeXml(artist.second)))) << text;
+    }
+}
+
+// A track's kind without a track type: mp3 when the address's path ends in ".mp3", or when the
+// three characters after the address's last dot are "mp3"; anything else is dropped.
+TEST_F(ImportTest, ATrackWithoutATypeIsAudioWhenItsPathOrItsAddressEndsInMp3)
+{
+    const std::pair<const char*, bool> cases[] = { // location; audio
+        {"http://h/a.mp3?sig=x.y", true},   {"http://h/a.MP3", true},         {"http://h/dl.php?f=4.mp3", true},
+        {"http://h/8.ogg?file=8.Mp3", true}, {"http://h/q2.mp3/file", true},   {"http://h/q?f=a.mp3x", true},
+        {"http://h/b3.ogg", false},         {"http://h/a.mp3.ogg", false},     {"http://h/a.mp?x=.mp", false},
+        {"http://h.example/file", false},   {"", false}};
+    for (const auto& [location, audio] : cases) {
+        const auto element = TrackElement({{"location", location}});
+        const DownloadModel::Download download(*model, element.get());
+        EXPECT_EQ(audio ? DownloadType::Audio : DownloadType::Undetermined, download.GetType()) << location;
+        EXPECT_EQ(audio ? "mp3" : "", download.GetTrackType()) << location;
     }
 }

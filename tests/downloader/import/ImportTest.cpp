@@ -174,16 +174,19 @@ TEST_F(ImportTest, FilesThatCantBeReadAddNothing)
         EXPECT_EQ(static_cast<unsigned>(std::max(c.second, 0)), model->CountDownloads());
         EXPECT_TRUE(PlaylistRows(home).empty());
     }
-    // Playlists that can't be stored (another reader keeps the database busy past the wait) fail
-    // the import, so that the caller keeps the file.
+    // Playlists that can't be stored (another program keeps the database busy past the wait:
+    // a reader at the commit, a writer at the first row) fail the import for that cause, so that
+    // the caller keeps the file and says why.
     BusyWaits::Installed().instant = true;
-    NewModel();
-    {
-        DatabaseReader reader(home.File(".vantormp3/vantormp3.db"));
-        EXPECT_FALSE(Import(good));
+    for (const bool writing : {false, true}) {
+        NewModel();
+        const std::string database = home.File(".vantormp3/vantormp3.db");
+        const auto holder = writing ? std::unique_ptr<DatabaseHolder>(new DatabaseWriter(database))
+                                    : std::unique_ptr<DatabaseHolder>(new DatabaseReader(database));
+        EXPECT_EQ(DownloadModel::ImportResult::PlaylistsRefused, model->AddTracks(TemporaryFileWith(good).get())) << writing;
+        EXPECT_EQ(0u, model->CountDownloads());
     }
     BusyWaits::Installed().instant = false;
-    EXPECT_EQ(0u, model->CountDownloads());
     EXPECT_TRUE(PlaylistRows(home).empty());
     NewModel();
     Watch();

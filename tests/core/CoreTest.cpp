@@ -236,9 +236,33 @@ TEST(Preferences, SavesTypedSettingsInOrderAsUTF8ReadsThemBackAndKeepsWhatIsHeld
     }
 }
 
-// A settings file cut short or garbled is kept aside, never over one kept before, and logged; the
-// program goes on with the defaults. The file is loaded once per process, so each start is a child
-// of its own.
+// A document without its <preferences> element is damaged, as one cut later is: the program's own
+// file cut at every byte (TinyXML finds nothing wrong with text that ends before or inside the first
+// tag), and well-formed files with another root or none. What is held stays.
+TEST(Preferences, AFileWithoutItsRootElementIsNotLoaded)
+{
+    Preferences own;
+    own.SetInt("ProxyServerPort", 3128);
+    own.SetString("DownloadDirectory", "/home/u/Musik/");
+    const std::string whole = Saved(own);
+    Entries damaged = {"<settings><setting type=\"1\" key=\"k\">3</setting></settings>", "<?xml version=\"1.0\"?><!-- -->",
+                       "<setting type=\"1\" key=\"k\">3</setting>"};
+    for (size_t cut = 0; cut + 1 < whole.size(); ++cut)
+        damaged.push_back(whole.substr(0, cut));
+    Preferences preferences;
+    preferences.SetInt("k", 5);
+    for (const std::string& contents : damaged) {
+        EXPECT_FALSE(preferences.Load(TemporaryFileWith(contents).get())) << contents.size() << ": " << contents;
+        EXPECT_EQ(5, preferences.GetInt("k", 0));
+    }
+    EXPECT_TRUE(preferences.Load(TemporaryFileWith(whole).get()) && preferences.IsLoaded());
+    EXPECT_EQ(3128, preferences.GetInt("ProxyServerPort", 0));
+}
+
+// A settings file cut short, garbled or without its root element is kept aside, never over one kept
+// before, and logged; the program goes on with the defaults, and the quit's save leaves the kept file
+// as it was, with the user's proxy and music folder where it holds them. The file is loaded once per
+// process, so each start is a child of its own.
 TEST(UtilityPreferences, SettingsThatCantBeReadAreKeptAsideAndTheDefaultsApply)
 {
     ScopedHome home;
@@ -251,9 +275,15 @@ TEST(UtilityPreferences, SettingsThatCantBeReadAreKeptAsideAndTheDefaultsApply)
         const Entries expected{"Preferences: couldn't read " + settings + "; kept it as " + kept + " and started with the defaults"};
         return log.Lines() == expected ? "port " + port : "logged: " + (log.Lines().empty() ? "nothing" : log.Lines()[0]);
     };
+    Vantor::Settings::Preferences own;
+    own.SetInt("ProxyServerPort", 3128);
+    const std::string chosen = "<setting type=\"1\" key=\"ProxyServerPort\">3128</setting>"
+                               "<setting type=\"2\" key=\"DownloadDirectory\">/home/u/Musik/</setting>";
     const std::pair<std::string, std::string> starts[] = {
-        {"<preferences><setting type=\"1\" key=\"ProxyServerPort\">3128</setting>", settings + ".unreadable"},
-        {"\x7f\x01<preferences>\x80", settings + ".unreadable.2"}};
+        {"<preferences>" + chosen.substr(0, 50), settings + ".unreadable"},
+        {"\x7f\x01<preferences>\x80", settings + ".unreadable.2"},
+        {Saved(own).substr(0, 41), settings + ".unreadable.3"},
+        {"<?xml version=\"1.0\"?>" + chosen, settings + ".unreadable.4"}};
     for (const auto& [contents, kept] : starts) {
         WriteFile(settings, contents);
         EXPECT_EXIT(

@@ -1,6 +1,7 @@
 // The desktop program's lower layers; each test runs in its own process, preferences unloaded.
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/reporting/AnsweredReports.h"
 #include "downloader/app/DebugLog.h"
 #include "downloader/app/Invokable.h"
 #include "downloader/app/QueueFileWorker.h"
@@ -248,6 +249,51 @@ TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "^1 1 1\n$");
+}
+
+// A link at each of the program's own files in its settings folder, to a file outside or to where
+// none is: none is followed. Each is refused as a file that can't be used is, and told where such a
+// file is told (the settings and the saved queue kept aside, the database unopenable, the lock left
+// to the folder's); what the links lead to stays as it was, and nothing is made there.
+TEST_F(AppTest, LinksInTheSettingsFolderAreRefusedAndWhatTheyLeadToStaysAsItWas)
+{
+    const std::pair<std::string, const char*> links[] = { // name; what is at its target (null: nothing)
+        {"Settings.xml", "<preferences><setting type=\"1\" key=\"ProxyServerPort\">3128</setting></preferences>"},
+        {"DownloadQueue.vlx", "<playlist><trackList><track><location>http://127.0.0.1:9/t.mp3</location></track></trackList></playlist>"},
+        {"vantormp3.db", ""}, {"AnsweredReports", "0123456789abcdef\n"}, {"debug.txt", "outside\n"}, {"lock", nullptr},
+        {"pipe", nullptr}};
+    fs::create_directories(Settings(""));
+    fs::create_directories(home.File("outside"));
+    for (const auto& [name, contents] : links) {
+        if (contents)
+            WriteFile(home.File("outside/" + name), contents);
+        fs::create_symlink(home.File("outside/" + name), Settings(name));
+    }
+    setenv("RUQ_DEBUG_LEVEL", "verbose", 1);
+    {
+        SingleInstance guard;
+        EXPECT_TRUE(guard.StartAsMainInstance() && guard.Status() == SingleInstance::MainInstance);
+        DebugLog log;
+        Debug::LogString("logged");
+        EXPECT_EQ(0, Utility::Preferences()->GetInt("ProxyServerPort", 0));
+        EXPECT_EQ(Settings("Settings.xml.unreadable"), Utility::UnreadablePreferencesFile());
+        DownloadModel model(FilesystemUtility::NewInstance());
+        const Utility::SavedQueueReload reload = Utility::ReloadSavedQueue(model);
+        EXPECT_TRUE(reload.outcome == Utility::SavedQueueReload::Unreadable && model.CountDownloads() == 0);
+        EXPECT_EQ(Settings("DownloadQueue.vlx.unreadable"), reload.keptAt);
+        const auto troubles = model.GetPlaylistLibrary().TakeTroubles();
+        EXPECT_TRUE(troubles.size() == 1 && troubles[0].kind == PlaylistLibrary::Trouble::Unopenable);
+        Vantor::Reporting::AnsweredReports answered;
+        answered.Open(Settings("AnsweredReports"));
+        EXPECT_FALSE(answered.AnsweredBefore("0123456789abcdef"));
+        answered.Note("fedcba9876543210");
+        answered.SaveLanded({});
+    }
+    unsetenv("RUQ_DEBUG_LEVEL");
+    for (const auto& [name, contents] : links) {
+        const std::string target = home.File("outside/" + name);
+        EXPECT_TRUE(contents ? ReadFile(target) == contents : !fs::exists(fs::symlink_status(target))) << name;
+    }
 }
 
 // Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.

@@ -495,6 +495,35 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
     EXPECT_TRUE(later.StartAsMainInstance());
 }
 
+// Later launches take turns on the FIFO. One launch's message, longer than the FIFO holds, is held
+// part-way while nothing reads; a second launch that starts then waits for its turn (a lock on the
+// FIFO) rather than writing into the middle of it. Both arrive whole, in turn.
+TEST_F(AppTest, ALaterLaunchWaitsForItsTurnWhileAnotherLaunchsLongMessageIsHeldPartWay)
+{
+    SingleInstance guard;
+    ASSERT_TRUE(guard.StartAsMainInstance());
+    const int fifo = open(Settings("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat pipe;
+    ASSERT_TRUE(fifo != -1 && fstat(fifo, &pipe) == 0);
+    const int size = fcntl(fifo, F_GETPIPE_SZ);
+    // A lock waited for on the FIFO, as /proc/locks lists it: "1: -> FLOCK ADVISORY WRITE <pid> <dev>:<inode> ...".
+    const auto waitedFor = [&pipe] {
+        std::istringstream locks(ReadFile("/proc/locks"));
+        for (std::string line; std::getline(locks, line);)
+            if (line.find(" -> ") != std::string::npos && line.find(":" + std::to_string(pipe.st_ino) + " ") != std::string::npos)
+                return true;
+        return false;
+    };
+    const Entries messages = {std::string(4 * size, 'l'), "second"};
+    SingleInstance first, second;
+    BackgroundCall longer([&] { EXPECT_TRUE(first.HandOver({messages[0]})); }, "handing over a long message");
+    EXPECT_TRUE(PollUntil([&] { int unread = 0; return ioctl(fifo, FIONREAD, &unread) == 0 && unread == size; }));
+    BackgroundCall shorter([&] { EXPECT_TRUE(second.HandOver({messages[1]})); }, "handing over behind it");
+    EXPECT_TRUE(PollUntil(waitedFor));
+    EXPECT_TRUE(messages == Received(guard, 2)) << "mixed";
+    close(fifo);
+}
+
 // Never two instances on one settings directory. Either lock decides alone where the other can't
 // be used ("lock" a folder) or isn't taken (an older instance locks only "lock"); a running
 // instance that can't listen keeps its locks. Only when neither lock can be used is nothing

@@ -4,7 +4,6 @@
 #include <sys/types.h>
 
 #include <cstdio>
-
 #include <string>
 
 namespace Vantor::Filesystem {

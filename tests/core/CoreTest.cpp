@@ -593,6 +593,7 @@ TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachP
 TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
 {
     const std::string unresolvable = std::string(64, 'a') + ".invalid"; // fails without a name server
+    const ClosedLocalPort closed;
     WriteFile(work.File("secret.txt"), "local secret");
     ProxyServer httpProxy(ProxyServer::Http, "vantor", "secret");
     const Proxy none, nowhere(Proxy::HTTP, unresolvable.c_str(), 3128, "", ""),
@@ -606,7 +607,7 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
         {Stand("/nothing"), none, Download::NothingReceived, CURLE_GOT_NOTHING, 0, 'r', 0},
         {Stand("/status/200?coding=br"), none, Download::BadContentEncoding, CURLE_BAD_CONTENT_ENCODING, 200, 'r', 0},
         {Stand("/stall/100000"), none, Download::TimedOut, CURLE_OPERATION_TIMEDOUT, 200, 't', 100},
-        {"http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/", none, Download::ConnectFailed, CURLE_COULDNT_CONNECT, 0, 'n', 0},
+        {closed.Url("/"), none, Download::ConnectFailed, CURLE_COULDNT_CONNECT, 0, 'n', 0},
         {"http://" + unresolvable + "/", none, Download::HostNotFound, CURLE_COULDNT_RESOLVE_HOST, 0, 'n', 0},
         {"", none, Download::MalformedUrl, CURLE_URL_MALFORMAT, 0, 'c', 0},
         {"file://" + work.File("secret.txt"), none, Download::UnknownError, CURLE_UNSUPPORTED_PROTOCOL, 0, 'u', 0},
@@ -676,7 +677,8 @@ TEST(UpdateCheck, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatformOfT
     async->CheckAsync();
     async->CheckAsync();
     ASSERT_TRUE(results.WaitFor("1.1.0 http://store/new update critical", 2));
-    UpdateAddress("http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/update.xml");
+    const ClosedLocalPort closed;
+    UpdateAddress(closed.Url("/update.xml"));
     async->CheckAsync();
     ASSERT_TRUE(results.WaitFor(kNotFound));
     UpdateAddress(Stand("/stall/1000"));

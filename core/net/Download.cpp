@@ -38,6 +38,7 @@ const char kStatusLine[] = "HTTP/";
 const char kContentRange[] = "content-range: bytes ";
 const char kContentType[] = "content-type:";
 const char kContentEncoding[] = "content-encoding:";
+const char kContentLength[] = "content-length:";
 
 // A whole text that is a decimal offset (blanks before it allowed).
 bool ReadOffset(const std::string& text, long long& offset)
@@ -128,6 +129,8 @@ Download::Download(const char* url, long long expectedSize)
       httpResponseCode(0),
       requestedOffset(0),
       refusedFileLength(-1),
+      fileLength(-1),
+      answerLength(-1),
       refusal(Refusal::None),
       answerStatus(0),
       rangeEnd(0),
@@ -261,9 +264,11 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
 {
     long status = 0;
     curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &status);
-    if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && refusedFileLength >= 0) {
-        // Nothing left to fetch: the local data is the whole file.
-        if (refusedFileLength == requestedOffset)
+    // Only a range asked for can be refused; a refusal of anything else brings no file at all.
+    if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && requestedOffset > 0 && refusedFileLength >= 0) {
+        // Nothing left to fetch: the local data is the whole file, unless the file is known to be
+        // of another length.
+        if (refusedFileLength == requestedOffset && (fileLength < 0 || fileLength == refusedFileLength))
             return CURLE_OK;
         // The local data runs past the end of the file, so it is no part of this one: emptied,
         // the next try fetches the file whole instead of asking for the same range for ever.
@@ -445,6 +450,11 @@ bool Download::RanPastSizeLimit() const
     return refusal == Refusal::SizeLimit;
 }
 
+void Download::SetFileLength(long long length)
+{
+    fileLength = length;
+}
+
 void Download::SetProxyHost(const ProxyHost& proxy)
 {
     boost::mutex::scoped_lock lock(Settings().mutex);
@@ -529,7 +539,13 @@ bool Download::ReadHeaderLine(const std::string& line)
         answerMediaTypes.clear();
         answerCoding.clear();
         answerRange.clear();
+        answerLength = -1;
         rangeEnd = 0;
+        return true;
+    }
+    if (boost::istarts_with(line, kContentLength)) {
+        long long length = -1;
+        answerLength = ReadOffset(boost::trim_copy(line.substr(sizeof kContentLength - 1)), length) ? length : -1;
         return true;
     }
     // Every type the answer names counts, in however many headers or list items, so that a
@@ -624,6 +640,11 @@ bool Download::AcceptsAnswer()
             return false;
         }
     }
+    // The answer's body is the file, or the end of it: what it says of the file's length holds.
+    if (answerStatus == 206)
+        fileLength = rangeEnd;
+    else if (answerLength >= 0)
+        fileLength = answerLength;
     // A whole file in answer to a resume is written from its start. The old bytes go before the
     // first new one: an answer that breaks off must not leave new bytes followed by old ones,
     // which the next try would take for the file's beginning.

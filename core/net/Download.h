@@ -135,6 +135,10 @@ public:
     void SetSizeLimit(long long bytes);
     // The last transfer was cut off at the size limit: what it wrote is no part of the file.
     bool RanPastSizeLimit() const;
+    // The length the file is known to have; -1 when it is not known. Each answer whose body is
+    // taken for the file and that names the file's length replaces it, so a server that refuses
+    // a range as lying at the end of the file is believed only where nothing known says otherwise.
+    void SetFileLength(long long length);
 
     static void SetProxyHost(const ProxyHost& proxy);
     static ProxyHost GetProxyHost();
@@ -167,6 +171,10 @@ private:
     long long requestedOffset;
     // The length of the file that a refused range ("*/<length>") names; -1 when none does.
     long long refusedFileLength;
+    // See SetFileLength.
+    long long fileLength;
+    // The answer's "Content-Length"; -1 until it names one.
+    long long answerLength;
     // Why the transfer stopped its answer itself, none while it did not: a range that does not
     // continue the local data up to the end of the file, or a body that runs past it; a body
     // that is not what was asked for (`AcceptsContentType`), or one in a content coding; a body

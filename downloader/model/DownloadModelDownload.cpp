@@ -398,6 +398,8 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
     requestUrl = track->GetURL();
     startedReported = false;
     SetSizeLimit(SizeLimitFor(size));
+    // What this run's answers say of the file's length replaces what the queue file said.
+    SetFileLength(size == 0 || size > LLONG_MAX ? -1 : static_cast<long long>(size));
     // A track with a size had its room kept by the check before the start, and its size limit
     // bounds it; one without has only the room that check asked for.
     roomWatch = RoomWatch();

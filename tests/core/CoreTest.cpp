@@ -635,6 +635,34 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
     EXPECT_EQ(7u, distinct.size());
 }
 
+// A refused range ("*/<length>") finishes only a local file that is the whole file: asked for from
+// within it, of the length the refusal names and of no other length the track or an earlier answer
+// of the same download told. Anything else is a failed try that leaves the local file as it was.
+TEST_F(DownloadTest, ARefusedRangeFinishesOnlyALocalFileThatIsTheWholeFile)
+{
+    const auto refused = [](const std::string& length) { return Stand("/status/416?range=bytes%20*/" + length); };
+    const std::string half(20000, 'h');
+    struct Case { std::string url, partial; long long known; Download::State state; };
+    const Case cases[] = {{refused("0"), "", -1, Download::NetworkError},
+                          {Stand("/redirect?to=/status/416%3Frange%3Dbytes%2520*/0"), "", -1, Download::NetworkError},
+                          {refused("40000"), half, -1, Download::NetworkError},
+                          {refused("20000"), half, 40000, Download::NetworkError},
+                          {refused("20000"), half, 20000, Download::Downloaded},
+                          {refused("20000"), half, -1, Download::Downloaded}};
+    for (const Case& c : cases) {
+        Download download(c.url.c_str(), 0);
+        download.SetFileLength(c.known);
+        EXPECT_EQ(c.partial, Fetch(download, c.partial)) << c.url;
+        EXPECT_EQ(c.state, download.GetState()) << c.url << " from " << c.partial.size() << " of " << c.known;
+    }
+    Download announced(Stand("/cut/40000").c_str(), 0);
+    const std::string cut = Fetch(announced);
+    announced.requestUrl = refused("20000");
+    announced.SetState(Download::Retrying);
+    EXPECT_EQ(cut, Fetch(announced, cut));
+    EXPECT_EQ(Download::NetworkError, announced.GetState()) << "the first answer announced 40000 bytes";
+}
+
 std::string Answer(const std::string& products) { return "<?xml version=\"1.0\"?>\n<ArrayOfProduct>" + products + "</ArrayOfProduct>"; }
 
 std::string Product(const std::string& latest, const std::string& criticalSince, const std::string& url = " url=\"http://get/it\"",

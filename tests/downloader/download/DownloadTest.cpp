@@ -356,6 +356,9 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         // off: nothing of the old data stays.
         {"OVERLONG", "/status/416?range=bytes%20*/5000", contents + "stale", Download::RangeError, 0},
         {"BROKEN", "/cut/5000", std::string(3000, 'x'), Download::TransferInterrupted, 2500},
+        // A refusal of a range never asked for, or of one whose file the track's size says is longer.
+        {"UNRANGED", "/status/416?range=bytes%20*/0", "", Download::HttpError, 0},
+        {"UNFINISHED", "/status/416?range=bytes%20*/1000", head, Download::HttpError, 1000},
         {"WHOLE", "/a.mp3", "", -1},
         {"NOLENGTH", "/nolength/a.mp3", "", -1},
         {"RESUMED", "/range-from/1000/a.mp3", head, -1},

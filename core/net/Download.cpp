@@ -181,6 +181,8 @@ void Download::DownloadSync(std::ostream& out)
     // request for the whole file must not pass for the file.
     curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, &Download::OnCurlHeaders);
+    // Only the server's own answers are read: a proxy's word that its tunnel stands is none.
+    curl_easy_setopt(curlHandle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 
     curl_easy_setopt(curlHandle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curlHandle, CURLOPT_BUFFERSIZE, kReceiveBufferSize);

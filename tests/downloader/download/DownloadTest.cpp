@@ -399,6 +399,27 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
     EXPECT_EQ(6u, files);
 }
 
+// Through an HTTP proxy only the server's own answer counts, not the proxy's word that its tunnel
+// stands: an https resume continues its partial file, and a tunnel to no https server leaves it be.
+TEST_F(TrackDownloadTest, AnHttpsResumeThroughAProxyContinuesItsPartialFile)
+{
+    const std::string contents = ServeFile("a.mp3", 5000), mine(1000, 'm'), temporary = AlbumFolder() + ".vlx(1).tmp";
+    ProxyServer proxy(ProxyServer::Http);
+    Download::SetCertificateAuthorityFile(nginx.CertificateFile().c_str());
+    Download::SetProxyHost(Download::ProxyHost(Download::ProxyHost::HTTP, "127.0.0.1", proxy.Port(), "", ""));
+    const DownloadPtr resumed = Add(AlbumTrack("RESUMED", nginx.HttpsUrl("/a.mp3"), {{"localFilename", Left(temporary, mine)}}));
+    Expect("RESUMED finished 1");
+    EXPECT_TRUE(mine + contents.substr(mine.size()) == ReadFile(resumed->GetLocalFilename()));
+    EXPECT_EQ(206, resumed->httpResponseCode);
+    SavedTracks(*model);
+    const DownloadPtr nowhere = Add(AlbumTrack("NOWHERE", "https" + store.Url("/a.mp3").substr(4), {{"localFilename", Left(temporary, mine)}}));
+    Expect("NOWHERE state 7");
+    nowhere->Cancel();
+    Expect("NOWHERE finished 5");
+    EXPECT_EQ(mine, ReadFile(temporary));
+    Download::SetProxyHost(Download::ProxyHost());
+}
+
 // A download whose cancel stops the transfer and then throws.
 class ThrowingOnCancel : public DownloadModel::Download {
 public:

@@ -172,6 +172,7 @@ void Download::DownloadSync(std::ostream& out)
     refusedFileLength = -1;
     refusal = Refusal::None;
     answerStatus = 0;
+    headerField.clear();
     rangeEnd = 0;
     bodyBytes = 0;
     const std::string range = std::to_string(requestedOffset) + "-";
@@ -282,10 +283,11 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     // The server's fault, not the disk's: tried again like any failed answer. A page in place
     // of the file (a login or error page) is the server's error answer.
     if (result == CURLE_WRITE_ERROR && refusal != Refusal::None)
-        return refusal == Refusal::Range     ? CURLE_RANGE_ERROR
-               : refusal == Refusal::Content ? CURLE_HTTP_RETURNED_ERROR
-               : refusal == Refusal::Coding  ? CURLE_BAD_CONTENT_ENCODING
-                                             : CURLE_PARTIAL_FILE;
+        return refusal == Refusal::Range       ? CURLE_RANGE_ERROR
+               : refusal == Refusal::Content   ? CURLE_HTTP_RETURNED_ERROR
+               : refusal == Refusal::Coding    ? CURLE_BAD_CONTENT_ENCODING
+               : refusal == Refusal::Malformed ? CURLE_WEIRD_SERVER_REPLY
+                                               : CURLE_PARTIAL_FILE;
     if (result != CURLE_OK)
         return result;
     // A redirect that leads nowhere (no target) ends on itself, with no file at all.
@@ -530,10 +532,24 @@ int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_
     return 0;
 }
 
-// One header line of the current answer; false stops the transfer. Header names are compared
-// in any letter case: HTTP/2 sends them in lower case.
+// One header line of the current answer as libcurl hands it over; false stops the transfer. A
+// field is read once it is whole: a line that begins with a blank or a tab goes on with the field
+// before it (HTTP/1.0's folding), so the field's value is the two lines' joined by a blank.
 bool Download::ReadHeaderLine(const std::string& line)
 {
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+        if (headerField.empty()) {
+            Debug::LogString("Download: the answer goes on with a field it never began");
+            refusal = Refusal::Malformed;
+            return false;
+        }
+        headerField = boost::trim_right_copy(headerField) + " " + boost::trim_copy(line);
+        return true;
+    }
+    const std::string field = std::move(headerField);
+    headerField.clear();
+    if (!field.empty() && !ReadHeaderField(field))
+        return false;
     if (boost::starts_with(line, kStatusLine)) {
         // "HTTP/<version> <status> <reason>"
         const std::string::size_type blank = line.find(' ');
@@ -545,30 +561,46 @@ bool Download::ReadHeaderLine(const std::string& line)
         rangeEnd = 0;
         return true;
     }
-    if (boost::istarts_with(line, kContentLength)) {
+    if (line == "\r\n" || line == "\n")
+        return AcceptsAnswer();
+    headerField = line;
+    return true;
+}
+
+// One whole header field of the current answer; false stops the transfer. Names are compared in
+// any letter case: HTTP/2 sends them in lower case.
+bool Download::ReadHeaderField(const std::string& field)
+{
+    // A name with a blank in it, before its colon too, is none HTTP knows: "Content-Type : text/html"
+    // is no type to libcurl, nor may it be to this program, which would then take a page for the file.
+    const std::string::size_type colon = field.find(':');
+    if (colon != std::string::npos && field.find_first_of(" \t") < colon) {
+        Debug::LogString("Download: the answer names a field with a blank in its name");
+        refusal = Refusal::Malformed;
+        return false;
+    }
+    if (boost::istarts_with(field, kContentLength)) {
         long long length = -1;
-        answerLength = ReadOffset(boost::trim_copy(line.substr(sizeof kContentLength - 1)), length) ? length : -1;
+        answerLength = ReadOffset(boost::trim_copy(field.substr(sizeof kContentLength - 1)), length) ? length : -1;
         return true;
     }
     // Every type the answer names counts, in however many headers or list items, so that a
     // second one can't hide the first.
-    if (boost::istarts_with(line, kContentType)) {
-        const std::string value = line.substr(sizeof kContentType - 1);
+    if (boost::istarts_with(field, kContentType)) {
+        const std::string value = field.substr(sizeof kContentType - 1);
         std::vector<std::string> types;
         boost::split(types, value, boost::is_any_of(","));
         for (const std::string& type : types)
             answerMediaTypes.push_back(NormalizedMediaType(type));
         return true;
     }
-    if (boost::istarts_with(line, kContentEncoding)) {
-        ReadContentCoding(line.substr(sizeof kContentEncoding - 1));
+    if (boost::istarts_with(field, kContentEncoding)) {
+        ReadContentCoding(field.substr(sizeof kContentEncoding - 1));
         return true;
     }
     // Only a partial answer, or a refused range, says where its body belongs.
-    if (boost::istarts_with(line, kContentRange) && (answerStatus == 206 || answerStatus == 416))
-        return MoveToRangeStart(boost::trim_right_copy(line.substr(sizeof kContentRange - 1)));
-    if (line == "\r\n" || line == "\n")
-        return AcceptsAnswer();
+    if (boost::istarts_with(field, kContentRange) && (answerStatus == 206 || answerStatus == 416))
+        return MoveToRangeStart(boost::trim_right_copy(field.substr(sizeof kContentRange - 1)));
     return true;
 }
 

@@ -159,6 +159,7 @@ private:
     int PercentOf(long long received) const;
     bool LeftStaleBytes();
     bool ReadHeaderLine(const std::string& line);
+    bool ReadHeaderField(const std::string& field);
     bool MoveToRangeStart(const std::string& range);
     void ReadContentCoding(const std::string& codings);
     bool AcceptsAnswer();
@@ -178,9 +179,11 @@ private:
     // Why the transfer stopped its answer itself, none while it did not: a range that does not
     // continue the local data up to the end of the file, or a body that runs past it; a body
     // that is not what was asked for (`AcceptsContentType`), or one in a content coding; a body
-    // that runs past the size limit.
-    enum class Refusal { None, Range, Content, Coding, SizeLimit };
+    // that runs past the size limit; a header that HTTP can't read.
+    enum class Refusal { None, Range, Content, Coding, SizeLimit, Malformed };
     Refusal refusal;
+    // The header field being read, until the next line shows that it is whole.
+    std::string headerField;
     // The answer whose headers are being read. Each answer (an interim one, a redirect, the
     // final one) begins with its status line, so what an earlier one said counts for nothing.
     long answerStatus;

@@ -589,7 +589,8 @@ TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachP
 
 // Failures of one kind share their message, and kinds differ. Only web addresses are fetched,
 // also where a redirect leads. A stalled body ends after the 30 seconds of the stall limit. A body
-// in a coding never asked for is of no use to any transfer.
+// in a coding never asked for is of no use to any transfer, however its header is folded; a header
+// with a blank before its colon is no answer.
 TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
 {
     const std::string unresolvable = std::string(64, 'a') + ".invalid"; // fails without a name server
@@ -606,6 +607,8 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
         {Stand("/cut/100000"), none, Download::TransferInterrupted, CURLE_PARTIAL_FILE, 200, 'r', 50000},
         {Stand("/nothing"), none, Download::NothingReceived, CURLE_GOT_NOTHING, 0, 'r', 0},
         {Stand("/status/200?coding=br"), none, Download::BadContentEncoding, CURLE_BAD_CONTENT_ENCODING, 200, 'r', 0},
+        {Stand("/status/200?header=Content-Encoding:%0D%0A%20br"), none, Download::BadContentEncoding, CURLE_BAD_CONTENT_ENCODING, 200, 'r', 0},
+        {Stand("/status/200?header=Content-Encoding%20:%20br"), none, Download::UnknownError, CURLE_WEIRD_SERVER_REPLY, 200, 'u', 0},
         {Stand("/stall/100000"), none, Download::TimedOut, CURLE_OPERATION_TIMEDOUT, 200, 't', 100},
         {closed.Url("/"), none, Download::ConnectFailed, CURLE_COULDNT_CONNECT, 0, 'n', 0},
         {"http://" + unresolvable + "/", none, Download::HostNotFound, CURLE_COULDNT_RESOLVE_HOST, 0, 'n', 0},

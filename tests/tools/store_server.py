@@ -4,7 +4,8 @@
 Answers what a plain file server can't. Paths:
   /status/<code>              that HTTP status, with the body "status <code>" or "?body=<b>";
                               "?type=", "?range=" and "?coding=" add a Content-Type, a
-                              Content-Range and a Content-Encoding
+                              Content-Range and a Content-Encoding, "?header=<name>:<value>"
+                              a header as it is written, however malformed
   /cut/<size>                 announces <size> bytes, sends half, closes
   /stall/<size>               announces <size> bytes, sends 100, then nothing
   /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked;
@@ -63,7 +64,7 @@ class StoreHandler(BaseHTTPRequestHandler):
         head, _, rest = path[1:].partition("/")
         first, _, after = rest.partition("/")
         added = [(name, query[key][0]) for key, name in (("type", "Content-Type"), ("range", "Content-Range"), ("coding", "Content-Encoding"))
-                 if key in query]
+                 if key in query] + [tuple(header.split(":", 1)) for header in query.get("header", [])]
         if head == "status":
             return self.answer(int(first), query.get("body", ["status %s\n" % first])[0].encode(), headers=added)
         if head == "redirect":

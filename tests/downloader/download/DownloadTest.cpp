@@ -347,6 +347,11 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"XHTML", "/status/200?type=application/xhtml%2Bxml", "", Download::HttpError},
         {"QUOTED", "/status/200?type=%20%22TEXT/Html%22%20;%20charset=utf-8", "", Download::HttpError},
         {"CODED", "/status/200?coding=gzip", "", Download::BadContentEncoding},
+        // A field folded onto a second line is one value; a blank before a colon is no header.
+        {"FOLDED", "/status/200?header=Content-Encoding:%0D%0A%20gzip", "", Download::BadContentEncoding},
+        {"FOLDEDPAGE", "/status/200?header=Content-Type:%0D%0A%09text/html", "", Download::HttpError},
+        {"SPACED", "/status/200?header=Content-Encoding%20:%20gzip", "", Download::UnknownError},
+        {"SPACEDPAGE", "/status/200?header=Content-Type%20:text/html", "", Download::UnknownError},
         {"HALF", "/range-from/0/a.mp3?send=2500", "", Download::TransferInterrupted},
         {"CLOSED", "/range-from/1000/a.mp3?send=1500&unannounced", head, Download::TransferInterrupted},
         {"TWICE", "/range-from/1000/a.mp3?range=bytes%200-4999/5000", head, Download::RangeError},

@@ -95,6 +95,10 @@ const long kStallSeconds = 30;
 // A redirect loop ends as a failure instead of running for ever.
 const long kMaxRedirects = 30;
 
+// The body of an answer that is not the file (a redirect's) is a short note: libcurl reads it and
+// drops it, to keep the connection. More than this of such bodies fails the transfer.
+const long long kDroppedBytesLimit = 1024 * 1024;
+
 // Large receive blocks keep the per-block work (callbacks, stream writes) small beside the copy.
 const long kReceiveBufferSize = 512 * 1024;
 
@@ -135,6 +139,8 @@ Download::Download(const char* url, long long expectedSize)
       answerStatus(0),
       rangeEnd(0),
       bodyBytes(0),
+      answerReceived(0),
+      receivedBefore(0),
       sizeLimit(0)
 {
 }
@@ -175,6 +181,8 @@ void Download::DownloadSync(std::ostream& out)
     headerField.clear();
     rangeEnd = 0;
     bodyBytes = 0;
+    answerReceived = 0;
+    receivedBefore = 0;
     const std::string range = std::to_string(requestedOffset) + "-";
     if (requestedOffset > 0)
         curl_easy_setopt(curlHandle, CURLOPT_RANGE, range.c_str());
@@ -282,9 +290,9 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
     }
     // The server's fault, not the disk's: tried again like any failed answer. A page in place
     // of the file (a login or error page) is the server's error answer.
-    if (result == CURLE_WRITE_ERROR && refusal != Refusal::None)
-        return refusal == Refusal::Range       ? CURLE_RANGE_ERROR
-               : refusal == Refusal::Content   ? CURLE_HTTP_RETURNED_ERROR
+    if ((result == CURLE_WRITE_ERROR || result == CURLE_ABORTED_BY_CALLBACK) && refusal != Refusal::None)
+        return refusal == Refusal::Range                                      ? CURLE_RANGE_ERROR
+               : refusal == Refusal::Content || refusal == Refusal::Dropped ? CURLE_HTTP_RETURNED_ERROR
                : refusal == Refusal::Coding    ? CURLE_BAD_CONTENT_ENCODING
                : refusal == Refusal::Malformed ? CURLE_WEIRD_SERVER_REPLY
                                                : CURLE_PARTIAL_FILE;
@@ -521,6 +529,15 @@ int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_
     Download* download = static_cast<Download*>(object);
     if (download->IsStopping())
         return 42;
+    // libcurl counts each answer's body from 0, also the bodies it drops, which reach no write and
+    // no bound there: those count here.
+    download->answerReceived = std::max(download->answerReceived, static_cast<long long>(downloaded));
+    if (download->receivedBefore + download->answerReceived - download->bodyBytes > kDroppedBytesLimit) {
+        Debug::LogString("Download: answers that are not the file run past " + std::to_string(kDroppedBytesLimit)
+                         + " bytes; cut off");
+        download->refusal = Refusal::Dropped;
+        return 1;
+    }
     Store(download->totalBytes, static_cast<long long>(totalToDownload) + Load(download->resumeOffset));
     const long long received = downloaded;
     if (received == Load(download->bytesReceived))
@@ -554,6 +571,8 @@ bool Download::ReadHeaderLine(const std::string& line)
         // "HTTP/<version> <status> <reason>"
         const std::string::size_type blank = line.find(' ');
         answerStatus = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank, nullptr, 10);
+        receivedBefore += answerReceived;
+        answerReceived = 0;
         answerMediaTypes.clear();
         answerCoding.clear();
         answerRange.clear();

@@ -179,8 +179,9 @@ private:
     // Why the transfer stopped its answer itself, none while it did not: a range that does not
     // continue the local data up to the end of the file, or a body that runs past it; a body
     // that is not what was asked for (`AcceptsContentType`), or one in a content coding; a body
-    // that runs past the size limit; a header that HTTP can't read.
-    enum class Refusal { None, Range, Content, Coding, SizeLimit, Malformed };
+    // that runs past the size limit; a header that HTTP can't read; too much of answers that are
+    // not the file.
+    enum class Refusal { None, Range, Content, Coding, SizeLimit, Malformed, Dropped };
     Refusal refusal;
     // The header field being read, until the next line shows that it is whole.
     std::string headerField;
@@ -198,6 +199,10 @@ private:
     long long rangeEnd;
     // Bytes of the answer's body written by the current transfer.
     long long bodyBytes;
+    // Bytes of the body of the current answer received so far, written or dropped; and of the
+    // transfer's earlier answers.
+    long long answerReceived;
+    long long receivedBefore;
     long long sizeLimit;
 
     // What every transfer of the process uses, read once at each transfer's start.

@@ -17,6 +17,9 @@ Answers what a plain file server can't. Paths:
   /redirect?to=<url>          302 to <url> (an empty Location without "to"); "?type=",
                               "?range=" and "?coding=" as above
   /loop                       302 to itself
+  /endless-redirect?to=<url>  302 to <url> in HTTP/1.1 with a chunked body that a client keeping
+                              the connection reads before it follows: it runs on until the
+                              client goes (or ends after 64 MiB)
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
   /silent/...                 reads the request and never answers
@@ -71,6 +74,8 @@ class StoreHandler(BaseHTTPRequestHandler):
             return self.answer(302, b"", headers=[("Location", query.get("to", [""])[0])] + added)
         if head == "endless":
             return self.answer_endlessly()
+        if head == "endless-redirect":
+            return self.redirect_endlessly(query["to"][0])
         if head == "loop":
             return self.answer(302, b"", headers=[("Location", self.path)])
         if head in ("nothing", "silent"):
@@ -141,6 +146,20 @@ class StoreHandler(BaseHTTPRequestHandler):
                 if self.server.stopping.is_set():
                     return
                 self.wfile.write(block)
+        except OSError:
+            pass
+
+    def redirect_endlessly(self, location):
+        head = "HTTP/1.1 302 Found\r\nLocation: %s\r\nTransfer-Encoding: chunked\r\n\r\n" % location
+        self.wfile.write(head.encode())
+        self.close_connection = True
+        chunk = b"10000\r\n" + b"r" * 65536 + b"\r\n"
+        try:
+            for _ in range(1024):
+                if self.server.stopping.is_set():
+                    return
+                self.wfile.write(chunk)
+            self.wfile.write(b"0\r\n\r\n")
         except OSError:
             pass
 

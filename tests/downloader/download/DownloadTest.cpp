@@ -324,7 +324,8 @@ TEST_F(TrackDownloadTest, AReportTheStoreDidNotAnswerComesBackOnlyFromTheSavedQu
 // local part replaces it. Any other answer is a failed try (retried after a pause, here canceled in
 // it) that never takes the final name nor leaves more than a file: a part whose body ends before or
 // after its range, or that names two, a coded body, a page however its type is written are no
-// track, an endless body is cut off and emptied. A redirect's range or type says nothing of the file.
+// track, an endless body is cut off and emptied, a redirect's that never ends too. A redirect's range
+// or type says nothing of the file.
 TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), head = contents.substr(0, 1000);
@@ -357,6 +358,7 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         {"TWICE", "/range-from/1000/a.mp3?range=bytes%200-4999/5000", head, Download::RangeError},
         {"LONG", "/range-from/1000/a.mp3?last=3999&total=4000&send=4000", head, Download::RangeError},
         {"ENDLESS", "/endless", "", Download::TransferInterrupted},
+        {"ENDLESSREDIRECT", "/endless-redirect?to=/a.mp3", "", Download::HttpError},
         // A partial file longer than the file, refused as a range or sent over whole and broken
         // off: nothing of the old data stays.
         {"OVERLONG", "/status/416?range=bytes%20*/5000", contents + "stale", Download::RangeError, 0},

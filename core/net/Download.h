@@ -117,10 +117,10 @@ public:
     // Whether `bytes` more of the body may be written to the output; asked before each block of
     // it is written. A refusal stops the transfer as a failed write.
     virtual bool HasRoomFor(long long bytes);
-    // Cuts `out` to its first `length` bytes; false where it can't be cut. Asked where the
-    // output's data is no part of the file: a whole file answers a resume, or the file is
-    // shorter than the data. An ostream can't be cut, so by default the old bytes would remain
-    // behind the file, and the transfer fails as a write.
+    // Cuts `out` to its first `length` bytes where it holds more; false where it can't be cut.
+    // Asked where the output's data is no part of the file: a whole file answers a resume, or
+    // the file is shorter than the data. An ostream can't be cut, so by default the old bytes
+    // would remain behind the file, and the transfer fails as a write.
     virtual bool CutOutput(std::ostream& out, long long length);
 
     void SetState(State newState);

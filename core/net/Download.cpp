@@ -567,10 +567,8 @@ bool Download::ReadHeaderLine(const std::string& line)
     headerField.clear();
     if (!field.empty() && !ReadHeaderField(field))
         return false;
-    if (boost::starts_with(line, kStatusLine)) {
-        // "HTTP/<version> <status> <reason>"
-        const std::string::size_type blank = line.find(' ');
-        answerStatus = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank, nullptr, 10);
+    if (const long status = HttpStatusOf(line); status >= 0) {
+        answerStatus = status;
         receivedBefore += answerReceived;
         answerReceived = 0;
         answerMediaTypes.clear();
@@ -722,6 +720,14 @@ int Download::OnCurlDebugHeaders(CURL*, curl_infotype type, char* data, size_t s
     else if (type == CURLINFO_HEADER_OUT)
         Debug::LogString("Header Send: " + FilterHash(std::string(data, size)));
     return 0;
+}
+
+long HttpStatusOf(const std::string& headerLine)
+{
+    if (!boost::starts_with(headerLine, kStatusLine))
+        return -1;
+    const std::string::size_type blank = headerLine.find(' ');
+    return blank == std::string::npos ? 0 : std::strtol(headerLine.c_str() + blank, nullptr, 10);
 }
 
 std::string FilterHash(const std::string& text)

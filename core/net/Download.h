@@ -223,6 +223,10 @@ Download::NetworkErrorType CURLcodeToNetworkErrorType(CURLcode code);
 // Masks the "h" parameter (plain and URL-encoded) and turns line breaks into blanks, for logs.
 std::string FilterHash(const std::string& text);
 
+// The status a status line names ("HTTP/<version> <status> <reason>"), 0 where it names none;
+// -1 for a header line that is no status line.
+long HttpStatusOf(const std::string& headerLine);
+
 } // namespace Vantor::Net
 
 #endif

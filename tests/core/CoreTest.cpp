@@ -848,6 +848,33 @@ TEST(ReportService, AReportStaysForTheSavesUntilTheStoreAnswersIt)
               TheStore().server.Requests());
 }
 
+// The store's status line is its answer, whatever the body does after it: a report whose body
+// breaks off is done, one whose body stalls is noted at once. A save that still holds a report the
+// store answered since leaves the note when it lands; the next one, without it, empties it.
+TEST(ReportService, AReportCountsAsAnsweredOnceTheStatusLineHasCome)
+{
+    TempDirectory folder;
+    const std::string answered = folder.File("AnsweredReports");
+    ReportService::HoldUntilSaved(answered);
+    const auto saved = [] { return ReportService::ForSave({}).size(); };
+    UseTexts({{"sonvel_url_report_service", Stand("/cut/100/")}});
+    ReportService::Send("dm_ruq_cut", "", {});
+    EXPECT_EQ(1u, saved());
+    ReportService::SendSaved(true);
+    EXPECT_TRUE(PollUntil([&] { return saved() == 0; })) << "answered, though the body broke off";
+    ReportService::SendSaved(true);
+    EXPECT_EQ("", ReadFile(answered));
+
+    UseTexts({{"sonvel_url_report_service", Stand("/stall/1000/")}});
+    ReportService::Send("dm_ruq_stalled", "", {});
+    EXPECT_EQ(1u, saved());
+    ReportService::SendSaved(true);
+    ASSERT_TRUE(PollUntil([&] { return !ReadFile(answered).empty(); })) << "noted while the body stalls";
+    EXPECT_EQ(1u, saved()) << "still under way";
+    ReportService::SendSaved(true);
+    EXPECT_NE("", ReadFile(answered));
+}
+
 // Cleared before any report was sent: the worker never starts, so nothing goes out.
 TEST(ReportService, ClearedBeforeTheFirstReportSendsNothing)
 {

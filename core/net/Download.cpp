@@ -289,13 +289,14 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
         }
     }
     // The server's fault, not the disk's: tried again like any failed answer. A page in place
-    // of the file (a login or error page) is the server's error answer.
+    // of the file (a login or error page), or a redirect whose body runs on, is the server's
+    // error answer.
     if ((result == CURLE_WRITE_ERROR || result == CURLE_ABORTED_BY_CALLBACK) && refusal != Refusal::None)
-        return refusal == Refusal::Range                                      ? CURLE_RANGE_ERROR
+        return refusal == Refusal::Range                                    ? CURLE_RANGE_ERROR
                : refusal == Refusal::Content || refusal == Refusal::Dropped ? CURLE_HTTP_RETURNED_ERROR
-               : refusal == Refusal::Coding    ? CURLE_BAD_CONTENT_ENCODING
-               : refusal == Refusal::Malformed ? CURLE_WEIRD_SERVER_REPLY
-                                               : CURLE_PARTIAL_FILE;
+               : refusal == Refusal::Coding                                 ? CURLE_BAD_CONTENT_ENCODING
+               : refusal == Refusal::Malformed                              ? CURLE_WEIRD_SERVER_REPLY
+                                                                            : CURLE_PARTIAL_FILE;
     if (result != CURLE_OK)
         return result;
     // A redirect that leads nowhere (no target) ends on itself, with no file at all.
@@ -551,7 +552,7 @@ int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_
 
 // One header line of the current answer as libcurl hands it over; false stops the transfer. A
 // field is read once it is whole: a line that begins with a blank or a tab goes on with the field
-// before it (HTTP/1.0's folding), so the field's value is the two lines' joined by a blank.
+// before it (the old line folding of HTTP/1.x), its value joined to that one's by a blank.
 bool Download::ReadHeaderLine(const std::string& line)
 {
     if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {

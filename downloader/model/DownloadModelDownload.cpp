@@ -16,8 +16,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -56,7 +58,7 @@ const std::chrono::seconds kPauseBetweenTries(5);
 // Room beyond twice its "fileSize" that a track's body may take before it is cut off as one
 // that never ends: a store's sizes may be somewhat off, never by this much.
 const unsigned long long kSizeLimitSlack = 4ULL * 1024 * 1024;
-// How much a transfer without a size writes at most between two looks at the free space.
+// How much a transfer writes at most between two looks at the free space.
 const unsigned long long kFreeSpaceLookEvery = 256 * 1024;
 
 unsigned long long FileSizeOf(const std::string& text)
@@ -71,6 +73,21 @@ unsigned long long FileSizeOf(const std::string& text)
 unsigned long long SaturatingSum(unsigned long long a, unsigned long long b)
 {
     return a > ULLONG_MAX - b ? ULLONG_MAX : a + b;
+}
+
+// The file system of the open file `descriptor` has no room left: a write that failed there
+// failed for want of it.
+bool IsFull(int descriptor)
+{
+    struct statvfs status;
+    return fstatvfs(descriptor, &status) == 0 && status.f_bavail == 0;
+}
+
+// The open file `descriptor` holds more than `length` bytes (or can't tell).
+bool IsLonger(int descriptor, long long length)
+{
+    struct stat status;
+    return fstat(descriptor, &status) != 0 || status.st_size > length;
 }
 
 // How far a track of `size` bytes may run; 0 (no limit) when its size is not known.
@@ -396,20 +413,25 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
     requestUrl = track->GetURL();
     startedReported = false;
     SetSizeLimit(SizeLimitFor(size));
-    // A track with a size had its room kept by the check before the start, and its size limit
-    // bounds it; one without has only the room that check asked for.
+    // What this run's answers say of the file's length replaces what the queue file said.
+    SetFileLength(size == 0 || size > LLONG_MAX ? -1 : static_cast<long long>(size));
+    // The start made sure of room for the track and a reserve beyond it, which no transfer may take:
+    // one without a size keeps free the room it asked for as its size, too.
     roomWatch = RoomWatch();
-    if (size == 0) {
-        roomWatch.folder = model.GetFilesystem().GetDirectory(GetLocalFilename());
-        roomWatch.reserve = SaturatingSum(kUnknownFileSize, model.GetMinimumDiskSpaceBytes());
-    }
+    roomWatch.folder = model.GetFilesystem().GetDirectory(GetLocalFilename());
+    roomWatch.reserve = SaturatingSum(size ? 0 : kUnknownFileSize, model.GetMinimumDiskSpaceBytes());
     outputDescriptor = descriptor;
     for (int retriesLeft = kRetries;; --retriesLeft) {
         DownloadSync(stream);
-        // What a body that never ended, or that would have filled the disk, wrote is no part of
-        // the track: neither the next try nor the next run may resume it.
-        if ((RanPastSizeLimit() || outOfRoom) && !CutOutput(stream, 0))
-            Debug::LogString((boost::format("Failed to empty output file: %1%") % GetLocalFilename()).str());
+        // A disk that filled up between two looks of the watch had no room either.
+        if (GetState() == LocalFileError && IsFull(descriptor))
+            outOfRoom = true;
+        // What a body that never ended wrote is no part of the track: neither the next try nor the
+        // next run may resume it. Stopped for room, a track keeps only what lies within its size,
+        // for the resume after the pause; one without a size keeps nothing.
+        const unsigned long long keep = RanPastSizeLimit() ? 0 : std::min<unsigned long long>(size, LLONG_MAX);
+        if ((RanPastSizeLimit() || outOfRoom) && !CutOutput(stream, static_cast<long long>(keep)))
+            Debug::LogString((boost::format("Failed to cut output file: %1%") % GetLocalFilename()).str());
         if (GetState() != NetworkError || Expired())
             break;
         IncRetryCount();
@@ -424,8 +446,6 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
 bool DownloadModel::Download::HasRoomFor(long long bytes)
 {
     RoomWatch& watch = roomWatch;
-    if (watch.reserve == 0)
-        return true;
     const unsigned long long wanted = static_cast<unsigned long long>(bytes);
     if (wanted > watch.room || watch.sinceLook >= kFreeSpaceLookEvery) {
         const unsigned long long free = model.GetFilesystem().GetFreeSpaceInBytes(watch.folder.c_str());
@@ -444,7 +464,20 @@ bool DownloadModel::Download::HasRoomFor(long long bytes)
 
 bool DownloadModel::Download::CutOutput(std::ostream& out, long long length)
 {
-    return outputDescriptor >= 0 && out.flush() && ftruncate(outputDescriptor, length) == 0;
+    if (outputDescriptor < 0)
+        return false;
+    // What the stream still holds goes to the file before the cut: left in the stream, it would
+    // land past the cut as the file closes. A full disk takes it only once a first cut has made
+    // room; a file within `length` then keeps to itself what the disk had no room for.
+    out.clear();
+    if (!out.flush()) {
+        if (!IsLonger(outputDescriptor, length))
+            return true;
+        out.clear();
+        if (ftruncate(outputDescriptor, length) != 0 || !out.flush())
+            return false;
+    }
+    return !IsLonger(outputDescriptor, length) || ftruncate(outputDescriptor, length) == 0;
 }
 
 bool DownloadModel::Download::PauseBeforeNextTry()

@@ -125,8 +125,9 @@ private:
     // retired.
     void Arrive(const std::string& temporary, const std::string& final);
     // Transfers into the open temporary file (`descriptor`), trying a failed transfer up to
-    // three times; a body that runs far past the track's `size` is cut off and emptied, and so
-    // is one without a size that would leave the disk too little room.
+    // three times; a body that runs far past the track's `size` is cut off and emptied. No
+    // transfer takes the room the start kept free: one stopped for room keeps what lies within
+    // the track's `size` (nothing without a size).
     void TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size);
     // Sets Retrying and waits until the next try is due; false when a cancel came first, before
     // or during the wait.
@@ -155,12 +156,12 @@ private:
     std::atomic<bool> arrived;
     // The open temporary file of the transfer under way; -1 otherwise.
     int outputDescriptor;
-    // What the transfer of a track without a size may still write: it stops before the free
-    // space of its folder's file system falls below what its start asked to be free. Used by
-    // the worker alone.
+    // What the transfer may still write: it stops before the free space of its folder's file
+    // system falls below what its start asked to be free beyond the track's size. Used by the
+    // worker alone.
     struct RoomWatch {
         std::string folder;
-        unsigned long long reserve = 0; // 0: not watched
+        unsigned long long reserve = 0;
         unsigned long long room = 0;    // may be written before the next look
         unsigned long long sinceLook = 0;
     } roomWatch;

@@ -657,7 +657,7 @@ TEST_F(ProgramTest, ASettingsFolderThatCantBeWrittenIsToldOncePerRun)
 // A quit abandons the report under way at a silent or trickling report address, and nothing the
 // store did not answer counts as sent: 8 good tracks and 3 expired ones, then one more in a second
 // run. The next start sends every report once, those of the tracks the quit cleared too, and
-// what the store answered is never sent again.
+// what the store answered is never sent again: the trickling answer's status line had come.
 TEST_F(ProgramTest, QuittingAbandonsAReportUnderWayAndALaterRunSendsItOnce)
 {
     Settings("<setting type=\"1\" key=\"FirstRunCompleted\">1</setting>");
@@ -689,6 +689,9 @@ TEST_F(ProgramTest, QuittingAbandonsAReportUnderWayAndALaterRunSendsItOnce)
         RequestClose(WaitForWindow("Datei", kTitle).id);
         EXPECT_EQ(0, program->Wait(std::chrono::seconds(5))) << answer;
     }
+    // The report under way at the trickling address was the oldest left: reports go in the order
+    // they were made.
+    expected.erase(std::find(expected.begin(), expected.end(), "dl_ok Silent0"));
     std::sort(expected.begin(), expected.end());
 
     fs::remove(storeRoot.File("report-answer"));

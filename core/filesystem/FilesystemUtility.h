@@ -39,6 +39,7 @@ public:
     virtual std::string GetTemporaryFilename(const char* directory) = 0;
     // Whether a file name (without its directory) is of the form GetTemporaryFilename gives.
     virtual bool IsTemporaryFilename(const std::string& name) = 0;
+    // Something is at `path`, a link too, even one that leads nowhere: the name is taken.
     virtual bool FileExists(const char* path) = 0;
     // Creates the target's directory first when it is missing.
     virtual bool RenameFile(const char* from, const char* to) = 0;

@@ -90,15 +90,7 @@ unsigned int LinuxFilesystemUtility::MaxFilenameLength()
 
 std::string LinuxFilesystemUtility::GetTemporaryFilename(const char* directory)
 {
-    // Any entry takes a name, a link that leads nowhere too: the new file must not be made at
-    // its target.
-    for (unsigned number = 1;; ++number) {
-        const std::string path =
-            std::string(directory) + kTemporaryStem + "(" + std::to_string(number) + ")" + kTemporaryExtension;
-        struct stat status;
-        if (lstat(path.c_str(), &status) != 0)
-            return path;
-    }
+    return GetUniqueFilename(std::string(directory) + kTemporaryStem + kTemporaryExtension);
 }
 
 bool LinuxFilesystemUtility::IsTemporaryFilename(const std::string& name)
@@ -113,7 +105,10 @@ bool LinuxFilesystemUtility::IsTemporaryFilename(const std::string& name)
 
 bool LinuxFilesystemUtility::FileExists(const char* path)
 {
-    return access(path, F_OK) == 0;
+    // A link that leads nowhere still takes its name: access() would follow it and find nothing,
+    // and a new file would then be made at its target, or fail to get the name.
+    struct stat status;
+    return lstat(path, &status) == 0;
 }
 
 bool LinuxFilesystemUtility::RenameFile(const char* from, const char* to)

@@ -20,7 +20,7 @@ public:
     bool DirectoryExists(const char* path) override;
     unsigned int MaxFilenameLength() override;
     // ".vlx(N).tmp": hidden, numbered from 1, the first number at which nothing is, not even a
-    // link.
+    // link (GetUniqueFilename).
     std::string GetTemporaryFilename(const char* directory) override;
     bool IsTemporaryFilename(const std::string& name) override;
     bool FileExists(const char* path) override;

@@ -60,8 +60,9 @@ public:
 
     typedef boost::shared_ptr<Download> DownloadPtr;
 
-    // Where a queue file comes from. The program's own saved queue is trusted with the files it
-    // names, also outside today's music folder (a former one); any other file comes from outside.
+    // Where a queue file comes from. Only the program's own saved queue names local files (a
+    // partial file to resume, also in a former music folder, or a finished one); a queue file from
+    // outside names none: its tracks start afresh.
     enum class Origin { QueueFile, SavedQueue };
 
     // On the caller's thread, the queue mutex held.

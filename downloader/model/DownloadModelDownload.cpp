@@ -199,10 +199,10 @@ void DownloadModel::Download::RestoreLocalFilename(Origin origin)
     const std::string saved = track->GetMetadataValue(MetadataKey::LocalFileName);
     if (saved.empty())
         return;
-    // A queue file comes from outside: a path elsewhere is nothing this program wrote. The saved
-    // queue's is: a partial file left in the music folder of before the user chose another one.
-    if (origin != Origin::SavedQueue && !IsInsideMusicFolder(saved)) {
-        Debug::LogString((boost::format("Ignoring a local file outside the music folder: %1%") % saved).str());
+    // A queue file comes from outside: whatever it names is nothing this program wrote, wherever
+    // it lies.
+    if (origin != Origin::SavedQueue) {
+        Debug::LogString((boost::format("Ignoring the local file a queue file names: %1%") % saved).str());
         return;
     }
     SetLocalFilename(saved);
@@ -242,8 +242,8 @@ bool DownloadModel::Download::OwnsTemporaryFile(const std::string& path) const
         return false;
     if (IsInsideMusicFolder(path))
         return fs.IsTemporaryFilename(fs.GetFilename(path));
-    // Only the saved queue names a path outside (RestoreLocalFilename); still, nothing but a file
-    // of the shape this program makes, <artist>/<album>/<partial file>, is taken for one.
+    // A partial file of a former music folder; still, nothing but a file of the shape this program
+    // makes, <artist>/<album>/<partial file>, is taken for one.
     return present && IsPlainPathBelow(fs, "/", path, 3) && fs.IsTemporaryFilename(fs.GetFilename(path));
 }
 

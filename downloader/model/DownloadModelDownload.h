@@ -41,8 +41,8 @@ public:
     sigslot::signal1<Download&, sigslot::multi_threaded_local> DiskFullSignal;
 
     // Restores a queue file's (or the saved queue's) track: its metadata, the state it was
-    // saved in (a transfer under way comes back Waiting) and its partial file, which only the
-    // saved queue may name outside the music folder. Throws what the track's loading throws.
+    // saved in (a transfer under way comes back Waiting) and, from the saved queue only, its
+    // local file. Throws what the track's loading throws.
     Download(DownloadModel& model, TiXmlElement* track, Origin origin = Origin::QueueFile);
     // A download without track or address, for downloads that stand for others.
     explicit Download(DownloadModel& model);
@@ -111,11 +111,11 @@ protected:
 private:
     void ValidateInitialState();
     void DetermineDownloadType();
-    // Forgets a local file that a queue file from outside names outside the music folder.
+    // Takes the local file the saved queue names; a queue file from outside names none.
     void RestoreLocalFilename(Origin origin);
     bool IsInsideMusicFolder(const std::string& path) const;
-    // A hidden temporary file this program made: in the music folder, or, named by the saved
-    // queue only, a regular file in an album folder of a former music folder.
+    // A hidden temporary file this program made: in the music folder, or a regular file in an
+    // album folder of a former music folder.
     bool OwnsTemporaryFile(const std::string& path) const;
     // The final name a partial file reached before a crash left it unsaved: another name in
     // its folder for the same file; empty when there is none.

@@ -34,7 +34,10 @@ protected:
         WriteFile(path, contents);
         return path;
     }
-    DownloadPtr Add(const Fields& fields) { return Add(NewDownload(fields)); }
+    DownloadPtr Add(const Fields& fields, DownloadModel::Origin origin = DownloadModel::Origin::QueueFile)
+    {
+        return Add(NewDownload(fields, origin));
+    }
     DownloadPtr Add(const DownloadPtr& download) { return model->AddDownload(download), download; }
     // The entries of `pcid` holding each of `events`, in order.
     static Entries Of(const std::string& pcid, Entries events)
@@ -45,21 +48,27 @@ protected:
     }
 };
 
-// How a run ends, fresh or from what an earlier run or a queue file left: final name, one report,
-// playlist mark, requests. A queue file's "localFilename" names no file of the user's: outside the
-// music folder it is forgotten, inside it only a temporary file of ours is written or deleted.
+// How a run ends, fresh or from what an earlier run left: final name, one report, playlist mark,
+// requests. A queue file's "localFilename" names no file at all: wherever it lies, in the music
+// folder too, and however it looks, it is neither written nor deleted.
 TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
 {
     const std::string contents = ServeFile("a.mp3", 100 * 1000), complete(5000, 'c'), ok = "dl_ok retry_00";
-    const std::vector<std::string> precious = {Left(home.File("precious.txt")), Left(home.File(".vlx(1).tmp")),
-                                               Left(AlbumFolder() + "mine.mp3"), Left(MusicFolder() + "../escaped.txt"),
-                                               Left(home.File("elsewhere/.vlx(1).tmp"))};
-    // The last one named as climbing out of the music folder.
-    const std::string climbing = MusicFolder() + "../../" + fs::path(home.Path()).filename().string() + "/elsewhere/.vlx(1).tmp";
-    const struct {
+    fs::create_directories(home.File("linked"));
+    fs::create_symlink(home.File("linked"), MusicFolder() + "Linked");
+    std::vector<std::string> named = {Left(home.File("precious.txt")), Left(home.File(".vlx(1).tmp")), Left(AlbumFolder() + "mine.mp3"),
+                                      Left(MusicFolder() + "../escaped.txt"), Left(home.File("elsewhere/.vlx(1).tmp")),
+                                      Left(MusicFolder() + ".vlx(1).tmp"), Left(MusicFolder() + "a/b/c/.vlx(1).tmp"),
+                                      Left(AlbumFolder() + ".vlx(4).tmp"), Left(MusicFolder() + "Linked/B/.vlx(1).tmp")};
+    const std::vector<std::string> precious = named;
+    // Named as climbing out of the music folder.
+    named.push_back(MusicFolder() + "../../" + fs::path(home.Path()).filename().string() + "/elsewhere/.vlx(1).tmp");
+    struct Run {
         std::string pcid, location, end, file, reports; // `file`: the contents of the file it ends with
         Fields more;
-    } runs[] = {
+        bool saved = false; // restored from the saved queue
+    };
+    std::vector<Run> runs = {
         {"OK", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {}},
         // An expired link is tried once.
         {"EXP", store.Url("/status/400"), "9", "", "dl_expire", {}},
@@ -71,26 +80,26 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
         // A file arriving after an earlier final failure still completes its playlist, unreported.
         {"LATE", nginx.HttpUrl("/a.mp3"), "1", contents, "",
          {{"downloadState", "9"}, {"networkErrorType", "11"}, {"retryCount", "3"}, {"finishedStateReported", "1"}, {"errorStateReported", "1"}}},
-        // A partial file sent whole again by a server that ignores Range; one in another album
-        // folder (the metadata changed) is dropped; one already complete is only renamed.
-        {"RANGE", store.Url("/a.mp3"), "1", contents, ok, {{"downloadState", "3"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp", "xx")}}},
-        {"MOVED", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"localFilename", Left(MusicFolder() + "Old/.vlx(1).tmp", "x")}}},
-        {"DONE", store.Url("/gone.mp3"), "1", complete, ok, {{"fileSize", "5000"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp", complete)}}},
+        // A partial file sent whole again by a server that ignores Range; one in the album folder
+        // of a former music folder is dropped; one already complete is only renamed.
+        {"RANGE", store.Url("/a.mp3"), "1", contents, ok, {{"downloadState", "3"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp", "xx")}}, true},
+        {"MOVED", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"localFilename", Left(home.File("Former/AC_DC/Live_ 1991/.vlx(1).tmp"), "x")}}, true},
+        {"DONE", store.Url("/gone.mp3"), "1", complete, ok, {{"fileSize", "5000"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp", complete)}}, true},
         // Saved as downloaded before the file reached its final name.
         {"UNFILED", store.Url("/gone.mp3"), "1", complete, ok,
-         {{"downloadState", "1"}, {"fileSize", "5000"}, {"localFilename", Left(AlbumFolder() + ".vlx(3).tmp", complete)}}},
-        {"P0", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[0]}}},
-        {"P1", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[1]}}},
-        {"P2", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[2]}}},
-        {"P3", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", precious[3]}}},
-        {"P4", nginx.HttpUrl("/a.mp3"), "1", contents, ok, {{"downloadState", "5"}, {"localFilename", climbing}}},
+         {{"downloadState", "1"}, {"fileSize", "5000"}, {"localFilename", Left(AlbumFolder() + ".vlx(3).tmp", complete)}}, true},
     };
+    const size_t fixedRuns = runs.size();
+    for (const std::string& local : named)
+        runs.push_back({"P" + std::to_string(runs.size() - fixedRuns), nginx.HttpUrl("/a.mp3"), "1", contents, ok,
+                        {{"downloadState", "5"}, {"localFilename", local}}});
     Entries reports;
     std::map<std::string, std::string> arrived; // each file that arrived, and its contents
     int playlist = 0;
     for (const auto& run : runs) {
         ASSERT_TRUE(model->GetPlaylistLibrary().Create(run.pcid, {run.pcid}));
-        const DownloadPtr download = Add(AlbumTrack(run.pcid, run.location, run.more));
+        const DownloadPtr download =
+            Add(NewDownload(AlbumTrack(run.pcid, run.location, run.more), run.saved ? DownloadModel::Origin::SavedQueue : DownloadModel::Origin::QueueFile));
         Expect(run.pcid + " finished " + run.end);
         const std::string local = download->GetLocalFilename(), mark = "playlist " + std::to_string(++playlist) + " " + run.pcid + ": " + run.pcid + "/";
         EXPECT_EQ(run.end == "1" ? Entries{mark + local + "/1"} : run.reports == "dl_expire" ? Entries{mark + "/2"} : Entries{},
@@ -103,7 +112,7 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
             reports.push_back("dm_ruq_" + tag + " " + run.pcid);
     }
     // Every later file of the same name got one of its own; none replaced another.
-    EXPECT_EQ(11u, arrived.size());
+    EXPECT_EQ(named.size() + 6, arrived.size());
     for (const auto& file : arrived)
         EXPECT_TRUE(file.second == ReadFile(file.first)) << file.first;
     EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - Intro.mp3", model->GetDownloadAt(0)->GetLocalFilename());
@@ -117,10 +126,10 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
     EXPECT_EQ(reports, Reports());
     // The saved queue remembers the expired link: loaded again, it is listed but not run.
     DownloadModel::Download restored(*model, SavedTracks(*model).at(1).get());
-    EXPECT_FALSE(fs::exists(MusicFolder() + "Old/.vlx(1).tmp")) << "gone with the save";
+    EXPECT_FALSE(fs::exists(home.File("Former/AC_DC/Live_ 1991/.vlx(1).tmp"))) << "gone with the save";
     EXPECT_TRUE(restored.Expired());
     EXPECT_EQ("1", restored.GetTrack()->GetMetadataValue("expireStateReported"));
-    for (const std::string& local : {precious[2], climbing})
+    for (const std::string& local : named)
         Add(AlbumTrack("F", nginx.HttpUrl("/a.mp3"), {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", local}}))->Cancel();
     model->ClearFinished();
     SavedTracks(*model);
@@ -193,7 +202,7 @@ TEST_F(TrackDownloadTest, AKillBetweenAFinishAndTheNextSaveCostsNoFile)
 
     NewModel();
     OpenFile file(std::fopen(saved.c_str(), "rb"));
-    ASSERT_TRUE(file && model->AddTracks(file.get()) == DownloadModel::ImportResult::Added);
+    ASSERT_TRUE(file && model->AddTracks(file.get(), DownloadModel::Origin::SavedQueue) == DownloadModel::ImportResult::Added);
     Expect("A finished 1");
     Expect("B finished 1");
     EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - One.mp3", model->GetDownloadAt(0)->GetLocalFilename());
@@ -371,7 +380,7 @@ TEST_F(TrackDownloadTest, OnlyAnAnswerThatCompletesTheFileFinishesIt)
         Fields fields = {{"fileSize", "4900"}};
         if (!answer.partial.empty())
             fields.emplace_back("localFilename", Left(temporary, answer.partial));
-        const DownloadPtr download = Add(AlbumTrack(answer.pcid, store.Url(answer.path), fields));
+        const DownloadPtr download = Add(NewDownload(AlbumTrack(answer.pcid, store.Url(answer.path), fields), DownloadModel::Origin::SavedQueue));
         if (answer.type < 0) {
             Expect(answer.pcid + " finished 1");
             continue;
@@ -483,7 +492,7 @@ TEST_F(TrackDownloadTest, PartialFilesArePausedResumedCanceledAndOutliveTheModel
     const auto saved = SavedTracks(*model);
     NewModel();
     EXPECT_EQ(1u, log.LinesContaining("a download failed to cancel").size());
-    const DownloadPtr restored(new DownloadModel::Download(*model, saved.at(2).get()));
+    const DownloadPtr restored(new DownloadModel::Download(*model, saved.at(2).get(), DownloadModel::Origin::SavedQueue));
     EXPECT_EQ(Download::Waiting, restored->GetState());
     {
         RepeatingCall saving([&] { SavedTracks(*model); });
@@ -574,8 +583,10 @@ TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
 {
     ServeFile("a.mp3", 5000);
     Add({{"PCID", "done"}, {"downloadState", "1"}});
-    const DownloadPtr canceled = Add({{"PCID", "canceled"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp")}});
-    Add({{"PCID", "failed"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp")}});
+    const auto saved = DownloadModel::Origin::SavedQueue;
+    const DownloadPtr canceled =
+        Add({{"PCID", "canceled"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp")}}, saved);
+    Add({{"PCID", "failed"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp")}}, saved);
     Add({{"PCID", "marked"}, {"downloadState", "8"}, {"expired", "1"}});
     Add({{"PCID", "import"}, {"downloadState", "10"}});
     Add(AlbumTrack("paused", nginx.HttpUrl("/a.mp3"), {{"downloadState", "3"}}));
@@ -594,7 +605,7 @@ TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
     EXPECT_THROW(model->GetDownloadAt(6), std::out_of_range);
     Entries restored;
     for (const auto& track : SavedTracks(*model)) {
-        DownloadModel::Download download(*model, track.get());
+        DownloadModel::Download download(*model, track.get(), saved);
         restored.push_back(download.GetPCID() + " " + std::to_string(download.GetState()) + " " + download.GetLocalFilename());
     }
     EXPECT_EQ((Entries{"done 1 ", "canceled 9 " + AlbumFolder() + ".vlx(1).tmp", "failed 9 " + AlbumFolder() + ".vlx(2).tmp", "marked 8 ",
@@ -619,7 +630,7 @@ TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
     Expect("next finished 1");
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(1).tmp"));
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(2).tmp"));
-    Add({{"PCID", "again"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", AlbumFolder() + ".vlx(2).tmp"}});
+    Add({{"PCID", "again"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", AlbumFolder() + ".vlx(2).tmp"}}, saved);
     SavedTracks(*model);
     EXPECT_FALSE(fs::exists(AlbumFolder() + ".vlx(1).tmp"));
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(2).tmp"));

@@ -49,6 +49,10 @@ public:
     // never replaced.
     virtual bool LinkFile(const char* from, const char* to) = 0;
     virtual bool DeleteFile(const char* path) = 0;
+    // Deletes the regular file at `path`, reached through the last `folders` folders above it
+    // without following a link: false, with nothing deleted, when one of them or the file itself
+    // is a link, so that no link put on the way leads the deletion elsewhere.
+    virtual bool DeleteFileWithoutLinks(const char* path, unsigned folders) = 0;
     // Everything after the last separator; throws invalid_path_exception when there is none.
     virtual std::string GetFilename(const std::string& path);
     virtual std::string GetPathRoot() = 0;

@@ -146,6 +146,33 @@ bool LinuxFilesystemUtility::DeleteFile(const char* path)
     return remove(path) == 0;
 }
 
+bool LinuxFilesystemUtility::DeleteFileWithoutLinks(const char* path, unsigned folders)
+{
+    std::vector<std::string> components;
+    ExplodePath(path, components);
+    if (components.size() <= folders)
+        return false;
+    const size_t file = components.size() - 1, first = file - folders;
+    std::string start = "/";
+    for (size_t i = 0; i < first; ++i)
+        start += components[i] + "/";
+    int folder = open(start.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (size_t i = first; folder >= 0 && i < file; ++i) {
+        const int next = openat(folder, components[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(folder);
+        folder = next;
+    }
+    if (folder < 0)
+        return false;
+    // Looked at and deleted in the folder held open: a link put at the name meanwhile would be
+    // deleted itself, never what it leads to.
+    struct stat status;
+    const bool deleted = fstatat(folder, components[file].c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(status.st_mode) && unlinkat(folder, components[file].c_str(), 0) == 0;
+    close(folder);
+    return deleted;
+}
+
 std::string LinuxFilesystemUtility::GetPathRoot()
 {
     return "/";

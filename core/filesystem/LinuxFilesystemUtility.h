@@ -27,6 +27,7 @@ public:
     bool RenameFile(const char* from, const char* to) override;
     bool LinkFile(const char* from, const char* to) override;
     bool DeleteFile(const char* path) override;
+    bool DeleteFileWithoutLinks(const char* path, unsigned folders) override;
     std::string GetPathRoot() override;
     unsigned long long GetFreeSpaceInBytes(const char* path) override;
     std::string InvalidPathChars() override;

@@ -218,7 +218,7 @@ void DownloadModel::SaveLanded(const SaveMark& mark)
     const std::set<std::string> named = NamedFiles();
     for (const std::string& path : due)
         if (!named.count(path))
-            filesystem->DeleteFile(path.c_str());
+            filesystem->DeleteFileWithoutLinks(path.c_str(), 2);
 }
 
 void DownloadModel::SaveFailed()
@@ -267,7 +267,7 @@ void DownloadModel::RemoveOrphanedPartialFiles()
     }
     for (const std::string& path : found)
         if (!kept.count(path))
-            filesystem->DeleteFile(path.c_str());
+            filesystem->DeleteFileWithoutLinks(path.c_str(), 2);
 }
 
 void DownloadModel::RetireFile(const std::string& path)

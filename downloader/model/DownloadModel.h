@@ -142,8 +142,9 @@ public:
     // follow. Without one (empty) no download waits for a save.
     void SetSaver(const std::function<void()>& saver);
     // Deletes the hidden partial files in the album folders of the music folder
-    // (<music>/<artist>/<album>/) that no queued download names and none is retired: what a
-    // crash left before any save named it. Only once the saved queue has been read.
+    // (<music>/<artist>/<album>/, no folder of them a link) that no queued download names and
+    // none is retired: what a crash left before any save named it. Only once the saved queue has
+    // been read.
     void RemoveOrphanedPartialFiles();
 
     // Added to each file's size when checking the free space.

@@ -114,6 +114,13 @@ int OpenPartialFile(const std::string& path, bool fresh)
     return -1;
 }
 
+// A folder at `path` (its trailing separator left out) that is no link; true when nothing is there.
+bool IsNoLink(const std::string& path)
+{
+    struct stat status;
+    return lstat(StringUtility::MakeOS(path.substr(0, path.size() - 1)).c_str(), &status) != 0 || S_ISDIR(status.st_mode);
+}
+
 Vantor::Net::Download::NetworkErrorType RestoredErrorType(int saved)
 {
     typedef Vantor::Net::Download D;
@@ -208,43 +215,28 @@ void DownloadModel::Download::RestoreLocalFilename(Origin origin)
     SetLocalFilename(saved);
 }
 
-namespace {
-
-// `path` below a folder, with at least `depth` components and none that climbs or stays put.
-bool IsPlainPathBelow(FilesystemUtility& fs, const std::string& folder, const std::string& path, size_t depth)
-{
-    if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0)
-        return false;
-    std::vector<std::string> components;
-    fs.ExplodePath(path.substr(folder.size()), components);
-    for (const std::string& component : components) {
-        if (component == "." || component == "..")
-            return false;
-    }
-    return components.size() >= depth;
-}
-
-} // namespace
-
-bool DownloadModel::Download::IsInsideMusicFolder(const std::string& path) const
-{
-    FilesystemUtility& fs = model.GetFilesystem();
-    return IsPlainPathBelow(fs, fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory), path, 1);
-}
-
 bool DownloadModel::Download::OwnsTemporaryFile(const std::string& path) const
 {
     FilesystemUtility& fs = model.GetFilesystem();
-    // A link, or anything but a regular file, at the name is none this program made.
-    struct stat status;
-    const bool present = lstat(StringUtility::MakeOS(path).c_str(), &status) == 0;
-    if (present && !S_ISREG(status.st_mode))
+    std::string folder, album;
+    try {
+        folder = fs.GetDirectory(path);
+        album = fs.DirectorySeparator() + GetAlbumFolder();
+    } catch (const invalid_path_exception&) {
         return false;
-    if (IsInsideMusicFolder(path))
-        return fs.IsTemporaryFilename(fs.GetFilename(path));
-    // A partial file of a former music folder; still, nothing but a file of the shape this program
-    // makes, <artist>/<album>/<partial file>, is taken for one.
-    return present && IsPlainPathBelow(fs, "/", path, 3) && fs.IsTemporaryFilename(fs.GetFilename(path));
+    }
+    // Where this program's naming put it: <music folder>/<artist>/<album>/<partial file>, with
+    // this track's artist and album, today's music folder or a former one.
+    if (!fs.IsTemporaryFilename(fs.GetFilename(path)) || folder.size() <= album.size() ||
+        folder.compare(folder.size() - album.size(), album.size(), album) != 0)
+        return false;
+    // A link, or anything but a regular file, at the name or on the way to it is none this
+    // program made.
+    struct stat status;
+    if (lstat(StringUtility::MakeOS(path).c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        return false;
+    const std::string artist = fs.GetDirectory(folder.substr(0, folder.size() - 1));
+    return IsNoLink(folder) && IsNoLink(artist);
 }
 
 std::string DownloadModel::Download::FinalNameOf(const std::string& temporary) const
@@ -317,7 +309,7 @@ void DownloadModel::Download::StartDownload()
     }
 
     // Only a partial file of our own is picked up again; one left in another album folder
-    // (the album's metadata changed) is given up.
+    // (of a former music folder) is given up.
     std::string local = GetLocalFilename();
     if (!local.empty() && !(OwnsTemporaryFile(local) && fs.GetDirectory(local) == outDir)) {
         RetireTemporaryFile();

@@ -92,6 +92,8 @@ public:
 
     // The album folder under the music folder, ending in the separator.
     std::string GetOutputDirectory() const;
+    // The album folder's part below the music folder: "<artist>/<album>/".
+    std::string GetAlbumFolder() const;
     // The final path of the file, a name not yet taken.
     std::string GetOutputFilename() const;
     // One metadata value made safe as one path component.
@@ -113,9 +115,8 @@ private:
     void DetermineDownloadType();
     // Takes the local file the saved queue names; a queue file from outside names none.
     void RestoreLocalFilename(Origin origin);
-    bool IsInsideMusicFolder(const std::string& path) const;
-    // A hidden temporary file this program made: in the music folder, or a regular file in an
-    // album folder of a former music folder.
+    // A hidden temporary file this program made (or nothing yet) at `path`: where its naming puts
+    // this track's, in today's music folder or a former one, no link on the way.
     bool OwnsTemporaryFile(const std::string& path) const;
     // The final name a partial file reached before a crash left it unsaved: another name in
     // its folder for the same file; empty when there is none.

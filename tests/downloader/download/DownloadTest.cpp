@@ -138,39 +138,58 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
 }
 
 // A partial file the saved queue names in the music folder of before the user chose another one
-// goes with the first save that no longer names it; one a queue file from outside names there, or
-// anything but a regular file, is never touched. No link is written through: neither one named as
-// a partial file, nor one at the first free-looking partial-file name of the album folder.
+// goes with the first save that no longer names it.
+// Only a partial file where this program's naming put it is taken for one: not one a queue file
+// from outside names, nor anything but a regular file, nor a file without the partial-file name,
+// nor one directly in an artist folder, nor one reached through a link, also one put on the way
+// after it was given up. No link is written through: neither one named as a partial file, nor one
+// at the first free-looking partial-file name of the album folder.
 TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQueueNamedIt)
 {
     const std::string contents = ServeFile("a.mp3", 5000), precious = Left(home.File("precious.txt"));
     const std::string link = home.File("Link/A/B/.vlx(1).tmp"), inside = AlbumFolder() + ".vlx(5).tmp";
     const std::string dangling = AlbumFolder() + ".vlx(1).tmp", nowhere = home.File("nowhere.txt");
-    for (const auto& [from, to] : {std::pair{link, precious}, {inside, precious}, {dangling, nowhere}}) {
+    const std::string album = "/AC_DC/Live_ 1991/";
+    for (const auto& [from, to] : {std::pair{link, precious}, {inside, precious}, {dangling, nowhere},
+                                   {home.File("Linked/AC_DC/Live_ 1991"), home.File("outside")}}) {
         fs::create_directories(fs::path(from).parent_path());
         fs::create_symlink(to, from);
     }
+    const std::string outside = Left(home.File("outside/.vlx(1).tmp"), "old");
     const struct {
         std::string pcid, partial;
         DownloadModel::Origin origin;
         bool gone;
+        std::string state = "3";
     } cases[] = {
-        {"SAVED", Left(home.File("Former/A/B/.vlx(1).tmp"), "old"), DownloadModel::Origin::SavedQueue, true},
+        {"SAVED", Left(home.File("Former" + album + ".vlx(1).tmp"), "old"), DownloadModel::Origin::SavedQueue, true},
         {"OUTSIDE", Left(home.File("Other/A/B/.vlx(1).tmp"), "old"), DownloadModel::Origin::QueueFile, false},
         {"LINK", link, DownloadModel::Origin::SavedQueue, false},
         {"INSIDE", inside, DownloadModel::Origin::QueueFile, false},
+        {"NAMED", Left(home.File("Former" + album + "song.mp3"), "old"), DownloadModel::Origin::SavedQueue, false},
+        {"ARTIST", Left(MusicFolder() + "AC_DC/.vlx(1).tmp", "old"), DownloadModel::Origin::SavedQueue, false},
+        {"LINKED", home.File("Linked" + album + ".vlx(1).tmp"), DownloadModel::Origin::SavedQueue, false},
     };
     for (const auto& c : cases) {
-        const Fields fields = AlbumTrack(c.pcid, nginx.HttpUrl("/a.mp3"), {{"downloadState", "3"}, {"localFilename", c.partial}});
+        const Fields fields = AlbumTrack(c.pcid, nginx.HttpUrl("/a.mp3"), {{"downloadState", c.state}, {"localFilename", c.partial}});
         Add(DownloadPtr(new DownloadModel::Download(*model, TrackElement(fields).get(), c.origin)));
         Expect(c.pcid + " finished 1");
         SavedTracks(*model);
         EXPECT_EQ(!c.gone, fs::exists(fs::symlink_status(c.partial))) << c.pcid;
     }
-    EXPECT_EQ("precious", ReadFile(precious));
-    EXPECT_TRUE(fs::is_symlink(dangling) && !fs::exists(nowhere));
     for (unsigned i = 0; i < model->CountDownloads(); ++i)
         EXPECT_EQ(contents, ReadFile(model->GetDownloadAt(i)->GetLocalFilename()));
+    // Given up, and then its album folder replaced by a link before a save let it go.
+    const std::string given = Left(home.File("Given" + album + ".vlx(1).tmp"), "old");
+    Add(NewDownload(AlbumTrack("GIVEN", "", {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", given}}), DownloadModel::Origin::SavedQueue))
+        ->Cancel();
+    model->ClearFinished();
+    fs::remove_all(home.File("Given/AC_DC/Live_ 1991"));
+    fs::create_symlink(home.File("outside"), home.File("Given/AC_DC/Live_ 1991"));
+    SavedTracks(*model);
+    EXPECT_EQ("old", ReadFile(outside));
+    EXPECT_EQ("precious", ReadFile(precious));
+    EXPECT_TRUE(fs::is_symlink(dangling) && !fs::exists(nowhere));
 }
 
 // A kill after a track finished and before the next save: the saved queue still has it downloading
@@ -585,8 +604,8 @@ TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
     Add({{"PCID", "done"}, {"downloadState", "1"}});
     const auto saved = DownloadModel::Origin::SavedQueue;
     const DownloadPtr canceled =
-        Add({{"PCID", "canceled"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp")}}, saved);
-    Add({{"PCID", "failed"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp")}}, saved);
+        Add(AlbumTrack("canceled", "", {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(1).tmp")}}), saved);
+    Add(AlbumTrack("failed", "", {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", Left(AlbumFolder() + ".vlx(2).tmp")}}), saved);
     Add({{"PCID", "marked"}, {"downloadState", "8"}, {"expired", "1"}});
     Add({{"PCID", "import"}, {"downloadState", "10"}});
     Add(AlbumTrack("paused", nginx.HttpUrl("/a.mp3"), {{"downloadState", "3"}}));
@@ -630,7 +649,7 @@ TEST_F(TrackDownloadTest, QueueRunsWhatCanRunSavesEveryStateAndClearsByState)
     Expect("next finished 1");
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(1).tmp"));
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(2).tmp"));
-    Add({{"PCID", "again"}, {"downloadState", "9"}, {"expired", "1"}, {"localFilename", AlbumFolder() + ".vlx(2).tmp"}}, saved);
+    Add(AlbumTrack("again", "", {{"downloadState", "9"}, {"expired", "1"}, {"localFilename", AlbumFolder() + ".vlx(2).tmp"}}), saved);
     SavedTracks(*model);
     EXPECT_FALSE(fs::exists(AlbumFolder() + ".vlx(1).tmp"));
     EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(2).tmp"));

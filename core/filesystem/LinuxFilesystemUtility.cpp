@@ -116,16 +116,35 @@ bool LinuxFilesystemUtility::RenameFile(const char* from, const char* to)
     return MakeDirectoryOf(to) && rename(from, to) == 0;
 }
 
-bool LinuxFilesystemUtility::LinkFile(const char* from, const char* to)
+bool LinuxFilesystemUtility::LinkFile(const char* from, const char* to, const FileIdentity& expected)
 {
     if (!MakeDirectoryOf(to))
         return false;
-    if (link(from, to) == 0)
-        return true;
-    // Any other answer than a taken name may mean links are not possible here (file systems
-    // answer ENOSYS, EOPNOTSUPP, EPERM, EXDEV, EMLINK, ...): the rename, which every one has,
-    // decides.
-    if (errno == EEXIST || !RenameUnlessTaken(from, to))
+    // Opened without following a link (and without waiting, should a FIFO be there), looked at,
+    // and then this very file is linked through the descriptor: whatever is put at `from` once
+    // it was looked at can't take its place.
+    const int descriptor = open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    struct stat status;
+    bool linked = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+                  FileIdentity{status.st_dev, status.st_ino} == expected;
+    if (linked) {
+        const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
+        linked = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to, AT_SYMLINK_FOLLOW) == 0;
+        // Any other answer than a taken name may mean links are not possible here (file systems
+        // answer ENOSYS, EOPNOTSUPP, EPERM, EXDEV, EMLINK, ...; without /proc, ENOENT): the
+        // rename, which every one has, decides.
+        if (!linked && errno != EEXIST)
+            linked = MoveKeepingTheName(from, to);
+    }
+    close(descriptor);
+    return linked;
+}
+
+bool LinuxFilesystemUtility::MoveKeepingTheName(const char* from, const char* to)
+{
+    if (!RenameUnlessTaken(from, to))
         return false;
     const int placeholder = open(from, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (placeholder < 0)

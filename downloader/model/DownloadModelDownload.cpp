@@ -102,16 +102,29 @@ Vantor::Net::Download::State RestoredState(int saved)
 }
 
 // The partial file at `path` opened for reading and writing, or -1: never through a link, nor
-// anything but a regular file; made here when it is `fresh`, as a name just found free must be.
-int OpenPartialFile(const std::string& path, bool fresh)
+// anything but a regular file with this one name (writing would change the file of any other
+// name too); made here when it is `fresh`, as a name just found free must be. `identity` tells
+// which file it is.
+int OpenPartialFile(const std::string& path, bool fresh, FilesystemUtility::FileIdentity& identity)
 {
     const int descriptor =
         open(StringUtility::MakeOS(path).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (fresh ? O_EXCL : 0), 0644);
     struct stat status;
-    if (descriptor < 0 || (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)))
+    if (descriptor < 0)
         return descriptor;
+    if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1) {
+        identity = {status.st_dev, status.st_ino};
+        return descriptor;
+    }
     close(descriptor);
     return -1;
+}
+
+// How many names the file at `path` has; 0 when nothing is there.
+nlink_t NamesOf(const std::string& path)
+{
+    struct stat status;
+    return lstat(StringUtility::MakeOS(path).c_str(), &status) == 0 ? status.st_nlink : 0;
 }
 
 // A folder at `path` (its trailing separator left out) that is no link; true when nothing is there.
@@ -137,6 +150,7 @@ DownloadModel::Download::Download(DownloadModel& model, TiXmlElement* trackEleme
       startedReported(false),
       closing(false),
       arrived(false),
+      savedWhole(false),
       outputDescriptor(-1),
       outOfRoom(false),
       type(DownloadType::Undetermined)
@@ -155,6 +169,7 @@ DownloadModel::Download::Download(DownloadModel& model)
       startedReported(false),
       closing(false),
       arrived(false),
+      savedWhole(false),
       outputDescriptor(-1),
       outOfRoom(false),
       type(DownloadType::Undetermined)
@@ -213,6 +228,9 @@ void DownloadModel::Download::RestoreLocalFilename(Origin origin)
         return;
     }
     SetLocalFilename(saved);
+    // Saved finished under its partial name: the file was whole then.
+    savedWhole = GetMetadataInt(MetadataKey::DownloadState, 0) == Downloaded &&
+                 model.GetFilesystem().IsTemporaryFilename(saved.substr(saved.rfind('/') + 1));
 }
 
 bool DownloadModel::Download::OwnsTemporaryFile(const std::string& path) const
@@ -239,11 +257,13 @@ bool DownloadModel::Download::OwnsTemporaryFile(const std::string& path) const
     return IsNoLink(folder) && IsNoLink(artist);
 }
 
-std::string DownloadModel::Download::FinalNameOf(const std::string& temporary) const
+std::string DownloadModel::Download::FinalNameOf(const std::string& temporary, unsigned long long size) const
 {
+    // Another name of the partial file is its final name only when it holds the whole track:
+    // one of a part of it is someone's link.
     struct stat partial;
     if (lstat(StringUtility::MakeOS(temporary).c_str(), &partial) != 0 || !S_ISREG(partial.st_mode) ||
-        partial.st_nlink < 2)
+        partial.st_nlink < 2 || (size != 0 ? static_cast<unsigned long long>(partial.st_size) != size : !savedWhole))
         return "";
     FilesystemUtility& fs = model.GetFilesystem();
     const std::string folder = fs.GetDirectory(temporary);
@@ -271,9 +291,11 @@ void DownloadModel::Download::SetLocalFilename(const std::string& path)
 void DownloadModel::Download::RetireTemporaryFile()
 {
     const std::string local = GetLocalFilename();
-    SetLocalFilename("");
+    savedWhole = false;
     if (OwnsTemporaryFile(local))
-        model.RetireFile(local);
+        model.RetireFile(local, [this] { SetLocalFilename(""); });
+    else
+        SetLocalFilename("");
 }
 
 void DownloadModel::Download::WorkItemEntry(const WorkMessage& message)
@@ -308,21 +330,28 @@ void DownloadModel::Download::StartDownload()
         return;
     }
 
-    // Only a partial file of our own is picked up again; one left in another album folder
-    // (of a former music folder) is given up.
+    const unsigned long long size = FileSizeOf(track->GetMetadataValue(TrackKey::Filesize));
+    // Only a partial file of our own is picked up again.
     std::string local = GetLocalFilename();
-    if (!local.empty() && !(OwnsTemporaryFile(local) && fs.GetDirectory(local) == outDir)) {
+    if (!local.empty() && !OwnsTemporaryFile(local)) {
         RetireTemporaryFile();
         local.clear();
     }
-    // The file reached its final name, and the program ended before a save said so.
-    const std::string final = local.empty() ? "" : FinalNameOf(local);
+    // The file reached its final name, and the program ended before a save said so: it is kept
+    // where it is, in a former music folder too.
+    const std::string final = local.empty() ? "" : FinalNameOf(local, size);
     if (!final.empty()) {
         Arrive(local, final);
         SetState(Downloaded);
         EndRun();
         OnFinished();
         return;
+    }
+    // One left in another album folder (of a former music folder) is given up, and so is one
+    // that has another name too: the track starts over under a new partial name.
+    if (!local.empty() && (fs.GetDirectory(local) != outDir || NamesOf(local) > 1)) {
+        RetireTemporaryFile();
+        local.clear();
     }
 
     fs.CreateDirectory(outDir.c_str());
@@ -331,7 +360,6 @@ void DownloadModel::Download::StartDownload()
         return;
     }
 
-    const unsigned long long size = FileSizeOf(track->GetMetadataValue(TrackKey::Filesize));
     const unsigned long long need = SaturatingSum(size ? size : kUnknownFileSize, model.GetMinimumDiskSpaceBytes());
     if (fs.GetFreeSpaceInBytes(outDir.c_str()) < need) {
         FinishOnDiskFull();
@@ -346,10 +374,9 @@ void DownloadModel::Download::StartDownload()
             return;
         }
         SetLocalFilename(local);
-        naming = model.CountNaming();
     }
 
-    const int descriptor = OpenPartialFile(local, fresh);
+    const int descriptor = OpenPartialFile(local, fresh, written);
     if (descriptor < 0) {
         // A new name found taken after all is no file of ours: the next run takes another.
         if (fresh)
@@ -366,7 +393,10 @@ void DownloadModel::Download::StartDownload()
         stream.seekp(0, std::ios::beg);
         stream.clear();
 
-        if (size != 0 && present >= 0 && static_cast<unsigned long long>(present) == size)
+        // Whole: of the track's size, or, without one, saved as finished under this name.
+        const bool whole = size != 0 ? present >= 0 && static_cast<unsigned long long>(present) == size : !fresh && savedWhole;
+        savedWhole = false;
+        if (whole)
             SetState(Downloaded);
         else
             TransferWithRetries(stream, descriptor, size);
@@ -380,9 +410,13 @@ void DownloadModel::Download::StartDownload()
         }
     }
 
-    FinishDownload();
-    EndRun();
-    OnFinished();
+    // The worker goes on with the next download while a finished file waits for a save.
+    if (GetState() == Downloaded) {
+        const boost::shared_ptr<Download> self = GetDownloadRefFromModel();
+        if (self && model.AwaitSave(self))
+            return;
+    }
+    TakeFinalName();
 }
 
 void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size)
@@ -458,36 +492,41 @@ bool DownloadModel::Download::PauseBeforeNextTry()
 
 void DownloadModel::Download::Arrive(const std::string& temporary, const std::string& final)
 {
-    SetLocalFilename(final);
-    model.RetireFile(temporary);
+    model.RetireFile(temporary, [&] { SetLocalFilename(final); });
     arrived = true;
+}
+
+void DownloadModel::Download::TakeFinalName()
+{
+    FinishDownload();
+    EndRun();
+    OnFinished();
 }
 
 void DownloadModel::Download::FinishDownload()
 {
     switch (GetState()) {
     case Downloaded: {
-        // Until a saved queue names the partial file, a crash would have the next run fetch the
-        // track again into a second file. The model closing first leaves it for the next run.
-        if (naming && !model.AwaitSaveOf(*naming)) {
-            SetState(Paused);
-            return;
-        }
         const std::string local = GetLocalFilename();
         std::string final;
-        try {
-            final = GetOutputFilename();
-        } catch (const invalid_path_exception&) {
-            Debug::LogString((boost::format("Unable to make a valid output path for: %1%") % local).str());
-            SetState(LocalFileError);
-            return;
-        }
-        // Linked rather than renamed: the temporary name stays taken until a save no longer
-        // names it, as the saved queue may still have this download resume that file.
-        if (!model.GetFilesystem().LinkFile(local.c_str(), final.c_str())) {
-            Debug::LogString((boost::format("Error renaming: %1% to %2%") % local % final).str());
-            SetState(LocalFileError);
-            return;
+        {
+            // A name found free is taken before the next download looks for one.
+            boost::mutex::scoped_lock naming(model.finalNamesMutex);
+            try {
+                final = GetOutputFilename();
+            } catch (const invalid_path_exception&) {
+                Debug::LogString((boost::format("Unable to make a valid output path for: %1%") % local).str());
+                SetState(LocalFileError);
+                return;
+            }
+            // Linked rather than renamed: the temporary name stays taken until a save no longer
+            // names it, as the saved queue may still have this download resume that file. Only
+            // the file written gets the final name: not a link or another file put in its place.
+            if (!model.GetFilesystem().LinkFile(local.c_str(), final.c_str(), written)) {
+                Debug::LogString((boost::format("Error renaming: %1% to %2%") % local % final).str());
+                SetState(LocalFileError);
+                return;
+            }
         }
         Arrive(local, final);
         break;

@@ -1,6 +1,7 @@
 #ifndef DOWNLOADER_MODEL_DOWNLOADMODELDOWNLOAD_H
 #define DOWNLOADER_MODEL_DOWNLOADMODELDOWNLOAD_H
 
+#include "core/filesystem/FilesystemUtility.h"
 #include "core/net/Download.h"
 #include "core/threading/WorkMessage.h"
 #include "downloader/model/DownloadModel.h"
@@ -10,7 +11,6 @@
 #include <boost/thread/mutex.hpp>
 
 #include <atomic>
-#include <optional>
 #include <string>
 
 class TiXmlElement;
@@ -75,6 +75,10 @@ public:
 
     // Forgets the local file, retiring it when it is a temporary file this program made.
     void RetireTemporaryFile();
+    // Ends a run whose transfer finished: a finished file, once a saved queue holds it so, takes
+    // its final name; then the end is announced. On the worker, or on the thread that tells the
+    // model of that save.
+    void TakeFinalName();
 
     // This download's owning pointer from the model's queue; empty when it is not there.
     boost::shared_ptr<Download> GetDownloadRefFromModel();
@@ -118,9 +122,10 @@ private:
     // A hidden temporary file this program made (or nothing yet) at `path`: where its naming puts
     // this track's, in today's music folder or a former one, no link on the way.
     bool OwnsTemporaryFile(const std::string& path) const;
-    // The final name a partial file reached before a crash left it unsaved: another name in
-    // its folder for the same file; empty when there is none.
-    std::string FinalNameOf(const std::string& temporary) const;
+    // The final name a partial file reached before a crash left it unsaved: another name in its
+    // folder for the same file, which is whole (of the track's `size`, or, without one, saved as
+    // finished); empty when there is none.
+    std::string FinalNameOf(const std::string& temporary, unsigned long long size) const;
     void SetLocalFilename(const std::string& path);
     // The file has reached its `final` name: the download names it, and its `temporary` name is
     // retired.
@@ -154,6 +159,10 @@ private:
     std::atomic<bool> closing;
     // The file reached its final name in this run and awaits its playlist mark.
     std::atomic<bool> arrived;
+    // The saved queue holds the partial file as finished: whole, whatever its size.
+    std::atomic<bool> savedWhole;
+    // Which file the partial file of this run is.
+    Vantor::Filesystem::FilesystemUtility::FileIdentity written;
     // The open temporary file of the transfer under way; -1 otherwise.
     int outputDescriptor;
     // What the transfer of a track without a size may still write: it stops before the free
@@ -167,9 +176,6 @@ private:
     } roomWatch;
     // This run's transfer stopped for want of room.
     std::atomic<bool> outOfRoom;
-    // The model's count of the partial file this download named, which reaches its final name
-    // only once a save holding it is on disk; none for one a queue file named. The worker's.
-    std::optional<unsigned long long> naming;
     DownloadType type;
     std::string trackType;
 };

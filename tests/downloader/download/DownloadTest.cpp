@@ -23,9 +23,16 @@ public:
     ~TrackDownloadTest() override { disconnect_all(); }
     // Moves the music folder, once a transfer has begun, to `movedFolder`.
     void OnStarted(const DownloadPtr) { Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, movedFolder.c_str()); }
+    // On the worker, as a transfer ends whole, before its file takes its final name.
+    void OnStateChanged(const DownloadPtr download, Download::State state)
+    {
+        if (state == Download::Downloaded && whenDownloaded)
+            whenDownloaded(download->GetLocalFilename());
+    }
 
 protected:
     std::string movedFolder;
+    std::function<void(const std::string& partial)> whenDownloaded;
     std::string AlbumFolder() { return MusicFolder() + "AC_DC/Live_ 1991/"; }
     // A file as an earlier run or the user left it; its path.
     std::string Left(const std::string& path, const std::string& contents = "precious")
@@ -138,7 +145,7 @@ TEST_F(TrackDownloadTest, EachRunEndsWithItsFileReportsAndPlaylistMark)
 }
 
 // A partial file the saved queue names in the music folder of before the user chose another one
-// goes with the first save that no longer names it.
+// goes with the first save that no longer names it, and a finished one there is kept where it is.
 // Only a partial file where this program's naming put it is taken for one: not one a queue file
 // from outside names, nor anything but a regular file, nor a file without the partial-file name,
 // nor one directly in an artist folder, nor one reached through a link, also one put on the way
@@ -149,13 +156,14 @@ TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQu
     const std::string contents = ServeFile("a.mp3", 5000), precious = Left(home.File("precious.txt"));
     const std::string link = home.File("Link/A/B/.vlx(1).tmp"), inside = AlbumFolder() + ".vlx(5).tmp";
     const std::string dangling = AlbumFolder() + ".vlx(1).tmp", nowhere = home.File("nowhere.txt");
-    const std::string album = "/AC_DC/Live_ 1991/";
+    const std::string album = "/AC_DC/Live_ 1991/", finished = home.File("Finished" + album + "(Disc 2) 07 - Intro.mp3");
     for (const auto& [from, to] : {std::pair{link, precious}, {inside, precious}, {dangling, nowhere},
                                    {home.File("Linked/AC_DC/Live_ 1991"), home.File("outside")}}) {
         fs::create_directories(fs::path(from).parent_path());
         fs::create_symlink(to, from);
     }
     const std::string outside = Left(home.File("outside/.vlx(1).tmp"), "old");
+    fs::create_hard_link(Left(finished, contents), home.File("Finished" + album + ".vlx(1).tmp"));
     const struct {
         std::string pcid, partial;
         DownloadModel::Origin origin;
@@ -169,6 +177,8 @@ TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQu
         {"NAMED", Left(home.File("Former" + album + "song.mp3"), "old"), DownloadModel::Origin::SavedQueue, false},
         {"ARTIST", Left(MusicFolder() + "AC_DC/.vlx(1).tmp", "old"), DownloadModel::Origin::SavedQueue, false},
         {"LINKED", home.File("Linked" + album + ".vlx(1).tmp"), DownloadModel::Origin::SavedQueue, false},
+        // Killed after it took its final name, before a save said so.
+        {"FINISHED", home.File("Finished" + album + ".vlx(1).tmp"), DownloadModel::Origin::SavedQueue, true, "1"},
     };
     for (const auto& c : cases) {
         const Fields fields = AlbumTrack(c.pcid, nginx.HttpUrl("/a.mp3"), {{"downloadState", c.state}, {"localFilename", c.partial}});
@@ -177,6 +187,7 @@ TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQu
         SavedTracks(*model);
         EXPECT_EQ(!c.gone, fs::exists(fs::symlink_status(c.partial))) << c.pcid;
     }
+    EXPECT_EQ(finished, model->GetDownloadAt(7)->GetLocalFilename());
     for (unsigned i = 0; i < model->CountDownloads(); ++i)
         EXPECT_EQ(contents, ReadFile(model->GetDownloadAt(i)->GetLocalFilename()));
     // Given up, and then its album folder replaced by a link before a save let it go.
@@ -192,9 +203,101 @@ TEST_F(TrackDownloadTest, APartialFileOfAFormerMusicFolderGoesOnlyWhenTheSavedQu
     EXPECT_TRUE(fs::is_symlink(dangling) && !fs::exists(nowhere));
 }
 
-// A kill after a track finished and before the next save: the saved queue still has it downloading
-// into its temporary file, which the album's next track must not have taken. The next run takes the
-// file found at its final name as it is, and the next track downloads into a file of its own.
+// No file of the user's is written through or taken for a track, whatever name of the track's it
+// has: a partial file with another name starts over under a new partial name, the other names left
+// alone, and its other name in the album folder is its final name only when it holds the whole
+// track; a link that leads nowhere takes its name; a link put in place of the partial file before
+// it takes its final name fails the track, with no success told.
+TEST_F(TrackDownloadTest, NoFileOfTheUsersIsWrittenThroughOrTakenForTheTrack)
+{
+    const std::string contents = ServeFile("a.mp3", 40000), part = contents.substr(0, 15000);
+    const std::string small = Left(home.File("small.txt"), std::string(10000, 's')), big = Left(home.File("big.txt"), std::string(300000, 'b'));
+    const struct {
+        std::string pcid, partial; // `partial`: the saved partial file is that file's hard link, or holds that
+        std::string second;        // another name of the partial file in the album folder
+        std::string swapped;       // "symbolic" or "hard": a link to `small` or `big` put in place of the partial file
+        std::string end, suffix = ""; // `suffix`: of the final name it arrives at
+    } cases[] = {
+        {"SMALL", small, "", "", "1"},
+        {"BIG", big, "", "", "1"},
+        {"PART", part, "mine.mp3", "", "1"},
+        {"WHOLE", contents, "(Disc 2) 07 - WHOLE.mp3", "", "1"},
+        {"DANGLING", "", "", "", "1", "(1)"},
+        {"SYMBOLIC", "", "", "symbolic", "8"},
+        {"HARD", "", "", "hard", "8"},
+    };
+    fs::create_directories(AlbumFolder());
+    fs::create_symlink(home.File("nowhere.mp3"), AlbumFolder() + "(Disc 2) 07 - DANGLING.mp3");
+    model->DownloadStateChangedSignal.connect<TrackDownloadTest>(this, &TrackDownloadTest::OnStateChanged);
+    Entries reports;
+    for (const auto& c : cases) {
+        const std::string partial = AlbumFolder() + ".vlx(" + std::to_string(100 + (&c - cases)) + ").tmp";
+        Fields fields = {{"title", c.pcid}, {"fileSize", std::to_string(contents.size())}, {"downloadState", "3"}};
+        if (c.partial == small || c.partial == big)
+            fs::create_hard_link(c.partial, partial);
+        else if (!c.partial.empty())
+            Left(partial, c.partial);
+        if (!c.partial.empty())
+            fields.emplace_back("localFilename", partial);
+        if (!c.second.empty())
+            fs::create_hard_link(partial, AlbumFolder() + c.second);
+        whenDownloaded = [&c, &small, &big](const std::string& local) {
+            if (c.swapped.empty())
+                return;
+            fs::remove(local);
+            c.swapped == "symbolic" ? fs::create_symlink(small, local) : fs::create_hard_link(big, local);
+        };
+        const DownloadPtr download = Add(AlbumTrack(c.pcid, store.Url("/a.mp3?" + c.pcid), fields), DownloadModel::Origin::SavedQueue);
+        Expect(c.pcid + " finished " + c.end);
+        const std::string final = AlbumFolder() + "(Disc 2) 07 - " + c.pcid + c.suffix + ".mp3";
+        EXPECT_EQ(c.end == "1", ReadFile(final) == contents) << c.pcid;
+        EXPECT_EQ(c.end == "1", download->GetLocalFilename() == final) << c.pcid;
+        if (c.end == "1")
+            reports.insert(reports.end(), {"dm_ruq_dl_ok " + c.pcid, "dm_ruq_retry_00 " + c.pcid});
+    }
+    whenDownloaded = nullptr;
+    SavedTracks(*model);
+    EXPECT_EQ(std::string(10000, 's'), ReadFile(small));
+    EXPECT_EQ(std::string(300000, 'b'), ReadFile(big));
+    EXPECT_EQ(part, ReadFile(AlbumFolder() + "mine.mp3"));
+    EXPECT_TRUE(fs::is_symlink(AlbumFolder() + "(Disc 2) 07 - DANGLING.mp3") && !fs::exists(home.File("nowhere.mp3")));
+    for (const char* failed : {"SYMBOLIC", "HARD"})
+        EXPECT_FALSE(fs::exists(fs::symlink_status(AlbumFolder() + "(Disc 2) 07 - " + failed + ".mp3"))) << failed;
+    const Entries requests = DownloadRequests();
+    EXPECT_EQ(0, std::count(requests.begin(), requests.end(), "/a.mp3?WHOLE")) << "taken as it was";
+    EXPECT_EQ(reports, Reports());
+}
+
+// A finished file waits for a save that holds it finished under its partial name, but the next
+// transfer does not wait with it: one save that lands lets every file finished before it take its
+// final name, and only then are their ends, and the queue's, announced.
+TEST_F(TrackDownloadTest, AFinishedFileWaitsForItsSaveWithoutHoldingUpTheNextTransfer)
+{
+    const std::string contents = ServeFile("a.mp3", 5000);
+    std::atomic<int> asked{0};
+    model->SetSaver([&asked] { ++asked; });
+    const DownloadPtr first = Add(AlbumTrack("A", nginx.HttpUrl("/a.mp3"), {{"title", "A"}}));
+    const DownloadPtr second = Add(AlbumTrack("B", nginx.HttpUrl("/a.mp3"), {{"title", "B"}}));
+    // Each asks for the save once its transfer has ended.
+    ASSERT_TRUE(PollUntil([&asked] { return asked == 2; }));
+    EXPECT_TRUE(events->With(" finished ").empty() && events->With("queue-finished").empty());
+    const std::string partial = first->GetLocalFilename();
+    EXPECT_TRUE(fs::path(partial).filename() == ".vlx(1).tmp" && contents == ReadFile(partial)) << partial;
+    // The save holds both finished, under their partial names.
+    for (const auto& track : SavedTracks(*model)) {
+        const auto saved = DownloadModel::LoadTrack(track.get());
+        EXPECT_EQ("1", saved->GetMetadataValue("downloadState"));
+        EXPECT_TRUE(fs::path(saved->GetMetadataValue("localFilename")).filename().string().find(".vlx(") == 0);
+    }
+    EXPECT_EQ((Entries{"A finished 1", "B finished 1", "queue-finished"}), events->With("finished"));
+    for (const DownloadPtr& download : {first, second})
+        EXPECT_EQ(contents, ReadFile(download->GetLocalFilename()));
+    EXPECT_EQ(AlbumFolder() + "(Disc 2) 07 - B.mp3", second->GetLocalFilename());
+}
+
+// A kill after a track took its final name and before the next save: the saved queue still has it
+// finished under its temporary name, which the album's next track must not have taken. The next run
+// takes the file found at its final name as it is, and the next track downloads into a file of its own.
 TEST_F(TrackDownloadTest, AKillBetweenAFinishAndTheNextSaveCostsNoFile)
 {
     const std::string first = ServeFile("1.mp3", 300 * 1000), second = ServeFile("2.mp3", 200 * 1000);
@@ -205,13 +308,15 @@ TEST_F(TrackDownloadTest, AKillBetweenAFinishAndTheNextSaveCostsNoFile)
     const pid_t child = fork();
     if (child == 0) {
         NewModel();
+        // The save a finished file waits for, made at once.
+        model->SetSaver([&] {
+            OpenFile file(std::fopen(saved.c_str(), "wb"));
+            const DownloadModel::SaveMark mark = model->Save(file.get());
+            file.reset();
+            model->SaveLanded(mark);
+        });
         Add(AlbumTrack("A", store.Url("/slow/1.mp3"), {{"title", "One"}}));
         Add(AlbumTrack("B", store.Url("/slow/2.mp3"), {{"title", "Two"}}));
-        // The program saves the queue as a download starts.
-        if (events->journal.WaitFor("A progress")) {
-            OpenFile file(std::fopen(saved.c_str(), "wb"));
-            model->Save(file.get());
-        }
         events->journal.WaitFor("A finished 1") && events->journal.WaitFor("B progress");
         kill(getpid(), SIGKILL);
     }

@@ -682,10 +682,27 @@ TEST_F(TrackDownloadTest, ATrackWithoutASizeStopsBeforeTheDiskFills)
     EXPECT_EQ((Entries{"dm_ruq_dl_ok SIZED", "dm_ruq_retry_00 SIZED"}), Reports());
 }
 
-// Only the parts of a path from metadata are cleaned; one that can't be made is a local file error.
+// The real file system, where a file appears at each partial-file name as soon as it is found free.
+class TakenFilesystem : public Vantor::DigitalMedia::MusicClient::Downloader::LinuxFilesystemUtility {
+public:
+    std::string GetTemporaryFilename(const char* directory) override
+    {
+        const std::string name = LinuxFilesystemUtility::GetTemporaryFilename(directory);
+        WriteFile(name, "precious");
+        return name;
+    }
+};
+
+// Only the parts of a path from metadata are cleaned; one that can't be made is a local file error,
+// and so is a partial-file name that something took after it was found free: that file is left alone.
 TEST_F(TrackDownloadTest, PathThatCantBeMadeEndsInLocalFileError)
 {
     ServeFile("a.mp3", 5000);
+    NewModel(boost::shared_ptr<TakenFilesystem>(new TakenFilesystem));
+    Add(AlbumTrack("P", nginx.HttpUrl("/a.mp3")));
+    Expect("P finished 8");
+    EXPECT_EQ("precious", ReadFile(AlbumFolder() + ".vlx(1).tmp"));
+    NewModel();
     Utility::Preferences()->SetString(PreferencesKeys::DownloadDirectory, (home.Path() + "/My:Music*/").c_str());
     EXPECT_EQ(home.Path() + "/My:Music*/AC_DC/Live_ 1991/", NewDownload(AlbumTrack("P0", ""))->GetOutputDirectory());
     // Once the transfer has begun, the music folder becomes one too long for any album folder.

@@ -1,7 +1,6 @@
 // The desktop program's lower layers; each test runs in its own process, preferences unloaded.
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
-#include "core/reporting/SavedReports.h"
 #include "downloader/app/DebugLog.h"
 #include "downloader/app/Invokable.h"
 #include "downloader/app/QueueFileWorker.h"
@@ -10,6 +9,7 @@
 #include "downloader/app/UtilityProxyPassword.h"
 #include "downloader/app/UtilityStoredProxy.h"
 #include "core/settings/UtilityPreferences.h"
+#include "core/reporting/SavedReports.h"
 #include "downloader/app/UtilityQueue.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
 #include "tests/support/ChildProcess.h"
@@ -225,32 +225,6 @@ TEST_F(AppTest, TheFileNamedIsTheFileImportedAndTheOnlyOneDeleted)
     EXPECT_TRUE(fs::exists("fifo.vlx"));
 }
 
-// With the settings folder read-only the queue can't be saved (in the background, where imports
-// run): the imported purchase's file is then the only record of it, and it stays; the log says why.
-TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
-{
-    const std::string purchase = home.File("drop/purchase.vlx");
-    fs::create_directories(home.File("drop"));
-    WriteFile(purchase, Purchase());
-    { DownloadModel made(FilesystemUtility::NewInstance()); } // and with it the playlist database
-    // Root writes through file modes: the import runs as nobody, in a folder that nobody may change.
-    ASSERT_EQ(0, chmod(home.File("drop").c_str(), 0777) + chmod(Settings("").c_str(), 0555) + chmod(home.Path().c_str(), 0755));
-    EXPECT_EXIT(
-        {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-                std::_Exit(2);
-            LogRecorder log;
-            const auto model = boost::make_shared<DownloadModel>(FilesystemUtility::NewInstance());
-            QueueFileWorker queueFiles(model);
-            queueFiles.Import(purchase, nullptr);
-            queueFiles.Finish();
-            std::fprintf(stderr, "%u %d %zu\n", model->CountDownloads(), int(fs::exists(purchase)),
-                         log.LinesContaining("Keeping " + purchase + ": the download queue").size());
-            std::_Exit(0);
-        },
-        ::testing::ExitedWithCode(0), "^1 1 1\n$");
-}
-
 // A queue file opened through the import, the saved queue's own file included, is never taken for
 // the saved queue: the reports it holds are not sent, and the partial file it names is not deleted.
 TEST_F(AppTest, AnImportedQueueFileIsNeverTakenForTheSavedQueue)
@@ -277,6 +251,32 @@ TEST_F(AppTest, AnImportedQueueFileIsNeverTakenForTheSavedQueue)
     std::string saved;
     Vantor::Data::CryptoUtility::DecryptVLXFile(OpenFile(std::fopen(Utility::DownloadQueueFilename().c_str(), "rb")).get(), saved);
     EXPECT_EQ(std::string::npos, saved.find("dm_ruq_dl_ok")) << saved;
+}
+
+// With the settings folder read-only the queue can't be saved (in the background, where imports
+// run): the imported purchase's file is then the only record of it, and it stays; the log says why.
+TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
+{
+    const std::string purchase = home.File("drop/purchase.vlx");
+    fs::create_directories(home.File("drop"));
+    WriteFile(purchase, Purchase());
+    { DownloadModel made(FilesystemUtility::NewInstance()); } // and with it the playlist database
+    // Root writes through file modes: the import runs as nobody, in a folder that nobody may change.
+    ASSERT_EQ(0, chmod(home.File("drop").c_str(), 0777) + chmod(Settings("").c_str(), 0555) + chmod(home.Path().c_str(), 0755));
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                std::_Exit(2);
+            LogRecorder log;
+            const auto model = boost::make_shared<DownloadModel>(FilesystemUtility::NewInstance());
+            QueueFileWorker queueFiles(model);
+            queueFiles.Import(purchase, nullptr);
+            queueFiles.Finish();
+            std::fprintf(stderr, "%u %d %zu\n", model->CountDownloads(), int(fs::exists(purchase)),
+                         log.LinesContaining("Keeping " + purchase + ": the download queue").size());
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "^1 1 1\n$");
 }
 
 // Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.

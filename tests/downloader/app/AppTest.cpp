@@ -10,6 +10,7 @@
 #include "downloader/app/UtilityProxyPassword.h"
 #include "downloader/app/UtilityStoredProxy.h"
 #include "core/settings/UtilityPreferences.h"
+#include "core/reporting/SavedReports.h"
 #include "downloader/app/UtilityQueue.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
 #include "tests/support/ChildProcess.h"
@@ -121,9 +122,9 @@ TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
     const auto add = [&model](int number, const std::string& partial = "") {
         const auto track = TrackElement({{"PCID", "P" + std::to_string(number)}, {"downloadState", partial.empty() ? "1" : "8"},
                                          {"expired", "1"}, {"localFilename", partial}});
-        model.AddDownload(DownloadPtr(new DownloadModel::Download(model, track.get())));
+        model.AddDownload(DownloadPtr(new DownloadModel::Download(model, track.get(), DownloadModel::Origin::SavedQueue)));
     };
-    const std::string partial = LinuxFilesystemUtility().GetMusicDirectory() + "A/B/.vlx(1).tmp";
+    const std::string partial = LinuxFilesystemUtility().GetMusicDirectory() + "Unknown albumPrimaryArtist/Unknown album/.vlx(1).tmp";
     fs::create_directories(fs::path(partial).parent_path());
     WriteFile(partial, "x");
     add(0, partial);
@@ -223,6 +224,34 @@ TEST_F(AppTest, TheFileNamedIsTheFileImportedAndTheOnlyOneDeleted)
     for (const auto& c : cases)
         EXPECT_EQ(!c.imported || c.file == cases[7].file, c.file.empty() || fs::exists(c.file)) << c.argument;
     EXPECT_TRUE(fs::exists("fifo.vlx"));
+}
+
+// A queue file opened through the import, the saved queue's own file included, is never taken for
+// the saved queue: the reports it holds are not sent, and the partial file it names is not deleted.
+TEST_F(AppTest, AnImportedQueueFileIsNeverTakenForTheSavedQueue)
+{
+    TempDirectory translations;
+    WriteTranslationFile(translations.File("de.xml"), "de_DE", {{"sonvel_url_report_service", "http://127.0.0.1:9/"}});
+    Vantor::Localization::TranslationService::Initialize(translations.Path(), "de_DE");
+    const std::string partial = LinuxFilesystemUtility().GetMusicDirectory() + "Band/Album/.vlx(1).tmp";
+    fs::create_directories(fs::path(partial).parent_path());
+    WriteFile(partial, "precious");
+    QueueDocument document;
+    document.regular.push_back({{{"location", "http://127.0.0.1:9/t.mp3"}, {"trackType", "mp3"}, {"albumPrimaryArtist", "Band"},
+                                 {"album", "Album"}, {"downloadState", "9"}, {"expired", "1"}, {"expireStateReported", "1"},
+                                 {"localFilename", partial}}, "P1"});
+    std::string xml = document.Xml(), pending;
+    Vantor::Reporting::SavedReports::AppendXml({{"dm_ruq_dl_ok", "P1", {}, "1"}}, pending);
+    WriteFile(Utility::DownloadQueueFilename(), xml.insert(xml.rfind("</playlist>"), pending));
+    DownloadModel model(FilesystemUtility::NewInstance());
+    ASSERT_EQ(Utility::ImportOutcome::Saved, Utility::ImportVLXFile(Utility::DownloadQueueFilename().c_str(), model));
+    model.GetDownloadAt(0)->Cancel();
+    model.ClearFinished();
+    ASSERT_TRUE(Utility::SaveDownloadQueue(model));
+    EXPECT_EQ("precious", ReadFile(partial));
+    std::string saved;
+    Vantor::Data::CryptoUtility::DecryptVLXFile(OpenFile(std::fopen(Utility::DownloadQueueFilename().c_str(), "rb")).get(), saved);
+    EXPECT_EQ(std::string::npos, saved.find("dm_ruq_dl_ok")) << saved;
 }
 
 // With the settings folder read-only the queue can't be saved (in the background, where imports

@@ -124,7 +124,7 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
         expectedSaved.push_back(pcid + " 1 " + download->GetLocalFilename() + " 1");
     }
     for (const auto& track : SavedTracks(*model)) {
-        DownloadModel::Download download(*model, track.get());
+        DownloadModel::Download download(*model, track.get(), DownloadModel::Origin::SavedQueue);
         saved.push_back(download.GetPCID() + " " + std::to_string(download.GetState()) + " " + download.GetLocalFilename() + " "
                         + download.GetTrack()->GetMetadataValue("finishedStateReported"));
     }
@@ -228,7 +228,7 @@ TEST_F(ImportTest, NamesThatAreNotUTF8AreFiledAsLatin1AndResumedAfterARestart)
         std::fflush(saved.get());
 
         NewModel();
-        ASSERT_EQ(DownloadModel::ImportResult::Added, model->AddTracks(saved.get()));
+        ASSERT_EQ(DownloadModel::ImportResult::Added, model->AddTracks(saved.get(), DownloadModel::Origin::SavedQueue));
         Expect("P1 finished 1");
         const DownloadPtr restored = model->GetDownloadAt(0);
         const std::string album = artist.second + "/Album";

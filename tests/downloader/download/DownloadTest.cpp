@@ -548,12 +548,14 @@ TEST_F(TrackDownloadTest, AnHttpsResumeThroughAProxyContinuesItsPartialFile)
     ProxyServer proxy(ProxyServer::Http);
     Download::SetCertificateAuthorityFile(nginx.CertificateFile().c_str());
     Download::SetProxyHost(Download::ProxyHost(Download::ProxyHost::HTTP, "127.0.0.1", proxy.Port(), "", ""));
-    const DownloadPtr resumed = Add(AlbumTrack("RESUMED", nginx.HttpsUrl("/a.mp3"), {{"localFilename", Left(temporary, mine)}}));
+    const auto saved = DownloadModel::Origin::SavedQueue;
+    const DownloadPtr resumed = Add(AlbumTrack("RESUMED", nginx.HttpsUrl("/a.mp3"), {{"localFilename", Left(temporary, mine)}}), saved);
     Expect("RESUMED finished 1");
     EXPECT_TRUE(mine + contents.substr(mine.size()) == ReadFile(resumed->GetLocalFilename()));
     EXPECT_EQ(206, resumed->httpResponseCode);
     SavedTracks(*model);
-    const DownloadPtr nowhere = Add(AlbumTrack("NOWHERE", "https" + store.Url("/a.mp3").substr(4), {{"localFilename", Left(temporary, mine)}}));
+    const DownloadPtr nowhere =
+        Add(AlbumTrack("NOWHERE", "https" + store.Url("/a.mp3").substr(4), {{"localFilename", Left(temporary, mine)}}), saved);
     Expect("NOWHERE state 7");
     nowhere->Cancel();
     Expect("NOWHERE finished 5");

@@ -452,11 +452,7 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
         // A disk that filled up between two looks of the watch had no room either.
         if (GetState() == LocalFileError && IsFull(descriptor))
             outOfRoom = true;
-        // What a body that never ended wrote is no part of the track: neither the next try nor the
-        // next run may resume it. Stopped for room, a track keeps only what lies within its size,
-        // for the resume after the pause; one without a size keeps nothing.
-        const unsigned long long keep = RanPastSizeLimit() ? 0 : std::min<unsigned long long>(size, LLONG_MAX);
-        if ((RanPastSizeLimit() || outOfRoom) && !CutOutput(stream, static_cast<long long>(keep)))
+        if ((RanPastSizeLimit() || outOfRoom) && !KeepPartWithin(stream, descriptor, size))
             Debug::LogString((boost::format("Failed to cut output file: %1%") % GetLocalFilename()).str());
         if (GetState() != NetworkError || Expired())
             break;
@@ -486,6 +482,17 @@ bool DownloadModel::Download::HasRoomFor(long long bytes)
     watch.room -= wanted;
     watch.sinceLook += wanted;
     return true;
+}
+
+bool DownloadModel::Download::KeepPartWithin(std::ostream& stream, int descriptor, unsigned long long size)
+{
+    // Stopped for room, a partial file short of the track's size is kept for the resume after the
+    // pause. One that reached the size was running past it: it is not the file of that size, and
+    // the next run would take its first bytes for the whole track. Neither that, nor a body that
+    // never ended, nor one of a track without a size is any part of the track.
+    const long long length = static_cast<long long>(std::min<unsigned long long>(size, LLONG_MAX));
+    const bool within = !RanPastSizeLimit() && length > 0 && CutOutput(stream, length) && !IsLonger(descriptor, length - 1);
+    return within || CutOutput(stream, 0);
 }
 
 bool DownloadModel::Download::CutOutput(std::ostream& out, long long length)

@@ -135,6 +135,9 @@ private:
     // transfer takes the room the start kept free: one stopped for room keeps what lies within
     // the track's `size` (nothing without a size).
     void TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size);
+    // Cuts the open temporary file after a try that stopped for room or ran past its size limit:
+    // only a part short of the track's `size` stays. False where it can't be cut.
+    bool KeepPartWithin(std::ostream& stream, int descriptor, unsigned long long size);
     // Sets Retrying and waits until the next try is due; false when a cancel came first, before
     // or during the wait.
     bool PauseBeforeNextTry();

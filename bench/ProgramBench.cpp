@@ -13,7 +13,11 @@
 //   later   running with an empty queue when a later launch hands it a queue file of N tracks;
 //   clear   a saved queue of N expired downloads, in albums of one and then of A, all cleared
 //           with Clear (its question answered Yes);
-//   album   a saved queue of N tracks in one album.
+//   album   a saved queue of N tracks in one album;
+//   beside  a queue file of 20 small tracks (50 KB each) on the command line, once beside an empty
+//           saved queue and once beside a saved queue of N downloaded tracks: when the first and
+//           when the last of them took its final name (each waits for a save of the whole queue
+//           that holds it finished).
 // Run it in an X server, after staging the program and building the probe: scripts/stage.sh,
 // cmake --build build --target ProgramBench MainLoopProbe, then
 // scripts/with-xvfb.sh build/bench/ProgramBench [downloads [album tracks [case...]]].
@@ -222,6 +226,44 @@ std::function<std::vector<std::string>(const BenchHome&)> SavedQueue(
     };
 }
 
+// The tracks of the queue file named after `name` that took their final names in `home`'s music
+// folder, whole.
+int Arrived(const BenchHome& home, const std::string& name, size_t size)
+{
+    const std::string music = home.File("Vantor MP3");
+    int arrived = 0;
+    if (!boost::filesystem::exists(music))
+        return 0;
+    for (boost::filesystem::recursive_directory_iterator it(music), end; it != end; ++it)
+        arrived += it->path().string().find("/" + name + " Band ") != std::string::npos &&
+                   it->path().filename().string()[0] != '.' && boost::filesystem::is_regular_file(it->status()) &&
+                   boost::filesystem::file_size(it->path()) == size;
+    return arrived;
+}
+
+// Starts the program on a queue file of `tracks` tracks of `size` bytes beside a saved queue of
+// `saved` downloaded tracks; prints when the first and the last took their final names.
+bool ArriveBeside(const StoreServer& store, int saved, int albumTracks, int tracks, size_t size)
+{
+    BenchHome home(store, saved + tracks);
+    if (saved > 0)
+        WriteQueueFile(home.File(".vantormp3/DownloadQueue.vlx"), "Saved", saved, albumTracks, {{"downloadState", "1"}});
+    WriteQueueFile(home.File("beside.vlx"), "Beside", tracks, albumTracks, {{"location", kStore + "/small.mp3"}});
+    const long long started = NowMicroseconds();
+    ChildProcess running({kProgram, home.File("beside.vlx")}, home.File("program.log"));
+    long long first = 0;
+    const bool arrived = WaitUntil([&] {
+        const int count = Arrived(home, "Beside", size);
+        if (count > 0 && first == 0)
+            first = NowMicroseconds();
+        return count == tracks;
+    }, kListingLimit);
+    std::printf("%d tracks of %zu KB beside a saved queue of %6d: first arrived %8.3f s, %s %8.3f s\n", tracks,
+                size / 1000, saved, (first - started) / 1e6, arrived ? "all" : "not all, given up at",
+                (NowMicroseconds() - started) / 1e6);
+    return arrived;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -235,6 +277,8 @@ int main(int argc, char** argv)
     const std::string build = VANTOR_BUILD_DIR;
     TempDirectory storeRoot;
     WriteFile(storeRoot.File("track.mp3"), std::string(20000, 'x'));
+    const size_t smallSize = 50000;
+    WriteFile(storeRoot.File("small.mp3"), std::string(smallSize, 's'));
     StoreServer store(storeRoot.Path());
     setenv("GTK_MODULES", (build + "/bench/libMainLoopProbe.so").c_str(), 1);
     boost::filesystem::current_path(build + "/stage/bin");
@@ -276,5 +320,9 @@ int main(int argc, char** argv)
     }
     if (wanted("album"))
         done = ListAtStart(store, downloads, "saved queue, one album:", SavedQueue("One", downloads, downloads)) && done;
+    if (wanted("beside")) {
+        for (const int saved : {0, downloads})
+            done = ArriveBeside(store, saved, albumTracks, 20, smallSize) && done;
+    }
     return done ? 0 : 1;
 }

@@ -3,14 +3,21 @@
 # 127.0.0.1 with a small generated album, and starts the program with a queue file for it. The
 # program runs with a home folder of its own (build/demo-home), whose Settings.xml sends every
 # request through the stand-in, so nothing leaves this machine and your own settings stay as
-# they are. The album arrives in "build/demo-home/Vantor MP3/".
+# they are. The album arrives in "build/demo-home/Vantor MP3/". Each demo starts from a fresh
+# home: the album of an earlier one would be there already, and arrive again beside it as
+# "01 - Demo Song 1(1).mp3".
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/stage.sh"
 
 demo="$root/build/demo"
 home="$root/build/demo-home"
-rm -rf "$demo"
+# A demo still running holds the lock in its home: the new one would start beside it.
+if [ -e "$home/.vantormp3/lock" ] && ! flock -n "$home/.vantormp3/lock" true; then
+  echo "A demo is still running: close its window first." >&2
+  exit 1
+fi
+rm -rf "$demo" "$home"
 mkdir -p "$demo/store/album" "$home/.vantormp3"
 
 # Three tracks of noise and a colourful square as the cover.

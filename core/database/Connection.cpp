@@ -28,7 +28,10 @@ Connection::Connection(const std::string& path)
     : handle(nullptr)
 {
     CreateDirectoryOf(path);
-    if (sqlite3_open(path.c_str(), &handle) != SQLITE_OK) {
+    // Never through a link in its place, which would have the database read and written
+    // wherever it leads. (SQLite opens its journal without following links of its own accord.)
+    if (sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                        nullptr) != SQLITE_OK) {
         Vantor::Diagnostic::Debug::LogString("Connection: couldn't open: " + path);
         // SQLite hands out a handle even when opening fails; it still has to be closed.
         sqlite3_close(handle);

@@ -21,9 +21,10 @@ public:
     enum Health { Readable, Unreadable, Locked, Failed };
 
     // Creates the folder of `path` when missing, then opens the database file, creating it
-    // when needed. A failed open is logged and throws std::exception; a path without a
-    // folder throws Vantor::Filesystem::invalid_path_exception. Until LimitWaits, a statement
-    // that finds the database locked by another connection fails at once.
+    // when needed, never through a link. A failed open (a link there included) is logged and
+    // throws std::exception; a path without a folder throws
+    // Vantor::Filesystem::invalid_path_exception. Until LimitWaits, a statement that finds the
+    // database locked by another connection fails at once.
     explicit Connection(const std::string& path);
     ~Connection();
 

@@ -18,6 +18,13 @@ class FilesystemUtility {
 public:
     enum SpecialDirectory : int { SettingsDirectory = 1, MusicDirectory = 2, TempDirectory = 3 };
 
+    // What tells one file from another whatever names it has.
+    struct FileIdentity {
+        unsigned long long device = 0;
+        unsigned long long inode = 0;
+        bool operator==(const FileIdentity& other) const { return device == other.device && inode == other.inode; }
+    };
+
     // A new instance of the platform's implementation.
     static boost::shared_ptr<FilesystemUtility> NewInstance();
 
@@ -39,15 +46,22 @@ public:
     virtual std::string GetTemporaryFilename(const char* directory) = 0;
     // Whether a file name (without its directory) is of the form GetTemporaryFilename gives.
     virtual bool IsTemporaryFilename(const std::string& name) = 0;
+    // Something is at `path`, a link too, even one that leads nowhere: the name is taken.
     virtual bool FileExists(const char* path) = 0;
     // Creates the target's directory first when it is missing.
     virtual bool RenameFile(const char* from, const char* to) = 0;
     // Gives the file at `from` the free name `to` as well (creating the target's directory
-    // first): `from` stays taken, by a second link to the file or, on a file system without
-    // them, by an empty file made there once the file has moved to `to`. An existing `to` is
-    // never replaced.
-    virtual bool LinkFile(const char* from, const char* to) = 0;
+    // first), only while `from` leads, not through a link, to the regular file `expected` and that
+    // file has no other name: the file found there is the one linked, so nothing swapped in at
+    // `from` meanwhile gets the name. `from` stays taken, by a second link to the file or, on a
+    // file system without them, by an empty file made there once the file has moved to `to`. An
+    // existing `to` is never replaced.
+    virtual bool LinkFile(const char* from, const char* to, const FileIdentity& expected) = 0;
     virtual bool DeleteFile(const char* path) = 0;
+    // Deletes the regular file at `path`, reached through the last `folders` folders above it
+    // without following a link: false, with nothing deleted, when one of them or the file itself
+    // is a link, so that no link put on the way leads the deletion elsewhere.
+    virtual bool DeleteFileWithoutLinks(const char* path, unsigned folders) = 0;
     // Everything after the last separator; throws invalid_path_exception when there is none.
     virtual std::string GetFilename(const std::string& path);
     virtual std::string GetPathRoot() = 0;

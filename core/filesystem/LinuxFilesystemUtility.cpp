@@ -90,15 +90,7 @@ unsigned int LinuxFilesystemUtility::MaxFilenameLength()
 
 std::string LinuxFilesystemUtility::GetTemporaryFilename(const char* directory)
 {
-    // Any entry takes a name, a link that leads nowhere too: the new file must not be made at
-    // its target.
-    for (unsigned number = 1;; ++number) {
-        const std::string path =
-            std::string(directory) + kTemporaryStem + "(" + std::to_string(number) + ")" + kTemporaryExtension;
-        struct stat status;
-        if (lstat(path.c_str(), &status) != 0)
-            return path;
-    }
+    return GetUniqueFilename(std::string(directory) + kTemporaryStem + kTemporaryExtension);
 }
 
 bool LinuxFilesystemUtility::IsTemporaryFilename(const std::string& name)
@@ -113,7 +105,10 @@ bool LinuxFilesystemUtility::IsTemporaryFilename(const std::string& name)
 
 bool LinuxFilesystemUtility::FileExists(const char* path)
 {
-    return access(path, F_OK) == 0;
+    // A link that leads nowhere still takes its name: access() would follow it and find nothing,
+    // and a new file would then be made at its target, or fail to get the name.
+    struct stat status;
+    return lstat(path, &status) == 0;
 }
 
 bool LinuxFilesystemUtility::RenameFile(const char* from, const char* to)
@@ -121,16 +116,35 @@ bool LinuxFilesystemUtility::RenameFile(const char* from, const char* to)
     return MakeDirectoryOf(to) && rename(from, to) == 0;
 }
 
-bool LinuxFilesystemUtility::LinkFile(const char* from, const char* to)
+bool LinuxFilesystemUtility::LinkFile(const char* from, const char* to, const FileIdentity& expected)
 {
     if (!MakeDirectoryOf(to))
         return false;
-    if (link(from, to) == 0)
-        return true;
-    // Any other answer than a taken name may mean links are not possible here (file systems
-    // answer ENOSYS, EOPNOTSUPP, EPERM, EXDEV, EMLINK, ...): the rename, which every one has,
-    // decides.
-    if (errno == EEXIST || !RenameUnlessTaken(from, to))
+    // Opened without following a link (and without waiting, should a FIFO be there), looked at,
+    // and then this very file is linked through the descriptor: whatever is put at `from` once
+    // it was looked at can't take its place.
+    const int descriptor = open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    struct stat status;
+    bool linked = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
+                  FileIdentity{status.st_dev, status.st_ino} == expected;
+    if (linked) {
+        const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
+        linked = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to, AT_SYMLINK_FOLLOW) == 0;
+        // Any other answer than a taken name may mean links are not possible here (file systems
+        // answer ENOSYS, EOPNOTSUPP, EPERM, EXDEV, EMLINK, ...; without /proc, ENOENT): the
+        // rename, which every one has, decides.
+        if (!linked && errno != EEXIST)
+            linked = MoveKeepingTheName(from, to);
+    }
+    close(descriptor);
+    return linked;
+}
+
+bool LinuxFilesystemUtility::MoveKeepingTheName(const char* from, const char* to)
+{
+    if (!RenameUnlessTaken(from, to))
         return false;
     const int placeholder = open(from, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (placeholder < 0)
@@ -149,6 +163,33 @@ bool LinuxFilesystemUtility::MakeDirectoryOf(const char* path)
 bool LinuxFilesystemUtility::DeleteFile(const char* path)
 {
     return remove(path) == 0;
+}
+
+bool LinuxFilesystemUtility::DeleteFileWithoutLinks(const char* path, unsigned folders)
+{
+    std::vector<std::string> components;
+    ExplodePath(path, components);
+    if (components.size() <= folders)
+        return false;
+    const size_t file = components.size() - 1, first = file - folders;
+    std::string start = "/";
+    for (size_t i = 0; i < first; ++i)
+        start += components[i] + "/";
+    int folder = open(start.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (size_t i = first; folder >= 0 && i < file; ++i) {
+        const int next = openat(folder, components[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        close(folder);
+        folder = next;
+    }
+    if (folder < 0)
+        return false;
+    // Looked at and deleted in the folder held open: a link put at the name meanwhile would be
+    // deleted itself, never what it leads to.
+    struct stat status;
+    const bool deleted = fstatat(folder, components[file].c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(status.st_mode) && unlinkat(folder, components[file].c_str(), 0) == 0;
+    close(folder);
+    return deleted;
 }
 
 std::string LinuxFilesystemUtility::GetPathRoot()

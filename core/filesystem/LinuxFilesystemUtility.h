@@ -20,13 +20,14 @@ public:
     bool DirectoryExists(const char* path) override;
     unsigned int MaxFilenameLength() override;
     // ".vlx(N).tmp": hidden, numbered from 1, the first number at which nothing is, not even a
-    // link.
+    // link (GetUniqueFilename).
     std::string GetTemporaryFilename(const char* directory) override;
     bool IsTemporaryFilename(const std::string& name) override;
     bool FileExists(const char* path) override;
     bool RenameFile(const char* from, const char* to) override;
-    bool LinkFile(const char* from, const char* to) override;
+    bool LinkFile(const char* from, const char* to, const FileIdentity& expected) override;
     bool DeleteFile(const char* path) override;
+    bool DeleteFileWithoutLinks(const char* path, unsigned folders) override;
     std::string GetPathRoot() override;
     unsigned long long GetFreeSpaceInBytes(const char* path) override;
     std::string InvalidPathChars() override;
@@ -45,6 +46,9 @@ public:
 private:
     // Makes the directory of `path` when it is missing; false when it can't be made.
     bool MakeDirectoryOf(const char* path);
+    // Where links can't be made: renames `from` to the free name `to` and makes an empty file at
+    // `from`, which stays taken.
+    bool MoveKeepingTheName(const char* from, const char* to);
 };
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader

@@ -38,6 +38,7 @@ const char kStatusLine[] = "HTTP/";
 const char kContentRange[] = "content-range: bytes ";
 const char kContentType[] = "content-type:";
 const char kContentEncoding[] = "content-encoding:";
+const char kContentLength[] = "content-length:";
 
 // A whole text that is a decimal offset (blanks before it allowed).
 bool ReadOffset(const std::string& text, long long& offset)
@@ -94,6 +95,10 @@ const long kStallSeconds = 30;
 // A redirect loop ends as a failure instead of running for ever.
 const long kMaxRedirects = 30;
 
+// The body of an answer that is not the file (a redirect's) is a short note: libcurl reads it and
+// drops it, to keep the connection. More than this of such bodies fails the transfer.
+const long long kDroppedBytesLimit = 1024 * 1024;
+
 // Large receive blocks keep the per-block work (callbacks, stream writes) small beside the copy.
 const long kReceiveBufferSize = 512 * 1024;
 
@@ -128,10 +133,14 @@ Download::Download(const char* url, long long expectedSize)
       httpResponseCode(0),
       requestedOffset(0),
       refusedFileLength(-1),
+      fileLength(-1),
+      answerLength(-1),
       refusal(Refusal::None),
       answerStatus(0),
       rangeEnd(0),
       bodyBytes(0),
+      answerReceived(0),
+      receivedBefore(0),
       sizeLimit(0)
 {
 }
@@ -169,8 +178,11 @@ void Download::DownloadSync(std::ostream& out)
     refusedFileLength = -1;
     refusal = Refusal::None;
     answerStatus = 0;
+    headerField.clear();
     rangeEnd = 0;
     bodyBytes = 0;
+    answerReceived = 0;
+    receivedBefore = 0;
     const std::string range = std::to_string(requestedOffset) + "-";
     if (requestedOffset > 0)
         curl_easy_setopt(curlHandle, CURLOPT_RANGE, range.c_str());
@@ -178,6 +190,8 @@ void Download::DownloadSync(std::ostream& out)
     // request for the whole file must not pass for the file.
     curl_easy_setopt(curlHandle, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(curlHandle, CURLOPT_HEADERFUNCTION, &Download::OnCurlHeaders);
+    // Only the server's own answers are read: a proxy's word that its tunnel stands is none.
+    curl_easy_setopt(curlHandle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
 
     curl_easy_setopt(curlHandle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curlHandle, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
@@ -261,9 +275,11 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
 {
     long status = 0;
     curl_easy_getinfo(curlHandle, CURLINFO_RESPONSE_CODE, &status);
-    if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && refusedFileLength >= 0) {
-        // Nothing left to fetch: the local data is the whole file.
-        if (refusedFileLength == requestedOffset)
+    // Only a range asked for can be refused; a refusal of anything else brings no file at all.
+    if (result == CURLE_HTTP_RETURNED_ERROR && status == 416 && requestedOffset > 0 && refusedFileLength >= 0) {
+        // Nothing left to fetch: the local data is the whole file, unless the file is known to be
+        // of another length.
+        if (refusedFileLength == requestedOffset && (fileLength < 0 || fileLength == refusedFileLength))
             return CURLE_OK;
         // The local data runs past the end of the file, so it is no part of this one: emptied,
         // the next try fetches the file whole instead of asking for the same range for ever.
@@ -273,12 +289,14 @@ CURLcode Download::ResultOfAnswer(CURLcode result)
         }
     }
     // The server's fault, not the disk's: tried again like any failed answer. A page in place
-    // of the file (a login or error page) is the server's error answer.
-    if (result == CURLE_WRITE_ERROR && refusal != Refusal::None)
-        return refusal == Refusal::Range     ? CURLE_RANGE_ERROR
-               : refusal == Refusal::Content ? CURLE_HTTP_RETURNED_ERROR
-               : refusal == Refusal::Coding  ? CURLE_BAD_CONTENT_ENCODING
-                                             : CURLE_PARTIAL_FILE;
+    // of the file (a login or error page), or a redirect whose body runs on, is the server's
+    // error answer.
+    if ((result == CURLE_WRITE_ERROR || result == CURLE_ABORTED_BY_CALLBACK) && refusal != Refusal::None)
+        return refusal == Refusal::Range                                    ? CURLE_RANGE_ERROR
+               : refusal == Refusal::Content || refusal == Refusal::Dropped ? CURLE_HTTP_RETURNED_ERROR
+               : refusal == Refusal::Coding                                 ? CURLE_BAD_CONTENT_ENCODING
+               : refusal == Refusal::Malformed                              ? CURLE_WEIRD_SERVER_REPLY
+                                                                            : CURLE_PARTIAL_FILE;
     if (result != CURLE_OK)
         return result;
     // A redirect that leads nowhere (no target) ends on itself, with no file at all.
@@ -445,6 +463,11 @@ bool Download::RanPastSizeLimit() const
     return refusal == Refusal::SizeLimit;
 }
 
+void Download::SetFileLength(long long length)
+{
+    fileLength = length;
+}
+
 void Download::SetProxyHost(const ProxyHost& proxy)
 {
     boost::mutex::scoped_lock lock(Settings().mutex);
@@ -507,6 +530,15 @@ int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_
     Download* download = static_cast<Download*>(object);
     if (download->IsStopping())
         return 42;
+    // libcurl counts each answer's body from 0, also the bodies it drops, which reach no write and
+    // no bound there: those count here.
+    download->answerReceived = std::max(download->answerReceived, static_cast<long long>(downloaded));
+    if (download->receivedBefore + download->answerReceived - download->bodyBytes > kDroppedBytesLimit) {
+        Debug::LogString("Download: answers that are not the file run past " + std::to_string(kDroppedBytesLimit)
+                         + " bytes; cut off");
+        download->refusal = Refusal::Dropped;
+        return 1;
+    }
     Store(download->totalBytes, static_cast<long long>(totalToDownload) + Load(download->resumeOffset));
     const long long received = downloaded;
     if (received == Load(download->bytesReceived))
@@ -518,39 +550,75 @@ int Download::OnCurlProgress(void* object, curl_off_t totalToDownload, curl_off_
     return 0;
 }
 
-// One header line of the current answer; false stops the transfer. Header names are compared
-// in any letter case: HTTP/2 sends them in lower case.
+// One header line of the current answer as libcurl hands it over; false stops the transfer. A
+// field is read once it is whole: a line that begins with a blank or a tab goes on with the field
+// before it (the old line folding of HTTP/1.x), its value joined to that one's by a blank.
 bool Download::ReadHeaderLine(const std::string& line)
 {
-    if (boost::starts_with(line, kStatusLine)) {
-        // "HTTP/<version> <status> <reason>"
-        const std::string::size_type blank = line.find(' ');
-        answerStatus = blank == std::string::npos ? 0 : std::strtol(line.c_str() + blank, nullptr, 10);
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+        if (headerField.empty()) {
+            Debug::LogString("Download: the answer goes on with a field it never began");
+            refusal = Refusal::Malformed;
+            return false;
+        }
+        headerField = boost::trim_right_copy(headerField) + " " + boost::trim_copy(line);
+        return true;
+    }
+    const std::string field = std::move(headerField);
+    headerField.clear();
+    if (!field.empty() && !ReadHeaderField(field))
+        return false;
+    if (const long status = HttpStatusOf(line); status >= 0) {
+        answerStatus = status;
+        receivedBefore += answerReceived;
+        answerReceived = 0;
         answerMediaTypes.clear();
         answerCoding.clear();
         answerRange.clear();
+        answerLength = -1;
         rangeEnd = 0;
+        return true;
+    }
+    if (line == "\r\n" || line == "\n")
+        return AcceptsAnswer();
+    headerField = line;
+    return true;
+}
+
+// One whole header field of the current answer; false stops the transfer. Names are compared in
+// any letter case: HTTP/2 sends them in lower case.
+bool Download::ReadHeaderField(const std::string& field)
+{
+    // A name with a blank in it, before its colon too, is none HTTP knows: "Content-Type : text/html"
+    // is no type to libcurl, nor may it be to this program, which would then take a page for the file.
+    const std::string::size_type colon = field.find(':');
+    if (colon != std::string::npos && field.find_first_of(" \t") < colon) {
+        Debug::LogString("Download: the answer names a field with a blank in its name");
+        refusal = Refusal::Malformed;
+        return false;
+    }
+    if (boost::istarts_with(field, kContentLength)) {
+        long long length = -1;
+        answerLength = ReadOffset(boost::trim_copy(field.substr(sizeof kContentLength - 1)), length) ? length : -1;
         return true;
     }
     // Every type the answer names counts, in however many headers or list items, so that a
     // second one can't hide the first.
-    if (boost::istarts_with(line, kContentType)) {
-        const std::string value = line.substr(sizeof kContentType - 1);
+    if (boost::istarts_with(field, kContentType)) {
+        const std::string value = field.substr(sizeof kContentType - 1);
         std::vector<std::string> types;
         boost::split(types, value, boost::is_any_of(","));
         for (const std::string& type : types)
             answerMediaTypes.push_back(NormalizedMediaType(type));
         return true;
     }
-    if (boost::istarts_with(line, kContentEncoding)) {
-        ReadContentCoding(line.substr(sizeof kContentEncoding - 1));
+    if (boost::istarts_with(field, kContentEncoding)) {
+        ReadContentCoding(field.substr(sizeof kContentEncoding - 1));
         return true;
     }
     // Only a partial answer, or a refused range, says where its body belongs.
-    if (boost::istarts_with(line, kContentRange) && (answerStatus == 206 || answerStatus == 416))
-        return MoveToRangeStart(boost::trim_right_copy(line.substr(sizeof kContentRange - 1)));
-    if (line == "\r\n" || line == "\n")
-        return AcceptsAnswer();
+    if (boost::istarts_with(field, kContentRange) && (answerStatus == 206 || answerStatus == 416))
+        return MoveToRangeStart(boost::trim_right_copy(field.substr(sizeof kContentRange - 1)));
     return true;
 }
 
@@ -624,6 +692,11 @@ bool Download::AcceptsAnswer()
             return false;
         }
     }
+    // The answer's body is the file, or the end of it: what it says of the file's length holds.
+    if (answerStatus == 206)
+        fileLength = rangeEnd;
+    else if (answerLength >= 0)
+        fileLength = answerLength;
     // A whole file in answer to a resume is written from its start. The old bytes go before the
     // first new one: an answer that breaks off must not leave new bytes followed by old ones,
     // which the next try would take for the file's beginning.
@@ -648,6 +721,14 @@ int Download::OnCurlDebugHeaders(CURL*, curl_infotype type, char* data, size_t s
     else if (type == CURLINFO_HEADER_OUT)
         Debug::LogString("Header Send: " + FilterHash(std::string(data, size)));
     return 0;
+}
+
+long HttpStatusOf(const std::string& headerLine)
+{
+    if (!boost::starts_with(headerLine, kStatusLine))
+        return -1;
+    const std::string::size_type blank = headerLine.find(' ');
+    return blank == std::string::npos ? 0 : std::strtol(headerLine.c_str() + blank, nullptr, 10);
 }
 
 std::string FilterHash(const std::string& text)

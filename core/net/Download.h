@@ -117,10 +117,10 @@ public:
     // Whether `bytes` more of the body may be written to the output; asked before each block of
     // it is written. A refusal stops the transfer as a failed write.
     virtual bool HasRoomFor(long long bytes);
-    // Cuts `out` to its first `length` bytes; false where it can't be cut. Asked where the
-    // output's data is no part of the file: a whole file answers a resume, or the file is
-    // shorter than the data. An ostream can't be cut, so by default the old bytes would remain
-    // behind the file, and the transfer fails as a write.
+    // Cuts `out` to its first `length` bytes where it holds more; false where it can't be cut.
+    // Asked where the output's data is no part of the file: a whole file answers a resume, or
+    // the file is shorter than the data. An ostream can't be cut, so by default the old bytes
+    // would remain behind the file, and the transfer fails as a write.
     virtual bool CutOutput(std::ostream& out, long long length);
 
     void SetState(State newState);
@@ -135,6 +135,10 @@ public:
     void SetSizeLimit(long long bytes);
     // The last transfer was cut off at the size limit: what it wrote is no part of the file.
     bool RanPastSizeLimit() const;
+    // The length the file is known to have; -1 when it is not known. Each answer whose body is
+    // taken for the file and that names the file's length replaces it, so a server that refuses
+    // a range as lying at the end of the file is believed only where nothing known says otherwise.
+    void SetFileLength(long long length);
 
     static void SetProxyHost(const ProxyHost& proxy);
     static ProxyHost GetProxyHost();
@@ -155,6 +159,7 @@ private:
     int PercentOf(long long received) const;
     bool LeftStaleBytes();
     bool ReadHeaderLine(const std::string& line);
+    bool ReadHeaderField(const std::string& field);
     bool MoveToRangeStart(const std::string& range);
     void ReadContentCoding(const std::string& codings);
     bool AcceptsAnswer();
@@ -167,12 +172,19 @@ private:
     long long requestedOffset;
     // The length of the file that a refused range ("*/<length>") names; -1 when none does.
     long long refusedFileLength;
+    // See SetFileLength.
+    long long fileLength;
+    // The answer's "Content-Length"; -1 until it names one.
+    long long answerLength;
     // Why the transfer stopped its answer itself, none while it did not: a range that does not
     // continue the local data up to the end of the file, or a body that runs past it; a body
     // that is not what was asked for (`AcceptsContentType`), or one in a content coding; a body
-    // that runs past the size limit.
-    enum class Refusal { None, Range, Content, Coding, SizeLimit };
+    // that runs past the size limit; a header that HTTP can't read; too much of answers that are
+    // not the file.
+    enum class Refusal { None, Range, Content, Coding, SizeLimit, Malformed, Dropped };
     Refusal refusal;
+    // The header field being read, until the next line shows that it is whole.
+    std::string headerField;
     // The answer whose headers are being read. Each answer (an interim one, a redirect, the
     // final one) begins with its status line, so what an earlier one said counts for nothing.
     long answerStatus;
@@ -187,6 +199,10 @@ private:
     long long rangeEnd;
     // Bytes of the answer's body written by the current transfer.
     long long bodyBytes;
+    // Bytes of the body of the current answer received so far, written or dropped; and of the
+    // transfer's earlier answers.
+    long long answerReceived;
+    long long receivedBefore;
     long long sizeLimit;
 
     // What every transfer of the process uses, read once at each transfer's start.
@@ -206,6 +222,10 @@ Download::NetworkErrorType CURLcodeToNetworkErrorType(CURLcode code);
 
 // Masks the "h" parameter (plain and URL-encoded) and turns line breaks into blanks, for logs.
 std::string FilterHash(const std::string& text);
+
+// The status a status line names ("HTTP/<version> <status> <reason>"), 0 where it names none;
+// -1 for a header line that is no status line.
+long HttpStatusOf(const std::string& headerLine);
 
 } // namespace Vantor::Net
 

@@ -1,23 +1,35 @@
 #include "core/reporting/AnsweredReports.h"
 
 #include "core/diagnostic/Debug.h"
+#include "core/filesystem/RegularFile.h"
+
+#include <boost/iostreams/device/file_descriptor.hpp>
+#include <boost/iostreams/stream.hpp>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 
 namespace Vantor::Reporting {
+
+namespace io = boost::iostreams;
 
 void AnsweredReports::Open(const std::string& file)
 {
     boost::mutex::scoped_lock lock(mutex);
     path = file;
-    std::ifstream in(path);
-    for (std::string id; std::getline(in, id);)
-        if (!id.empty())
-            earlier.insert(id);
+    // Never through a link: an outside file's lines would pass for answered reports.
+    const int descriptor = Filesystem::RegularFile::Open(path, O_RDONLY | O_NOFOLLOW);
+    if (descriptor == -1 && errno != ENOENT)
+        Diagnostic::Debug::LogString("ReportService: couldn't read " + path);
+    if (descriptor != -1) {
+        io::stream<io::file_descriptor_source> in(descriptor, io::close_handle);
+        for (std::string id; std::getline(in, id);)
+            if (!id.empty())
+                earlier.insert(id);
+    }
     noted = earlier;
 }
 
@@ -33,7 +45,7 @@ void AnsweredReports::Note(const std::string& id)
     if (path.empty() || id.empty())
         return;
     const std::string line = id + "\n";
-    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int descriptor = Filesystem::RegularFile::Open(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW);
     const bool written = descriptor >= 0 && write(descriptor, line.data(), line.size()) == static_cast<ssize_t>(line.size()) &&
                          fsync(descriptor) == 0;
     if (descriptor >= 0)
@@ -49,8 +61,12 @@ void AnsweredReports::SaveLanded(const std::set<std::string>& held)
     if (path.empty() || noted.empty() ||
         std::any_of(noted.begin(), noted.end(), [&held](const std::string& id) { return held.count(id) != 0; }))
         return;
-    if (truncate(path.c_str(), 0) != 0 && errno != ENOENT)
+    // Emptied through its own descriptor: truncating the path would empty a link's target.
+    const int descriptor = Filesystem::RegularFile::Open(path, O_WRONLY | O_NOFOLLOW);
+    if ((descriptor == -1 && errno != ENOENT) || (descriptor != -1 && ftruncate(descriptor, 0) != 0))
         Diagnostic::Debug::LogString("ReportService: couldn't empty " + path);
+    if (descriptor != -1)
+        close(descriptor);
     noted.clear();
 }
 

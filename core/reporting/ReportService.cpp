@@ -217,11 +217,6 @@ void ReportService::QueueLocked(Pending& report)
     sInstance.worker.EnqueueWork(boost::bind(&ReportService::SendNext, &sInstance, boost::placeholders::_1));
 }
 
-bool ReportService::Answered(CURLcode result)
-{
-    return result == CURLE_OK || result == CURLE_HTTP_RETURNED_ERROR;
-}
-
 void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
 {
     if (&message == &Vantor::Threading::WorkMessage::Cancel)
@@ -255,6 +250,11 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &ReportService::OnCurlWriteData);
+    Answer answer{this, id, false};
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &ReportService::OnCurlHeader);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &answer);
+    // Through an HTTP proxy, the proxy's word that its tunnel stands is no answer of the store's.
+    curl_easy_setopt(handle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &ReportService::OnCurlProgress);
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
@@ -266,11 +266,6 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
     curl_easy_setopt(handle, CURLOPT_REFERER, referer.c_str());
 
     const CURLcode result = curl_easy_perform(handle);
-    // Noted first of all, and before it leaves the list, so that a save that still holds it
-    // keeps the note. Only a kill between the store's answer and the note can have a later start
-    // send it again: the store may have it already, which the program can't know.
-    if (Answered(result))
-        answered.Note(id);
     if (result == CURLE_OK) {
         Debug::LogString("reftag post success: " + url);
     } else {
@@ -280,7 +275,7 @@ void ReportService::SendNext(const Vantor::Threading::WorkMessage& message)
                           % status % url).str());
     }
     curl_easy_cleanup(handle);
-    if (!Answered(result))
+    if (!answer.noted)
         return;
     {
         boost::mutex::scoped_lock lock(sMutex);
@@ -302,6 +297,20 @@ void ReportService::SetSaver(const std::function<void()>& asked)
 
 size_t ReportService::OnCurlWriteData(void*, size_t size, size_t count, void*)
 {
+    return size * count;
+}
+
+size_t ReportService::OnCurlHeader(char* data, size_t size, size_t count, void* pending)
+{
+    // The store's status line is its answer, whatever its body does after it (breaks off, stalls).
+    // Noted at once, and before the report leaves the list, so that a save that still holds it
+    // keeps the note. Only a kill between the answer and the note can have a later start send
+    // it again: the store may have it already, which the program can't know.
+    Answer& answer = *static_cast<Answer*>(pending);
+    if (!answer.noted && Vantor::Net::HttpStatusOf(std::string(data, size * count)) >= 200) {
+        answer.service->answered.Note(answer.id);
+        answer.noted = true;
+    }
     return size * count;
 }
 

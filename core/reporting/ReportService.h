@@ -23,9 +23,10 @@ namespace Vantor::Reporting {
 // Tells the store's web service how downloads ended. Each report is one GET of an address
 // carrying a report tag, the product identifier and a few fixed values. Send queues it and
 // returns at once; the service's own worker thread requests the queued reports one at a
-// time and logs how each went. A report the store answered, with any status, is done; one it
-// did not answer (no connection, a server silent or too slow, the program quitting) is not
-// tried again in this run but kept for the saved queue, which brings it back at the next start.
+// time and logs how each went. A report the store answered, with any status, is done once the
+// status line has come, whatever the body does after it; one it did not answer (no connection,
+// a server silent or too slow, the program quitting) is not tried again in this run but kept
+// for the saved queue, which brings it back at the next start.
 class ReportService {
 public:
     enum RefTag {
@@ -102,6 +103,8 @@ public:
     void SendNext(const Vantor::Threading::WorkMessage& message);
 
     static size_t OnCurlWriteData(void* data, size_t size, size_t count, void* user);
+    // Notes the report as answered once the store's status line comes.
+    static size_t OnCurlHeader(char* data, size_t size, size_t count, void* answer);
     // Ends the request once it is abandoned; libcurl calls it at least once a second.
     static int OnCurlProgress(void* service, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
@@ -125,8 +128,12 @@ private:
     // Takes the lock held.
     static void AddLocked(Report report, const void* maker, bool held);
     static void QueueLocked(Pending& pending);
-    // Whether the store answered: a whole answer, whatever its status.
-    static bool Answered(CURLcode result);
+    // The report under way, and whether the store has answered it.
+    struct Answer {
+        ReportService* service;
+        std::string id;
+        bool noted;
+    };
 
     // An id no other report has had: random, as reports outlive the run that made them.
     static std::string NewId();

@@ -159,16 +159,16 @@ bool Preferences::Load(FILE* file)
     // read as UTF-8, the byte would swallow what follows it.
     TiXmlDocument document;
     Data::ParseXmlText(document, ReadAll(file));
-    loaded = !document.Error();
+    // The parser finds nothing wrong with text that ends before or inside the first tag, so a
+    // file cut in its first bytes parses: only its root element tells it from a damaged one.
+    TiXmlElement* root = document.Error() ? nullptr : document.FirstChildElement(PreferencesNodeName);
+    loaded = root != nullptr;
     if (!loaded)
         return false;
 
-    TiXmlElement* root = document.FirstChildElement(PreferencesNodeName);
-    if (root) {
-        for (TiXmlElement* setting = root->FirstChildElement(SettingNodeName); setting;
-             setting = setting->NextSiblingElement(SettingNodeName))
-            LoadSetting(setting);
-    }
+    for (TiXmlElement* setting = root->FirstChildElement(SettingNodeName); setting;
+         setting = setting->NextSiblingElement(SettingNodeName))
+        LoadSetting(setting);
     return loaded;
 }
 

@@ -46,8 +46,8 @@ public:
     // Writes the whole document to `file`, which stays open and unflushed. The document is
     // well-formed UTF-8 whatever bytes the values hold.
     bool Save(FILE* file);
-    // Merges the settings of the document in `file` into those held; a file that is empty or
-    // not well-formed changes nothing and returns false.
+    // Merges the settings of the document in `file` into those held; a file that is empty, not
+    // well-formed or without its <preferences> element changes nothing and returns false.
     bool Load(FILE* file);
 
     void SaveSetting(TiXmlElement* parent, SettingType type, const char* key, const char* value);

@@ -3,10 +3,14 @@
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/AtomicFile.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/filesystem/RegularFile.h"
 #include "core/filesystem/UnreadableFile.h"
 
 #include <boost/thread/mutex.hpp>
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdio>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
@@ -65,13 +69,16 @@ boost::shared_ptr<Settings::Preferences> Preferences()
     if (!preferences) {
         preferences.reset(new Settings::Preferences());
         // Opened for update: a settings file that may not be written back is not used (and
-        // the save leaves it alone).
+        // the save leaves it alone). A link in its place is not followed: it is kept aside and
+        // told as a damaged file is.
         const std::string path = PreferencesFilename();
-        if (FILE* file = std::fopen(path.c_str(), "r+b")) {
+        if (FILE* file = Filesystem::RegularFile::OpenStream(path, O_RDWR | O_NOFOLLOW, "r+b")) {
             const bool loaded = preferences->Load(file);
             std::fclose(file);
             if (!loaded)
                 UnreadableKeptAt() = KeepUnreadable(path);
+        } else if (errno == ELOOP) {
+            UnreadableKeptAt() = KeepUnreadable(path);
         }
     }
     return preferences;

@@ -18,7 +18,8 @@ std::string PreferencesFilename();
 
 // The one preferences object of the process, loaded from "Settings.xml" by the first call
 // from any thread. A file that is missing or not writable leaves every default in place; so
-// does one that can't be read, which is kept aside (Filesystem::UnreadableFile, logged).
+// does one that can't be read, or a link in its place, which is kept aside
+// (Filesystem::UnreadableFile, logged).
 boost::shared_ptr<Settings::Preferences> Preferences();
 
 // Where the "Settings.xml" that the preferences could not be read from is: the name it was

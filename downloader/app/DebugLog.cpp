@@ -2,8 +2,11 @@
 
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/filesystem/RegularFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -54,19 +57,18 @@ void DebugLog::OnStringLogged(std::string text)
     std::fflush(logFile);
 }
 
-std::string DebugLog::GetOpenMode()
-{
-    struct stat status;
-    if (stat(path.c_str(), &status) != 0 || status.st_size >= kRestartSize)
-        return "w";
-    return "a";
-}
-
 void DebugLog::OpenLogFile()
 {
     const char* level = std::getenv(kLevelVariable);
-    if (level && std::string(level) == kVerboseLevel)
-        logFile = std::fopen(path.c_str(), GetOpenMode().c_str());
+    if (!level || std::string(level) != kVerboseLevel)
+        return;
+    // Never through a link, which would have the log written into another file; started afresh
+    // through its own descriptor for the same reason.
+    logFile = Filesystem::RegularFile::OpenStream(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, "a", 0666);
+    struct stat status;
+    if (logFile && (fstat(fileno(logFile), &status) != 0 ||
+                    (status.st_size >= kRestartSize && ftruncate(fileno(logFile), 0) != 0)))
+        CloseLogFile();
 }
 
 void DebugLog::CloseLogFile()

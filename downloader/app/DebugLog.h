@@ -22,8 +22,7 @@ public:
 
     void OnStringLogged(std::string text);
 
-    // "a" while the file is below 2 MiB, "w" when it is missing or has reached 2 MiB.
-    std::string GetOpenMode();
+    // Appends while the file is below 2 MiB, and starts it afresh from there.
     void OpenLogFile();
     void CloseLogFile();
 

@@ -2,6 +2,7 @@
 
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/filesystem/RegularFile.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -60,11 +61,12 @@ void Unlock(int& descriptor)
 }
 
 // Over NFS an exclusive lock needs a file open for writing; one that may only be read is
-// still locked where the file system allows it.
+// still locked where the file system allows it. A link in its place is not followed, nor a
+// file made where it leads: the lock can't be used then, and the folder's lock decides alone.
 int OpenLockFile(const std::string& path)
 {
-    const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kFileMode);
-    return descriptor != -1 ? descriptor : open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, kFileMode);
+    const int descriptor = Filesystem::RegularFile::Open(path, O_RDWR | O_CREAT | O_NOFOLLOW, kFileMode);
+    return descriptor != -1 ? descriptor : Filesystem::RegularFile::Open(path, O_RDONLY | O_CREAT | O_NOFOLLOW, kFileMode);
 }
 
 bool IsFifo(int descriptor)
@@ -181,7 +183,7 @@ bool SingleInstance::StartAsMainInstance()
     // the open needs no writer and reading it never meets end of file.
     LinuxFilesystemUtility().DeleteFile(pipePath.c_str());
     mknod(pipePath.c_str(), S_IFIFO | kFileMode, 0);
-    pipeDescriptor = open(pipePath.c_str(), O_RDWR | O_CLOEXEC);
+    pipeDescriptor = open(pipePath.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
     if (pipeDescriptor == -1 || !IsFifo(pipeDescriptor)) {
         // The locks stay: a second instance would import the same files and write over this
         // one's queue. Later launches find this one running, and end saying so.
@@ -206,7 +208,7 @@ bool SingleInstance::SendMainInstanceMessage(const std::string& message)
         // Opened without waiting: when no instance reads the FIFO the open fails at once
         // instead of blocking this launch for good. Writes then wait for room again, so a
         // long message still goes in whole.
-        pipeDescriptor = open(pipePath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        pipeDescriptor = open(pipePath.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
         if (pipeDescriptor == -1)
             return false;
         fcntl(pipeDescriptor, F_SETFL, fcntl(pipeDescriptor, F_GETFL) & ~O_NONBLOCK);

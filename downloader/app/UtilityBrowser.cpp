@@ -13,9 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -68,15 +70,15 @@ void StartBrowser(const std::string& target)
     });
 }
 
-// Whether `target` is one web address and nothing else: http or https; UTF-8 throughout;
-// no white space, control or format character anywhere (an opener may split the text there
-// and read what follows as another address or an option, and a direction mark shows another
-// address than the one opened); and no longer than servers take a request line (8 KiB with
-// Apache and nginx alike): a longer one names no page anyone serves.
-bool IsWebAddress(const std::string& target)
+// Whether `target` is one address of one of the `schemes` ("http://") and nothing else: UTF-8
+// throughout; no white space, control or format character anywhere (an opener may split the
+// text there and read what follows as another address or an option, and a direction mark shows
+// another address than the one opened); and no longer than servers take a request line (8 KiB
+// with Apache and nginx alike): a longer one names no page anyone serves.
+bool IsOneAddress(const std::string& target, std::initializer_list<const char*> schemes)
 {
-    if (target.size() > kLongestAddress ||
-        (!boost::istarts_with(target, "http://") && !boost::istarts_with(target, "https://")) ||
+    const auto ofScheme = [&target](const char* scheme) { return boost::istarts_with(target, scheme); };
+    if (target.size() > kLongestAddress || std::none_of(schemes.begin(), schemes.end(), ofScheme) ||
         !g_utf8_validate(target.data(), static_cast<gssize>(target.size()), nullptr))
         return false;
     for (const char* c = target.c_str(); *c; c = g_utf8_next_char(c)) {
@@ -93,17 +95,27 @@ bool IsWebAddress(const std::string& target)
 void OpenURL(const char* url)
 {
     const std::string target = url ? url : "";
-    if (!IsWebAddress(target)) {
+    if (!IsOneAddress(target, {"http://", "https://"})) {
         Diagnostic::Debug::LogString("OpenURL: not a web address, not opened: " + target.substr(0, kLongestAddress));
         return;
     }
     StartBrowser(target);
 }
 
-void OpenLocalPage(const std::string& path)
+bool OpenLocalPage(const std::string& path)
 {
-    // A browser reads "file://../x" as a file on the host "..".
-    StartBrowser("file://" + AbsolutePath(path));
+    // GLib's address of the file percent-encodes what a browser would read otherwise: a blank, a
+    // line break, a byte that is not UTF-8. A relative path has none: a browser reads
+    // "file://../x" as a file on the host "..".
+    gchar* address = g_filename_to_uri(AbsolutePath(path).c_str(), nullptr, nullptr);
+    const std::string target = address ? address : "";
+    g_free(address);
+    if (!IsOneAddress(target, {"file://"})) {
+        Diagnostic::Debug::LogString("OpenLocalPage: no address to open for " + path.substr(0, kLongestAddress));
+        return false;
+    }
+    StartBrowser(target);
+    return true;
 }
 
 void OpenPostInstallURL()

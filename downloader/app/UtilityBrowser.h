@@ -15,8 +15,9 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 void OpenURL(const char* url);
 
 // Opens the program's own page at `path`, a file of its installation, in the browser as a
-// "file://" address of its full path.
-void OpenLocalPage(const std::string& path);
+// "file://" address of its full path. False, and nothing opened, where that path makes no
+// address that passes the checks a web address does (one too long).
+bool OpenLocalPage(const std::string& path);
 
 // The store's page for a freshly installed program, with this program's version.
 void OpenPostInstallURL();

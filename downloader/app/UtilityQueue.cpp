@@ -4,6 +4,7 @@
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/AtomicFile.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/filesystem/RegularFile.h"
 #include "core/filesystem/UnreadableFile.h"
 #include "core/localization/TranslationService.h"
 #include "core/reporting/ReportService.h"
@@ -68,28 +69,17 @@ void WarnImportFailed(const char* filename, bool playlistsRefused, Gtk::Window& 
     dialog.run();
 }
 
-// Opens `filename` for reading only when it is a regular file, and tells which file it is.
-// Anything else is refused without waiting: opening a FIFO the usual way blocks until
-// someone writes to it.
-FILE* OpenRegularFile(const char* filename, struct stat& identity)
-{
-    const int descriptor = open(filename, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (descriptor == -1)
-        return nullptr;
-    FILE* file = fstat(descriptor, &identity) == 0 && S_ISREG(identity.st_mode) ? fdopen(descriptor, "rb") : nullptr;
-    if (!file)
-        close(descriptor);
-    return file;
-}
-
 // Adds the tracks of the queue file at `filename`, a regular file, to the model. `identity`
-// then tells which file it was.
+// then tells which file it was. The saved queue is the program's own: a link in its place is
+// not followed.
 DownloadModel::ImportResult ReadInto(DownloadModel& model, const char* filename, struct stat& identity,
                                      DownloadModel::Origin origin)
 {
-    FILE* file = OpenRegularFile(filename, identity);
+    const int own = origin == DownloadModel::Origin::SavedQueue ? O_NOFOLLOW : 0;
+    FILE* file = Filesystem::RegularFile::OpenStream(filename, O_RDONLY | own, "rb");
     if (!file)
         return DownloadModel::ImportResult::Unreadable;
+    fstat(fileno(file), &identity);
     const DownloadModel::ImportResult read = model.AddTracks(file, origin);
     std::fclose(file);
     return read;

@@ -10,6 +10,7 @@
 #include "downloader/model/DownloadModelTrack.h"
 
 #include <algorithm>
+#include <climits>
 #include <stdexcept>
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader {
@@ -36,12 +37,7 @@ DownloadModel::DownloadModel(boost::shared_ptr<Vantor::Filesystem::FilesystemUti
 
 DownloadModel::~DownloadModel()
 {
-    // A download waiting for a save keeps its partial file: the next run takes it up.
-    {
-        boost::mutex::scoped_lock lock(savedFilesMutex);
-        closing = true;
-    }
-    saveEnded.notify_all();
+    // A finished file still waiting for a save keeps its partial name: the next run takes it up.
     // A start waiting at its turn would keep the worker from ever ending.
     starts.Close();
     // A download that throws while it is told to cancel must not end the process from a
@@ -94,6 +90,11 @@ void DownloadModel::AddDownload(DownloadPtr download)
 
 void DownloadModel::EnqueueForDownload(DownloadPtr download)
 {
+    {
+        // The worker tells of the queue's end again once this has run.
+        boost::mutex::scoped_lock lock(savedFilesMutex);
+        queueEndOwed = false;
+    }
     const bool held = starts.Held();
     worker.EnqueueWork([this, download, held](const WorkMessage& message) {
         // A held start keeps the worker at this turn: the queue does not seem to have ended.
@@ -205,10 +206,11 @@ DownloadModel::SaveMark DownloadModel::Save(FILE* file) const
     boost::mutex::scoped_lock saving(saveMutex);
     SaveMark mark;
     {
-        // Taken before the tracks are read: a file retired since may still be named below, and
-        // one named since may not be.
+        // Taken before the tracks are read: a file retired before is named below no more (its
+        // download names another with the retirement), and a download finished before is written
+        // below finished under its partial name.
         boost::mutex::scoped_lock lock(savedFilesMutex);
-        mark = {retirements, namings};
+        mark = {retirements, finishes};
     }
     // The queue is held only while its downloads are counted out, not while a long queue's
     // text is made: the main thread asks the queue at every event and would wait for it.
@@ -242,9 +244,8 @@ void DownloadModel::SaveLanded(const SaveMark& mark)
         boost::mutex::scoped_lock lock(savedFilesMutex);
         for (; !retired.empty() && retired.front().first < mark.retirements; retired.pop_front())
             due.push_back(retired.front().second);
-        namingsSaved = std::max(namingsSaved, mark.namings);
     }
-    saveEnded.notify_all();
+    ReleaseFinished(mark.finishes);
     if (due.empty())
         return;
     // A retired file that vanished meanwhile (the user's doing) freed its name for another
@@ -252,21 +253,20 @@ void DownloadModel::SaveLanded(const SaveMark& mark)
     const std::set<std::string> named = NamedFiles();
     for (const std::string& path : due)
         if (!named.count(path))
-            filesystem->DeleteFile(path.c_str());
+            filesystem->DeleteFileWithoutLinks(path.c_str(), 2);
 }
 
 void DownloadModel::SaveFailed()
 {
     {
         boost::mutex::scoped_lock lock(savedFilesMutex);
-        if (namingsSaved == namings)
+        if (finished.empty())
             return;
-        namingsSaved = namings;
     }
     // Nothing better can be done than what was done before the saves ran behind.
     Vantor::Diagnostic::Debug::LogString("DownloadModel: the queue was not saved; finished files take their final names "
                                          "before a saved queue names them");
-    saveEnded.notify_all();
+    ReleaseFinished(ULLONG_MAX);
 }
 
 void DownloadModel::SetSaver(const std::function<void()>& asked)
@@ -301,33 +301,53 @@ void DownloadModel::RemoveOrphanedPartialFiles()
     }
     for (const std::string& path : found)
         if (!kept.count(path))
-            filesystem->DeleteFile(path.c_str());
+            filesystem->DeleteFileWithoutLinks(path.c_str(), 2);
 }
 
-void DownloadModel::RetireFile(const std::string& path)
+void DownloadModel::RetireFile(const std::string& path, const std::function<void()>& rename)
 {
     boost::mutex::scoped_lock lock(savedFilesMutex);
     retired.emplace_back(retirements++, path);
+    rename();
 }
 
-unsigned long long DownloadModel::CountNaming()
-{
-    boost::mutex::scoped_lock lock(savedFilesMutex);
-    return namings++;
-}
-
-bool DownloadModel::AwaitSaveOf(unsigned long long number)
+bool DownloadModel::AwaitSave(const DownloadPtr& download)
 {
     {
         boost::mutex::scoped_lock lock(savedFilesMutex);
-        if (namingsSaved > number)
-            return true;
+        finished.emplace_back(finishes++, download);
     }
-    if (!saver())
+    if (saver())
         return true;
+    // Nobody saves. Unless a save told meanwhile has taken it on, it goes on at once.
     boost::mutex::scoped_lock lock(savedFilesMutex);
-    saveEnded.wait(lock, [&] { return namingsSaved > number || closing; });
-    return namingsSaved > number;
+    const auto waiting = std::find_if(finished.begin(), finished.end(), [&](const auto& entry) { return entry.second == download; });
+    if (waiting == finished.end())
+        return true;
+    finished.erase(waiting);
+    return false;
+}
+
+void DownloadModel::ReleaseFinished(unsigned long long limit)
+{
+    std::vector<DownloadPtr> released;
+    {
+        boost::mutex::scoped_lock lock(savedFilesMutex);
+        for (; !finished.empty() && finished.front().first < limit; finished.pop_front())
+            released.push_back(finished.front().second);
+        arriving += released.size();
+    }
+    for (const DownloadPtr& download : released)
+        download->TakeFinalName();
+    bool queueEnded = false;
+    {
+        boost::mutex::scoped_lock lock(savedFilesMutex);
+        arriving -= released.size();
+        queueEnded = queueEndOwed && finished.empty() && arriving == 0;
+        queueEndOwed = queueEndOwed && !queueEnded;
+    }
+    if (queueEnded)
+        DownloadQueueFinishedSignal.emit();
 }
 
 std::set<std::string> DownloadModel::NamedFiles() const
@@ -421,6 +441,14 @@ void DownloadModel::HandleDownloadDiskFull(Download& sender)
 
 void DownloadModel::HandleDownloadQueueFinished()
 {
+    {
+        // Told once the last finished file has taken its final name, which may yet fail.
+        boost::mutex::scoped_lock lock(savedFilesMutex);
+        if (!finished.empty() || arriving > 0) {
+            queueEndOwed = true;
+            return;
+        }
+    }
     DownloadQueueFinishedSignal.emit();
 }
 

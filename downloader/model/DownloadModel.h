@@ -11,7 +11,6 @@
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
-#include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 
 #include <atomic>
@@ -39,19 +38,25 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // model and the type: DownloadModelTrack.h holds Track, DownloadModelDownload.h Download.
 //
 // Locks, outermost first: the import's recording mutex, the save mutex, the queue mutex, a
-// download's own signal mutex, the sender-map mutex, a model signal's mutex; a download's
-// track and file-name locks, the saved-files mutex and the start gate's are innermost.
-// (Clearing only tries the recording mutex, inside the queue mutex.) The saver is asked with
-// no other lock held, and takes only its own locks.
+// download's own signal mutex, the sender-map mutex, a model signal's mutex; innermost the
+// final-names mutex (held while a download's track and the preferences are read), the saved-files
+// mutex (held while a download's file name changes with a retirement), a download's track and
+// file-name locks, and the start gate's. (Clearing only tries the recording mutex, inside the
+// queue mutex.) The saver is asked with no other lock held, and takes only its own locks; a
+// save's landing is told with no lock held.
 //
 // A partial file the queue gives up (canceled, cleared, left in another album folder, or the
 // temporary name of a finished file) is not deleted at once: the saved queue on disk may still
 // name it, and a crash before the next save would have that track resume from whatever file
 // then bore the name. It is retired instead, and deleted once a save that no longer names it
 // is on disk. Until then its file keeps the name from being handed to another track.
-// A new partial file likewise reaches its final name only once a saved queue on disk names it:
-// before, a crash would leave a saved queue that fetches the track again into a second file.
-// The download waits for that save, which it asks of the saver the application registers.
+// A finished file likewise reaches its final name only once a saved queue on disk holds it
+// finished under its partial name: before, a crash would leave a saved queue that fetches the
+// track again into a second file, or one that can't tell the whole file from a part of it. It
+// waits for that save, which it asks of the saver the application registers, without holding up
+// the worker: the landing of the save gives every file finished before it its final name, on
+// the thread that tells of the landing, and only then is the download's end announced (and, once
+// none waits any more, the end of the queue).
 // DownloadRemovedSignal is emitted with the queue mutex held: its slots must not call back
 // into the model.
 class DownloadModel : public sigslot::has_slots<sigslot::multi_threaded_local>, private boost::noncopyable {
@@ -61,8 +66,9 @@ public:
 
     typedef boost::shared_ptr<Download> DownloadPtr;
 
-    // Where a queue file comes from. The program's own saved queue is trusted with the files it
-    // names, also outside today's music folder (a former one); any other file comes from outside.
+    // Where a queue file comes from. Only the program's own saved queue names local files (a
+    // partial file to resume, also in a former music folder, or a finished one); a queue file from
+    // outside names none: its tracks start afresh.
     enum class Origin { QueueFile, SavedQueue };
 
     // On the caller's thread, the queue mutex held.
@@ -133,26 +139,28 @@ public:
     // The queue as it is now: a walk through it that another thread may change meanwhile.
     std::vector<DownloadPtr> GetDownloads() const;
 
-    // What a save holds: the files retired and the partial files named before it.
+    // What a save holds: the files retired and the downloads finished before it.
     struct SaveMark {
         unsigned long long retirements = 0;
-        unsigned long long namings = 0;
+        unsigned long long finishes = 0;
     };
     // Writes the whole queue, encrypted, to an open file. Neither flushes nor closes it.
     // Returns what the save holds, to be handed to SaveLanded once it is on disk.
     SaveMark Save(FILE* file) const;
     // A save is on disk: the files retired before `mark` are deleted, except one a queued
-    // download names again, and the partial files it names may take their final names.
+    // download names again, and the files finished before it take their final names (on the
+    // calling thread, which then announces the end of their downloads).
     void SaveLanded(const SaveMark& mark);
     // A save did not reach the disk: what it would have deleted stays, as the saved queue on
-    // disk may still name it; the downloads waiting for a save go on without one.
+    // disk may still name it; the finished files waiting for a save go on without one.
     void SaveFailed();
     // How a download asks for a save of the queue, on the worker; SaveLanded or SaveFailed must
-    // follow. Without one (empty) no download waits for a save.
+    // follow. Without one (empty) no finished file waits for a save.
     void SetSaver(const std::function<void()>& saver);
     // Deletes the hidden partial files in the album folders of the music folder
-    // (<music>/<artist>/<album>/) that no queued download names and none is retired: what a
-    // crash left before any save named it. Only once the saved queue has been read.
+    // (<music>/<artist>/<album>/, no folder of them a link) that no queued download names and
+    // none is retired: what a crash left before any save named it. Only once the saved queue has
+    // been read; downloads may run meanwhile.
     void RemoveOrphanedPartialFiles();
 
     // Added to each file's size when checking the free space.
@@ -178,15 +186,17 @@ public:
 private:
     // The owning pointer of a download in the queue; empty for one not in it.
     DownloadPtr SenderPointer(const Vantor::Net::Download& sender);
-    // Hands a partial file over to be deleted after the next save. Called once the download
-    // names its new local file, so that a save that counts the retirement sees that name.
-    void RetireFile(const std::string& path);
-    // Counts a new partial file, once the download names it (a save that counts it names the
-    // file); its number.
-    unsigned long long CountNaming();
-    // Asks for a save and waits until one holding naming `number` landed or failed; false when
-    // the model closes first. True at once without a saver.
-    bool AwaitSaveOf(unsigned long long number);
+    // Hands a download's partial file over to be deleted after the next save, as `rename` has
+    // the download name its new local file instead: both at once, so that a save that counts
+    // the retirement sees the new name, and the sweep for orphans finds the file named or
+    // retired.
+    void RetireFile(const std::string& path, const std::function<void()>& rename);
+    // A finished download, its file still under its partial name, waits for a save that holds
+    // it so (asked of the saver here); false, to take its final name at once, without a saver.
+    bool AwaitSave(const DownloadPtr& download);
+    // The finished files counted before `limit` take their final names; then the queue's end is
+    // announced, when the worker found it while they waited and none waits any more.
+    void ReleaseFinished(unsigned long long limit);
     // The local files of the queued downloads.
     std::set<std::string> NamedFiles() const;
 
@@ -205,13 +215,17 @@ private:
     // Each retired file with its number in the order of retirement, oldest first.
     std::deque<std::pair<unsigned long long, std::string>> retired;
     unsigned long long retirements = 0;
-    // The partial files named so far, and those a save that ended (landed or failed) held.
-    unsigned long long namings = 0;
-    unsigned long long namingsSaved = 0;
-    bool closing = false;
+    // Each finished download waiting for a save, with its number in the order of finishing.
+    std::deque<std::pair<unsigned long long, DownloadPtr>> finished;
+    unsigned long long finishes = 0;
+    // Taken from `finished` by a save's landing and not yet announced.
+    size_t arriving = 0;
+    // The worker found its queue empty while finished files waited for a save.
+    bool queueEndOwed = false;
     mutable boost::mutex savedFilesMutex;
-    boost::condition_variable saveEnded;
     Vantor::Threading::ReplaceableCall saver;
+    // Held while a final name is chosen and taken: the worker and a save's landing both take them.
+    boost::mutex finalNamesMutex;
     StartGate starts;
     // One save at a time, each writing its downloads' state into their tracks.
     mutable boost::mutex saveMutex;

@@ -16,8 +16,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -56,7 +58,7 @@ const std::chrono::seconds kPauseBetweenTries(5);
 // Room beyond twice its "fileSize" that a track's body may take before it is cut off as one
 // that never ends: a store's sizes may be somewhat off, never by this much.
 const unsigned long long kSizeLimitSlack = 4ULL * 1024 * 1024;
-// How much a transfer without a size writes at most between two looks at the free space.
+// How much a transfer writes at most between two looks at the free space.
 const unsigned long long kFreeSpaceLookEvery = 256 * 1024;
 
 unsigned long long FileSizeOf(const std::string& text)
@@ -71,6 +73,21 @@ unsigned long long FileSizeOf(const std::string& text)
 unsigned long long SaturatingSum(unsigned long long a, unsigned long long b)
 {
     return a > ULLONG_MAX - b ? ULLONG_MAX : a + b;
+}
+
+// The file system of the open file `descriptor` has no room left: a write that failed there
+// failed for want of it.
+bool IsFull(int descriptor)
+{
+    struct statvfs status;
+    return fstatvfs(descriptor, &status) == 0 && status.f_bavail == 0;
+}
+
+// The open file `descriptor` holds more than `length` bytes (or can't tell).
+bool IsLonger(int descriptor, long long length)
+{
+    struct stat status;
+    return fstat(descriptor, &status) != 0 || status.st_size > length;
 }
 
 // How far a track of `size` bytes may run; 0 (no limit) when its size is not known.
@@ -102,16 +119,36 @@ Vantor::Net::Download::State RestoredState(int saved)
 }
 
 // The partial file at `path` opened for reading and writing, or -1: never through a link, nor
-// anything but a regular file; made here when it is `fresh`, as a name just found free must be.
-int OpenPartialFile(const std::string& path, bool fresh)
+// anything but a regular file with this one name (writing would change the file of any other
+// name too); made here when it is `fresh`, as a name just found free must be. `identity` tells
+// which file it is.
+int OpenPartialFile(const std::string& path, bool fresh, FilesystemUtility::FileIdentity& identity)
 {
     const int descriptor =
         open(StringUtility::MakeOS(path).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (fresh ? O_EXCL : 0), 0644);
     struct stat status;
-    if (descriptor < 0 || (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)))
+    if (descriptor < 0)
         return descriptor;
+    if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1) {
+        identity = {status.st_dev, status.st_ino};
+        return descriptor;
+    }
     close(descriptor);
     return -1;
+}
+
+// How many names the file at `path` has; 0 when nothing is there.
+nlink_t NamesOf(const std::string& path)
+{
+    struct stat status;
+    return lstat(StringUtility::MakeOS(path).c_str(), &status) == 0 ? status.st_nlink : 0;
+}
+
+// A folder at `path` (its trailing separator left out) that is no link; true when nothing is there.
+bool IsNoLink(const std::string& path)
+{
+    struct stat status;
+    return lstat(StringUtility::MakeOS(path.substr(0, path.size() - 1)).c_str(), &status) != 0 || S_ISDIR(status.st_mode);
 }
 
 Vantor::Net::Download::NetworkErrorType RestoredErrorType(int saved)
@@ -130,6 +167,7 @@ DownloadModel::Download::Download(DownloadModel& model, TiXmlElement* trackEleme
       startedReported(false),
       closing(false),
       arrived(false),
+      savedWhole(false),
       outputDescriptor(-1),
       outOfRoom(false),
       type(DownloadType::Undetermined)
@@ -148,6 +186,7 @@ DownloadModel::Download::Download(DownloadModel& model)
       startedReported(false),
       closing(false),
       arrived(false),
+      savedWhole(false),
       outputDescriptor(-1),
       outOfRoom(false),
       type(DownloadType::Undetermined)
@@ -181,14 +220,12 @@ void DownloadModel::Download::DetermineDownloadType()
         type = known->second;
         return;
     }
+    // The path names the file ("a.mp3?sig=x.y"), or the address does after its last dot, in the
+    // query ("dl.php?f=4.mp3") or in a folder ("d.mp3/file").
     const std::string location = track->GetMetadataValue(TrackKey::Location);
-    std::string extension = UrlExtension(location);
-    // A path without an extension may still name the file, in the query ("get?file=track.mp3")
-    // or in a folder ("d.mp3/file"): then what follows the address's last dot tells.
     const std::string::size_type dot = location.rfind('.');
-    if (extension.empty() && dot != std::string::npos)
-        extension = location.substr(dot + 1);
-    if (extension.size() >= 3 && boost::algorithm::to_lower_copy(extension.substr(0, 3)) == "mp3") {
+    const std::string afterDot = dot == std::string::npos ? std::string() : location.substr(dot + 1, 3);
+    if (boost::algorithm::iequals(UrlExtension(location), "mp3") || boost::algorithm::iequals(afterDot, "mp3")) {
         trackType = "mp3";
         type = DownloadType::Audio;
     }
@@ -199,59 +236,49 @@ void DownloadModel::Download::RestoreLocalFilename(Origin origin)
     const std::string saved = track->GetMetadataValue(MetadataKey::LocalFileName);
     if (saved.empty())
         return;
-    // A queue file comes from outside: a path elsewhere is nothing this program wrote. The saved
-    // queue's is: a partial file left in the music folder of before the user chose another one.
-    if (origin != Origin::SavedQueue && !IsInsideMusicFolder(saved)) {
-        Debug::LogString((boost::format("Ignoring a local file outside the music folder: %1%") % saved).str());
+    // A queue file comes from outside: whatever it names is nothing this program wrote, wherever
+    // it lies.
+    if (origin != Origin::SavedQueue) {
+        Debug::LogString((boost::format("Ignoring the local file a queue file names: %1%") % saved).str());
         return;
     }
     SetLocalFilename(saved);
-}
-
-namespace {
-
-// `path` below a folder, with at least `depth` components and none that climbs or stays put.
-bool IsPlainPathBelow(FilesystemUtility& fs, const std::string& folder, const std::string& path, size_t depth)
-{
-    if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0)
-        return false;
-    std::vector<std::string> components;
-    fs.ExplodePath(path.substr(folder.size()), components);
-    for (const std::string& component : components) {
-        if (component == "." || component == "..")
-            return false;
-    }
-    return components.size() >= depth;
-}
-
-} // namespace
-
-bool DownloadModel::Download::IsInsideMusicFolder(const std::string& path) const
-{
-    FilesystemUtility& fs = model.GetFilesystem();
-    return IsPlainPathBelow(fs, fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory), path, 1);
+    // Saved finished under its partial name: the file was whole then.
+    savedWhole = GetMetadataInt(MetadataKey::DownloadState, 0) == Downloaded &&
+                 model.GetFilesystem().IsTemporaryFilename(saved.substr(saved.rfind('/') + 1));
 }
 
 bool DownloadModel::Download::OwnsTemporaryFile(const std::string& path) const
 {
     FilesystemUtility& fs = model.GetFilesystem();
-    // A link, or anything but a regular file, at the name is none this program made.
-    struct stat status;
-    const bool present = lstat(StringUtility::MakeOS(path).c_str(), &status) == 0;
-    if (present && !S_ISREG(status.st_mode))
+    std::string folder, album;
+    try {
+        folder = fs.GetDirectory(path);
+        album = fs.DirectorySeparator() + GetAlbumFolder();
+    } catch (const invalid_path_exception&) {
         return false;
-    if (IsInsideMusicFolder(path))
-        return fs.IsTemporaryFilename(fs.GetFilename(path));
-    // Only the saved queue names a path outside (RestoreLocalFilename); still, nothing but a file
-    // of the shape this program makes, <artist>/<album>/<partial file>, is taken for one.
-    return present && IsPlainPathBelow(fs, "/", path, 3) && fs.IsTemporaryFilename(fs.GetFilename(path));
+    }
+    // Where this program's naming put it: <music folder>/<artist>/<album>/<partial file>, with
+    // this track's artist and album, today's music folder or a former one.
+    if (!fs.IsTemporaryFilename(fs.GetFilename(path)) || folder.size() <= album.size() ||
+        folder.compare(folder.size() - album.size(), album.size(), album) != 0)
+        return false;
+    // A link, or anything but a regular file, at the name or on the way to it is none this
+    // program made.
+    struct stat status;
+    if (lstat(StringUtility::MakeOS(path).c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        return false;
+    const std::string artist = fs.GetDirectory(folder.substr(0, folder.size() - 1));
+    return IsNoLink(folder) && IsNoLink(artist);
 }
 
-std::string DownloadModel::Download::FinalNameOf(const std::string& temporary) const
+std::string DownloadModel::Download::FinalNameOf(const std::string& temporary, unsigned long long size) const
 {
+    // Another name of the partial file is its final name only when it holds the whole track:
+    // one of a part of it is someone's link.
     struct stat partial;
     if (lstat(StringUtility::MakeOS(temporary).c_str(), &partial) != 0 || !S_ISREG(partial.st_mode) ||
-        partial.st_nlink < 2)
+        partial.st_nlink < 2 || (size != 0 ? static_cast<unsigned long long>(partial.st_size) != size : !savedWhole))
         return "";
     FilesystemUtility& fs = model.GetFilesystem();
     const std::string folder = fs.GetDirectory(temporary);
@@ -279,9 +306,11 @@ void DownloadModel::Download::SetLocalFilename(const std::string& path)
 void DownloadModel::Download::RetireTemporaryFile()
 {
     const std::string local = GetLocalFilename();
-    SetLocalFilename("");
+    savedWhole = false;
     if (OwnsTemporaryFile(local))
-        model.RetireFile(local);
+        model.RetireFile(local, [this] { SetLocalFilename(""); });
+    else
+        SetLocalFilename("");
 }
 
 void DownloadModel::Download::WorkItemEntry(const WorkMessage& message)
@@ -316,21 +345,28 @@ void DownloadModel::Download::StartDownload()
         return;
     }
 
-    // Only a partial file of our own is picked up again; one left in another album folder
-    // (the album's metadata changed) is given up.
+    const unsigned long long size = FileSizeOf(track->GetMetadataValue(TrackKey::Filesize));
+    // Only a partial file of our own is picked up again.
     std::string local = GetLocalFilename();
-    if (!local.empty() && !(OwnsTemporaryFile(local) && fs.GetDirectory(local) == outDir)) {
+    if (!local.empty() && !OwnsTemporaryFile(local)) {
         RetireTemporaryFile();
         local.clear();
     }
-    // The file reached its final name, and the program ended before a save said so.
-    const std::string final = local.empty() ? "" : FinalNameOf(local);
+    // The file reached its final name, and the program ended before a save said so: it is kept
+    // where it is, in a former music folder too.
+    const std::string final = local.empty() ? "" : FinalNameOf(local, size);
     if (!final.empty()) {
         Arrive(local, final);
         SetState(Downloaded);
         EndRun();
         OnFinished();
         return;
+    }
+    // One left in another album folder (of a former music folder) is given up, and so is one
+    // that has another name too: the track starts over under a new partial name.
+    if (!local.empty() && (fs.GetDirectory(local) != outDir || NamesOf(local) > 1)) {
+        RetireTemporaryFile();
+        local.clear();
     }
 
     fs.CreateDirectory(outDir.c_str());
@@ -339,7 +375,6 @@ void DownloadModel::Download::StartDownload()
         return;
     }
 
-    const unsigned long long size = FileSizeOf(track->GetMetadataValue(TrackKey::Filesize));
     const unsigned long long need = SaturatingSum(size ? size : kUnknownFileSize, model.GetMinimumDiskSpaceBytes());
     if (fs.GetFreeSpaceInBytes(outDir.c_str()) < need) {
         FinishOnDiskFull();
@@ -354,10 +389,9 @@ void DownloadModel::Download::StartDownload()
             return;
         }
         SetLocalFilename(local);
-        naming = model.CountNaming();
     }
 
-    const int descriptor = OpenPartialFile(local, fresh);
+    const int descriptor = OpenPartialFile(local, fresh, written);
     if (descriptor < 0) {
         // A new name found taken after all is no file of ours: the next run takes another.
         if (fresh)
@@ -374,7 +408,10 @@ void DownloadModel::Download::StartDownload()
         stream.seekp(0, std::ios::beg);
         stream.clear();
 
-        if (size != 0 && present >= 0 && static_cast<unsigned long long>(present) == size)
+        // Whole: of the track's size, or, without one, saved as finished under this name.
+        const bool whole = size != 0 ? present >= 0 && static_cast<unsigned long long>(present) == size : !fresh && savedWhole;
+        savedWhole = false;
+        if (whole)
             SetState(Downloaded);
         else
             TransferWithRetries(stream, descriptor, size);
@@ -388,9 +425,13 @@ void DownloadModel::Download::StartDownload()
         }
     }
 
-    FinishDownload();
-    EndRun();
-    OnFinished();
+    // The worker goes on with the next download while a finished file waits for a save.
+    if (GetState() == Downloaded) {
+        const boost::shared_ptr<Download> self = GetDownloadRefFromModel();
+        if (self && model.AwaitSave(self))
+            return;
+    }
+    TakeFinalName();
 }
 
 void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size)
@@ -398,20 +439,21 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
     requestUrl = track->GetURL();
     startedReported = false;
     SetSizeLimit(SizeLimitFor(size));
-    // A track with a size had its room kept by the check before the start, and its size limit
-    // bounds it; one without has only the room that check asked for.
+    // What this run's answers say of the file's length replaces what the queue file said.
+    SetFileLength(size == 0 || size > LLONG_MAX ? -1 : static_cast<long long>(size));
+    // The start made sure of room for the track and a reserve beyond it, which no transfer may take:
+    // one without a size keeps free the room it asked for as its size, too.
     roomWatch = RoomWatch();
-    if (size == 0) {
-        roomWatch.folder = model.GetFilesystem().GetDirectory(GetLocalFilename());
-        roomWatch.reserve = SaturatingSum(kUnknownFileSize, model.GetMinimumDiskSpaceBytes());
-    }
+    roomWatch.folder = model.GetFilesystem().GetDirectory(GetLocalFilename());
+    roomWatch.reserve = SaturatingSum(size ? 0 : kUnknownFileSize, model.GetMinimumDiskSpaceBytes());
     outputDescriptor = descriptor;
     for (int retriesLeft = kRetries;; --retriesLeft) {
         DownloadSync(stream);
-        // What a body that never ended, or that would have filled the disk, wrote is no part of
-        // the track: neither the next try nor the next run may resume it.
-        if ((RanPastSizeLimit() || outOfRoom) && !CutOutput(stream, 0))
-            Debug::LogString((boost::format("Failed to empty output file: %1%") % GetLocalFilename()).str());
+        // A disk that filled up between two looks of the watch had no room either.
+        if (GetState() == LocalFileError && IsFull(descriptor))
+            outOfRoom = true;
+        if ((RanPastSizeLimit() || outOfRoom) && !KeepPartWithin(stream, descriptor, size))
+            Debug::LogString((boost::format("Failed to cut output file: %1%") % GetLocalFilename()).str());
         if (GetState() != NetworkError || Expired())
             break;
         IncRetryCount();
@@ -426,8 +468,6 @@ void DownloadModel::Download::TransferWithRetries(std::ostream& stream, int desc
 bool DownloadModel::Download::HasRoomFor(long long bytes)
 {
     RoomWatch& watch = roomWatch;
-    if (watch.reserve == 0)
-        return true;
     const unsigned long long wanted = static_cast<unsigned long long>(bytes);
     if (wanted > watch.room || watch.sinceLook >= kFreeSpaceLookEvery) {
         const unsigned long long free = model.GetFilesystem().GetFreeSpaceInBytes(watch.folder.c_str());
@@ -444,9 +484,33 @@ bool DownloadModel::Download::HasRoomFor(long long bytes)
     return true;
 }
 
+bool DownloadModel::Download::KeepPartWithin(std::ostream& stream, int descriptor, unsigned long long size)
+{
+    // Stopped for room, a partial file short of the track's size is kept for the resume after the
+    // pause. One that reached the size was running past it: it is not the file of that size, and
+    // the next run would take its first bytes for the whole track. Neither that, nor a body that
+    // never ended, nor one of a track without a size is any part of the track.
+    const long long length = static_cast<long long>(std::min<unsigned long long>(size, LLONG_MAX));
+    const bool within = !RanPastSizeLimit() && length > 0 && CutOutput(stream, length) && !IsLonger(descriptor, length - 1);
+    return within || CutOutput(stream, 0);
+}
+
 bool DownloadModel::Download::CutOutput(std::ostream& out, long long length)
 {
-    return outputDescriptor >= 0 && out.flush() && ftruncate(outputDescriptor, length) == 0;
+    if (outputDescriptor < 0)
+        return false;
+    // What the stream still holds goes to the file before the cut: left in the stream, it would
+    // land past the cut as the file closes. A full disk takes it only once a first cut has made
+    // room; a file within `length` then keeps to itself what the disk had no room for.
+    out.clear();
+    if (!out.flush()) {
+        if (!IsLonger(outputDescriptor, length))
+            return true;
+        out.clear();
+        if (ftruncate(outputDescriptor, length) != 0 || !out.flush())
+            return false;
+    }
+    return !IsLonger(outputDescriptor, length) || ftruncate(outputDescriptor, length) == 0;
 }
 
 bool DownloadModel::Download::PauseBeforeNextTry()
@@ -466,36 +530,41 @@ bool DownloadModel::Download::PauseBeforeNextTry()
 
 void DownloadModel::Download::Arrive(const std::string& temporary, const std::string& final)
 {
-    SetLocalFilename(final);
-    model.RetireFile(temporary);
+    model.RetireFile(temporary, [&] { SetLocalFilename(final); });
     arrived = true;
+}
+
+void DownloadModel::Download::TakeFinalName()
+{
+    FinishDownload();
+    EndRun();
+    OnFinished();
 }
 
 void DownloadModel::Download::FinishDownload()
 {
     switch (GetState()) {
     case Downloaded: {
-        // Until a saved queue names the partial file, a crash would have the next run fetch the
-        // track again into a second file. The model closing first leaves it for the next run.
-        if (naming && !model.AwaitSaveOf(*naming)) {
-            SetState(Paused);
-            return;
-        }
         const std::string local = GetLocalFilename();
         std::string final;
-        try {
-            final = GetOutputFilename();
-        } catch (const invalid_path_exception&) {
-            Debug::LogString((boost::format("Unable to make a valid output path for: %1%") % local).str());
-            SetState(LocalFileError);
-            return;
-        }
-        // Linked rather than renamed: the temporary name stays taken until a save no longer
-        // names it, as the saved queue may still have this download resume that file.
-        if (!model.GetFilesystem().LinkFile(local.c_str(), final.c_str())) {
-            Debug::LogString((boost::format("Error renaming: %1% to %2%") % local % final).str());
-            SetState(LocalFileError);
-            return;
+        {
+            // A name found free is taken before the next download looks for one.
+            boost::mutex::scoped_lock naming(model.finalNamesMutex);
+            try {
+                final = GetOutputFilename();
+            } catch (const invalid_path_exception&) {
+                Debug::LogString((boost::format("Unable to make a valid output path for: %1%") % local).str());
+                SetState(LocalFileError);
+                return;
+            }
+            // Linked rather than renamed: the temporary name stays taken until a save no longer
+            // names it, as the saved queue may still have this download resume that file. Only
+            // the file written gets the final name: not a link or another file put in its place.
+            if (!model.GetFilesystem().LinkFile(local.c_str(), final.c_str(), written)) {
+                Debug::LogString((boost::format("Error renaming: %1% to %2%") % local % final).str());
+                SetState(LocalFileError);
+                return;
+            }
         }
         Arrive(local, final);
         break;

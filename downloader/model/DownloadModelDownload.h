@@ -1,6 +1,7 @@
 #ifndef DOWNLOADER_MODEL_DOWNLOADMODELDOWNLOAD_H
 #define DOWNLOADER_MODEL_DOWNLOADMODELDOWNLOAD_H
 
+#include "core/filesystem/FilesystemUtility.h"
 #include "core/net/Download.h"
 #include "core/threading/WorkMessage.h"
 #include "downloader/model/DownloadModel.h"
@@ -10,7 +11,6 @@
 #include <boost/thread/mutex.hpp>
 
 #include <atomic>
-#include <optional>
 #include <string>
 
 class TiXmlElement;
@@ -41,8 +41,8 @@ public:
     sigslot::signal1<Download&, sigslot::multi_threaded_local> DiskFullSignal;
 
     // Restores a queue file's (or the saved queue's) track: its metadata, the state it was
-    // saved in (a transfer under way comes back Waiting) and its partial file, which only the
-    // saved queue may name outside the music folder. Throws what the track's loading throws.
+    // saved in (a transfer under way comes back Waiting) and, from the saved queue only, its
+    // local file. Throws what the track's loading throws.
     Download(DownloadModel& model, TiXmlElement* track, Origin origin = Origin::QueueFile);
     // A download without track or address, for downloads that stand for others.
     explicit Download(DownloadModel& model);
@@ -75,6 +75,10 @@ public:
 
     // Forgets the local file, retiring it when it is a temporary file this program made.
     void RetireTemporaryFile();
+    // Ends a run whose transfer finished: a finished file, once a saved queue holds it so, takes
+    // its final name; then the end is announced. On the worker, or on the thread that tells the
+    // model of that save.
+    void TakeFinalName();
 
     // This download's owning pointer from the model's queue; empty when it is not there.
     boost::shared_ptr<Download> GetDownloadRefFromModel();
@@ -92,6 +96,8 @@ public:
 
     // The album folder under the music folder, ending in the separator.
     std::string GetOutputDirectory() const;
+    // The album folder's part below the music folder: "<artist>/<album>/".
+    std::string GetAlbumFolder() const;
     // The final path of the file, a name not yet taken.
     std::string GetOutputFilename() const;
     // One metadata value made safe as one path component.
@@ -111,23 +117,27 @@ protected:
 private:
     void ValidateInitialState();
     void DetermineDownloadType();
-    // Forgets a local file that a queue file from outside names outside the music folder.
+    // Takes the local file the saved queue names; a queue file from outside names none.
     void RestoreLocalFilename(Origin origin);
-    bool IsInsideMusicFolder(const std::string& path) const;
-    // A hidden temporary file this program made: in the music folder, or, named by the saved
-    // queue only, a regular file in an album folder of a former music folder.
+    // A hidden temporary file this program made (or nothing yet) at `path`: where its naming puts
+    // this track's, in today's music folder or a former one, no link on the way.
     bool OwnsTemporaryFile(const std::string& path) const;
-    // The final name a partial file reached before a crash left it unsaved: another name in
-    // its folder for the same file; empty when there is none.
-    std::string FinalNameOf(const std::string& temporary) const;
+    // The final name a partial file reached before a crash left it unsaved: another name in its
+    // folder for the same file, which is whole (of the track's `size`, or, without one, saved as
+    // finished); empty when there is none.
+    std::string FinalNameOf(const std::string& temporary, unsigned long long size) const;
     void SetLocalFilename(const std::string& path);
     // The file has reached its `final` name: the download names it, and its `temporary` name is
     // retired.
     void Arrive(const std::string& temporary, const std::string& final);
     // Transfers into the open temporary file (`descriptor`), trying a failed transfer up to
-    // three times; a body that runs far past the track's `size` is cut off and emptied, and so
-    // is one without a size that would leave the disk too little room.
+    // three times; a body that runs far past the track's `size` is cut off and emptied. No
+    // transfer takes the room the start kept free: one stopped for room keeps what lies within
+    // the track's `size` (nothing without a size).
     void TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size);
+    // Cuts the open temporary file after a try that stopped for room or ran past its size limit:
+    // only a part short of the track's `size` stays. False where it can't be cut.
+    bool KeepPartWithin(std::ostream& stream, int descriptor, unsigned long long size);
     // Sets Retrying and waits until the next try is due; false when a cancel came first, before
     // or during the wait.
     bool PauseBeforeNextTry();
@@ -153,22 +163,23 @@ private:
     std::atomic<bool> closing;
     // The file reached its final name in this run and awaits its playlist mark.
     std::atomic<bool> arrived;
+    // The saved queue holds the partial file as finished: whole, whatever its size.
+    std::atomic<bool> savedWhole;
+    // Which file the partial file of this run is.
+    Vantor::Filesystem::FilesystemUtility::FileIdentity written;
     // The open temporary file of the transfer under way; -1 otherwise.
     int outputDescriptor;
-    // What the transfer of a track without a size may still write: it stops before the free
-    // space of its folder's file system falls below what its start asked to be free. Used by
-    // the worker alone.
+    // What the transfer may still write: it stops before the free space of its folder's file
+    // system falls below what its start asked to be free beyond the track's size. Used by the
+    // worker alone.
     struct RoomWatch {
         std::string folder;
-        unsigned long long reserve = 0; // 0: not watched
+        unsigned long long reserve = 0;
         unsigned long long room = 0;    // may be written before the next look
         unsigned long long sinceLook = 0;
     } roomWatch;
     // This run's transfer stopped for want of room.
     std::atomic<bool> outOfRoom;
-    // The model's count of the partial file this download named, which reaches its final name
-    // only once a save holding it is on disk; none for one a queue file named. The worker's.
-    std::optional<unsigned long long> naming;
     DownloadType type;
     std::string trackType;
 };

@@ -55,9 +55,17 @@ std::string DownloadModel::Download::FormatMetadataForFilename(const char* key) 
 std::string DownloadModel::Download::GetOutputDirectory() const
 {
     FilesystemUtility& fs = model.GetFilesystem();
+    const std::string directory = fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory) + GetAlbumFolder();
+    if (directory.size() >= fs.MaxDirectoryLength())
+        throw invalid_path_exception();
+    return directory;
+}
+
+std::string DownloadModel::Download::GetAlbumFolder() const
+{
+    FilesystemUtility& fs = model.GetFilesystem();
     const std::string separator = fs.DirectorySeparator();
     const std::string root = fs.GetPathRoot();
-    const std::string music = fs.GetSpecialDirectory(FilesystemUtility::MusicDirectory);
 
     // White space at either end of a folder name goes first: a tab or line break there would
     // otherwise stay as a replacement.
@@ -67,10 +75,7 @@ std::string DownloadModel::Download::GetOutputDirectory() const
     // The album folder is made valid on its own, as if it stood at the root, so that the
     // rules never touch the music folder.
     const std::string album = fs.ValidateDirectory(root + folder(TrackKey::AlbumArtist) + separator + folder(TrackKey::Album) + separator);
-    const std::string directory = music + album.substr(root.size());
-    if (directory.size() >= fs.MaxDirectoryLength())
-        throw invalid_path_exception();
-    return directory;
+    return album.substr(root.size());
 }
 
 std::string DownloadModel::Download::GetOutputFilename() const

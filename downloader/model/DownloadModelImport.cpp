@@ -12,6 +12,7 @@
 
 #include <tinyxml.h>
 
+#include <exception>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,18 @@ bool IsSelectedVideo(const DownloadModel::Download& video, VideoFormat format)
 {
     const std::string& type = video.GetTrackType();
     return (format == VideoFormat::MP4 && type == "mp4") || (format == VideoFormat::WMV && type == "wmv");
+}
+
+// Whether the library took the playlists. A row it refused (another program writing holds the
+// database) is no fault of the file, which was read: it is kept for a later try, as when any
+// other playlist is not stored.
+bool RecordPlaylists(PlaylistLibrary& library, std::set<std::string>& pcids, TiXmlElement* playLists)
+{
+    try {
+        return ParsePlayLists(library, pcids, playLists);
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 } // namespace
@@ -80,7 +93,7 @@ DownloadModel::ImportResult DownloadModel::AddTracks(FILE* file, Origin origin)
         // that could not be stored fail the import, so that the queue file is kept. Until the
         // downloads are in, a queue cleared on another thread must not forget the playlists.
         boost::mutex::scoped_lock recording(recordingMutex);
-        if (!ParsePlayLists(GetPlaylistLibrary(), pcids, Child(extension, "playLists"))) return ImportResult::PlaylistsRefused;
+        if (!RecordPlaylists(GetPlaylistLibrary(), pcids, Child(extension, "playLists"))) return ImportResult::PlaylistsRefused;
         for (const auto& download : kept) AddDownload(download);
         // Reports the store did not answer come back from the program's own saved queue only: a
         // queue file from outside must never have the program send anything.

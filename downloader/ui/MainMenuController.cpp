@@ -133,8 +133,10 @@ void MainMenuController::OnHelpShowHelp()
     for (const char* folder : kHelpFolders) {
         const std::string path = folder + std::string(kHelpPage);
         if (filesystem.FileExists(path.c_str())) {
-            Utility::OpenLocalPage(path);
-            return;
+            // A page that can't be opened is as good as missing.
+            if (Utility::OpenLocalPage(path))
+                return;
+            break;
         }
     }
     Gtk::MessageDialog missing(*GetMainWindow(),

@@ -236,9 +236,33 @@ TEST(Preferences, SavesTypedSettingsInOrderAsUTF8ReadsThemBackAndKeepsWhatIsHeld
     }
 }
 
-// A settings file cut short or garbled is kept aside, never over one kept before, and logged; the
-// program goes on with the defaults. The file is loaded once per process, so each start is a child
-// of its own.
+// A document without its <preferences> element is damaged, as one cut later is: the program's own
+// file cut at every byte (TinyXML finds nothing wrong with text that ends before or inside the first
+// tag), and well-formed files with another root or none. What is held stays.
+TEST(Preferences, AFileWithoutItsRootElementIsNotLoaded)
+{
+    Preferences own;
+    own.SetInt("ProxyServerPort", 3128);
+    own.SetString("DownloadDirectory", "/home/u/Musik/");
+    const std::string whole = Saved(own);
+    Entries damaged = {"<settings><setting type=\"1\" key=\"k\">3</setting></settings>", "<?xml version=\"1.0\"?><!-- -->",
+                       "<setting type=\"1\" key=\"k\">3</setting>"};
+    for (size_t cut = 0; cut + 1 < whole.size(); ++cut)
+        damaged.push_back(whole.substr(0, cut));
+    Preferences preferences;
+    preferences.SetInt("k", 5);
+    for (const std::string& contents : damaged) {
+        EXPECT_FALSE(preferences.Load(TemporaryFileWith(contents).get())) << contents.size() << ": " << contents;
+        EXPECT_EQ(5, preferences.GetInt("k", 0));
+    }
+    EXPECT_TRUE(preferences.Load(TemporaryFileWith(whole).get()) && preferences.IsLoaded());
+    EXPECT_EQ(3128, preferences.GetInt("ProxyServerPort", 0));
+}
+
+// A settings file cut short, garbled or without its root element is kept aside, never over one kept
+// before, and logged; the program goes on with the defaults, and the quit's save leaves the kept file
+// as it was, with the user's proxy and music folder where it holds them. The file is loaded once per
+// process, so each start is a child of its own.
 TEST(UtilityPreferences, SettingsThatCantBeReadAreKeptAsideAndTheDefaultsApply)
 {
     ScopedHome home;
@@ -251,9 +275,15 @@ TEST(UtilityPreferences, SettingsThatCantBeReadAreKeptAsideAndTheDefaultsApply)
         const Entries expected{"Preferences: couldn't read " + settings + "; kept it as " + kept + " and started with the defaults"};
         return log.Lines() == expected ? "port " + port : "logged: " + (log.Lines().empty() ? "nothing" : log.Lines()[0]);
     };
+    Vantor::Settings::Preferences own;
+    own.SetInt("ProxyServerPort", 3128);
+    const std::string chosen = "<setting type=\"1\" key=\"ProxyServerPort\">3128</setting>"
+                               "<setting type=\"2\" key=\"DownloadDirectory\">/home/u/Musik/</setting>";
     const std::pair<std::string, std::string> starts[] = {
-        {"<preferences><setting type=\"1\" key=\"ProxyServerPort\">3128</setting>", settings + ".unreadable"},
-        {"\x7f\x01<preferences>\x80", settings + ".unreadable.2"}};
+        {"<preferences>" + chosen.substr(0, 50), settings + ".unreadable"},
+        {"\x7f\x01<preferences>\x80", settings + ".unreadable.2"},
+        {Saved(own).substr(0, 41), settings + ".unreadable.3"},
+        {"<?xml version=\"1.0\"?>" + chosen, settings + ".unreadable.4"}};
     for (const auto& [contents, kept] : starts) {
         WriteFile(settings, contents);
         EXPECT_EXIT(
@@ -588,11 +618,13 @@ TEST_F(DownloadTest, FetchesByteForByteResumingPartialFilesDirectAndThroughEachP
 }
 
 // Failures of one kind share their message, and kinds differ. Only web addresses are fetched,
-// also where a redirect leads. A stalled body ends after the 30 seconds of the stall limit. A body
-// in a coding never asked for is of no use to any transfer.
+// also where a redirect leads; a redirect whose body never ends leads nowhere. A stalled body ends
+// after the 30 seconds of the stall limit. A body in a coding never asked for is of no use to any
+// transfer, however its header is folded; a header with a blank before its colon is no answer.
 TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
 {
     const std::string unresolvable = std::string(64, 'a') + ".invalid"; // fails without a name server
+    const ClosedLocalPort closed;
     WriteFile(work.File("secret.txt"), "local secret");
     ProxyServer httpProxy(ProxyServer::Http, "vantor", "secret");
     const Proxy none, nowhere(Proxy::HTTP, unresolvable.c_str(), 3128, "", ""),
@@ -605,12 +637,15 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
         {Stand("/cut/100000"), none, Download::TransferInterrupted, CURLE_PARTIAL_FILE, 200, 'r', 50000},
         {Stand("/nothing"), none, Download::NothingReceived, CURLE_GOT_NOTHING, 0, 'r', 0},
         {Stand("/status/200?coding=br"), none, Download::BadContentEncoding, CURLE_BAD_CONTENT_ENCODING, 200, 'r', 0},
+        {Stand("/status/200?header=Content-Encoding:%0D%0A%20br"), none, Download::BadContentEncoding, CURLE_BAD_CONTENT_ENCODING, 200, 'r', 0},
+        {Stand("/status/200?header=Content-Encoding%20:%20br"), none, Download::UnknownError, CURLE_WEIRD_SERVER_REPLY, 200, 'u', 0},
         {Stand("/stall/100000"), none, Download::TimedOut, CURLE_OPERATION_TIMEDOUT, 200, 't', 100},
-        {"http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/", none, Download::ConnectFailed, CURLE_COULDNT_CONNECT, 0, 'n', 0},
+        {closed.Url("/"), none, Download::ConnectFailed, CURLE_COULDNT_CONNECT, 0, 'n', 0},
         {"http://" + unresolvable + "/", none, Download::HostNotFound, CURLE_COULDNT_RESOLVE_HOST, 0, 'n', 0},
         {"", none, Download::MalformedUrl, CURLE_URL_MALFORMAT, 0, 'c', 0},
         {"file://" + work.File("secret.txt"), none, Download::UnknownError, CURLE_UNSUPPORTED_PROTOCOL, 0, 'u', 0},
         {Stand("/redirect?to=ftp://127.0.0.1:1/x"), none, Download::UnknownError, CURLE_UNSUPPORTED_PROTOCOL, 302, 'u', 0},
+        {Stand("/endless-redirect?to=/" + kSmall), none, Download::HttpError, CURLE_HTTP_RETURNED_ERROR, 302, 'c', 0},
         {Https("/" + kSmall), none, Download::UnknownError, CURLE_PEER_FAILED_VERIFICATION, 0, 'u', 0},
         {Http("/"), nowhere, Download::ProxyNotFound, CURLE_COULDNT_RESOLVE_PROXY, 0, 'p', 0},
         {Http("/"), wrongUser, Download::HttpError, CURLE_HTTP_RETURNED_ERROR, 401, 'c', 0}};
@@ -632,6 +667,34 @@ TEST_F(DownloadTest, ClassifiesServerAnswersAndNetworkFailures)
             EXPECT_EQ(messages.emplace(c.kind, message).first->second, *distinct.insert(message).first);
     }
     EXPECT_EQ(7u, distinct.size());
+}
+
+// A refused range ("*/<length>") finishes only a local file that is the whole file: asked for from
+// within it, of the length the refusal names and of no other length the track or an earlier answer
+// of the same download told. Anything else is a failed try that leaves the local file as it was.
+TEST_F(DownloadTest, ARefusedRangeFinishesOnlyALocalFileThatIsTheWholeFile)
+{
+    const auto refused = [](const std::string& length) { return Stand("/status/416?range=bytes%20*/" + length); };
+    const std::string half(20000, 'h');
+    struct Case { std::string url, partial; long long known; Download::State state; };
+    const Case cases[] = {{refused("0"), "", -1, Download::NetworkError},
+                          {Stand("/redirect?to=/status/416%3Frange%3Dbytes%2520*/0"), "", -1, Download::NetworkError},
+                          {refused("40000"), half, -1, Download::NetworkError},
+                          {refused("20000"), half, 40000, Download::NetworkError},
+                          {refused("20000"), half, 20000, Download::Downloaded},
+                          {refused("20000"), half, -1, Download::Downloaded}};
+    for (const Case& c : cases) {
+        Download download(c.url.c_str(), 0);
+        download.SetFileLength(c.known);
+        EXPECT_EQ(c.partial, Fetch(download, c.partial)) << c.url;
+        EXPECT_EQ(c.state, download.GetState()) << c.url << " from " << c.partial.size() << " of " << c.known;
+    }
+    Download announced(Stand("/cut/40000").c_str(), 0);
+    const std::string cut = Fetch(announced);
+    announced.requestUrl = refused("20000");
+    announced.SetState(Download::Retrying);
+    EXPECT_EQ(cut, Fetch(announced, cut));
+    EXPECT_EQ(Download::NetworkError, announced.GetState()) << "the first answer announced 40000 bytes";
 }
 
 std::string Answer(const std::string& products) { return "<?xml version=\"1.0\"?>\n<ArrayOfProduct>" + products + "</ArrayOfProduct>"; }
@@ -660,8 +723,9 @@ struct Results : Journal, sigslot::has_slots<sigslot::multi_threaded_local> {
 
 // Versions compare as numbers. Not newer: "criticalSince" is not even read. The platform carries the
 // locale but American English. An answer of 50 MB is refused without holding it all, and so is one
-// nested deeper than 256 levels, however its markup hides the nesting. Destroying the check while
-// one runs stops it rather than waiting it out, and delivers nothing.
+// nested deeper than 256 levels, however its markup hides the nesting; one behind a redirect whose
+// body never ends is never reached. Destroying the check while one runs stops it rather than
+// waiting it out, and delivers nothing.
 TEST(UpdateCheck, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatformOfTheLocale)
 {
     Results results;
@@ -671,17 +735,21 @@ TEST(UpdateCheck, AsksTheStoreOnItsOwnThreadsAndParsesTheAnswerForThePlatformOfT
     EXPECT_EQ(kNotFound, Describe(check.CheckSync()));
     EXPECT_EQ(Entries(1, "/update.xml"), TheStore().server.Requests());
     WriteFile(TheStore().root.File("update.xml"), Answer(Product("1.1.0", "1.0.9", " url=\"http://store/new\"")));
+    UpdateAddress(Stand("/endless-redirect?to=/update.xml"));
+    EXPECT_EQ(kNotFound, Describe(UpdateCheck("DownloadManager", "Linux", Version(1, 0, 9)).CheckSync()));
+    UpdateAddress(Stand("/update.xml"));
     auto async = std::make_unique<UpdateCheck>("DownloadManager", "Linux", Version(1, 0, 9));
     async->UpdateCompletedSignal.connect(&results, &Results::OnCompleted);
     async->CheckAsync();
     async->CheckAsync();
     ASSERT_TRUE(results.WaitFor("1.1.0 http://store/new update critical", 2));
-    UpdateAddress("http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/update.xml");
+    const ClosedLocalPort closed;
+    UpdateAddress(closed.Url("/update.xml"));
     async->CheckAsync();
     ASSERT_TRUE(results.WaitFor(kNotFound));
     UpdateAddress(Stand("/stall/1000"));
     async->CheckAsync();
-    ASSERT_TRUE(TheStore().server.WaitForRequests(4, kWaitLimit));
+    ASSERT_TRUE(TheStore().server.WaitForRequests(5, kWaitLimit));
     async.reset();
     EXPECT_EQ(3u, results.Entries().size());
 
@@ -808,6 +876,33 @@ TEST(ReportService, AReportStaysForTheSavesUntilTheStoreAnswersIt)
                        "/nothing/ref=dm_ruq_unanswered?os=linux&" + kReportTail,
                        "/silent/ref=dm_ruq_silent?os=linux&" + kReportTail}),
               TheStore().server.Requests());
+}
+
+// The store's status line is its answer, whatever the body does after it: a report whose body
+// breaks off is done, one whose body stalls is noted at once. A save that still holds a report the
+// store answered since leaves the note when it lands; the next one, without it, empties it.
+TEST(ReportService, AReportCountsAsAnsweredOnceTheStatusLineHasCome)
+{
+    TempDirectory folder;
+    const std::string answered = folder.File("AnsweredReports");
+    ReportService::HoldUntilSaved(answered);
+    const auto saved = [] { return ReportService::ForSave({}).size(); };
+    UseTexts({{"sonvel_url_report_service", Stand("/cut/100/")}});
+    ReportService::Send("dm_ruq_cut", "", {});
+    EXPECT_EQ(1u, saved());
+    ReportService::SendSaved(true);
+    EXPECT_TRUE(PollUntil([&] { return saved() == 0; })) << "answered, though the body broke off";
+    ReportService::SendSaved(true);
+    EXPECT_EQ("", ReadFile(answered));
+
+    UseTexts({{"sonvel_url_report_service", Stand("/stall/1000/")}});
+    ReportService::Send("dm_ruq_stalled", "", {});
+    EXPECT_EQ(1u, saved());
+    ReportService::SendSaved(true);
+    ASSERT_TRUE(PollUntil([&] { return !ReadFile(answered).empty(); })) << "noted while the body stalls";
+    EXPECT_EQ(1u, saved()) << "still under way";
+    ReportService::SendSaved(true);
+    EXPECT_NE("", ReadFile(answered));
 }
 
 // Cleared before any report was sent: the worker never starts, so nothing goes out.

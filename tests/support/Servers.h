@@ -86,18 +86,37 @@ inline sockaddr_in Loopback(int port)
     return address;
 }
 
+// A port on 127.0.0.1 held bound and never listening while the object lives: a connection to it
+// is refused, and no other server can take it meanwhile, however long the test runs.
+class ClosedLocalPort {
+public:
+    ClosedLocalPort() : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_in address = Loopback(0);
+        socklen_t length = sizeof address;
+        if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0
+            || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            close(fd);
+            throw std::runtime_error("cannot find a free port");
+        }
+        port = ntohs(address.sin_port);
+    }
+    ~ClosedLocalPort() { close(fd); }
+    ClosedLocalPort(const ClosedLocalPort&) = delete;
+    ClosedLocalPort& operator=(const ClosedLocalPort&) = delete;
+
+    int Port() const { return port; }
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+
+private:
+    const int fd;
+    int port = 0;
+};
+
 // A port on 127.0.0.1 that was free a moment ago.
 inline int FreeLocalPort()
 {
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const bool found = bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0
-        && getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    close(fd);
-    if (!found)
-        throw std::runtime_error("cannot find a free port");
-    return ntohs(address.sin_port);
+    return ClosedLocalPort().Port();
 }
 
 class LocalServer {

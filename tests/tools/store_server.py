@@ -4,7 +4,8 @@
 Answers what a plain file server can't. Paths:
   /status/<code>              that HTTP status, with the body "status <code>" or "?body=<b>";
                               "?type=", "?range=" and "?coding=" add a Content-Type, a
-                              Content-Range and a Content-Encoding
+                              Content-Range and a Content-Encoding, "?header=<name>:<value>"
+                              a header as it is written, however malformed
   /cut/<size>                 announces <size> bytes, sends half, closes
   /stall/<size>               announces <size> bytes, sends 100, then nothing
   /range-from/<start>/<file>  206 with "Content-Range: bytes <start>-..." whatever was asked;
@@ -16,6 +17,9 @@ Answers what a plain file server can't. Paths:
   /redirect?to=<url>          302 to <url> (an empty Location without "to"); "?type=",
                               "?range=" and "?coding=" as above
   /loop                       302 to itself
+  /endless-redirect?to=<url>  302 to <url> in HTTP/1.1 with a chunked body that a client keeping
+                              the connection reads before it follows: it runs on until the
+                              client goes (or ends after 64 MiB)
   /nolength/<file>            the file with no length announced
   /nothing                    closes the connection without an answer
   /silent/...                 reads the request and never answers
@@ -63,13 +67,15 @@ class StoreHandler(BaseHTTPRequestHandler):
         head, _, rest = path[1:].partition("/")
         first, _, after = rest.partition("/")
         added = [(name, query[key][0]) for key, name in (("type", "Content-Type"), ("range", "Content-Range"), ("coding", "Content-Encoding"))
-                 if key in query]
+                 if key in query] + [tuple(header.split(":", 1)) for header in query.get("header", [])]
         if head == "status":
             return self.answer(int(first), query.get("body", ["status %s\n" % first])[0].encode(), headers=added)
         if head == "redirect":
             return self.answer(302, b"", headers=[("Location", query.get("to", [""])[0])] + added)
         if head == "endless":
             return self.answer_endlessly()
+        if head == "endless-redirect":
+            return self.redirect_endlessly(query["to"][0])
         if head == "loop":
             return self.answer(302, b"", headers=[("Location", self.path)])
         if head in ("nothing", "silent"):
@@ -140,6 +146,20 @@ class StoreHandler(BaseHTTPRequestHandler):
                 if self.server.stopping.is_set():
                     return
                 self.wfile.write(block)
+        except OSError:
+            pass
+
+    def redirect_endlessly(self, location):
+        head = "HTTP/1.1 302 Found\r\nLocation: %s\r\nTransfer-Encoding: chunked\r\n\r\n" % location
+        self.wfile.write(head.encode())
+        self.close_connection = True
+        chunk = b"10000\r\n" + b"r" * 65536 + b"\r\n"
+        try:
+            for _ in range(1024):
+                if self.server.stopping.is_set():
+                    return
+                self.wfile.write(chunk)
+            self.wfile.write(b"0\r\n\r\n")
         except OSError:
             pass
 

@@ -1,6 +1,7 @@
 // The desktop program's lower layers; each test runs in its own process, preferences unloaded.
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/LinuxFilesystemUtility.h"
+#include "core/reporting/AnsweredReports.h"
 #include "downloader/app/DebugLog.h"
 #include "downloader/app/Invokable.h"
 #include "downloader/app/QueueFileWorker.h"
@@ -9,6 +10,7 @@
 #include "downloader/app/UtilityProxyPassword.h"
 #include "downloader/app/UtilityStoredProxy.h"
 #include "core/settings/UtilityPreferences.h"
+#include "core/reporting/SavedReports.h"
 #include "downloader/app/UtilityQueue.h"
 #include "tests/downloader/download/DownloadTestSupport.h"
 #include "tests/support/ChildProcess.h"
@@ -120,9 +122,9 @@ TEST_F(AppTest, FailedSavesKeepTheOldFilesByteForByte)
     const auto add = [&model](int number, const std::string& partial = "") {
         const auto track = TrackElement({{"PCID", "P" + std::to_string(number)}, {"downloadState", partial.empty() ? "1" : "8"},
                                          {"expired", "1"}, {"localFilename", partial}});
-        model.AddDownload(DownloadPtr(new DownloadModel::Download(model, track.get())));
+        model.AddDownload(DownloadPtr(new DownloadModel::Download(model, track.get(), DownloadModel::Origin::SavedQueue)));
     };
-    const std::string partial = LinuxFilesystemUtility().GetMusicDirectory() + "A/B/.vlx(1).tmp";
+    const std::string partial = LinuxFilesystemUtility().GetMusicDirectory() + "Unknown albumPrimaryArtist/Unknown album/.vlx(1).tmp";
     fs::create_directories(fs::path(partial).parent_path());
     WriteFile(partial, "x");
     add(0, partial);
@@ -264,6 +266,34 @@ TEST_F(PurchaseImport, ItsTracksStartOnlyOnceItsFileIsGone)
     EXPECT_EQ(Entries{"P1 file gone"}, starts.seen.Entries());
 }
 
+// A queue file opened through the import, the saved queue's own file included, is never taken for
+// the saved queue: the reports it holds are not sent, and the partial file it names is not deleted.
+TEST_F(AppTest, AnImportedQueueFileIsNeverTakenForTheSavedQueue)
+{
+    TempDirectory translations;
+    WriteTranslationFile(translations.File("de.xml"), "de_DE", {{"sonvel_url_report_service", "http://127.0.0.1:9/"}});
+    Vantor::Localization::TranslationService::Initialize(translations.Path(), "de_DE");
+    const std::string partial = LinuxFilesystemUtility().GetMusicDirectory() + "Band/Album/.vlx(1).tmp";
+    fs::create_directories(fs::path(partial).parent_path());
+    WriteFile(partial, "precious");
+    QueueDocument document;
+    document.regular.push_back({{{"location", "http://127.0.0.1:9/t.mp3"}, {"trackType", "mp3"}, {"albumPrimaryArtist", "Band"},
+                                 {"album", "Album"}, {"downloadState", "9"}, {"expired", "1"}, {"expireStateReported", "1"},
+                                 {"localFilename", partial}}, "P1"});
+    std::string xml = document.Xml(), pending;
+    Vantor::Reporting::SavedReports::AppendXml({{"dm_ruq_dl_ok", "P1", {}, "1"}}, pending);
+    WriteFile(Utility::DownloadQueueFilename(), xml.insert(xml.rfind("</playlist>"), pending));
+    DownloadModel model(FilesystemUtility::NewInstance());
+    ASSERT_EQ(Utility::ImportOutcome::Saved, Utility::ImportVLXFile(Utility::DownloadQueueFilename().c_str(), model));
+    model.GetDownloadAt(0)->Cancel();
+    model.ClearFinished();
+    ASSERT_TRUE(Utility::SaveDownloadQueue(model));
+    EXPECT_EQ("precious", ReadFile(partial));
+    std::string saved;
+    Vantor::Data::CryptoUtility::DecryptVLXFile(OpenFile(std::fopen(Utility::DownloadQueueFilename().c_str(), "rb")).get(), saved);
+    EXPECT_EQ(std::string::npos, saved.find("dm_ruq_dl_ok")) << saved;
+}
+
 // With the settings folder read-only the queue can't be saved (in the background, where imports
 // run): the imported purchase's file is then the only record of it, and it stays; the log says why.
 TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
@@ -288,6 +318,51 @@ TEST_F(AppTest, APurchaseFileStaysWhileNoSavedQueueHoldsIt)
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "^1 1 1\n$");
+}
+
+// A link at each of the program's own files in its settings folder, to a file outside or to where
+// none is: none is followed. Each is refused as a file that can't be used is, and told where such a
+// file is told (the settings and the saved queue kept aside, the database unopenable, the lock left
+// to the folder's); what the links lead to stays as it was, and nothing is made there.
+TEST_F(AppTest, LinksInTheSettingsFolderAreRefusedAndWhatTheyLeadToStaysAsItWas)
+{
+    const std::pair<std::string, const char*> links[] = { // name; what is at its target (null: nothing)
+        {"Settings.xml", "<preferences><setting type=\"1\" key=\"ProxyServerPort\">3128</setting></preferences>"},
+        {"DownloadQueue.vlx", "<playlist><trackList><track><location>http://127.0.0.1:9/t.mp3</location></track></trackList></playlist>"},
+        {"vantormp3.db", ""}, {"AnsweredReports", "0123456789abcdef\n"}, {"debug.txt", "outside\n"}, {"lock", nullptr},
+        {"pipe", nullptr}};
+    fs::create_directories(Settings(""));
+    fs::create_directories(home.File("outside"));
+    for (const auto& [name, contents] : links) {
+        if (contents)
+            WriteFile(home.File("outside/" + name), contents);
+        fs::create_symlink(home.File("outside/" + name), Settings(name));
+    }
+    setenv("RUQ_DEBUG_LEVEL", "verbose", 1);
+    {
+        SingleInstance guard;
+        EXPECT_TRUE(guard.StartAsMainInstance() && guard.Status() == SingleInstance::MainInstance);
+        DebugLog log;
+        Debug::LogString("logged");
+        EXPECT_EQ(0, Utility::Preferences()->GetInt("ProxyServerPort", 0));
+        EXPECT_EQ(Settings("Settings.xml.unreadable"), Utility::UnreadablePreferencesFile());
+        DownloadModel model(FilesystemUtility::NewInstance());
+        const Utility::SavedQueueReload reload = Utility::ReloadSavedQueue(model);
+        EXPECT_TRUE(reload.outcome == Utility::SavedQueueReload::Unreadable && model.CountDownloads() == 0);
+        EXPECT_EQ(Settings("DownloadQueue.vlx.unreadable"), reload.keptAt);
+        const auto troubles = model.GetPlaylistLibrary().TakeTroubles();
+        EXPECT_TRUE(troubles.size() == 1 && troubles[0].kind == PlaylistLibrary::Trouble::Unopenable);
+        Vantor::Reporting::AnsweredReports answered;
+        answered.Open(Settings("AnsweredReports"));
+        EXPECT_FALSE(answered.AnsweredBefore("0123456789abcdef"));
+        answered.Note("fedcba9876543210");
+        answered.SaveLanded({});
+    }
+    unsetenv("RUQ_DEBUG_LEVEL");
+    for (const auto& [name, contents] : links) {
+        const std::string target = home.File("outside/" + name);
+        EXPECT_TRUE(contents ? ReadFile(target) == contents : !fs::exists(fs::symlink_status(target))) << name;
+    }
 }
 
 // Only "verbose" writes; the file is appended to below 2 MiB and started afresh from there.
@@ -487,6 +562,35 @@ TEST_F(AppTest, GuardHandsMessagesToTheMainLoopAndTheLockToTheNextLaunch)
     close(fifo);
     EXPECT_FALSE(taken);
     EXPECT_TRUE(later.StartAsMainInstance());
+}
+
+// Later launches take turns on the FIFO. One launch's message, longer than the FIFO holds, is held
+// part-way while nothing reads; a second launch that starts then waits for its turn (a lock on the
+// FIFO) rather than writing into the middle of it. Both arrive whole, in turn.
+TEST_F(AppTest, ALaterLaunchWaitsForItsTurnWhileAnotherLaunchsLongMessageIsHeldPartWay)
+{
+    SingleInstance guard;
+    ASSERT_TRUE(guard.StartAsMainInstance());
+    const int fifo = open(Settings("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat pipe;
+    ASSERT_TRUE(fifo != -1 && fstat(fifo, &pipe) == 0);
+    const int size = fcntl(fifo, F_GETPIPE_SZ);
+    // A lock waited for on the FIFO, as /proc/locks lists it: "1: -> FLOCK ADVISORY WRITE <pid> <dev>:<inode> ...".
+    const auto waitedFor = [&pipe] {
+        std::istringstream locks(ReadFile("/proc/locks"));
+        for (std::string line; std::getline(locks, line);)
+            if (line.find(" -> ") != std::string::npos && line.find(":" + std::to_string(pipe.st_ino) + " ") != std::string::npos)
+                return true;
+        return false;
+    };
+    const Entries messages = {std::string(4 * size, 'l'), "second"};
+    SingleInstance first, second;
+    BackgroundCall longer([&] { EXPECT_TRUE(first.HandOver({messages[0]})); }, "handing over a long message");
+    EXPECT_TRUE(PollUntil([&] { int unread = 0; return ioctl(fifo, FIONREAD, &unread) == 0 && unread == size; }));
+    BackgroundCall shorter([&] { EXPECT_TRUE(second.HandOver({messages[1]})); }, "handing over behind it");
+    EXPECT_TRUE(PollUntil(waitedFor));
+    EXPECT_TRUE(messages == Received(guard, 2)) << "mixed";
+    close(fifo);
 }
 
 // Never two instances on one settings directory. Either lock decides alone where the other can't

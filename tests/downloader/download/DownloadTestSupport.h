@@ -152,8 +152,11 @@ protected:
         WriteFile(files.File(name), contents);
         return contents;
     }
-    // A download of the track element made of `fields`.
-    DownloadPtr NewDownload(const Fields& fields) { return DownloadPtr(new DownloadModel::Download(*model, TrackElement(fields).get())); }
+    // A download of the track element made of `fields`, as a queue file or the saved queue has it.
+    DownloadPtr NewDownload(const Fields& fields, DownloadModel::Origin origin = DownloadModel::Origin::QueueFile)
+    {
+        return DownloadPtr(new DownloadModel::Download(*model, TrackElement(fields).get(), origin));
+    }
     // The fields of track 7 of disc 2, "Intro", of AC/DC's "Live: 1991", plus `more`.
     static Fields AlbumTrack(const std::string& pcid, const std::string& location, Fields more = {})
     {

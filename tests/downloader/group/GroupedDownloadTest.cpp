@@ -51,7 +51,8 @@ TEST_F(GroupTest, StateTextPercentageAndMetadataComeFromTheChildren)
     EXPECT_EQ("", group.GetLocalFilename());
     EXPECT_FALSE(group.CanPause() || group.CanCancel() || group.CanResume());
     const DownloadPtr first = NewDownload({{"albumPrimaryArtist", "Röyksopp"}, {"album", "Melody A.M."}, {"primaryGenre", "Electronic"},
-                                           {"PCID", "P1"}, {"localFilename", MusicFolder() + "R/M/.vlx(1).tmp"}});
+                                           {"PCID", "P1"}, {"localFilename", MusicFolder() + "R/M/.vlx(1).tmp"}},
+                                          DownloadModel::Origin::SavedQueue);
     group.AddChildDownload(first);
     group.AddChildDownload(NewDownload({{"albumPrimaryArtist", "Air"}, {"album", "Moon Safari"}}));
     Entries values;

@@ -6,6 +6,7 @@
 
 using namespace VantorTest;
 using Vantor::DigitalMedia::MusicClient::Downloader::VideoFormat;
+using Vantor::DigitalMedia::MusicClient::Downloader::DownloadType;
 namespace fs = boost::filesystem;
 
 namespace {
@@ -123,7 +124,7 @@ TEST_F(ImportTest, PurchaseArrivesInTheMusicFolderReportedRecordedAndSaved)
         expectedSaved.push_back(pcid + " 1 " + download->GetLocalFilename() + " 1");
     }
     for (const auto& track : SavedTracks(*model)) {
-        DownloadModel::Download download(*model, track.get());
+        DownloadModel::Download download(*model, track.get(), DownloadModel::Origin::SavedQueue);
         saved.push_back(download.GetPCID() + " " + std::to_string(download.GetState()) + " " + download.GetLocalFilename() + " "
                         + download.GetTrack()->GetMetadataValue("finishedStateReported"));
     }
@@ -173,14 +174,16 @@ TEST_F(ImportTest, FilesThatCantBeReadAddNothing)
         EXPECT_EQ(static_cast<unsigned>(std::max(c.second, 0)), model->CountDownloads());
         EXPECT_TRUE(PlaylistRows(home).empty());
     }
-    // Playlists that can't be stored (another reader keeps the database busy past the wait) fail
-    // the import, so that the caller keeps the file.
+    // Playlists that can't be stored (another program keeps the database busy past the wait:
+    // a reader at the commit, a writer at the first row) fail the import for that cause, so that
+    // the caller keeps the file and says why.
     BusyWaits::Installed().instant = true;
+    const std::string database = home.File(".vantormp3/vantormp3.db");
+    const auto importWhileHeld = [&](const DatabaseHolder&) { return model->AddTracks(TemporaryFileWith(good).get()); };
     NewModel();
-    {
-        DatabaseReader reader(home.File(".vantormp3/vantormp3.db"));
-        EXPECT_FALSE(Import(good));
-    }
+    EXPECT_EQ(DownloadModel::ImportResult::PlaylistsRefused, importWhileHeld(DatabaseReader(database)));
+    NewModel();
+    EXPECT_EQ(DownloadModel::ImportResult::PlaylistsRefused, importWhileHeld(DatabaseWriter(database)));
     BusyWaits::Installed().instant = false;
     EXPECT_EQ(0u, model->CountDownloads());
     EXPECT_TRUE(PlaylistRows(home).empty());
@@ -225,7 +228,7 @@ TEST_F(ImportTest, NamesThatAreNotUTF8AreFiledAsLatin1AndResumedAfterARestart)
         std::fflush(saved.get());
 
         NewModel();
-        ASSERT_EQ(DownloadModel::ImportResult::Added, model->AddTracks(saved.get()));
+        ASSERT_EQ(DownloadModel::ImportResult::Added, model->AddTracks(saved.get(), DownloadModel::Origin::SavedQueue));
         Expect("P1 finished 1");
         const DownloadPtr restored = model->GetDownloadAt(0);
         const std::string album = artist.second + "/Album";
@@ -245,5 +248,22 @@ TEST_F(ImportTest, NamesThatAreNotUTF8AreFiledAsLatin1AndResumedAfterARestart)
         Vantor::Data::CryptoUtility::DecryptVLXFile(again.get(), text);
         EXPECT_TRUE(Vantor::Data::StringUtility::IsUTF8(text));
         EXPECT_NE(std::string::npos, text.find(XmlElement("albumPrimaryArtist", EscapeXml(artist.second)))) << text;
+    }
+}
+
+// A track's kind without a track type: mp3 when the address's path ends in ".mp3", or when the
+// three characters after the address's last dot are "mp3"; anything else is dropped.
+TEST_F(ImportTest, ATrackWithoutATypeIsAudioWhenItsPathOrItsAddressEndsInMp3)
+{
+    const std::pair<const char*, bool> cases[] = { // location; audio
+        {"http://h/a.mp3?sig=x.y", true},   {"http://h/a.MP3", true},         {"http://h/dl.php?f=4.mp3", true},
+        {"http://h/8.ogg?file=8.Mp3", true}, {"http://h/q2.mp3/file", true},   {"http://h/q?f=a.mp3x", true},
+        {"http://h/b3.ogg", false},         {"http://h/a.mp3.ogg", false},     {"http://h/a.mp?x=.mp", false},
+        {"http://h.example/file", false},   {"", false}};
+    for (const auto& [location, audio] : cases) {
+        const auto element = TrackElement({{"location", location}});
+        const DownloadModel::Download download(*model, element.get());
+        EXPECT_EQ(audio ? DownloadType::Audio : DownloadType::Undetermined, download.GetType()) << location;
+        EXPECT_EQ(audio ? "mp3" : "", download.GetTrackType()) << location;
     }
 }

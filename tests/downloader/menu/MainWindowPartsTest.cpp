@@ -13,6 +13,7 @@
 #include "tests/support/gui/MainLoop.h"
 #include "tests/support/gui/MessageDialogAnswerer.h"
 
+#include <boost/algorithm/string/replace.hpp>
 #include <boost/filesystem.hpp>
 #include <gtkmm.h>
 
@@ -229,10 +230,12 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTh
         EXPECT_TRUE(fs::exists(Utility::PreferencesFilename()));
     }
 
-    // Help, from a folder of its own, so the page beside the program's is the test's; installed ones stay.
+    // Help, from a folder of its own, so the page beside the program's is the test's; installed ones
+    // stay. The folder's name holds what a browser would take for the end of an address.
     TempDirectory work;
-    fs::create_directory(work.File("bin"));
-    ScopedCurrentDirectory bin(work.File("bin"));
+    const std::string odd = "zeile\nhttp: \xff";
+    fs::create_directories(work.File(odd + "/bin"));
+    ScopedCurrentDirectory bin(work.File(odd + "/bin"));
     for (const fs::path folder : {"../share/doc/vantormp3", "/usr/share/doc/vantormp3", "/usr/local/share/doc/vantormp3"}) {
         const fs::path page = folder / "help_de_DE.html";
         if (fs::exists(page))
@@ -244,7 +247,8 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTh
         fs::create_directories(folder, error);
         if (!error && std::ofstream(page.string()) << "<html></html>") {
             Activate("HelpMenuShowHelp");
-            EXPECT_EQ(programs.TakeRecord(), "browser file://" + fs::absolute(page).string());
+            const std::string uri = boost::replace_all_copy(fs::absolute(page).string(), odd, "zeile%0Ahttp:%20%FF");
+            EXPECT_EQ(programs.TakeRecord(), "browser file://" + uri);
             fs::remove(page, error);
         }
         if (!made.empty())
@@ -252,10 +256,22 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTh
     }
     MessageDialogAnswerer warned(Gtk::RESPONSE_OK);
     Activate("HelpMenuShowHelp");
-    ASSERT_EQ(warned.seen.size(), 1u);
-    EXPECT_EQ(warned.seen[0].text, "Unable to locate the help file; please reinstall the application.");
-    EXPECT_FALSE(warned.seen[0].markup);
-    EXPECT_EQ(warned.seen[0].parent, mainWindow);
+    // A page whose address would be too long to open (each byte of these names takes three
+    // characters) is as good as missing.
+    std::string deep = work.Path();
+    for (int i = 0; i < 14; ++i)
+        deep += "/" + std::string(200, '\xff');
+    fs::create_directories(deep + "/bin");
+    fs::create_directories(deep + "/share/doc/vantormp3");
+    WriteFile(deep + "/share/doc/vantormp3/help_de_DE.html", "<html></html>");
+    ScopedCurrentDirectory deeper(deep + "/bin");
+    Activate("HelpMenuShowHelp");
+    ASSERT_EQ(warned.seen.size(), 2u);
+    for (const auto& seen : warned.seen) {
+        EXPECT_EQ(seen.text, "Unable to locate the help file; please reinstall the application.");
+        EXPECT_FALSE(seen.markup);
+        EXPECT_EQ(seen.parent, mainWindow);
+    }
 }
 
 TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnlyOnYes)

@@ -92,6 +92,18 @@ bool IsStill(const char* filename, const struct stat& identity)
     return stat(filename, &now) == 0 && now.st_dev == identity.st_dev && now.st_ino == identity.st_ino;
 }
 
+// Holds the starts of the downloads queued meanwhile (DownloadModel::HoldStarts) until it goes.
+class HeldStarts {
+public:
+    explicit HeldStarts(DownloadModel& model) : model(model) { model.HoldStarts(); }
+    ~HeldStarts() { model.ReleaseStarts(); }
+    HeldStarts(const HeldStarts&) = delete;
+    HeldStarts& operator=(const HeldStarts&) = delete;
+
+private:
+    DownloadModel& model;
+};
+
 bool IsFileAddress(const std::string& name)
 {
     return g_ascii_strncasecmp(name.c_str(), kFileAddress, sizeof kFileAddress - 1) == 0;
@@ -123,6 +135,9 @@ bool SaveDownloadQueue(DownloadModel& model)
 
 ImportOutcome ImportVLXFile(const char* filename, DownloadModel& model)
 {
+    // Until the file is dealt with, none of its tracks starts: a crash once one has started,
+    // before the file went, would have the purchase queued twice when it is opened again.
+    const HeldStarts held(model);
     struct stat imported = {};
     switch (ReadInto(model, filename, imported, DownloadModel::Origin::QueueFile)) {
     case DownloadModel::ImportResult::Unreadable:

@@ -28,7 +28,7 @@ enum class ImportOutcome {
 
 // The steps of an import that need no main thread: reads the queue file at `filename` into
 // the model (only a regular file), saves the queue and, once the saved queue holds its
-// tracks, deletes the file, unless it is the saved queue itself.
+// tracks, deletes the file, unless it is the saved queue itself. Its tracks start only then.
 // Any thread, but imports and saves one at a time: an older save could land after a newer one.
 ImportOutcome ImportVLXFile(const char* filename, DownloadModel& model);
 

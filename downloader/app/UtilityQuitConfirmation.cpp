@@ -30,13 +30,18 @@ bool UserWantsToQuit()
 
 bool ConfirmQuit(DownloadModel& model, QueueFileWorker& queueFiles)
 {
-    if (model.HasActiveDownloads() && !UserWantsToQuit())
-        return false;
-
-    // A file handed over is imported, saved and deleted (or warned about) before anything
-    // else: the save below is the last, and nothing may be left half done when the program
-    // ends. With a long file the user waits for it here.
+    // Nothing new starts unless the user stays: the worker takes the next download as soon as
+    // the one under way ends, before the pausing below would come to it.
+    model.StopStarts();
+    // A file being read, or handed over, is imported, saved and deleted (or warned about)
+    // first: the question is asked when its tracks are to download, the save below is the
+    // last, and nothing may be left half done when the program ends. With a long file the user
+    // waits for it here.
     queueFiles.Finish();
+    if (model.HasActiveDownloads() && !UserWantsToQuit()) {
+        model.AllowStarts();
+        return false;
+    }
 
     model.ClearFinished();
     for (unsigned index = model.CountDownloads(); index-- > 0;)

@@ -6,11 +6,11 @@
 
 namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility {
 
-// Run by every quit path before the main window is hidden. While downloads are active the
-// user is asked first; a "No" changes nothing and gives false. Otherwise the imports and
-// saves asked of `queueFiles` are finished, the finished downloads are cleared, every other
-// one is paused, the queue (a failure told by `queueFiles`) and the preferences are saved, and
-// the result is true. Main thread only.
+// Run by every quit path before the main window is hidden. No download starts any more unless
+// the user stays. The imports and saves asked of `queueFiles` are finished first; while
+// downloads are then active the user is asked; a "No" changes nothing and gives false.
+// Otherwise the finished downloads are cleared, every other one is paused, the queue (a failure
+// told by `queueFiles`) and the preferences are saved, and the result is true. Main thread only.
 bool ConfirmQuit(DownloadModel& model, QueueFileWorker& queueFiles);
 
 } // namespace Vantor::DigitalMedia::MusicClient::Downloader::Utility

@@ -9,8 +9,6 @@
 #include "downloader/model/DownloadModelDownload.h"
 #include "downloader/model/DownloadModelTrack.h"
 
-#include <boost/bind/bind.hpp>
-
 #include <algorithm>
 #include <climits>
 #include <stdexcept>
@@ -19,6 +17,7 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 
 using Vantor::Filesystem::DirectoryListing;
 using Vantor::Net::Download;
+using Vantor::Threading::WorkMessage;
 
 namespace {
 
@@ -39,6 +38,8 @@ DownloadModel::DownloadModel(boost::shared_ptr<Vantor::Filesystem::FilesystemUti
 DownloadModel::~DownloadModel()
 {
     // A finished file still waiting for a save keeps its partial name: the next run takes it up.
+    // A start waiting at its turn would keep the worker from ever ending.
+    starts.Close();
     // A download that throws while it is told to cancel must not end the process from a
     // destructor; the worker's own destructor stops the thread and waits for it.
     try {
@@ -59,25 +60,32 @@ void DownloadModel::AddDownload(DownloadPtr download)
 {
     ConnectDownloadSignals(*download);
     {
-        boost::mutex::scoped_lock lock(queueMutex);
-        queue.push_back(download);
-        // In the queue and found by its address at once, for any thread that asks.
+        // Found by its address at once: its state change below is told with its owning pointer.
         boost::mutex::scoped_lock senderLock(senderMutex);
         senders[download.get()] = download;
     }
 
+    bool runs = false;
     if (download->GetState() == Download::ImportFailed)
         download->SetState(Download::RetryingImport);
     if (download->GetState() == Download::RetryingImport) {
-        EnqueueForDownload(download);
+        runs = true;
     } else if ((download->GetState() == Download::Waiting || download->CanResume()) && !download->Expired()) {
         download->SetState(Download::Waiting);
-        EnqueueForDownload(download);
+        runs = true;
     }
 
     DownloadAddedSignal.emit(download);
     if (download->GetType() == DownloadType::Video || download->GetType() == DownloadType::Document)
         NonAudioDownloadAddedSignal.emit(download);
+    // Only now in the queue, where another thread may clear it: its removal can't be told
+    // before its addition, which would leave it listed for good.
+    {
+        boost::mutex::scoped_lock lock(queueMutex);
+        queue.push_back(download);
+    }
+    if (runs)
+        EnqueueForDownload(download);
 }
 
 void DownloadModel::EnqueueForDownload(DownloadPtr download)
@@ -87,7 +95,33 @@ void DownloadModel::EnqueueForDownload(DownloadPtr download)
         boost::mutex::scoped_lock lock(savedFilesMutex);
         queueEndOwed = false;
     }
-    worker.EnqueueWork(boost::bind(&Download::WorkItemEntry, download, boost::placeholders::_1));
+    const bool held = starts.Held();
+    worker.EnqueueWork([this, download, held](const WorkMessage& message) {
+        // A held start keeps the worker at this turn: the queue does not seem to have ended.
+        if (&message == &WorkMessage::Run && !starts.Await(held))
+            return;
+        download->WorkItemEntry(message);
+    });
+}
+
+void DownloadModel::HoldStarts()
+{
+    starts.Hold();
+}
+
+void DownloadModel::ReleaseStarts()
+{
+    starts.Release();
+}
+
+void DownloadModel::StopStarts()
+{
+    starts.Stop();
+}
+
+void DownloadModel::AllowStarts()
+{
+    starts.Allow();
 }
 
 void DownloadModel::RemoveDownloadsHavingStates(const std::vector<Download::State>& states)

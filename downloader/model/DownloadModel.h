@@ -7,6 +7,7 @@
 #include "core/threading/ServerThread.h"
 #include "downloader/model/DownloadType.h"
 #include "downloader/model/PlaylistLibrary.h"
+#include "downloader/model/StartGate.h"
 
 #include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
@@ -39,10 +40,10 @@ namespace Vantor::DigitalMedia::MusicClient::Downloader {
 // Locks, outermost first: the import's recording mutex, the save mutex, the queue mutex, a
 // download's own signal mutex, the sender-map mutex, a model signal's mutex; innermost the
 // final-names mutex (held while a download's track and the preferences are read), the saved-files
-// mutex (held while a download's file name changes with a retirement), and a download's track
-// and file-name locks. (Clearing only tries the recording mutex, inside the queue mutex.) The
-// saver is asked with no other lock held, and takes only its own locks; a save's landing is told
-// with no lock held.
+// mutex (held while a download's file name changes with a retirement), a download's track and
+// file-name locks, and the start gate's. (Clearing only tries the recording mutex, inside the
+// queue mutex.) The saver is asked with no other lock held, and takes only its own locks; a
+// save's landing is told with no lock held.
 //
 // A partial file the queue gives up (canceled, cleared, left in another album folder, or the
 // temporary name of a finished file) is not deleted at once: the saved queue on disk may still
@@ -107,10 +108,19 @@ public:
     static boost::shared_ptr<Track> LoadTrack(TiXmlElement* track);
 
     // Appends a download to the queue. One that can still run is set to Waiting (that
-    // state change is announced before DownloadAddedSignal) and queued for the worker.
+    // state change is announced before DownloadAddedSignal) and queued for the worker. It
+    // enters the queue once its addition is announced: no removal is announced before it.
     void AddDownload(DownloadPtr download);
     // Queues one run of the download on the worker; the work item keeps it alive.
     void EnqueueForDownload(DownloadPtr download);
+    // Downloads queued for the worker from now on wait, when their turn comes, until every
+    // hold is released: an import holds the starts of its tracks until its file is dealt with.
+    void HoldStarts();
+    void ReleaseStarts();
+    // No download begins a run from now on until AllowStarts, whenever it was queued; the run
+    // under way goes on.
+    void StopStarts();
+    void AllowStarts();
 
     // Removes every download in one of `states`, retiring the partial file of each that is
     // not Downloaded; a Downloaded one whose file has yet to reach its final name stays. The playlists are forgotten when the queue ends up empty, unless an
@@ -193,8 +203,9 @@ private:
     boost::shared_ptr<Vantor::Filesystem::FilesystemUtility> filesystem;
     std::vector<DownloadPtr> queue;
     // Every download of the queue by its address: how a download's event, or a download asked
-    // to resume, finds its owning pointer without a walk through the queue. Changed together
-    // with the queue, under both mutexes.
+    // to resume, finds its owning pointer without a walk through the queue. An added download
+    // is here from just before it enters the queue; a removed one leaves it with the queue,
+    // under both mutexes.
     std::unordered_map<const Vantor::Net::Download*, DownloadPtr> senders;
     PlaylistLibrary playlistLibrary;
     mutable boost::mutex queueMutex;
@@ -215,6 +226,7 @@ private:
     Vantor::Threading::ReplaceableCall saver;
     // Held while a final name is chosen and taken: the worker and a save's landing both take them.
     boost::mutex finalNamesMutex;
+    StartGate starts;
     // One save at a time, each writing its downloads' state into their tracks.
     mutable boost::mutex saveMutex;
     Vantor::Threading::ServerThread worker;

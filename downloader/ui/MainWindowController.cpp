@@ -107,10 +107,21 @@ void MainWindowController::Initialize()
 
 void MainWindowController::OnSavedQueueReloaded(const Utility::SavedQueueReload& savedQueue)
 {
-    // What has just been read needs no save of its own.
-    if (savedQueue.outcome == Utility::SavedQueueReload::Read)
+    savedQueueRead = true;
+    if (startsHeldForPause) {
+        // Paused during the read: the tracks read since are paused too, and let go only then
+        // (the queue files' thread comes to it once the toolbar has paused them).
+        startsHeldForPause = false;
+        toolbar.PauseAllDownloads();
+        queueFiles.Run([this] {
+            model->ReleaseStarts();
+            return QueueFileWorker::Announcement();
+        });
+    } else if (savedQueue.outcome == Utility::SavedQueueReload::Read) {
+        // What has just been read needs no save of its own.
         Utility::VLXEnqueuedSignal().emit(); // the toolbar resumes its downloads
-    else if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)
+    }
+    if (savedQueue.outcome == Utility::SavedQueueReload::Unreadable)
         settingsFolderNotices.SavedQueueUnreadable(savedQueue.keptAt);
     settingsFolderNotices.TellUnreadableSettings();
     settingsFolderNotices.Follow(model->GetPlaylistLibrary());
@@ -299,11 +310,21 @@ void MainWindowController::OnPreferencesSaved()
 void MainWindowController::OnToolbarControllerPaused()
 {
     messaging.SetQueuePaused(true);
+    // The pause holds for the tracks the saved queue's read has yet to queue: they start with
+    // the next resume, not before.
+    if (!savedQueueRead && !startsHeldForPause) {
+        startsHeldForPause = true;
+        model->HoldStarts();
+    }
 }
 
 void MainWindowController::OnToolbarControllerResumed()
 {
     messaging.SetQueuePaused(false);
+    if (startsHeldForPause) {
+        startsHeldForPause = false;
+        model->ReleaseStarts();
+    }
 }
 
 void MainWindowController::OnMessagingControllerRetryFailed()

@@ -58,7 +58,8 @@ public:
 private:
     void Initialize();
     void ConnectSignals();
-    // Resumes the saved queue's downloads, or tells why there are none.
+    // Resumes the saved queue's downloads, unless the user paused them during the read, or
+    // tells why there are none.
     void OnSavedQueueReloaded(const Utility::SavedQueueReload& savedQueue);
 
     bool OnApplicationQuit(GdkEventAny* event);
@@ -91,6 +92,10 @@ private:
     boost::shared_ptr<void> alive;
     Vantor::Net::UpdateCheck updateCheck;
     UpdateCheckMode pendingCheck;
+    bool savedQueueRead = false;
+    // The user paused while the saved queue was read: the starts of what the read queues since
+    // are held until a resume, or until the read's end has paused those tracks too.
+    bool startsHeldForPause = false;
 };
 
 // The "MainWindow" window of the cached "MainWindow" glade tree: the parent of the

@@ -116,7 +116,7 @@ void ToolbarController::ResumeAllDownloads()
     OnEach(resumed, &DownloadModel::Download::Resume);
     clearButton->set_sensitive(expired || finished);
     // Pause becomes sensitive with the next download that starts.
-    resumeButton->set_sensitive(false);
+    SetResumeSensitive(false);
     ResumedSignal.emit();
 }
 
@@ -128,20 +128,29 @@ void ToolbarController::ClearCompletedDownloads()
         failed = expired = false;
     clearButton->set_sensitive(failed || expired);
     const boost::shared_ptr<DownloadModel> queue = model;
-    const boost::shared_ptr<bool> pausedLeft = boost::make_shared<bool>(false);
+    const unsigned long resumeSetBefore = resumeSettings;
     Run(
-        [queue, clearErroneous, pausedLeft] {
+        [queue, clearErroneous] {
             queue->ClearFinished();
             if (clearErroneous)
                 queue->ClearErroneous();
-            *pausedLeft = HasPausedDownloads(*queue);
         },
-        [this, pausedLeft] {
-            resumeButton->set_sensitive(failed || *pausedLeft);
+        [this, resumeSetBefore] {
+            // This comes once the queue files' thread is through the saves ahead of it, seconds
+            // later with a long queue: Resume follows the queue as it is now, unless a later
+            // event (Pause or Resume clicked meanwhile, the queue's end) has set it since.
+            if (resumeSettings == resumeSetBefore)
+                SetResumeSensitive(failed || HasPausedDownloads(*model));
             // Asked for once the downloads are gone: a save asked for before, and not begun,
             // would still hold them. When the save fails, the queue saved before stays as it was.
             queueFiles.Save();
         });
+}
+
+void ToolbarController::SetResumeSensitive(bool sensitive)
+{
+    resumeButton->set_sensitive(sensitive);
+    ++resumeSettings;
 }
 
 void ToolbarController::OnEach(const boost::shared_ptr<const Downloads>& downloads, void (DownloadModel::Download::*operation)())
@@ -227,13 +236,15 @@ void ToolbarController::OnDownloadFinished(const DownloadModel::DownloadPtr down
 void ToolbarController::OnDownloadQueueFinished()
 {
     pauseButton->set_sensitive(false);
-    resumeButton->set_sensitive(failed || paused);
+    SetResumeSensitive(failed || paused);
 }
 
 void ToolbarController::OnPauseButtonPressed()
 {
-    PauseAllDownloads();
+    // Told first: what follows the pause then covers the downloads queued from here on, and
+    // the ones before are those paused.
     PausedSignal.emit();
+    PauseAllDownloads();
 }
 
 void ToolbarController::OnResumeButtonPressed()

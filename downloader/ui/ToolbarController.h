@@ -33,7 +33,7 @@ public:
     ToolbarController(boost::shared_ptr<DownloadModel> model, QueueFileWorker& queueFiles);
     virtual ~ToolbarController();
 
-    // After the user's Pause.
+    // As the user pauses, before the downloads are paused.
     sigc::signal<void> PausedSignal;
     // At the end of every ResumeAllDownloads.
     sigc::signal<void> ResumedSignal;
@@ -70,6 +70,8 @@ private:
     // Some download in the queue is paused or canceled, or on its way there: one that
     // Resume takes up again.
     static bool HasPausedDownloads(const DownloadModel& queue);
+    // Sets Resume's sensitivity and counts the setting.
+    void SetResumeSensitive(bool sensitive);
 
     boost::shared_ptr<DownloadModel> model;
     QueueFileWorker& queueFiles;
@@ -85,6 +87,9 @@ private:
     bool finished = false;
     bool paused = false;
     bool expired = false;
+    // How often Resume's sensitivity was set: what a command leaves to do later sets it only
+    // when nothing has set it since the command was asked.
+    unsigned long resumeSettings = 0;
     // Last, so that it goes first: the command under way is waited for, and those not begun are
     // dropped, before the rest of the toolbar goes.
     Vantor::Threading::ServerThread commands;

@@ -108,6 +108,39 @@ private:
     std::thread mThread;
 };
 
+// Holds the thread that emits `signal` for the `nth` time from now, inside that emission and so
+// ahead of the slots connected after this one, until Release (at the latest as it goes).
+template <class... Args>
+class EmissionHold : public sigslot::has_slots<sigslot::multi_threaded_local> {
+public:
+    EmissionHold(sigslot::_signal<sigslot::multi_threaded_local, Args...>& signal, int nth) : left(nth)
+    {
+        signal.connect(this, &EmissionHold::OnEmitted);
+    }
+    ~EmissionHold() override
+    {
+        Release();
+        disconnect_all();
+    }
+    bool WaitHeld() { return journal.WaitFor("held"); }
+    void Release() { std::call_once(released, [this] { release.set_value(); }); }
+
+private:
+    void OnEmitted(Args...)
+    {
+        if (--left == 0) {
+            journal.Add("held");
+            go.wait();
+        }
+    }
+
+    std::atomic<int> left;
+    std::once_flag released;
+    std::promise<void> release;
+    std::shared_future<void> go = release.get_future().share();
+    Journal journal;
+};
+
 // Calls a log subscriber should never see, counted outside it so that one during its destruction counts.
 struct SlotFaults {
     std::atomic<int> overlapping{0};

@@ -226,6 +226,46 @@ TEST_F(AppTest, TheFileNamedIsTheFileImportedAndTheOnlyOneDeleted)
     EXPECT_TRUE(fs::exists("fifo.vlx"));
 }
 
+// Notes whether a file is there as each download starts, on the worker.
+struct FileAtStarts : sigslot::has_slots<sigslot::multi_threaded_local> {
+    FileAtStarts(DownloadModel& model, const std::string& file) : file(file)
+    {
+        model.DownloadStartedSignal.connect(this, &FileAtStarts::OnStarted);
+    }
+    ~FileAtStarts() override { disconnect_all(); }
+    void OnStarted(const DownloadPtr started)
+    {
+        seen.Add(started->GetPCID() + (fs::exists(file) ? " file there" : " file gone"));
+    }
+    const std::string file;
+    Journal seen;
+};
+
+using PurchaseImport = DownloadFixture;
+
+// A purchase's tracks start only once the saved queue holds them and its file is gone: killed after
+// one started, the program never leaves the file to be opened again, which would queue it twice.
+TEST_F(PurchaseImport, ItsTracksStartOnlyOnceItsFileIsGone)
+{
+    const std::string purchase = home.File("purchase.vlx");
+    QueueDocument document;
+    for (const char* pcid : {"P1", "P2"})
+        document.regular.push_back({{{"location", store.Url("/stall/100000")}, {"trackType", "mp3"}}, pcid});
+    WriteFile(purchase, document.Xml());
+    FileAtStarts starts(*model, purchase);
+    // The import stops at its second track, the first one queued. Free to go, that one starts at
+    // once: a second is ample.
+    EmissionHold hold(model->DownloadAddedSignal, 2);
+    QueueFileWorker queueFiles(model);
+    queueFiles.Import(purchase, nullptr);
+    ASSERT_TRUE(hold.WaitHeld());
+    PollUntil([&] { return !starts.seen.Entries().empty(); }, std::chrono::seconds(1));
+    hold.Release();
+    queueFiles.Finish();
+    EXPECT_TRUE(starts.seen.WaitUntil([](const Entries& seen) { return !seen.empty(); }));
+    EXPECT_EQ(Entries{"P1 file gone"}, starts.seen.Entries());
+}
+
 // A queue file opened through the import, the saved queue's own file included, is never taken for
 // the saved queue: the reports it holds are not sent, and the partial file it names is not deleted.
 TEST_F(AppTest, AnImportedQueueFileIsNeverTakenForTheSavedQueue)

@@ -94,19 +94,21 @@ protected:
     // a view told of each change in turn shows the same.
     void ExpectRows(const Entries& expected)
     {
-        const auto rows = [this] {
-            Entries rows;
-            const TreeController::TreeModelColumns columns;
-            for (const Gtk::TreeRow& album : view->get_model()->children()) {
-                rows.push_back(album.get_value(columns.title) + "|" + album.get_value(columns.status));
-                for (const Gtk::TreeRow& track : album.children())
-                    rows.push_back("  " + track.get_value(columns.title) + "|" + track.get_value(columns.status));
-            }
-            return rows;
-        };
-        RunMainLoopUntil([&] { return rows() == expected; });
-        EXPECT_EQ(expected, rows());
+        RunMainLoopUntil([&] { return Listed() == expected; });
+        EXPECT_EQ(expected, Listed());
         EXPECT_EQ(expected, told.Rows());
+    }
+    // The list's rows as "title|status", tracks indented under albums.
+    Entries Listed() const
+    {
+        Entries rows;
+        const TreeController::TreeModelColumns columns;
+        for (const Gtk::TreeRow& album : view->get_model()->children()) {
+            rows.push_back(album.get_value(columns.title) + "|" + album.get_value(columns.status));
+            for (const Gtk::TreeRow& track : album.children())
+                rows.push_back("  " + track.get_value(columns.title) + "|" + track.get_value(columns.status));
+        }
+        return rows;
     }
 
     // A track of `artist`'s `album`, downloaded already unless `more` says otherwise.
@@ -180,6 +182,24 @@ TEST_F(MainWindow, ListGroupsTracksUnderTheirAlbumInArrivalOrderAndFollowsTheirS
     // The tree view outlives the list, which takes its columns and rows away.
     list.reset();
     EXPECT_TRUE(view->get_columns().empty() && !view->get_model());
+}
+
+// Clear on another thread takes a track that is being added, or leaves it: either way its row goes
+// with it, as its addition is told before its removal.
+TEST_F(MainWindow, ATrackClearedWhileItIsAddedIsListedOnlyWhileQueued)
+{
+    // The list hears of additions after the hold: made again behind it.
+    list.reset();
+    EmissionHold hold(model->DownloadAddedSignal, 1);
+    list.reset(new TreeController(model));
+    BackgroundCall adding([&] { model->AddDownload(Track("Done", "Air", "Moon Safari")); }, "adding");
+    ASSERT_TRUE(hold.WaitHeld());
+    model->ClearFinished();
+    hold.Release();
+    adding.Join();
+    RunPendingTurns();
+    const Entries listed = {"Air - Moon Safari|Fertig", "  Done|Downloaded"};
+    EXPECT_EQ(QueuedPCIDs(*model).empty() ? Entries{} : listed, Listed());
 }
 
 // A cover stays until the next one arrives; one that can't be fetched or decoded changes nothing,
@@ -278,6 +298,30 @@ TEST_F(Start, TheWindowRunsWhileTheSavedQueueIsReadAndTheLeftoversGoAfterIt)
     EXPECT_TRUE(boost::filesystem::exists(folder + ".vlx(1).tmp"));
 }
 
+// A Pause clicked while the saved queue is read holds for every track of it: the end of the read
+// resumes none, and none read after the Pause starts.
+TEST_F(Start, APauseDuringTheReadHoldsForTheTracksReadAfterIt)
+{
+    QueueDocument saved;
+    for (const char* pcid : {"A1", "A2", "A3", "A4"})
+        saved.regular.push_back({{{"location", store.Url("/stall/100000")}, {"trackType", "mp3"}}, pcid});
+    const std::string queue = Utility::DownloadQueueFilename();
+    Vantor::Data::CryptoUtility::EncryptVLXFile(OpenFile(std::fopen(queue.c_str(), "wb")).get(), saved.Xml());
+    EmissionHold hold(model->DownloadAddedSignal, 3); // the read stops at the third track, the first one downloading
+    MainWindowController controller(Get<Gtk::Window>("MainWindow", "MainWindow"), model);
+    ASSERT_TRUE(hold.WaitHeld());
+    Gtk::Widget* pause = Get<Gtk::Widget>("MainWindow", "PauseButton");
+    EXPECT_TRUE(RunMainLoopUntil([&] { return pause->get_sensitive(); }));
+    g_signal_emit_by_name(pause->gobj(), "clicked");
+    hold.Release();
+    // Until the queue's end after the read offers Resume.
+    Gtk::Widget* resume = Get<Gtk::Widget>("MainWindow", "ResumeButton");
+    EXPECT_TRUE(RunMainLoopUntil([&] {
+        return model->CountDownloads() == 4 && !model->HasActiveDownloads() && resume->get_sensitive();
+    }));
+    EXPECT_EQ(Entries{"A1 started"}, events->With(" started"));
+}
+
 using MessageBoxes = DownloadFixture;
 
 // A failed import's warning shows the file's name as it is and keeps the file. Quitting with one
@@ -315,6 +359,49 @@ TEST_F(MessageBoxes, OverAnImportAndBeforeQuitting)
         EXPECT_EQ(quit ? "S13 S23 " : "D11 S12 S20 ", states);
         EXPECT_EQ(quit, boost::filesystem::exists(Utility::DownloadQueueFilename()));
         EXPECT_EQ(quit, boost::filesystem::exists(Utility::PreferencesFilename()));
+    }
+}
+
+// Closed while a queue file is still being read: the question waits for the read and is asked as
+// its track is to download. From the close on nothing new starts, though a track downloading
+// (another waiting behind it) ends before the answer.
+TEST_F(MessageBoxes, QuittingDuringAReadAsksOnceTheReadIsDoneAndStartsNothingNew)
+{
+    for (const bool downloading : {false, true}) {
+        NewModel();
+        DownloadPtr running;
+        if (downloading) {
+            running = NewDownload(AlbumTrack("R1", store.Url("/stall/100000")));
+            model->AddDownload(running);
+            model->AddDownload(NewDownload(AlbumTrack("W1", store.Url("/stall/100000"))));
+            Expect("R1 started");
+        }
+        QueueFileWorker queueFiles(model);
+        // The read goes on once the quit waits for it, where the work before it is told.
+        std::promise<void> quitting;
+        queueFiles.Run([&] { return QueueFileWorker::Announcement([&] { quitting.set_value(); }); });
+        queueFiles.Run([&, waited = quitting.get_future().share()] {
+            waited.wait();
+            model->AddDownload(NewDownload(AlbumTrack("S1", store.Url("/stall/100000"))));
+            return QueueFileWorker::Announcement();
+        });
+        // Free to go, the worker takes the next track at once: a second is ample.
+        int asked = 0;
+        sigc::connection answering = Glib::signal_timeout().connect([&] {
+            for (Gtk::Window* window : Gtk::Window::list_toplevels())
+                if (auto question = dynamic_cast<Gtk::MessageDialog*>(window); question && question->is_visible()) {
+                    ++asked;
+                    if (running)
+                        running->Pause();
+                    PollUntil([&] { return events->journal.Count("W1 started") > 0; }, std::chrono::seconds(1));
+                    question->response(Gtk::RESPONSE_YES);
+                }
+            return true;
+        }, 10);
+        EXPECT_TRUE(Utility::ConfirmQuit(*model, queueFiles));
+        answering.disconnect();
+        EXPECT_EQ(1, asked) << downloading;
+        EXPECT_EQ(downloading ? Entries{"R1 started"} : Entries{}, events->With(" started"));
     }
 }
 

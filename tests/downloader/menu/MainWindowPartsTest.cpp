@@ -163,7 +163,7 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTh
               "browser http://store.vantormp3.example/gp/sonvel/after_download_manager_install.html?RUQVersion=1.0.9");
 
     // A purchase whose import waits in the background for the playlist database, which another
-    // reader holds until a question is answered (the quit's, or a warning's).
+    // reader holds until the user quits (or a question is answered).
     const std::string purchase = home.File("purchase.vlx");
     QueueDocument document;
     document.regular.push_back({{{"location", store.Url("/stall/100000/b.mp3")}, {"trackType", "mp3"}}, "Bought"});
@@ -202,11 +202,12 @@ TEST_F(MainWindowParts, MenuOpensStorePagesAndVLXOnlyOnOKExitSavesAndHelpFindsTh
     }
 
     // Meanwhile a save asked for (Clear's) waits behind the import, and the emptied queue keeps the
-    // playlist on its way. Quitting, with a download active, asks first and then finishes the import:
-    // the file goes once the saved queue holds its track.
+    // playlist on its way. Quitting, the database let go, finishes the import and then, with
+    // downloads active, asks: the file goes once the saved queue holds its track.
     Click("Clear");
     EXPECT_FALSE(fs::exists(Utility::DownloadQueueFilename()));
     Add(Stalls);
+    reader.Release();
     Activate("FileMenuQuit");
     answering.disconnect();
     EXPECT_EQ(Entries{"There are still active downloads, are you sure you want to exit?"}, asked);
@@ -330,6 +331,34 @@ TEST_F(MainWindowParts, ToolbarFollowsTheQueueAndClearRemovesFailedDownloadsOnly
     queueFiles.Finish(); // which waits for the toolbar's resume
     EXPECT_EQ(Download::Waiting, waiting->GetState());
     Until("P--", false);
+}
+
+// Clear's own follow-up comes once the queue files' thread is through the saves ahead of it,
+// seconds later with a long queue: Resume's sensitivity then follows the queue as it is, or a
+// Pause or Resume clicked meanwhile, never the queue as Clear found it.
+TEST_F(MainWindowParts, ACommandAfterClearSetsTheButtonsHoweverLateClearEnds)
+{
+    Add(Stalls);
+    Add(Stalls);
+    Until("P--", false);
+    // Clear, then Pause, the queue files' thread held as by a long save: every track paused.
+    std::promise<void> saved;
+    queueFiles.Run([saving = saved.get_future().share()] { saving.wait(); return QueueFileWorker::Announcement(); });
+    Click("Clear");
+    Click("Pause");
+    Until("-R-");
+    saved.set_value();
+    queueFiles.Finish();
+    EXPECT_EQ("-R-", Sensitive());
+    // Clear, then Resume, its resuming held up at its first track until Clear's follow-up has
+    // come (and found the other one still paused): every track downloads again.
+    EmissionHold resuming(model->DownloadStateChangedSignal, 1);
+    Click("Clear");
+    queueFiles.Run([&] { return QueueFileWorker::Announcement([&] { resuming.Release(); }); });
+    Click("Resume");
+    queueFiles.Finish();
+    Until("P--", false);
+    EXPECT_EQ("P--", Sensitive());
 }
 
 // (The program's own tests show both wordings, Retry and the reminder box.)

@@ -226,8 +226,9 @@ TEST_F(MainWindow, StatusPanelShowsTheStartedDownloadAndItsCoverUntilTheQueueEnd
     ASSERT_NE(defaultArt, shown);
     EXPECT_EQ(std::make_pair(75, 75), std::make_pair(shown->get_width(), shown->get_height()));
     EXPECT_EQ(std::string("\xff\0\0", 3), std::string(reinterpret_cast<const char*>(shown->get_pixels()), 3));
-    for (const std::string& cover : {nginx.HttpUrl("/missing.png"), store.Url("/page.html"),
-                                     "http://127.0.0.1:" + std::to_string(FreeLocalPort()) + "/cover.png",
+    // Held for the whole loop: a port only free a moment ago may be another test's server by then.
+    const ClosedLocalPort closed;
+    for (const std::string& cover : {nginx.HttpUrl("/missing.png"), store.Url("/page.html"), closed.Url("/cover.png"),
                                      nginx.HttpUrl("/wide.png"), nginx.HttpUrl("/big.png")}) {
         Start(NewDownload({{"PCID", cover}, {"image", cover}}));
         EXPECT_EQ(shown, image->get_pixbuf()) << cover;

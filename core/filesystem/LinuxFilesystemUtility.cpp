@@ -2,6 +2,7 @@
 
 #include "core/data/StringUtility.h"
 #include "core/diagnostic/Debug.h"
+#include "core/filesystem/RegularFile.h"
 #include "core/settings/PreferencesKeys.h"
 #include "core/settings/UtilityPreferences.h"
 
@@ -120,15 +121,13 @@ bool LinuxFilesystemUtility::LinkFile(const char* from, const char* to, const Fi
 {
     if (!MakeDirectoryOf(to))
         return false;
-    // Opened without following a link (and without waiting, should a FIFO be there), looked at,
-    // and then this very file is linked through the descriptor: whatever is put at `from` once
-    // it was looked at can't take its place.
-    const int descriptor = open(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    // Opened without following a link, looked at, and then this very file is linked through the
+    // descriptor: whatever is put at `from` once it was looked at can't take its place.
+    const int descriptor = Filesystem::RegularFile::Open(from, O_RDONLY | O_NOFOLLOW);
     if (descriptor < 0)
         return false;
-    struct stat status;
-    bool linked = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1 &&
-                  FileIdentity{status.st_dev, status.st_ino} == expected;
+    FileIdentity found;
+    bool linked = Filesystem::RegularFile::HasOneName(descriptor, found) && found == expected;
     if (linked) {
         const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
         linked = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to, AT_SYMLINK_FOLLOW) == 0;

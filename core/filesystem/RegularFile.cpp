@@ -23,6 +23,15 @@ int RegularFile::Open(const std::string& path, int flags, mode_t mode)
     return descriptor;
 }
 
+bool RegularFile::HasOneName(int descriptor, FilesystemUtility::FileIdentity& identity)
+{
+    struct stat status;
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1)
+        return false;
+    identity = {status.st_dev, status.st_ino};
+    return true;
+}
+
 FILE* RegularFile::OpenStream(const std::string& path, int flags, const char* streamMode, mode_t mode)
 {
     const int descriptor = Open(path, flags, mode);

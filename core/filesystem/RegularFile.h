@@ -1,6 +1,8 @@
 #ifndef CORE_FILESYSTEM_REGULARFILE_H
 #define CORE_FILESYSTEM_REGULARFILE_H
 
+#include "core/filesystem/FilesystemUtility.h"
+
 #include <sys/types.h>
 
 #include <cstdio>
@@ -21,6 +23,10 @@ public:
     static int Open(const std::string& path, int flags, mode_t mode = 0600);
     // The same as a stream in `streamMode` (fdopen's); null with errno when it fails.
     static FILE* OpenStream(const std::string& path, int flags, const char* streamMode, mode_t mode = 0600);
+    // Whether the open `descriptor` is a regular file with no name but the one it was opened by
+    // (through another, writing it would change a file someone else named); `identity` then
+    // tells which file it is.
+    static bool HasOneName(int descriptor, FilesystemUtility::FileIdentity& identity);
 
     RegularFile() = delete;
 };

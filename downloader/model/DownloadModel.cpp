@@ -21,6 +21,9 @@ using Vantor::Threading::WorkMessage;
 
 namespace {
 
+// A partial file lies in <artist>/<album>/ below a music folder: no link on that way is followed.
+const unsigned kFoldersAbovePartialFile = 2;
+
 bool IsAnyOf(Download::State state, const std::vector<Download::State>& states)
 {
     return std::find(states.begin(), states.end(), state) != states.end();
@@ -253,7 +256,7 @@ void DownloadModel::SaveLanded(const SaveMark& mark)
     const std::set<std::string> named = NamedFiles();
     for (const std::string& path : due)
         if (!named.count(path))
-            filesystem->DeleteFileWithoutLinks(path.c_str(), 2);
+            filesystem->DeleteFileWithoutLinks(path.c_str(), kFoldersAbovePartialFile);
 }
 
 void DownloadModel::SaveFailed()
@@ -301,7 +304,7 @@ void DownloadModel::RemoveOrphanedPartialFiles()
     }
     for (const std::string& path : found)
         if (!kept.count(path))
-            filesystem->DeleteFileWithoutLinks(path.c_str(), 2);
+            filesystem->DeleteFileWithoutLinks(path.c_str(), kFoldersAbovePartialFile);
 }
 
 void DownloadModel::RetireFile(const std::string& path, const std::function<void()>& rename)

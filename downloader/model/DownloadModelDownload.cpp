@@ -4,6 +4,7 @@
 #include "core/diagnostic/Debug.h"
 #include "core/filesystem/DirectoryListing.h"
 #include "core/filesystem/FilesystemUtility.h"
+#include "core/filesystem/RegularFile.h"
 #include "core/reporting/ReportService.h"
 #include "downloader/model/DownloadModelTrack.h"
 #include "downloader/model/StoreNamespace.h"
@@ -32,6 +33,7 @@ using Vantor::Data::StringUtility;
 using Vantor::Diagnostic::Debug;
 using Vantor::Filesystem::DirectoryListing;
 using Vantor::Filesystem::FilesystemUtility;
+using Vantor::Filesystem::RegularFile;
 using Vantor::Filesystem::invalid_path_exception;
 using Vantor::Reporting::ReportService;
 using Vantor::Threading::WorkMessage;
@@ -125,14 +127,9 @@ Vantor::Net::Download::State RestoredState(int saved)
 int OpenPartialFile(const std::string& path, bool fresh, FilesystemUtility::FileIdentity& identity)
 {
     const int descriptor =
-        open(StringUtility::MakeOS(path).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (fresh ? O_EXCL : 0), 0644);
-    struct stat status;
-    if (descriptor < 0)
+        RegularFile::Open(StringUtility::MakeOS(path), O_RDWR | O_CREAT | O_NOFOLLOW | (fresh ? O_EXCL : 0), 0644);
+    if (descriptor < 0 || RegularFile::HasOneName(descriptor, identity))
         return descriptor;
-    if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_nlink == 1) {
-        identity = {status.st_dev, status.st_ino};
-        return descriptor;
-    }
     close(descriptor);
     return -1;
 }
@@ -278,7 +275,7 @@ std::string DownloadModel::Download::FinalNameOf(const std::string& temporary, u
     // one of a part of it is someone's link.
     struct stat partial;
     if (lstat(StringUtility::MakeOS(temporary).c_str(), &partial) != 0 || !S_ISREG(partial.st_mode) ||
-        partial.st_nlink < 2 || (size != 0 ? static_cast<unsigned long long>(partial.st_size) != size : !savedWhole))
+        partial.st_nlink < 2 || !HoldsWholeTrack(partial.st_size, size))
         return "";
     FilesystemUtility& fs = model.GetFilesystem();
     const std::string folder = fs.GetDirectory(temporary);
@@ -289,6 +286,11 @@ std::string DownloadModel::Download::FinalNameOf(const std::string& temporary, u
             return folder + entry.name;
     }
     return "";
+}
+
+bool DownloadModel::Download::HoldsWholeTrack(long long length, unsigned long long size) const
+{
+    return size != 0 ? length >= 0 && static_cast<unsigned long long>(length) == size : savedWhole.load();
 }
 
 std::string DownloadModel::Download::GetLocalFilename() const
@@ -408,8 +410,7 @@ void DownloadModel::Download::StartDownload()
         stream.seekp(0, std::ios::beg);
         stream.clear();
 
-        // Whole: of the track's size, or, without one, saved as finished under this name.
-        const bool whole = size != 0 ? present >= 0 && static_cast<unsigned long long>(present) == size : !fresh && savedWhole;
+        const bool whole = !fresh && HoldsWholeTrack(present, size);
         savedWhole = false;
         if (whole)
             SetState(Downloaded);

@@ -126,14 +126,17 @@ private:
     // folder for the same file, which is whole (of the track's `size`, or, without one, saved as
     // finished); empty when there is none.
     std::string FinalNameOf(const std::string& temporary, unsigned long long size) const;
+    // Whether a partial file of `length` bytes is the whole track: of the track's `size`, or,
+    // without one, saved as finished under its partial name.
+    bool HoldsWholeTrack(long long length, unsigned long long size) const;
     void SetLocalFilename(const std::string& path);
     // The file has reached its `final` name: the download names it, and its `temporary` name is
     // retired.
     void Arrive(const std::string& temporary, const std::string& final);
     // Transfers into the open temporary file (`descriptor`), trying a failed transfer up to
     // three times; a body that runs far past the track's `size` is cut off and emptied. No
-    // transfer takes the room the start kept free: one stopped for room keeps what lies within
-    // the track's `size` (nothing without a size).
+    // transfer takes the room the start kept free: one stopped for room keeps only a part short
+    // of the track's `size` (KeepPartWithin).
     void TransferWithRetries(std::ostream& stream, int descriptor, unsigned long long size);
     // Cuts the open temporary file after a try that stopped for room or ran past its size limit:
     // only a part short of the track's `size` stays. False where it can't be cut.

@@ -140,26 +140,23 @@ class StoreHandler(BaseHTTPRequestHandler):
         self.send_response(200)
         self.end_headers()
         self.close_connection = True
-        block = b"e" * 65536
-        try:
-            for _ in range(1024):
-                if self.server.stopping.is_set():
-                    return
-                self.wfile.write(block)
-        except OSError:
-            pass
+        self.write_repeatedly(b"e" * 65536)
 
     def redirect_endlessly(self, location):
         head = "HTTP/1.1 302 Found\r\nLocation: %s\r\nTransfer-Encoding: chunked\r\n\r\n" % location
         self.wfile.write(head.encode())
         self.close_connection = True
-        chunk = b"10000\r\n" + b"r" * 65536 + b"\r\n"
+        self.write_repeatedly(b"10000\r\n" + b"r" * 65536 + b"\r\n", b"0\r\n\r\n")
+
+    # `block` 1024 times (64 MiB of 64 KiB blocks: a test against a fault ends instead of hanging),
+    # then `end`; stops when the server does, or the client goes.
+    def write_repeatedly(self, block, end=b""):
         try:
             for _ in range(1024):
                 if self.server.stopping.is_set():
                     return
-                self.wfile.write(chunk)
-            self.wfile.write(b"0\r\n\r\n")
+                self.wfile.write(block)
+            self.wfile.write(end)
         except OSError:
             pass
 
